@@ -1,0 +1,4 @@
+#include "app/LensDesk.h"
+
+void LensDesk::sendFirmwareFlag() {}
+void LensDesk::sendNoFirmwareFlag() {}

@@ -1,0 +1,5 @@
+#include "app/LensDesk.h"
+
+void LensDesk::changeIPAddress() {}
+void LensDesk::updateIPSettings(QString, QString, QString) {}
+void LensDesk::setDHCP() {}

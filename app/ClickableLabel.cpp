@@ -1,0 +1,6 @@
+#include "app/ClickableLabel.h"
+
+void ClickableLabel::mousePressEvent(QMouseEvent*)
+{
+    emit clicked();
+}

@@ -1,0 +1,42 @@
+#include "app/Platform.h"
+
+#include <windows.h>
+
+namespace Platform {
+
+std::optional<int> textScalePercent()
+{
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Accessibility",
+                                        L"TextScaleFactor", RRF_RT_REG_DWORD, nullptr, &value, &size);
+    if (status != ERROR_SUCCESS)
+        return std::nullopt;
+    return int(value);
+}
+
+std::optional<QRect> workArea()
+{
+    RECT area;
+    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0))
+        return std::nullopt;
+    return QRect(QPoint(area.left, area.top), QPoint(area.right - 1, area.bottom - 1));
+}
+
+int verticalDpi()
+{
+    HDC screen = GetDC(nullptr);
+    if (!screen)
+        return 0;
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+bool setWindowTopmost(quintptr window, bool on)
+{
+    return SetWindowPos(reinterpret_cast<HWND>(window), on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                        SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+}
+
+} // namespace Platform

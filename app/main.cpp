@@ -1,0 +1,55 @@
+#include "app/DisplayScale.h"
+#include "app/FontCompensation.h"
+#include "app/LensDesk.h"
+#include "app/Platform.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QSplashScreen>
+#include <QThread>
+
+namespace {
+
+constexpr int SplashPauseMs = 618;
+
+double decideDisplayScale()
+{
+    DisplayScale::Inputs in;
+    in.scaleFactorSet = qEnvironmentVariableIsSet("QT_SCALE_FACTOR");
+    if (!in.scaleFactorSet) {
+        in.textScalePercent = Platform::textScalePercent();
+        if (in.textScalePercent) {
+            in.workArea = Platform::workArea();
+            if (in.workArea)
+                in.verticalDpi = Platform::verticalDpi();
+        }
+    }
+    const double scale = DisplayScale::decide(in);
+    if (scale > 1.0)
+        qputenv("QT_SCALE_FACTOR", DisplayScale::environmentText(scale));
+    return scale;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    const double displayScale = decideDisplayScale();
+
+    QApplication app(argc, argv);
+    compensateClassFonts(displayScale);
+
+    QPixmap picture(QStringLiteral(":/LensDesk/orvo_canon_kx2_upd.png"));
+    QSplashScreen splash(picture);
+    splash.show();
+    app.processEvents();
+    QThread::msleep(SplashPauseMs);
+
+    LensDesk window;
+    splash.finish(&window);
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,3 @@
+#include "app/LensDesk.h"
+
+void LensDesk::changeIP() {}

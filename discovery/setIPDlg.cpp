@@ -1,0 +1,6 @@
+#include "discovery/setIPDlg.h"
+
+setIPDlg::setIPDlg(QWidget* parent)
+    : QDialog(parent)
+{
+}

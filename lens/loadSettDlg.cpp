@@ -1,0 +1,6 @@
+#include "lens/loadSettDlg.h"
+
+loadSettDlg::loadSettDlg(QWidget* parent)
+    : QDialog(parent)
+{
+}

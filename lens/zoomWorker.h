@@ -1,0 +1,94 @@
+#pragma once
+
+#include "link/CommandChannel.h"
+
+#include <QMutex>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+
+class QUdpSocket;
+
+// The motion worker. Held motion buttons only raise flags here; the worker's
+// loop turns every raised flag into a relative move command on a 40 ms
+// cadence, and runs one step of the lens limit search per cycle. It also keeps
+// the last reported zoom, focus and iris positions, written by the main
+// window's reply handling.
+//
+// Threads: run() (and sendCommand, limitSearchStep) run on the worker's
+// thread; the object lives on the GUI thread, which calls every other
+// function and runs readUDPDatagramsZ(). The shared fields are atomics read
+// and written whole without ordering beyond each value; the destination is
+// read under a small lock because retarget() changes it while the loop runs.
+class zoomWorker : public QThread
+{
+    Q_OBJECT
+
+public:
+    static constexpr int CycleMs = 40;
+    static constexpr int PauseAfterCommandMs = 200;
+    static constexpr int SearchSettleMs = 550;
+
+    zoomWorker(const QString& deviceAddress, QUdpSocket* commandSocket, QObject* parent = nullptr);
+    ~zoomWorker() override;
+
+    // After the controller's address changed: new destination, flags down,
+    // steps 2/2/1, positions and limit search cleared; the thread keeps running.
+    void retarget(const QString& deviceAddress, QUdpSocket* commandSocket);
+
+    // Stops the loop for good: paused, exit requested, then waits for run()
+    // to return. Never cuts a datagram.
+    void stopAndWait();
+
+    // Wakes the loop at once (a flag was raised), so that the first command
+    // of a press leaves without waiting out the cycle's sleep.
+    void wake();
+
+    QString deviceAddressText() const;
+
+    // Fields, in the controller's order of concern.
+    std::atomic<bool> paused{false};
+    std::atomic<bool> zoomSlowWide{false}, zoomSlowNarrow{false}, zoomFastWide{false}, zoomFastNarrow{false};
+    std::atomic<int> zoomStep{10};
+    std::atomic<bool> focusSlowNear{false}, focusSlowFar{false}, focusFastNear{false}, focusFastFar{false};
+    std::atomic<int> focusStep{5};
+    std::atomic<bool> irisSlowClose{false}, irisSlowOpen{false}, irisFastClose{false}, irisFastOpen{false};
+    std::atomic<int> irisStep{1};
+    std::atomic<bool> searchZoomNarrow{false}, searchZoomWide{false}, searchFocusNear{false}, searchFocusFar{false},
+        searchIrisOpen{false}, searchIrisClose{false};
+    std::atomic<int> zoomPos{0};
+    std::atomic<int> focusPos{0};
+    std::atomic<float> irisPos{0.0f};
+    std::atomic<int> zoomWideLimit{0}, zoomNarrowLimit{0}, focusFarLimit{0}, focusNearLimit{0};
+    std::atomic<float> irisCloseLimit{0.0f}, irisOpenLimit{0.0f};
+    std::atomic<int> lastZoom{0}, lastFocus{0}, lastIris{0};
+    std::atomic<int> stallCount{0};
+    std::atomic<bool> exitRequested{false};
+
+public slots:
+    void readUDPDatagramsZ();
+
+signals:
+    void zoomValue(int);
+    void focusValue(int);
+    void irisValue(float);
+    void changeZoomStep(int);
+    void changeFocusStep(int);
+    void changeIrisStep(int);
+
+protected:
+    void run() override;
+
+private:
+    void sendCommand(const char* word, int value);
+    void limitSearchStep();
+    void sleepMs(int milliseconds);
+
+    mutable QMutex m_targetLock;
+    QString m_deviceAddress;
+    QUdpSocket* m_commandSocket = nullptr;
+    CommandChannel m_channel;
+    QMutex m_waitLock;
+    QWaitCondition m_wakeUp;
+};

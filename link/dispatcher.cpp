@@ -1,0 +1,4 @@
+#include "app/LensDesk.h"
+
+void LensDesk::readUDPDatagrams() {}
+void LensDesk::handleReply(QString) {}
