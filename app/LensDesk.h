@@ -190,7 +190,6 @@ private:
     void disableLensControls();
     void setZoomWidgetsEnabled(bool on);
     void restoreZoomSwapFromSettings();
-    void showControllerLost();
     bool isPowerZoomModel() const;
 
     void buildProtocolMenu();

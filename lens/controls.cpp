@@ -119,4 +119,3 @@ void LensDesk::fullCloseAper() {}
 void LensDesk::enISbyUser(bool) {}
 void LensDesk::enIS(bool) {}
 void LensDesk::swapZoom(bool) {}
-void LensDesk::showControllerLost() {}
