@@ -1,0 +1,335 @@
+#include "app/ClickableLabel.h"
+#include "app/FontCompensation.h"
+#include "app/LensDesk.h"
+
+#include <QtTest>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QUdpSocket>
+
+namespace {
+
+// A scripted controller on a loopback address of its own: answers each
+// question with the canned reply, if any.
+class LoopbackPeer : public QObject
+{
+public:
+    explicit LoopbackPeer(const QString& address)
+    {
+        QVERIFY(socket.bind(QHostAddress(address), 1339));
+        connect(&socket, &QUdpSocket::readyRead, this, [this] {
+            while (socket.hasPendingDatagrams()) {
+                QHostAddress from;
+                quint16 port = 0;
+                QByteArray datagram(int(socket.pendingDatagramSize()), '\0');
+                socket.readDatagram(datagram.data(), datagram.size(), &from, &port);
+                received << datagram;
+                const QByteArray reply = replies.value(datagram);
+                if (!reply.isEmpty())
+                    socket.writeDatagram(reply, from, port);
+            }
+        });
+    }
+    QUdpSocket socket;
+    QHash<QByteArray, QByteArray> replies;
+    QList<QByteArray> received;
+};
+
+// Reads the About box text and closes it: polls for the box, which appears
+// only after the queries' waits.
+QString takeAboutText(const std::function<void()>& open)
+{
+    QString text;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            poll.stop();
+            box->accept();
+        }
+    });
+    poll.start();
+    open();
+    return text;
+}
+
+} // namespace
+
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void windowProperties();
+    void menusInOrder();
+    void actions_data();
+    void actions();
+    void centralWidgets_data();
+    void centralWidgets();
+    void statusBar();
+    void aboutWithoutController();
+    void aboutShowsMacInHexadecimal_data();
+    void aboutShowsMacInHexadecimal();
+    void fontCompensation();
+
+private:
+    LensDesk* window() { return m_window.get(); }
+    std::unique_ptr<LensDesk> m_window{new LensDesk};
+};
+
+void WindowTest::windowProperties()
+{
+    QCOMPARE(window()->objectName(), QStringLiteral("LensDeskClass"));
+    QCOMPARE(window()->windowTitle(), QStringLiteral("ORVO :: Ethernet KX (for EF/EFS Lens) v.1.4.6"));
+    QCOMPARE(window()->size(), QSize(438, 173));
+    QCOMPARE(window()->minimumSize(), QSize(438, 173));
+    QCOMPARE(window()->maximumSize(), QSize(438, 173));
+    QVERIFY(!window()->windowIcon().isNull());
+}
+
+void WindowTest::menusInOrder()
+{
+    auto names = [](QMenu* menu) {
+        QStringList out;
+        for (QAction* action : menu->actions())
+            out << (action->isSeparator() ? QStringLiteral("-")
+                    : action->menu()  ? action->menu()->title()
+                                      : action->objectName());
+        return out;
+    };
+    const QList<QAction*> bar = window()->menuBar()->actions();
+    QCOMPARE(bar.size(), 3);
+    QCOMPARE(bar.at(0)->text(), QStringLiteral("Settings"));
+    QCOMPARE(bar.at(1)->text(), QStringLiteral("About"));
+    QCOMPARE(bar.at(2)->text(), QString());
+    QVERIFY(!bar.at(2)->isEnabled());
+
+    QStringList settings = names(window()->menuSettings);
+    // The protocol submenu, where present, stands in for the hidden switch.
+    settings.removeAll(QStringLiteral("Lens Protocol"));
+    QCOMPARE(settings, QStringList({"actionSetIP", "actionChange_IP", "actionDHCP", "-", "actionLoadPresets",
+                                    "actionSavePresets", "-", "actionAlwaysOnTop", "-", "actionSet_a_name",
+                                    "actionSet_Focus_Timout", "actionSwap_Zoom_Direction",
+                                    "actionSwitch_Proto_version", "actionMultiControl", "-", "actionReboot",
+                                    "actionFocus_Reinit", "-", "actionRun_API_Command", "-", "actionExit"}));
+    QCOMPARE(names(window()->menuHelp),
+             QStringList({"actionHelp", "actionAbout", "-", "actionFirmware_Update"}));
+}
+
+void WindowTest::actions_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shortcut");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("checkable");
+    QTest::addColumn<bool>("hasIcon");
+
+    auto row = [](const char* name, const char* text, const char* shortcut, bool enabled, bool checkable, bool icon) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(text) << QString::fromLatin1(shortcut)
+                            << enabled << checkable << icon;
+    };
+    row("actionIP", "IP", "", true, false, true);
+    row("actionAlwaysOnTop", "Always On Top", "Ctrl+A", true, true, true);
+    row("actionSetIP", "Connect to...", "Ctrl+C", true, false, true);
+    row("actionChange_IP", "Change IP...", "", false, false, true);
+    row("actionSaveSettings_", "Save Settings...", "", true, false, true);
+    row("actionLoadSettings_", "Load Settings...", "", true, false, true);
+    row("actionFindLimits", "Find Limits", "", false, false, true);
+    row("actionHelp", "Help", "F1", true, false, true);
+    row("actionAbout", "About ORVO Lens Controller", "", true, false, true);
+    row("actionExit", "Exit", "Ctrl+X", true, false, true);
+    row("actionMultiControl", "Multi KX-Control", "Ctrl+M", false, false, true);
+    row("actionReboot", "Restart KX", "Ctrl+R", false, false, true);
+    row("actionFirmware_Update", "Firmware Update...", "", true, false, true);
+    row("actionSet_a_name", "Set a Name...", "Ctrl+N", false, false, false);
+    row("actionDHCP", "DHCP...", "", false, false, true);
+    row("actionFocus_Reinit", "Focus Init", "Ctrl+F", true, false, false);
+    row("actionRun_API_Command", "Run API Command...", "", false, false, true);
+    row("actionSwap_Zoom_Direction", "Swap Zoom Direction", "", true, true, false);
+    row("actionSet_Focus_Timout", "Set Focus Timeout...", "", true, false, false);
+    row("actionLoadPresets", "Load Presets...", "Ctrl+L", false, false, true);
+    row("actionSavePresets", "Save Presets...", "Ctrl+S", false, false, true);
+}
+
+void WindowTest::actions()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QString, shortcut);
+    QFETCH(bool, enabled);
+    QFETCH(bool, checkable);
+    QFETCH(bool, hasIcon);
+
+    auto* action = window()->findChild<QAction*>(name);
+    QVERIFY(action);
+    QCOMPARE(action->text(), text);
+    QCOMPARE(action->shortcut(), QKeySequence(shortcut));
+    QCOMPARE(action->isEnabled(), enabled);
+    QCOMPARE(action->isCheckable(), checkable);
+    QCOMPARE(!action->icon().isNull(), hasIcon);
+    if (checkable)
+        QVERIFY(!action->isChecked());
+}
+
+void WindowTest::centralWidgets_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("enabled");
+
+    auto row = [](const char* name, QRect geometry, const char* text, bool enabled) {
+        QTest::newRow(name) << QString::fromLatin1(name) << geometry << QString::fromUtf8(text) << enabled;
+    };
+    row("label_6", {51, 10, 46, 13}, "Zoom", false);
+    row("zoomVal", {47, 32, 41, 20}, "", false);
+    row("label_7", {11, 35, 34, 16}, "Wide", false);
+    row("label_8", {90, 35, 38, 16}, "Narrow", false);
+    row("fastWideZoom", {16, 76, 26, 24}, "\u00ab", false);
+    row("slowWideZoom", {41, 76, 26, 24}, "\u2039", false);
+    row("slowNarrowZoom", {66, 76, 26, 24}, "\u203a", false);
+    row("fastNarrowZoom", {91, 76, 26, 24}, "\u00bb", false);
+    row("zoomSlider", {52, 56, 61, 16}, "", false);
+    row("label_25", {16, 53, 32, 18}, "Value:", false);
+    row("zoomStepSlider", {53, 105, 62, 16}, "", false);
+    row("label_28", {17, 103, 34, 16}, "Step:5", false);
+    row("line_2", {133, 7, 20, 110}, "", true);
+    row("label_19", {198, 10, 51, 16}, "Focus", false);
+    row("focusVal", {194, 32, 41, 20}, "", false);
+    row("label_20", {163, 33, 31, 20}, "Far", true);
+    row("label_18", {244, 35, 31, 16}, "Near", true);
+    row("fastFarFocus", {164, 76, 26, 24}, "\u00ab", false);
+    row("slowFarFocus", {189, 76, 26, 24}, "\u2039", false);
+    row("slowNearFocus", {214, 76, 26, 24}, "\u203a", false);
+    row("fastNearFocus", {239, 76, 26, 24}, "\u00bb", false);
+    row("focusSlider", {194, 56, 70, 16}, "", false);
+    row("label_17", {159, 53, 34, 16}, "Value:", true);
+    row("focusStepSlider", {202, 105, 62, 16}, "", false);
+    row("label_27", {165, 103, 38, 16}, "Step:5", false);
+    row("line_4", {279, 8, 20, 110}, "", true);
+    row("label_24", {336, 10, 70, 16}, "Aperture", false);
+    row("irisVal", {343, 32, 41, 20}, "", false);
+    row("pushButtonOpen", {299, 31, 40, 22}, "Open", true);
+    row("pushButtonClose", {389, 31, 40, 22}, "Close", true);
+    row("fastCloseIris", {313, 76, 26, 24}, "\u00ab", false);
+    row("slowCloseIris", {338, 76, 26, 24}, "\u2039", false);
+    row("slowOpenIris", {363, 76, 26, 24}, "\u203a", false);
+    row("fastOpenIris", {388, 76, 26, 24}, "\u00bb", false);
+    row("irisSlider", {349, 56, 61, 16}, "", false);
+    row("label_23", {313, 55, 35, 16}, "Value:", true);
+    row("checkBoxIS", {309, 103, 113, 17}, "Image Stabilization", false);
+}
+
+void WindowTest::centralWidgets()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+    QFETCH(bool, enabled);
+
+    auto* widget = window()->centralWidget()->findChild<QWidget*>(name);
+    QVERIFY(widget);
+    QCOMPARE(widget->geometry(), geometry);
+    QCOMPARE(widget->isEnabled(), enabled);
+    QString shown;
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        shown = label->text();
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        shown = button->text();
+    else if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        shown = edit->text();
+    QCOMPARE(shown, text);
+}
+
+void WindowTest::statusBar()
+{
+    // The sliders' ranges, and the one auto-repeating button.
+    QCOMPARE(window()->irisSlider->minimum(), 2);
+    QCOMPARE(window()->irisSlider->maximum(), 10);
+    QCOMPARE(window()->focusStepSlider->maximum(), 50);
+    QVERIFY(window()->slowNarrowZoom->autoRepeat());
+    QCOMPARE(window()->slowNarrowZoom->autoRepeatDelay(), 300);
+    QCOMPARE(window()->slowNarrowZoom->autoRepeatInterval(), 100);
+    QVERIFY(!window()->fastNarrowZoom->autoRepeat());
+
+    QCOMPARE(window()->nameLabel->text(), QStringLiteral("www.orvo.example"));
+    QCOMPARE(window()->deviceInfoLabel->text(), QString());
+    QCOMPARE(window()->lensLabel->text(), QString());
+    for (QLabel* label : {window()->deviceInfoLabel, static_cast<QLabel*>(window()->nameLabel), window()->lensLabel}) {
+        QCOMPARE(label->font().family(), QStringLiteral("Arial"));
+        QCOMPARE(label->font().pointSize(), 7);
+        QCOMPARE(label->palette().color(QPalette::Disabled, QPalette::WindowText), QColor(Qt::darkGray));
+        QCOMPARE(label->parentWidget(), window()->statusBar());
+    }
+    QSignalSpy clicked(window()->nameLabel, &ClickableLabel::clicked);
+    QTest::mouseClick(window()->nameLabel, Qt::RightButton);
+    QCOMPARE(clicked.count(), 1);
+}
+
+void WindowTest::aboutWithoutController()
+{
+    window()->controllerAddress = QStringLiteral("127.0.0.31"); // nobody answers there
+    const QString text = takeAboutText([this] { window()->about(); });
+    QVERIFY2(text.contains(QStringLiteral("<br>Hardware version: N/A<br>Firmware version: N/A<br>S/N: N/A<br>IP: N/A"
+                                          "<br>MAC: N/A<br>Vendor info: N/A")),
+             qPrintable(text));
+    QVERIFY(text.startsWith(QStringLiteral("<b>ORVO Ethernet Lens Controller (for EF/EF-S Lens)</b><br>Version 1.4.6 (")));
+}
+
+void WindowTest::aboutShowsMacInHexadecimal_data()
+{
+    QTest::addColumn<QByteArray>("macReply");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("six decimal octets") << QByteArray("MAC=0-26-43-60-77-94")
+                                        << QStringLiteral("MAC: 0-26-43-60-77-94 (0:1a:2b:3c:4d:5e)<br>");
+    QTest::newRow("not six parts stays as it is") << QByteArray("MAC=0-26-43") << QStringLiteral("MAC: 0-26-43<br>");
+    QTest::newRow("a piece that is no number shows as 0")
+        << QByteArray("MAC=0-26-xx-60-77-255") << QStringLiteral("MAC: 0-26-xx-60-77-255 (0:1a:0:3c:4d:ff)<br>");
+}
+
+void WindowTest::aboutShowsMacInHexadecimal()
+{
+    QFETCH(QByteArray, macReply);
+    QFETCH(QString, shown);
+    LoopbackPeer peer(QStringLiteral("127.0.0.32"));
+    peer.replies.insert("getMAC", macReply);
+    peer.replies.insert("getHW", "HW=3");
+    window()->controllerAddress = QStringLiteral("127.0.0.32");
+    const QString text = takeAboutText([this] { window()->about(); });
+    // The four questions went out in order, whatever the dispatcher made of the answers.
+    QCOMPARE(peer.received, QList<QByteArray>({"getSN", "getMAC", "getHW", "getVENDOR"}));
+    QVERIFY2(text.contains(shown), qPrintable(text));
+}
+
+void WindowTest::fontCompensation()
+{
+    const QFont general = QApplication::font();
+    QFont menu = general;
+    menu.setPointSizeF(8);
+    QApplication::setFont(menu, "QMenu");
+    QFont bar = general;
+    bar.setPointSizeF(general.pointSizeF() + 4);
+    QApplication::setFont(bar, "QMenuBar");
+
+    compensateClassFonts(1.0);
+    QCOMPARE(QApplication::font("QMenu").pointSizeF(), 8.0);
+
+    compensateClassFonts(2.0);
+    QCOMPARE(QApplication::font("QMenu").pointSizeF(), 7.0);
+    QCOMPARE(QApplication::font("QMenuBar").pointSizeF(), qMax((general.pointSizeF() + 4) / 2, 7.0));
+    QCOMPARE(QApplication::font("QStatusBar"), general); // same as the general font: untouched
+}
+
+QTEST_MAIN(WindowTest)
+#include "test_window.moc"
