@@ -12,6 +12,17 @@ namespace {
 
 constexpr int SplashPauseMs = 618;
 
+// The fixed layouts were drawn for the 8-point interface font of Windows
+// desktops; elsewhere the default font is larger and would clip the captions.
+void useLayoutFontSize()
+{
+#ifndef Q_OS_WIN
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    QApplication::setFont(font);
+#endif
+}
+
 double decideDisplayScale()
 {
     DisplayScale::Inputs in;
@@ -40,6 +51,7 @@ int main(int argc, char* argv[])
     const double displayScale = decideDisplayScale();
 
     QApplication app(argc, argv);
+    useLayoutFontSize();
     compensateClassFonts(displayScale);
 
     QPixmap picture(QStringLiteral(":/LensDesk/orvo_canon_kx2_upd.png"));
@@ -49,7 +61,10 @@ int main(int argc, char* argv[])
     QThread::msleep(SplashPauseMs);
 
     LensDesk window;
-    splash.finish(&window);
+    // The splash closes once the main window is on screen. Qt's finish()
+    // waits up to a second for the window to be exposed, so the window is
+    // shown first rather than after it.
     window.show();
+    splash.finish(&window);
     return app.exec();
 }
