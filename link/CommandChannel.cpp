@@ -3,11 +3,11 @@
 #include "link/DottedQuad.h"
 #include "link/Protocol.h"
 
-#include <QMutex>
 #include <QUdpSocket>
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #ifdef Q_OS_WIN
 #include <winsock2.h>
@@ -18,7 +18,8 @@
 #endif
 
 namespace {
-QMutex sendLock;
+// A standard mutex (not QMutex) so that thread analysis tools see it.
+std::mutex sendLock;
 }
 
 CommandChannel::CommandChannel(const QUdpSocket* socket)
@@ -69,7 +70,7 @@ void CommandChannel::send(const QHostAddress& address, const QString& text) cons
         length = sizeof(sockaddr_in);
     }
 
-    QMutexLocker locker(&sendLock);
+    const std::lock_guard<std::mutex> locker(sendLock);
     for (int attempt = 0; attempt < 3; ++attempt) {
         const auto sent = ::sendto(m_descriptor, datagram.constData(), datagram.size(), 0,
                                    reinterpret_cast<const sockaddr*>(&storage), length);

@@ -52,8 +52,8 @@ void pingWorker::requestStop()
 
 void pingWorker::wake()
 {
-    QMutexLocker locker(&m_waitLock);
-    m_wakeUp.wakeAll();
+    const std::lock_guard<std::mutex> locker(m_waitLock);
+    m_wakeUp.notify_all();
 }
 
 void pingWorker::run()
@@ -62,9 +62,10 @@ void pingWorker::run()
         if (m_paused.load(std::memory_order_relaxed)) {
             // Paused: send nothing, but notice resume() and a stop request
             // promptly without spinning.
-            QMutexLocker locker(&m_waitLock);
-            if (m_paused.load(std::memory_order_relaxed) && !m_stopRequested.load(std::memory_order_relaxed))
-                m_wakeUp.wait(&m_waitLock, PausedPollMs);
+            std::unique_lock<std::mutex> locker(m_waitLock);
+            m_wakeUp.wait_for(locker, std::chrono::milliseconds(PausedPollMs), [this] {
+                return !m_paused.load(std::memory_order_relaxed) || m_stopRequested.load(std::memory_order_relaxed);
+            });
             continue;
         }
         m_channel.send(m_address, QLatin1String(Protocol::Command::Ping));
@@ -77,10 +78,9 @@ void pingWorker::run()
             m_period.store(NormalPeriodMs, std::memory_order_relaxed);
 
         // Sleep for the period; only a stop request cuts it short.
-        QMutexLocker locker(&m_waitLock);
-        QDeadlineTimer deadline(m_period.load(std::memory_order_relaxed));
-        while (!m_stopRequested.load(std::memory_order_relaxed) && !deadline.hasExpired())
-            m_wakeUp.wait(&m_waitLock, deadline);
+        std::unique_lock<std::mutex> locker(m_waitLock);
+        m_wakeUp.wait_for(locker, std::chrono::milliseconds(m_period.load(std::memory_order_relaxed)),
+                          [this] { return m_stopRequested.load(std::memory_order_relaxed); });
     }
     m_stopRequested.store(false, std::memory_order_relaxed);
 }

@@ -2,11 +2,11 @@
 
 #include "link/CommandChannel.h"
 
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class QUdpSocket;
 
@@ -59,6 +59,6 @@ private:
     std::atomic<bool> m_paused{false};
     std::atomic<int> m_period{NormalPeriodMs};
     std::atomic<bool> m_stopRequested{false};
-    QMutex m_waitLock;
-    QWaitCondition m_wakeUp;
+    std::mutex m_waitLock;
+    std::condition_variable m_wakeUp;
 };
