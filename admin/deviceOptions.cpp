@@ -59,7 +59,7 @@ void LensDesk::setName()
     // The controller clears its name only when given blanks, not an empty value.
     if (name.isEmpty())
         name = BlankName;
-    sendToController(QLatin1String(Protocol::Command::SetName).arg(name));
+    sendToController(QString::fromLatin1(Protocol::Command::SetName).arg(name));
     if (livenessMonitor)
         livenessMonitor->resume();
 
@@ -68,7 +68,7 @@ void LensDesk::setName()
     if (onlyWhiteSpace.match(deviceName).hasMatch())
         nameLabel->setText(QLatin1String(MakerSite));
     else
-        nameLabel->setText(QLatin1String(NameLabelFormat).arg(deviceName));
+        nameLabel->setText(QString::fromLatin1(NameLabelFormat).arg(deviceName));
 }
 
 void LensDesk::getName()
@@ -89,7 +89,7 @@ void LensDesk::setFocusTimeout()
                                              FocusTimeoutMinimumMs, FocusTimeoutMaximumMs, 1, &accepted);
     if (!accepted)
         return;
-    sendToController(QLatin1String(Protocol::Command::SetFocusTimeout).arg(timeout));
+    sendToController(QString::fromLatin1(Protocol::Command::SetFocusTimeout).arg(timeout));
     if (livenessMonitor)
         livenessMonitor->resume();
     focusTimeout = timeout;
@@ -105,7 +105,7 @@ void LensDesk::getFocusTimeout()
 
 void LensDesk::switchProtocol(bool on)
 {
-    sendToController(QLatin1String(Protocol::Command::SetProtocol).arg(on ? 1 : 0));
+    sendToController(QString::fromLatin1(Protocol::Command::SetProtocol).arg(on ? 1 : 0));
 }
 
 void LensDesk::protoChosen(QAction* action)
@@ -120,7 +120,7 @@ void LensDesk::protoChosen(QAction* action)
     if (answer == QMessageBox::Yes) {
         // The controller restarts by itself to apply the framing.
         currentProtocol = chosen;
-        sendToController(QLatin1String(Protocol::Command::SetProtocol).arg(chosen));
+        sendToController(QString::fromLatin1(Protocol::Command::SetProtocol).arg(chosen));
     } else {
         protocolActions[size_t(currentProtocol)]->setChecked(true);
     }

@@ -171,10 +171,10 @@ void masterDlg::updateSettings()
         return;
     }
     // The fields are written as they stand, not as the numbers read from them.
-    const QString writes[] = {QLatin1String(Protocol::Command::SetSerial).arg(snEdit->text()),
-                              QLatin1String(Protocol::Command::SetMac).arg(macEdit->text()),
-                              QLatin1String(Protocol::Command::SetHardware).arg(hwEdit->text()),
-                              QLatin1String(Protocol::Command::SetVendor).arg(vndEdit->text())};
+    const QString writes[] = {QString::fromLatin1(Protocol::Command::SetSerial).arg(snEdit->text()),
+                              QString::fromLatin1(Protocol::Command::SetMac).arg(macEdit->text()),
+                              QString::fromLatin1(Protocol::Command::SetHardware).arg(hwEdit->text()),
+                              QString::fromLatin1(Protocol::Command::SetVendor).arg(vndEdit->text())};
     for (const QString& write : writes) {
         send(write);
         delayWithEvents(WriteWaitMs);

@@ -43,9 +43,9 @@ void LensDesk::updateIPSettings(QString address, QString mask, QString gateway)
     // until the reboot has been ordered.
     if (livenessMonitor)
         livenessMonitor->pause();
-    const QString commands[] = {QLatin1String(Protocol::Command::SetAddress).arg(address),
-                                QLatin1String(Protocol::Command::SetMask).arg(mask),
-                                QLatin1String(Protocol::Command::SetGateway).arg(gateway),
+    const QString commands[] = {QString::fromLatin1(Protocol::Command::SetAddress).arg(address),
+                                QString::fromLatin1(Protocol::Command::SetMask).arg(mask),
+                                QString::fromLatin1(Protocol::Command::SetGateway).arg(gateway),
                                 QLatin1String(Protocol::Command::Reboot)};
     for (const QString& command : commands) {
         sendToController(command);
@@ -60,7 +60,7 @@ void LensDesk::updateIPSettings(QString address, QString mask, QString gateway)
     const int listingError = flushAddressResolutionCache();
     if (listingError != 0)
         QMessageBox::information(this, QLatin1String(ListingErrorTitle),
-                                 QLatin1String(ListingErrorText).arg(listingError));
+                                 QString::fromLatin1(ListingErrorText).arg(listingError));
 
     delayWithEvents(RestartHalfWaitMs);
     delayWithEvents(RestartHalfWaitMs);
