@@ -110,6 +110,8 @@ void LensDesk::switchProtocol(bool on)
 
 void LensDesk::protoChosen(QAction* action)
 {
+    if (!action)
+        return;
     const int chosen = action->data().toInt();
     if (chosen == currentProtocol)
         return;
