@@ -70,6 +70,13 @@ void NetworkConfigTest::dialogStartsWithUnfinishedFields()
     QVERIFY(!dialog.applyButton->isEnabled());
     QVERIFY(dialog.cancelButton->isEnabled());
     QVERIFY(!dialog.groupBox->isEnabled());
+    // The fields that belong to the dialog lie above the group boxes they sit on.
+    QList<QWidget*> stacking;
+    for (QObject* child : dialog.children())
+        if (auto* widget = qobject_cast<QWidget*>(child))
+            stacking << widget;
+    QCOMPARE(stacking, QList<QWidget*>({dialog.groupBox_2, dialog.groupBox, dialog.lineEdit, dialog.lineEdit_2,
+                                        dialog.newIP, dialog.applyButton, dialog.cancelButton}));
     for (QLineEdit* current : {dialog.lineEdit, dialog.lineEdit_2, dialog.lineEdit_3}) {
         QVERIFY(current->isReadOnly());
         QVERIFY(!current->isEnabled());
