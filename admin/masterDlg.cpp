@@ -1,11 +1,188 @@
 #include "admin/masterDlg.h"
 
+#include "admin/IdentityChecks.h"
+#include "app/EventWait.h"
+#include "link/Protocol.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QNetworkDatagram>
+#include <QShortcut>
+#include <QToolButton>
+#include <QUdpSocket>
+
+namespace {
+constexpr int DialogWidth = 235;
+constexpr int MinimumHeight = 189;
+constexpr int MaximumHeight = 300;
+// The controller answers each identity query within a few milliseconds;
+// 200 ms lets the answer be dispatched before the next question.
+constexpr int QueryWaitMs = 200;
+constexpr int WriteWaitMs = 10;
+const QString ValidFieldStyle = QStringLiteral("QLineEdit{background: white;}");
+const QString InvalidFieldStyle = QStringLiteral("QLineEdit{background: red;}");
+const QString NotAvailable = QStringLiteral("n/a");
+// The service texts keep their factory wording, untranslated.
+const char* const HardwareVersionError = "HW version should be <255";
+const char* const SerialNumberError = "SN wersion should be in range 15000-65535";
+
+// The dialog's texts share the translation context of its original form.
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("master", text);
+}
+
+template <typename Widget>
+Widget* makeChild(QWidget* parent, const char* objectName, const QRect& geometry)
+{
+    auto* widget = new Widget(parent);
+    widget->setObjectName(QLatin1String(objectName));
+    widget->setGeometry(geometry);
+    return widget;
+}
+} // namespace
+
 masterDlg::masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWidget* parent)
     : QDialog(parent)
     , controllerIP(controllerIP)
     , commandSocket(commandSocket)
+    , channel(commandSocket)
 {
+    buildLayout();
+    connect(macEdit, &QLineEdit::textChanged, this, &masterDlg::MACEditing);
+    connect(okButton, &QToolButton::clicked, this, &masterDlg::updateSettings);
+
+    // The main window's reply handling is connected first and reads the
+    // answers; this only empties whatever it left behind.
+    connect(commandSocket, &QUdpSocket::readyRead, this, &masterDlg::readUDPDatagramsZ);
+
+    auto* unlockVendor = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+F10")), this);
+    unlockVendor->setContext(Qt::WindowShortcut);
+    connect(unlockVendor, &QShortcut::activated, this, &masterDlg::editVendorInfo);
 }
 
-void masterDlg::queryIdentity() {}
-void masterDlg::refreshFields() {}
+void masterDlg::buildLayout()
+{
+    setObjectName(QStringLiteral("master"));
+    resize(DialogWidth, MinimumHeight);
+    setMinimumSize(DialogWidth, MinimumHeight);
+    setMaximumSize(DialogWidth, MaximumHeight);
+    setWindowTitle(translated("HW Settings"));
+    const QIcon windowIcon(QStringLiteral(":/master/cropped-orvo_0.png"));
+    setWindowIcon(windowIcon);
+
+    auto field = [this](const char* name, const QRect& geometry) {
+        auto* edit = makeChild<QLineEdit>(this, name, geometry);
+        edit->setText(NotAvailable);
+        return edit;
+    };
+    auto caption = [this](const char* name, const char* text, const QRect& geometry) {
+        auto* label = makeChild<QLabel>(this, name, geometry);
+        label->setText(translated(text));
+        return label;
+    };
+
+    macEdit = field("macEdit", QRect(40, 10, 101, 20));
+    snEdit = field("snEdit", QRect(40, 34, 101, 20));
+    label = caption("label", "MAC:", QRect(10, 15, 30, 10));
+    label_2 = caption("label_2", "S/N:", QRect(15, 36, 21, 16));
+    okButton = makeChild<QToolButton>(this, "okButton", QRect(148, 9, 81, 95));
+    okButton->setText(translated("Write"));
+    okButton->setIcon(QIcon(QStringLiteral(":/master/1441908816_chip.png")));
+    okButton->setIconSize(QSize(25, 25));
+    okButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    hwEdit = field("hwEdit", QRect(40, 58, 101, 20));
+    label_3 = caption("label_3", "HW:", QRect(15, 60, 21, 16));
+    fwEdit = field("fwEdit", QRect(80, 131, 61, 20));
+    fwEdit->setEnabled(false);
+    label_4 = caption("label_4", "FW Version:", QRect(19, 133, 59, 16));
+    label_5 = caption("label_5", "Boot Loader:", QRect(14, 156, 64, 18));
+    blEdit = field("blEdit", QRect(80, 155, 61, 20));
+    blEdit->setEnabled(false);
+    line = makeChild<QFrame>(this, "line", QRect(18, 117, 122, 3));
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    label_6 = makeChild<QLabel>(this, "label_6", QRect(151, 135, 74, 37));
+    label_6->setPixmap(windowIcon.pixmap(QSize(74, 37)));
+    label_6->setScaledContents(true);
+    vndEdit = field("vndEdit", QRect(40, 82, 101, 20));
+    vndEdit->setEnabled(false);
+    label_7 = caption("label_7", "VI:", QRect(22, 84, 16, 16));
+
+    setTabOrder(macEdit, snEdit);
+    setTabOrder(snEdit, hwEdit);
+    setTabOrder(hwEdit, okButton);
+    setTabOrder(okButton, fwEdit);
+    setTabOrder(fwEdit, blEdit);
+}
+
+void masterDlg::send(const QString& command)
+{
+    channel.send(controllerIP, command);
+}
+
+void masterDlg::queryIdentity()
+{
+    const char* const queries[] = {Protocol::Command::GetSerial, Protocol::Command::GetMac,
+                                   Protocol::Command::GetHardware, Protocol::Command::BootLoaderVersion,
+                                   Protocol::Command::GetVendor};
+    for (const char* query : queries) {
+        send(QLatin1String(query));
+        delayWithEvents(QueryWaitMs);
+    }
+    send(QLatin1String(Protocol::Command::Version));
+    vndEdit->setEnabled(false);
+}
+
+void masterDlg::refreshFields()
+{
+    snEdit->setText(serialText);
+    macEdit->setText(macText);
+    hwEdit->setText(hardwareText);
+    blEdit->setText(bootLoaderText);
+    fwEdit->setText(firmwareText);
+    vndEdit->setText(vendorText);
+}
+
+void masterDlg::readUDPDatagramsZ()
+{
+    // Bounded: a flood arriving while draining must not hold the GUI thread.
+    for (int drained = 0; drained < 64 && commandSocket->hasPendingDatagrams(); ++drained)
+        commandSocket->receiveDatagram();
+}
+
+void masterDlg::MACEditing(QString text)
+{
+    // Only a hint: a MAC in another form is still written as typed.
+    macEdit->setStyleSheet(IdentityChecks::isDecimalMac(text) ? ValidFieldStyle : InvalidFieldStyle);
+}
+
+void masterDlg::updateSettings()
+{
+    if (!IdentityChecks::isHardwareVersionAccepted(hwEdit->text())) {
+        QMessageBox::warning(this, translated("Error"), QLatin1String(HardwareVersionError), QMessageBox::Ok);
+        return;
+    }
+    if (!IdentityChecks::isSerialNumberAccepted(snEdit->text())) {
+        QMessageBox::warning(this, translated("Error"), QLatin1String(SerialNumberError), QMessageBox::Ok);
+        return;
+    }
+    // The fields are written as they stand, not as the numbers read from them.
+    const QString writes[] = {QString::fromLatin1(Protocol::Command::SetSerial).arg(snEdit->text()),
+                              QString::fromLatin1(Protocol::Command::SetMac).arg(macEdit->text()),
+                              QString::fromLatin1(Protocol::Command::SetHardware).arg(hwEdit->text()),
+                              QString::fromLatin1(Protocol::Command::SetVendor).arg(vndEdit->text())};
+    for (const QString& write : writes) {
+        send(write);
+        delayWithEvents(WriteWaitMs);
+    }
+    hide();
+}
+
+void masterDlg::editVendorInfo()
+{
+    vndEdit->setEnabled(true);
+}

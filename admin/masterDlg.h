@@ -1,12 +1,22 @@
 #pragma once
 
+#include "link/CommandChannel.h"
+
 #include <QDialog>
 
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QToolButton;
 class QUdpSocket;
 
 // The service dialog: the controller's factory identity (serial number, MAC
 // address, hardware version, vendor text) next to its firmware and boot-loader
-// versions, read and written back. The main window's reply handling fills it.
+// versions, read and written back. The main window creates one per connection
+// attempt and opens it with Ctrl+Alt+F10; inside it the same keys unlock the
+// vendor field. The main window's reply handling writes the reported values
+// into the six texts below and calls refreshFields().
+// Everything runs on the GUI thread.
 class masterDlg : public QDialog
 {
     Q_OBJECT
@@ -14,7 +24,10 @@ class masterDlg : public QDialog
 public:
     masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWidget* parent = nullptr);
 
+    // Asks the controller for its identity, paced so that each answer is
+    // dispatched before the next question; locks the vendor field again.
     void queryIdentity();
+    // Shows the six texts in their fields.
     void refreshFields();
 
     QString serialText = QStringLiteral("n/a");
@@ -24,7 +37,35 @@ public:
     QString firmwareText = QStringLiteral("n/a");
     QString vendorText = QStringLiteral("n/a");
 
+public slots:
+    void readUDPDatagramsZ();
+    void updateSettings();
+    void MACEditing(QString text);
+    void editVendorInfo();
+
+public:
+    // The widgets, named as their object names.
+    QLineEdit* macEdit = nullptr;
+    QLineEdit* snEdit = nullptr;
+    QLabel* label = nullptr;
+    QLabel* label_2 = nullptr;
+    QToolButton* okButton = nullptr;
+    QLineEdit* hwEdit = nullptr;
+    QLabel* label_3 = nullptr;
+    QLineEdit* fwEdit = nullptr;
+    QLabel* label_4 = nullptr;
+    QLabel* label_5 = nullptr;
+    QLineEdit* blEdit = nullptr;
+    QFrame* line = nullptr;
+    QLabel* label_6 = nullptr;
+    QLineEdit* vndEdit = nullptr;
+    QLabel* label_7 = nullptr;
+
 private:
+    void buildLayout();
+    void send(const QString& command);
+
     QString controllerIP;
     QUdpSocket* commandSocket = nullptr;
+    CommandChannel channel;
 };

@@ -1,5 +1,82 @@
 #include "app/LensDesk.h"
 
-void LensDesk::changeIPAddress() {}
-void LensDesk::updateIPSettings(QString, QString, QString) {}
-void LensDesk::setDHCP() {}
+#include "admin/changeIPDlg.h"
+#include "app/EventWait.h"
+#include "lens/zoomWorker.h"
+#include "link/Protocol.h"
+#include "link/pingWorker.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace {
+// Pacing of the settings queries: the answers are dispatched into the
+// dialog during these waits, so it opens with the current values filled in.
+constexpr int AddressQueryWaitMs = 200;
+constexpr int MaskQueryWaitMs = 200;
+constexpr int GatewayQueryWaitMs = 300;
+// Pacing of the change commands; the controller takes them one at a time.
+constexpr int ChangeCommandWaitMs = 100;
+// After "Reboot" the controller needs about three seconds before it answers
+// at its new address; the wait is taken in two halves.
+constexpr int RestartHalfWaitMs = 1500;
+constexpr int DhcpCommandWaitMs = 20;
+// Shown untranslated: the wording of the adapter listing's failure report.
+const char* const ListingErrorTitle = "File error";
+const char* const ListingErrorText = "GetAdaptersInfo failed with error:  = %1";
+} // namespace
+
+void LensDesk::changeIPAddress()
+{
+    sendToController(QLatin1String(Protocol::Command::GetAddress));
+    delayWithEvents(AddressQueryWaitMs);
+    sendToController(QLatin1String(Protocol::Command::GetMask));
+    delayWithEvents(MaskQueryWaitMs);
+    sendToController(QLatin1String(Protocol::Command::GetGateway));
+    delayWithEvents(GatewayQueryWaitMs);
+    changeIPDialog->show();
+}
+
+void LensDesk::updateIPSettings(QString address, QString mask, QString gateway)
+{
+    // The pings would interleave with the change commands; the monitor rests
+    // until the reboot has been ordered.
+    if (livenessMonitor)
+        livenessMonitor->pause();
+    const QString commands[] = {QString::fromLatin1(Protocol::Command::SetAddress).arg(address),
+                                QString::fromLatin1(Protocol::Command::SetMask).arg(mask),
+                                QString::fromLatin1(Protocol::Command::SetGateway).arg(gateway),
+                                QLatin1String(Protocol::Command::Reboot)};
+    for (const QString& command : commands) {
+        sendToController(command);
+        delayWithEvents(ChangeCommandWaitMs);
+    }
+    if (livenessMonitor)
+        livenessMonitor->resume();
+
+    controllerAddress = address;
+    // The host still maps the new address to whatever answered it before (or
+    // remembers it as unreachable): look the controller up afresh.
+    const int listingError = flushAddressResolutionCache();
+    if (listingError != 0)
+        QMessageBox::information(this, QLatin1String(ListingErrorTitle),
+                                 QString::fromLatin1(ListingErrorText).arg(listingError));
+
+    delayWithEvents(RestartHalfWaitMs);
+    delayWithEvents(RestartHalfWaitMs);
+    isORVOProduct(address);
+    if (motionWorker)
+        motionWorker->retarget(address, commandSocket);
+}
+
+void LensDesk::setDHCP()
+{
+    const QStringList choices = {tr("Enable"), tr("Disable")};
+    bool accepted = false;
+    const QString choice = QInputDialog::getItem(this, tr("DHCP"), tr("Set DHCP:"), choices, 0, false, &accepted);
+    if (!accepted || choice.isEmpty())
+        return;
+    const bool enable = choice == choices.first();
+    sendToController(QLatin1String(enable ? Protocol::Command::DhcpOn : Protocol::Command::DhcpOff));
+    delayWithEvents(DhcpCommandWaitMs);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Platform.h"
 #include "link/CommandChannel.h"
 
 #include <QMainWindow>
@@ -8,6 +9,7 @@
 #include <QVector>
 
 #include <array>
+#include <functional>
 
 class ClickableLabel;
 class QAction;
@@ -323,4 +325,9 @@ public:
     QMenu* protocolMenu = nullptr;
     QActionGroup* protocolGroup = nullptr;
     std::array<QAction*, 3> protocolActions{};
+
+    // Network configuration: the step that empties the host's neighbour (ARP)
+    // cache after the controller's address changed. Replaceable so that tests
+    // never clear the cache of the machine they run on.
+    std::function<int()> flushAddressResolutionCache = &Platform::flushAddressResolutionCache;
 };

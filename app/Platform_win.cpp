@@ -1,6 +1,11 @@
 #include "app/Platform.h"
 
+// winsock2.h must precede windows.h; iphlpapi.h needs both.
+#include <winsock2.h>
 #include <windows.h>
+#include <iphlpapi.h>
+
+#include <vector>
 
 namespace Platform {
 
@@ -37,6 +42,23 @@ bool setWindowTopmost(quintptr window, bool on)
 {
     return SetWindowPos(reinterpret_cast<HWND>(window), on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                         SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+}
+
+int flushAddressResolutionCache()
+{
+    // Room for the descriptions of about twenty adapters; a host with more
+    // gets the "buffer overflow" result and the flush is skipped.
+    constexpr ULONG AdapterListBytes = 12960;
+    std::vector<unsigned char> buffer(AdapterListBytes);
+    ULONG size = AdapterListBytes;
+    auto* adapters = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data());
+    const DWORD result = GetAdaptersInfo(adapters, &size);
+    if (result != NO_ERROR)
+        return int(result);
+    // Without the administrator's right the flush is refused; nothing to do then.
+    for (const IP_ADAPTER_INFO* adapter = adapters; adapter; adapter = adapter->Next)
+        FlushIpNetTable(adapter->Index);
+    return 0;
 }
 
 } // namespace Platform

@@ -1,0 +1,139 @@
+#include "AdminTests.h"
+
+#include "admin/GatewayGuess.h"
+#include "admin/IdentityChecks.h"
+#include "admin/ProtocolTexts.h"
+
+#include <QtTest>
+
+// The widget-free rules of device administration.
+class AdminRulesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void gatewayGuess_data();
+    void gatewayGuess();
+    void protocolTexts_data();
+    void protocolTexts();
+    void decimalMac_data();
+    void decimalMac();
+    void identityNumbers_data();
+    void identityNumbers();
+};
+
+void AdminRulesTest::gatewayGuess_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QString>("gateway");
+
+    QTest::newRow("24-bit mask") << "192.168.1.77" << "255.255.255.0" << "192.168.1.1";
+    QTest::newRow("16-bit mask") << "192.168.1.77" << "255.255.0.0" << "192.168.0.1";
+    QTest::newRow("8-bit mask") << "10.20.30.40" << "255.0.0.0" << "10.0.0.1";
+    QTest::newRow("uneven mask") << "172.16.45.200" << "255.255.240.128" << "172.16.32.129";
+    QTest::newRow("leading zeros are decimal") << "010.001.002.077" << "255.255.255.000" << "10.1.2.1";
+    QTest::newRow("unfinished address") << "192.168.1." << "255.255.255.0" << "";
+    QTest::newRow("octet above 255 in mask") << "192.168.1.77" << "255.255.256.0" << "";
+    QTest::newRow("empty mask") << "192.168.1.77" << "" << "";
+}
+
+void AdminRulesTest::gatewayGuess()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, mask);
+    QFETCH(QString, gateway);
+    QCOMPARE(GatewayGuess::guess(address, mask), gateway);
+}
+
+void AdminRulesTest::protocolTexts_data()
+{
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<bool>("recent");
+
+    QTest::newRow("1.9.0 with boot loader") << "1.9.0 (BL1.2)" << true;
+    QTest::newRow("1.8.3") << "1.8.3" << false;
+    QTest::newRow("1.7.4") << "1.7.4" << false;
+    QTest::newRow("2.0") << "2.0" << true;
+    QTest::newRow("1.10.2, minor compared as a number") << "1.10.2" << true;
+    QTest::newRow("1.9 without patch") << "1.9" << true;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("no dot") << "19" << false;
+    QTest::newRow("not reported") << "n/a" << false;
+    QTest::newRow("unreadable major") << "x.9.0" << false;
+    QTest::newRow("blank before the number") << " 1.9.0" << false;
+}
+
+void AdminRulesTest::protocolTexts()
+{
+    QFETCH(QString, firmware);
+    QFETCH(bool, recent);
+
+    QCOMPARE(ProtocolTexts::isRecentFirmware(firmware), recent);
+    QCOMPARE(ProtocolTexts::entryText(0, recent),
+             recent ? QStringLiteral("Universal (default)") : QStringLiteral("Standard (default)"));
+    QCOMPARE(ProtocolTexts::entryText(1, recent), QStringLiteral("Tail framing (Sigma / 18-135 workaround)"));
+    QCOMPARE(ProtocolTexts::entryText(2, recent), QStringLiteral("Legacy standard (FW 1.8.x timing)"));
+    QVERIFY(ProtocolTexts::isEntryVisible(0, recent));
+    QVERIFY(ProtocolTexts::isEntryVisible(1, recent));
+    QCOMPARE(ProtocolTexts::isEntryVisible(2, recent), recent);
+}
+
+void AdminRulesTest::decimalMac_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("decimal octets") << "0-17-34-51-68-85" << true;
+    QTest::newRow("largest octets") << "255-255-255-255-255-255" << true;
+    QTest::newRow("blanks ignored") << " 0 - 17-34-51-68-85 " << true;
+    QTest::newRow("colons") << "00:11:22:33:44:55" << false;
+    QTest::newRow("hexadecimal digits") << "0-1a-2b-3c-4d-5e" << false;
+    QTest::newRow("octet above 255") << "0-17-34-51-68-256" << false;
+    QTest::newRow("five octets") << "0-17-34-51-68" << false;
+    QTest::newRow("seven octets") << "0-17-34-51-68-85-1" << false;
+    QTest::newRow("trailing dash") << "0-17-34-51-68-85-" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("not reported") << "n/a" << false;
+}
+
+void AdminRulesTest::decimalMac()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QCOMPARE(IdentityChecks::isDecimalMac(text), valid);
+}
+
+void AdminRulesTest::identityNumbers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("hardwareAccepted");
+    QTest::addColumn<bool>("serialAccepted");
+
+    QTest::newRow("255") << "255" << true << false;
+    QTest::newRow("256") << "256" << false << false;
+    QTest::newRow("14999") << "14999" << false << false;
+    QTest::newRow("15000") << "15000" << false << true;
+    QTest::newRow("65535") << "65535" << false << true;
+    QTest::newRow("65536") << "65536" << false << false;
+    // A text that is no number reads as 0.
+    QTest::newRow("n/a") << "n/a" << true << false;
+    QTest::newRow("empty") << "" << true << false;
+}
+
+void AdminRulesTest::identityNumbers()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, hardwareAccepted);
+    QFETCH(bool, serialAccepted);
+    QCOMPARE(IdentityChecks::isHardwareVersionAccepted(text), hardwareAccepted);
+    QCOMPARE(IdentityChecks::isSerialNumberAccepted(text), serialAccepted);
+}
+
+int runAdminRulesTest(int argc, char** argv)
+{
+    AdminRulesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "AdminRulesTest.moc"

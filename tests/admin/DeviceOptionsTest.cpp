@@ -1,0 +1,328 @@
+#include "AdminTests.h"
+#include "ModalAnswerer.h"
+#include "ScriptedPeer.h"
+
+#include "app/Branding.h"
+#include "app/ClickableLabel.h"
+#include "app/LensDesk.h"
+#include "link/pingWorker.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QString ControllerAddress = QStringLiteral("127.0.0.73");
+const QString Marker = QStringLiteral("marker");
+} // namespace
+
+// Restart, focus init, the name, the focus time-out and the protocol menu.
+class DeviceOptionsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void simpleCommandsResumeTheMonitor_data();
+    void simpleCommandsResumeTheMonitor();
+    void name_data();
+    void name();
+    void focusTimeout_data();
+    void focusTimeout();
+    void protocolMenuReplacesTheToggle();
+    void protocolChoice_data();
+    void protocolChoice();
+
+private:
+    // The commands that reached the controller before a marker sent now.
+    QStringList commandsSoFar();
+
+    std::unique_ptr<ScriptedPeer> controller;
+    std::unique_ptr<LensDesk> window;
+};
+
+void DeviceOptionsTest::init()
+{
+    controller = std::make_unique<ScriptedPeer>(ControllerAddress);
+    QVERIFY(controller->isBound());
+    window = std::make_unique<LensDesk>();
+    window->controllerAddress = ControllerAddress;
+    window->flushAddressResolutionCache = [] { return 0; };
+}
+
+void DeviceOptionsTest::cleanup()
+{
+    window.reset();
+    controller.reset();
+}
+
+QStringList DeviceOptionsTest::commandsSoFar()
+{
+    window->sendToController(Marker);
+    if (!controller->waitFor(Marker))
+        return {QStringLiteral("(marker lost)")};
+    QStringList texts = controller->texts();
+    texts.removeAll(Marker);
+    return texts;
+}
+
+void DeviceOptionsTest::simpleCommandsResumeTheMonitor_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("minimumMs");
+
+    QTest::newRow("restart") << 0 << "Reboot" << 1990;
+    QTest::newRow("focus init") << 1 << "refRange" << 0;
+    QTest::newRow("name query") << 2 << "getNAME" << 0;
+    QTest::newRow("focus time-out query") << 3 << "setFocusT" << 0;
+}
+
+void DeviceOptionsTest::simpleCommandsResumeTheMonitor()
+{
+    QFETCH(int, operation);
+    QFETCH(QString, command);
+    QFETCH(int, minimumMs);
+
+    // A monitor that is paused and has missed pings; never started, so it
+    // sends nothing itself.
+    auto* monitor = new pingWorker(ControllerAddress, window->commandSocket, window.get());
+    window->livenessMonitor = monitor;
+    monitor->pause();
+    monitor->decrementMissed();
+
+    QElapsedTimer clock;
+    clock.start();
+    switch (operation) {
+    case 0:
+        window->rebootDevice();
+        break;
+    case 1:
+        window->focusReInit();
+        break;
+    case 2:
+        window->getName();
+        break;
+    default:
+        window->getFocusTimeout();
+        break;
+    }
+    QVERIFY(clock.elapsed() >= minimumMs);
+    QCOMPARE(commandsSoFar(), QStringList({command}));
+    QVERIFY(!monitor->isPaused());
+    QCOMPARE(monitor->missedPings(), 0);
+}
+
+void DeviceOptionsTest::name_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<bool>("tooLongBox");
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("storedName");
+
+    const QString site = QLatin1String(MakerSite);
+    QTest::newRow("ten letters are cut to seven") << "abcdefghij" << true << true << QStringList{"setNAME=abcdefg"}
+                                                  << "<b>ABCDEFG<b>" << "ABCDEFG";
+    QTest::newRow("short name") << "cam1" << true << false << QStringList{"setNAME=cam1"} << "<b>CAM1<b>"
+                                << "CAM1";
+    QTest::newRow("three blanks") << "   " << true << false << QStringList{"setNAME=   "} << site << "   ";
+    QTest::newRow("empty becomes seven blanks")
+        << "" << true << false << QStringList{"setNAME=       "} << site << "       ";
+    QTest::newRow("cancelled") << "cam2" << false << false << QStringList{} << "<b>OLD<b>" << "OLD";
+    QTest::newRow("cancelled long name") << "abcdefghij" << false << false << QStringList{} << "<b>OLD<b>" << "OLD";
+}
+
+void DeviceOptionsTest::name()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, accept);
+    QFETCH(bool, tooLongBox);
+    QFETCH(QStringList, sent);
+    QFETCH(QString, label);
+    QFETCH(QString, storedName);
+
+    window->deviceName = QStringLiteral("OLD");
+    window->nameLabel->setText(QStringLiteral("<b>OLD<b>"));
+
+    ModalAnswerer answerer;
+    answerer.expect([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("KX2 Name"));
+        QCOMPARE(dialog->labelText(), QStringLiteral("KX2 Name"));
+        QVERIFY(dialog->textValue().isEmpty());
+        dialog->setTextValue(typed);
+        if (accept)
+            dialog->accept();
+        else
+            dialog->reject();
+    });
+    QString boxText;
+    if (tooLongBox) {
+        answerer.expect([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box);
+            QCOMPARE(box->windowTitle(), QStringLiteral("Name Error"));
+            boxText = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+    }
+
+    window->setName();
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(answerer.unexpected(), 0);
+    if (tooLongBox)
+        QCOMPARE(boxText, QStringLiteral("KX2 name should be not more than 7 symbols"));
+    QCOMPARE(commandsSoFar(), sent);
+    QCOMPARE(window->nameLabel->text(), label);
+    QCOMPARE(window->deviceName, storedName);
+}
+
+void DeviceOptionsTest::focusTimeout_data()
+{
+    QTest::addColumn<int>("reported");
+    QTest::addColumn<int>("entered");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<int>("startValue");
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<int>("stored");
+
+    QTest::newRow("upper bound") << -1 << 10000 << true << 1 << QStringList{"setFocusT", "setFocusT=10000"} << 10000;
+    QTest::newRow("lower bound") << 250 << 1 << true << 250 << QStringList{"setFocusT", "setFocusT=1"} << 1;
+    QTest::newRow("above the bound is held at it")
+        << 250 << 10001 << true << 250 << QStringList{"setFocusT", "setFocusT=10000"} << 10000;
+    QTest::newRow("zero is held at the minimum") << 250 << 0 << true << 250 << QStringList{"setFocusT", "setFocusT=1"}
+                                                 << 1;
+    QTest::newRow("cancelled") << 250 << 700 << false << 250 << QStringList{"setFocusT"} << 250;
+}
+
+void DeviceOptionsTest::focusTimeout()
+{
+    QFETCH(int, reported);
+    QFETCH(int, entered);
+    QFETCH(bool, accept);
+    QFETCH(int, startValue);
+    QFETCH(QStringList, sent);
+    QFETCH(int, stored);
+
+    window->focusTimeout = reported;
+    ModalAnswerer answerer;
+    int minimum = 0;
+    int maximum = 0;
+    int start = 0;
+    answerer.expect([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Set Focus Timeout"));
+        QCOMPARE(dialog->labelText(), QStringLiteral("Focus Timeout,ms:"));
+        minimum = dialog->intMinimum();
+        maximum = dialog->intMaximum();
+        start = dialog->intValue();
+        dialog->setIntValue(entered);
+        if (accept)
+            dialog->accept();
+        else
+            dialog->reject();
+    });
+    window->setFocusTimeout();
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(minimum, 1);
+    QCOMPARE(maximum, 10000);
+    QCOMPARE(start, startValue);
+    QCOMPARE(commandsSoFar(), sent);
+    QCOMPARE(window->focusTimeout, stored);
+}
+
+void DeviceOptionsTest::protocolMenuReplacesTheToggle()
+{
+    const QList<QAction*> entries = window->menuSettings->actions();
+    const int toggleAt = entries.indexOf(window->actionSwitch_Proto_version);
+    QVERIFY(toggleAt > 0);
+    QCOMPARE(entries.at(toggleAt - 1), window->protocolMenu->menuAction());
+    QVERIFY(!window->actionSwitch_Proto_version->isVisible());
+    QCOMPARE(window->protocolMenu->title(), QStringLiteral("Lens Protocol"));
+    QCOMPARE(window->protocolMenu->toolTip(),
+             QStringLiteral("Lens bus framing. FW 1.9.0 drives all tested lenses in Universal mode."));
+
+    // Before any identification: the texts of older firmware.
+    QCOMPARE(window->protocolActions[0]->text(), QStringLiteral("Standard (default)"));
+    QCOMPARE(window->protocolActions[1]->text(), QStringLiteral("Tail framing (Sigma / 18-135 workaround)"));
+    QVERIFY(!window->protocolActions[2]->isVisible());
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(window->protocolActions[size_t(i)]->data().toInt(), i);
+        QCOMPARE(window->protocolActions[size_t(i)]->isChecked(), i == 0);
+    }
+    QCOMPARE(window->currentProtocol, 0);
+
+    // The hidden toggle no longer reaches the controller.
+    window->actionSwitch_Proto_version->setChecked(true);
+    QCOMPARE(commandsSoFar(), QStringList());
+}
+
+void DeviceOptionsTest::protocolChoice_data()
+{
+    QTest::addColumn<int>("chosen");
+    QTest::addColumn<bool>("questionExpected");
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<int>("protocolAfter");
+
+    QTest::newRow("already checked entry") << 0 << false << false << QStringList{} << 0;
+    QTest::newRow("declined") << 1 << true << false << QStringList{} << 0;
+    QTest::newRow("confirmed") << 1 << true << true << QStringList{"setProto=1"} << 1;
+    QTest::newRow("confirmed legacy timing") << 2 << true << true << QStringList{"setProto=2"} << 2;
+}
+
+void DeviceOptionsTest::protocolChoice()
+{
+    QFETCH(int, chosen);
+    QFETCH(bool, questionExpected);
+    QFETCH(bool, confirm);
+    QFETCH(QStringList, sent);
+    QFETCH(int, protocolAfter);
+
+    ModalAnswerer answerer;
+    QString title;
+    QString text;
+    if (questionExpected) {
+        answerer.expect([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box);
+            title = box->windowTitle();
+            text = box->text();
+            box->button(confirm ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+    }
+    QAction* entry = window->protocolActions[size_t(chosen)];
+    entry->trigger();
+
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(answerer.unexpected(), 0);
+    if (questionExpected) {
+        QCOMPARE(title, QStringLiteral("Lens Protocol"));
+        QCOMPARE(text, QStringLiteral("Switch the lens protocol to <b>%1</b>?<br><br>The controller restarts to apply it.")
+                           .arg(entry->text()));
+    }
+    QCOMPARE(commandsSoFar(), sent);
+    QCOMPARE(window->currentProtocol, protocolAfter);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(window->protocolActions[size_t(i)]->isChecked(), i == protocolAfter);
+}
+
+int runDeviceOptionsTest(int argc, char** argv)
+{
+    DeviceOptionsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "DeviceOptionsTest.moc"

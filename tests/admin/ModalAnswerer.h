@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QApplication>
+#include <QDialog>
+#include <QList>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+
+// Answers the modal dialogs that the code under test opens, one handler per
+// dialog, in order. A modal dialog nobody expected is rejected and counted,
+// so a failing test never hangs on a box.
+class ModalAnswerer : public QObject
+{
+public:
+    using Handler = std::function<void(QWidget*)>;
+
+    ModalAnswerer()
+    {
+        m_timer.setInterval(20);
+        connect(&m_timer, &QTimer::timeout, this, &ModalAnswerer::poll);
+        m_timer.start();
+    }
+
+    void expect(Handler handler) { m_handlers << handler; }
+    int pending() const { return m_handlers.size(); }
+    int unexpected() const { return m_unexpected; }
+
+private:
+    void poll()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || modal == m_last)
+            return;
+        m_last = modal;
+        if (m_handlers.isEmpty()) {
+            ++m_unexpected;
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+            return;
+        }
+        m_handlers.takeFirst()(modal);
+    }
+
+    QTimer m_timer;
+    QList<Handler> m_handlers;
+    QPointer<QWidget> m_last;
+    int m_unexpected = 0;
+};

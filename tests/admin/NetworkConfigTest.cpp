@@ -1,0 +1,385 @@
+#include "AdminTests.h"
+#include "ModalAnswerer.h"
+#include "ScriptedPeer.h"
+
+#include "admin/changeIPDlg.h"
+#include "app/LensDesk.h"
+#include "link/pingWorker.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QElapsedTimer>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QString RedField = QStringLiteral("QLineEdit{background: red;}");
+const QString WhiteField = QStringLiteral("QLineEdit{background: white;}");
+// Loopback addresses of the stand-in controllers of this test.
+const QString OldControllerAddress = QStringLiteral("127.0.0.71");
+const QString NewControllerAddress = QStringLiteral("127.0.0.72");
+} // namespace
+
+// The change-IP dialog, the address change and the DHCP switch.
+class NetworkConfigTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void dialogStartsWithUnfinishedFields();
+    void invalidAddressDisablesApply_data();
+    void invalidAddressDisablesApply();
+    void invalidMaskDisablesApply();
+    void gatewayGuessFollowsEveryEdit();
+    void applyHidesAndCarriesTheTexts();
+    void escapeIsIgnoredAndCloseHides();
+    void currentSettingsShowReportedValues();
+    void openingQueriesTheCurrentSettings();
+    void addressChangeSequence();
+    void listingFailureIsReportedAndChangeGoesOn();
+    void dhcpChoice_data();
+    void dhcpChoice();
+
+private:
+    std::unique_ptr<LensDesk> makeWindow(const QString& controller);
+};
+
+std::unique_ptr<LensDesk> NetworkConfigTest::makeWindow(const QString& controller)
+{
+    auto window = std::make_unique<LensDesk>();
+    window->controllerAddress = controller;
+    // Tests never touch the host's own neighbour cache.
+    window->flushAddressResolutionCache = [] { return 0; };
+    return window;
+}
+
+void NetworkConfigTest::dialogStartsWithUnfinishedFields()
+{
+    changeIPDlg dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Change IP Settings"));
+    QCOMPARE(dialog.newIP->text(), QStringLiteral("192.168."));
+    QCOMPARE(dialog.newMASK->text(), QStringLiteral("255.255.255."));
+    QCOMPARE(dialog.newIP->styleSheet(), RedField);
+    QCOMPARE(dialog.newMASK->styleSheet(), RedField);
+    QVERIFY(dialog.newGW->text().isEmpty());
+    QVERIFY(!dialog.applyButton->isEnabled());
+    QVERIFY(dialog.cancelButton->isEnabled());
+    QVERIFY(!dialog.groupBox->isEnabled());
+    // The fields that belong to the dialog lie above the group boxes they sit on.
+    QList<QWidget*> stacking;
+    for (QObject* child : dialog.children())
+        if (auto* widget = qobject_cast<QWidget*>(child))
+            stacking << widget;
+    QCOMPARE(stacking, QList<QWidget*>({dialog.groupBox_2, dialog.groupBox, dialog.lineEdit, dialog.lineEdit_2,
+                                        dialog.newIP, dialog.applyButton, dialog.cancelButton}));
+    for (QLineEdit* current : {dialog.lineEdit, dialog.lineEdit_2, dialog.lineEdit_3}) {
+        QVERIFY(current->isReadOnly());
+        QVERIFY(!current->isEnabled());
+        QVERIFY(current->text().isEmpty());
+    }
+}
+
+void NetworkConfigTest::invalidAddressDisablesApply_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("ordinary") << "192.168.1.77" << true;
+    QTest::newRow("zeros") << "0.0.0.0" << true;
+    QTest::newRow("broadcast") << "255.255.255.255" << true;
+    QTest::newRow("leading zeros") << "010.001.002.077" << true;
+    QTest::newRow("unfinished") << "192.168.1." << false;
+    QTest::newRow("octet above 255") << "192.168.1.256" << false;
+    QTest::newRow("five octets") << "1.2.3.4.5" << false;
+    QTest::newRow("leading blank") << " 1.2.3.4" << false;
+    QTest::newRow("trailing line feed") << "1.2.3.4\n" << false;
+    QTest::newRow("four-digit octet") << "1.2.3.0004" << false;
+    QTest::newRow("letters") << "a.b.c.d" << false;
+    QTest::newRow("negative octet") << "1.2.3.-4" << false;
+}
+
+void NetworkConfigTest::invalidAddressDisablesApply()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, valid);
+
+    changeIPDlg dialog;
+    dialog.newMASK->setText(QStringLiteral("255.255.255.0"));
+    dialog.newIP->setText(address);
+    QCOMPARE(dialog.isAddressValid(), valid);
+    QCOMPARE(dialog.newIP->styleSheet(), valid ? WhiteField : RedField);
+    QCOMPARE(dialog.applyButton->isEnabled(), valid);
+}
+
+void NetworkConfigTest::invalidMaskDisablesApply()
+{
+    changeIPDlg dialog;
+    dialog.newIP->setText(QStringLiteral("192.168.1.77"));
+    QVERIFY(!dialog.applyButton->isEnabled());
+    dialog.newMASK->setText(QStringLiteral("255.255.255.0"));
+    QVERIFY(dialog.applyButton->isEnabled());
+    dialog.newMASK->setText(QStringLiteral("255.255.255.0.0"));
+    QCOMPARE(dialog.newMASK->styleSheet(), RedField);
+    QVERIFY(!dialog.applyButton->isEnabled());
+    // The gateway keeps the last guess while the mask is invalid.
+    QCOMPARE(dialog.newGW->text(), QStringLiteral("192.168.1.1"));
+}
+
+void NetworkConfigTest::gatewayGuessFollowsEveryEdit()
+{
+    changeIPDlg dialog;
+    dialog.newIP->setText(QStringLiteral("192.168.1.77"));
+    dialog.newMASK->setText(QStringLiteral("255.255.255.0"));
+    QCOMPARE(dialog.newGW->text(), QStringLiteral("192.168.1.1"));
+    dialog.newMASK->setText(QStringLiteral("255.255.0.0"));
+    QCOMPARE(dialog.newGW->text(), QStringLiteral("192.168.0.1"));
+
+    // An edited gateway is replaced by a fresh guess on the next valid edit.
+    dialog.newGW->setText(QStringLiteral("192.168.1.254"));
+    dialog.newIP->setText(QStringLiteral("192.168.7.78"));
+    QCOMPARE(dialog.newGW->text(), QStringLiteral("192.168.0.1"));
+    dialog.newGW->setText(QStringLiteral("192.168.1.254"));
+    dialog.newMASK->setText(QStringLiteral("255.255.255.0"));
+    QCOMPARE(dialog.newGW->text(), QStringLiteral("192.168.7.1"));
+
+    // An invalid edit leaves the gateway alone.
+    dialog.newGW->setText(QStringLiteral("192.168.7.254"));
+    dialog.newIP->setText(QStringLiteral("192.168.7."));
+    QCOMPARE(dialog.newGW->text(), QStringLiteral("192.168.7.254"));
+}
+
+void NetworkConfigTest::applyHidesAndCarriesTheTexts()
+{
+    changeIPDlg dialog;
+    QSignalSpy settings(&dialog, &changeIPDlg::newIPSettings);
+    dialog.show();
+    dialog.newIP->setText(QStringLiteral("10.231.4.20"));
+    dialog.newMASK->setText(QStringLiteral("255.255.255.0"));
+    // The gateway field is not checked: it is sent as it stands.
+    dialog.newGW->setText(QStringLiteral("gateway?"));
+    dialog.applyButton->click();
+    QVERIFY(dialog.isHidden());
+    QCOMPARE(settings.count(), 1);
+    QCOMPARE(settings.at(0).at(0).toString(), QStringLiteral("10.231.4.20"));
+    QCOMPARE(settings.at(0).at(1).toString(), QStringLiteral("255.255.255.0"));
+    QCOMPARE(settings.at(0).at(2).toString(), QStringLiteral("gateway?"));
+
+    dialog.show();
+    dialog.cancelButton->click();
+    QVERIFY(dialog.isHidden());
+    QCOMPARE(settings.count(), 1);
+    // What was typed is kept for the next showing.
+    QCOMPARE(dialog.newIP->text(), QStringLiteral("10.231.4.20"));
+}
+
+void NetworkConfigTest::escapeIsIgnoredAndCloseHides()
+{
+    changeIPDlg dialog;
+    QSignalSpy settings(&dialog, &changeIPDlg::newIPSettings);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(dialog.isVisible());
+
+    QVERIFY(dialog.close());
+    QVERIFY(dialog.isHidden());
+    QCOMPARE(settings.count(), 0);
+}
+
+void NetworkConfigTest::currentSettingsShowReportedValues()
+{
+    changeIPDlg dialog;
+    dialog.setCurrentAddress(QStringLiteral("10.231.9.9"));
+    dialog.showCurrentSettings();
+    QCOMPARE(dialog.lineEdit->text(), QStringLiteral("10.231.9.9"));
+    QCOMPARE(dialog.lineEdit_2->text(), QStringLiteral("n/a"));
+    QCOMPARE(dialog.lineEdit_3->text(), QStringLiteral("n/a"));
+    dialog.setCurrentMask(QStringLiteral("255.255.0.0"));
+    dialog.setCurrentGateway(QStringLiteral("10.231.0.1"));
+    dialog.showCurrentSettings();
+    QCOMPARE(dialog.lineEdit_2->text(), QStringLiteral("255.255.0.0"));
+    QCOMPARE(dialog.lineEdit_3->text(), QStringLiteral("10.231.0.1"));
+}
+
+void NetworkConfigTest::openingQueriesTheCurrentSettings()
+{
+    ScriptedPeer controller(OldControllerAddress);
+    QVERIFY(controller.isBound());
+    auto window = makeWindow(OldControllerAddress);
+
+    QElapsedTimer clock;
+    clock.start();
+    window->changeIPAddress();
+    const qint64 took = clock.elapsed();
+
+    QVERIFY(window->changeIPDialog->isVisible());
+    QCOMPARE(controller.texts(), QStringList({"getIP", "getMASK", "getGW"}));
+    // 200, 200 and 300 ms waits; generous lower bounds for arrival jitter.
+    QVERIFY2(controller.timeOf(1) - controller.timeOf(0) >= 150, "getMASK too early");
+    QVERIFY2(controller.timeOf(2) - controller.timeOf(1) >= 150, "getGW too early");
+    QVERIFY(took >= 690);
+    window->changeIPDialog->hide();
+}
+
+void NetworkConfigTest::addressChangeSequence()
+{
+    ScriptedPeer oldController(OldControllerAddress);
+    ScriptedPeer newController(NewControllerAddress);
+    QVERIFY(oldController.isBound() && newController.isBound());
+    auto window = makeWindow(OldControllerAddress);
+
+    int flushes = 0;
+    QStringList commandsBeforeFlush;
+    QString addressAtFlush;
+    window->flushAddressResolutionCache = [&] {
+        ++flushes;
+        commandsBeforeFlush = oldController.commands();
+        addressAtFlush = window->controllerAddress;
+        return 0;
+    };
+
+    // A running liveness monitor for the old address.
+    auto* monitor = new pingWorker(OldControllerAddress, window->commandSocket, window.get());
+    window->livenessMonitor = monitor;
+    monitor->start();
+    QVERIFY(oldController.waitFor(QStringLiteral("ping")));
+
+    changeIPDlg* dialog = window->changeIPDialog;
+    dialog->show();
+    dialog->newIP->setText(NewControllerAddress);
+    dialog->newMASK->setText(QStringLiteral("255.0.0.0"));
+    QCOMPARE(dialog->newGW->text(), QStringLiteral("127.0.0.1"));
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(dialog->applyButton, Qt::LeftButton);
+    const qint64 took = clock.elapsed();
+    QVERIFY(dialog->isHidden());
+
+    const QStringList expected = {"ChangeIP=127.0.0.72", "ChangeMASK=255.0.0.0", "ChangeGW=127.0.0.1", "Reboot"};
+    QCOMPARE(oldController.commands(), expected);
+
+    // The four commands 100 ms apart, with no ping in between.
+    const QStringList all = oldController.texts();
+    const int first = all.indexOf(expected.first());
+    const int last = all.indexOf(expected.last());
+    QCOMPARE(last - first, 3);
+    for (int i = first + 1; i <= last; ++i)
+        QVERIFY2(oldController.timeOf(i) - oldController.timeOf(i - 1) >= 60, qPrintable(all.at(i)));
+
+    // The cache is flushed once, after the reboot order, with the new address current.
+    QCOMPARE(flushes, 1);
+    QCOMPARE(commandsBeforeFlush, expected);
+    QCOMPARE(addressAtFlush, NewControllerAddress);
+    // Four 100 ms waits and the 3 s restart wait.
+    QVERIFY(took >= 3390);
+
+    QCOMPARE(window->controllerAddress, NewControllerAddress);
+    QVERIFY(!monitor->isPaused());
+    // The monitor was resumed, still aimed at the old address.
+    QTRY_VERIFY_WITH_TIMEOUT(oldController.texts().lastIndexOf(QStringLiteral("ping")) > last, 5000);
+
+    // Later commands go to the new address.
+    window->getName();
+    QVERIFY(newController.waitFor(QStringLiteral("getNAME")));
+    QCOMPARE(oldController.commands(), expected);
+}
+
+void NetworkConfigTest::listingFailureIsReportedAndChangeGoesOn()
+{
+    ScriptedPeer oldController(OldControllerAddress);
+    QVERIFY(oldController.isBound());
+    auto window = makeWindow(OldControllerAddress);
+    window->flushAddressResolutionCache = [] { return 111; };
+
+    ModalAnswerer answerer;
+    QString title;
+    QString text;
+    QStringList commandsAtBox;
+    answerer.expect([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        title = box->windowTitle();
+        text = box->text();
+        commandsAtBox = oldController.commands();
+        box->button(QMessageBox::Ok)->click();
+    });
+
+    window->updateIPSettings(NewControllerAddress, QStringLiteral("255.0.0.0"), QStringLiteral("127.0.0.1"));
+
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(answerer.unexpected(), 0);
+    QCOMPARE(title, QStringLiteral("File error"));
+    QCOMPARE(text, QStringLiteral("GetAdaptersInfo failed with error:  = 111"));
+    QCOMPARE(commandsAtBox.size(), 4);
+    QCOMPARE(window->controllerAddress, NewControllerAddress);
+}
+
+void NetworkConfigTest::dhcpChoice_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QString>("command");
+
+    QTest::newRow("enable") << "Enable" << true << "setDHCP=1";
+    QTest::newRow("disable") << "Disable" << true << "setDHCP=0";
+    QTest::newRow("cancel") << "Disable" << false << "";
+}
+
+void NetworkConfigTest::dhcpChoice()
+{
+    QFETCH(QString, choice);
+    QFETCH(bool, accept);
+    QFETCH(QString, command);
+
+    ScriptedPeer controller(OldControllerAddress);
+    QVERIFY(controller.isBound());
+    auto window = makeWindow(OldControllerAddress);
+    QVERIFY(!window->actionDHCP->isEnabled());
+
+    ModalAnswerer answerer;
+    QStringList items;
+    QString initial;
+    QString label;
+    answerer.expect([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("DHCP"));
+        label = dialog->labelText();
+        items = dialog->comboBoxItems();
+        initial = dialog->textValue();
+        QVERIFY(!dialog->isComboBoxEditable());
+        dialog->setTextValue(choice);
+        if (accept)
+            dialog->accept();
+        else
+            dialog->reject();
+    });
+    window->setDHCP();
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(label, QStringLiteral("Set DHCP:"));
+    QCOMPARE(items, QStringList({"Enable", "Disable"}));
+    QCOMPARE(initial, QStringLiteral("Enable"));
+
+    // A marker sent afterwards proves what came before it.
+    window->sendToController(QStringLiteral("marker"));
+    QVERIFY(controller.waitFor(QStringLiteral("marker")));
+    QStringList expected;
+    if (!command.isEmpty())
+        expected << command;
+    expected << QStringLiteral("marker");
+    QCOMPARE(controller.texts(), expected);
+}
+
+int runNetworkConfigTest(int argc, char** argv)
+{
+    NetworkConfigTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "NetworkConfigTest.moc"

@@ -1,0 +1,254 @@
+#include "AdminTests.h"
+#include "ModalAnswerer.h"
+#include "ScriptedPeer.h"
+
+#include "admin/masterDlg.h"
+#include "app/LensDesk.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QString ControllerAddress = QStringLiteral("127.0.0.74");
+const QString Marker = QStringLiteral("marker");
+const QString RedField = QStringLiteral("QLineEdit{background: red;}");
+const QString WhiteField = QStringLiteral("QLineEdit{background: white;}");
+
+// Shows a window and makes it the active one, so that its window
+// shortcuts answer.
+bool activate(QWidget* window)
+{
+    window->show();
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window);
+}
+
+void pressServiceKeys(QWidget* target)
+{
+    QTest::keyClick(target, Qt::Key_F10, Qt::ControlModifier | Qt::AltModifier);
+}
+} // namespace
+
+// The service dialog: opening with its queries, the vendor unlock, the MAC
+// hint, the checks before writing and the four writes.
+class ServiceDialogTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void layoutAndTabOrder();
+    void shortcutBeforeAnyAttemptDoesNothing();
+    void shortcutQueriesAndOpens();
+    void macHint_data();
+    void macHint();
+    void writing_data();
+    void writing();
+    void drainEmptiesTheSocket();
+
+private:
+    QStringList commandsSoFar();
+
+    std::unique_ptr<ScriptedPeer> controller;
+    std::unique_ptr<LensDesk> window;
+};
+
+void ServiceDialogTest::init()
+{
+    controller = std::make_unique<ScriptedPeer>(ControllerAddress);
+    QVERIFY(controller->isBound());
+    window = std::make_unique<LensDesk>();
+    window->controllerAddress = ControllerAddress;
+    window->flushAddressResolutionCache = [] { return 0; };
+    // A focus value counts as a reporting controller: showing the window then
+    // opens no connect dialog.
+    window->focusVal->setText(QStringLiteral("500"));
+}
+
+void ServiceDialogTest::cleanup()
+{
+    window.reset();
+    controller.reset();
+}
+
+QStringList ServiceDialogTest::commandsSoFar()
+{
+    window->sendToController(Marker);
+    if (!controller->waitFor(Marker))
+        return {QStringLiteral("(marker lost)")};
+    QStringList texts = controller->texts();
+    texts.removeAll(Marker);
+    return texts;
+}
+
+void ServiceDialogTest::layoutAndTabOrder()
+{
+    masterDlg dialog(ControllerAddress, window->commandSocket);
+    QCOMPARE(dialog.objectName(), QStringLiteral("master"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("HW Settings"));
+    QCOMPARE(dialog.minimumWidth(), 235);
+    QCOMPARE(dialog.maximumWidth(), 235);
+    QCOMPARE(dialog.minimumHeight(), 189);
+    QCOMPARE(dialog.maximumHeight(), 300);
+    QCOMPARE(dialog.okButton->text(), QStringLiteral("Write"));
+    for (QLineEdit* field : {dialog.macEdit, dialog.snEdit, dialog.hwEdit, dialog.fwEdit, dialog.blEdit, dialog.vndEdit})
+        QCOMPARE(field->text(), QStringLiteral("n/a"));
+    QVERIFY(!dialog.fwEdit->isEnabled());
+    QVERIFY(!dialog.blEdit->isEnabled());
+    QVERIFY(!dialog.vndEdit->isEnabled());
+
+    // Walking the focus chain from the MAC field meets the tab stops in this order.
+    const QList<QWidget*> order = {dialog.macEdit, dialog.snEdit, dialog.hwEdit,
+                                   dialog.okButton, dialog.fwEdit, dialog.blEdit};
+    QList<QWidget*> met = {dialog.macEdit};
+    for (QWidget* w = dialog.macEdit->nextInFocusChain(); w != dialog.macEdit && met.size() < order.size();
+         w = w->nextInFocusChain()) {
+        if (order.contains(w))
+            met << w;
+    }
+    QCOMPARE(met, order);
+}
+
+void ServiceDialogTest::shortcutBeforeAnyAttemptDoesNothing()
+{
+    QVERIFY(activate(window.get()));
+    QVERIFY(!window->serviceDialog);
+    pressServiceKeys(window.get());
+    QCOMPARE(commandsSoFar(), QStringList());
+    QVERIFY(window->findChildren<masterDlg*>().isEmpty());
+}
+
+void ServiceDialogTest::shortcutQueriesAndOpens()
+{
+    auto* dialog = new masterDlg(ControllerAddress, window->commandSocket, window.get());
+    window->serviceDialog = dialog;
+    QVERIFY(activate(window.get()));
+    pressServiceKeys(window.get());
+
+    const QStringList queries = {"getSN", "getMAC", "getHW", "blver", "getVENDOR", "ver"};
+    QCOMPARE(commandsSoFar(), queries);
+    // 200 ms between consecutive queries; a generous lower bound for jitter.
+    for (int i = 1; i < queries.size(); ++i)
+        QVERIFY2(controller->timeOf(i) - controller->timeOf(i - 1) >= 150, qPrintable(queries.at(i)));
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!dialog->isModal());
+    QVERIFY(!dialog->vndEdit->isEnabled());
+
+    // The same keys inside the dialog unlock the vendor field...
+    QVERIFY(activate(dialog));
+    pressServiceKeys(dialog);
+    QVERIFY(dialog->vndEdit->isEnabled());
+    // ...until the next opening.
+    window->showMasterDialog();
+    QVERIFY(!dialog->vndEdit->isEnabled());
+}
+
+void ServiceDialogTest::macHint_data()
+{
+    QTest::addColumn<QString>("mac");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("decimal octets") << "0-17-34-51-68-85" << true;
+    QTest::newRow("colons") << "00:11:22:33:44:55" << false;
+}
+
+void ServiceDialogTest::macHint()
+{
+    QFETCH(QString, mac);
+    QFETCH(bool, valid);
+
+    masterDlg dialog(ControllerAddress, window->commandSocket);
+    dialog.macEdit->setText(mac);
+    QCOMPARE(dialog.macEdit->styleSheet(), valid ? WhiteField : RedField);
+}
+
+void ServiceDialogTest::writing_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("hardware");
+    QTest::addColumn<QString>("warning");
+
+    const QString serialWarning = QStringLiteral("SN wersion should be in range 15000-65535");
+    const QString hardwareWarning = QStringLiteral("HW version should be <255");
+    QTest::newRow("lowest serial, highest hardware") << "15000" << "255" << "";
+    QTest::newRow("highest serial") << "65535" << "0" << "";
+    QTest::newRow("serial 14999") << "14999" << "1" << serialWarning;
+    QTest::newRow("serial 65536") << "65536" << "1" << serialWarning;
+    QTest::newRow("serial not reported") << "n/a" << "1" << serialWarning;
+    QTest::newRow("hardware 256") << "20000" << "256" << hardwareWarning;
+    QTest::newRow("both bad: hardware first") << "14999" << "256" << hardwareWarning;
+}
+
+void ServiceDialogTest::writing()
+{
+    QFETCH(QString, serial);
+    QFETCH(QString, hardware);
+    QFETCH(QString, warning);
+
+    masterDlg dialog(ControllerAddress, window->commandSocket);
+    dialog.show();
+    dialog.snEdit->setText(serial);
+    dialog.hwEdit->setText(hardware);
+    // Colons are only a hint: the MAC is written as typed.
+    dialog.macEdit->setText(QStringLiteral("00:11:22:33:44:55"));
+
+    ModalAnswerer answerer;
+    QString title;
+    QString text;
+    if (!warning.isEmpty()) {
+        answerer.expect([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box);
+            title = box->windowTitle();
+            text = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+    }
+    dialog.okButton->click();
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(answerer.unexpected(), 0);
+
+    if (warning.isEmpty()) {
+        // The vendor field was never unlocked: its text is written all the same.
+        QCOMPARE(commandsSoFar(), QStringList({"setSN=" + serial, "ChangeMAC=00:11:22:33:44:55", "setHW=" + hardware,
+                                               "setVND=n/a"}));
+        QVERIFY(dialog.isHidden());
+    } else {
+        QCOMPARE(title, QStringLiteral("Error"));
+        QCOMPARE(text, warning);
+        QCOMPARE(commandsSoFar(), QStringList());
+        QVERIFY(dialog.isVisible());
+    }
+}
+
+void ServiceDialogTest::drainEmptiesTheSocket()
+{
+    const QHostAddress local(QStringLiteral("127.0.0.75"));
+    QUdpSocket socket;
+    QVERIFY(socket.bind(local, 0));
+    masterDlg dialog(ControllerAddress, &socket);
+    QSignalSpy arrivals(&socket, &QUdpSocket::readyRead);
+    QUdpSocket sender;
+    sender.writeDatagram(QByteArrayLiteral("SN=15001"), local, socket.localPort());
+    QVERIFY(arrivals.wait(5000));
+    QVERIFY(!socket.hasPendingDatagrams());
+    // Emptied, the socket announces the next datagram again.
+    sender.writeDatagram(QByteArrayLiteral("SN=15002"), local, socket.localPort());
+    QTRY_COMPARE_WITH_TIMEOUT(arrivals.count(), 2, 5000);
+    QVERIFY(!socket.hasPendingDatagrams());
+}
+
+int runServiceDialogTest(int argc, char** argv)
+{
+    ServiceDialogTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ServiceDialogTest.moc"
