@@ -9,12 +9,14 @@
 #include "link/pingWorker.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSettings>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
@@ -330,6 +332,64 @@ private slots:
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}));
         QVERIFY(!dialog()->progress->isVisible());
         QVERIFY(!window->livenessMonitor->isPaused());
+    }
+    // A controller still restarting ignores the first write requests: the
+    // progress window asks for patience until the first bytes go out, and
+    // exactly one image arrives.
+    void controllerAcceptsOnlyAfterRestart()
+    {
+        if (!TftpdServer::available())
+            QSKIP("needs root and tftpd-hpa (in.tftpd)");
+        TftpdServer server(ControllerAddress, TftpdServer::freePort(QHostAddress(ControllerAddress)));
+        const QByteArray image = randomImage(150000, 8) + "ORVO ::";
+        const QString path = writeFile(QStringLiteral("restart.orvo"), image);
+        dialog()->setServerPort(server.port());
+        // Started from the event handling between the failing runs.
+        QTimer::singleShot(2500, this, [&] { QVERIFY(server.start()); });
+        QStringList labels;
+        auto watch = connect(dialog(), &tftpDlg::uploadProgress, this, [&](int) {
+            const QString label = dialog()->progress->labelText();
+            if (labels.isEmpty() || labels.last() != label)
+                labels << label;
+        });
+
+        BoxAnswerer boxes;
+        startUpload(path);
+        disconnect(watch);
+
+        QCOMPARE(boxes.titles, QStringList({"Firmware successfuly uploaded!"}));
+        QCOMPARE(labels.first(), QStringLiteral("Restart device!"));
+        QCOMPARE(labels.last(), QStringLiteral("Updating fw, please wait..."));
+        QTRY_COMPARE(server.received().size(), image.size());
+        QVERIFY(server.received() == image);
+        QCOMPARE(wireUntilNow(),
+                 QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}));
+    }
+
+    void chosenFileIsRemembered()
+    {
+        const QString path = writeFile(QStringLiteral("chosen.orvoc"), QByteArray("x"));
+        QString caption;
+        QStringList filters;
+        QTimer::singleShot(0, this, [&] {
+            QVERIFY(QTest::qWaitFor([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); }));
+            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            caption = chooser->windowTitle();
+            filters = chooser->nameFilters();
+            chooser->selectFile(path);
+            QMetaObject::invokeMethod(chooser, "accept");
+        });
+        dialog()->toolButton->click();
+
+        QCOMPARE(caption, QStringLiteral("Select DuvudER firmware"));
+        QCOMPARE(filters, QStringList({"ORVO DuvudER New Firmware (*.orvoc)", "ORVO DuvudER Firmware (*.orvo)",
+                                       "All files (*.*)"}));
+        QCOMPARE(dialog()->lineEdit->text(), path);
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, "ORVO", "KXController");
+        QCOMPARE(store.value(SettingsStore::LastFirmwareFile).toString(), path);
+        // The next run of the panel offers the same file.
+        tftpDlg nextRun(window.get());
+        QCOMPARE(nextRun.lineEdit->text(), path);
     }
 };
 
