@@ -25,9 +25,10 @@
 
 namespace {
 
-// The controller seen by the panel: an unusual loopback address, so that
-// nothing else on the machine answers on the command port.
-const QString ControllerAddress = QStringLiteral("127.0.0.61");
+// The controller seen by the panel: a loopback address of this test process
+// alone, so that no other test on the machine shares its command port.
+const QString ControllerAddress =
+    QStringLiteral("127.61.%1.%2").arg((QCoreApplication::applicationPid() >> 8) % 250 + 1).arg(QCoreApplication::applicationPid() % 250 + 1);
 const QString TftpWrite = QStringLiteral("<TFTP write>");
 const QString Sentinel = QStringLiteral("<end of test>");
 
@@ -87,18 +88,18 @@ private:
         return path;
     }
 
-    // Everything the controller received up to now: a datagram sent by the
+    // Everything the controller received up to now, in order: a datagram sent by the
     // test itself marks the end, so no fixed wait is needed.
-    QStringList wireUntilNow()
+    QString wireUntilNow()
     {
         QUdpSocket marker;
         marker.writeDatagram(Sentinel.toLatin1(), QHostAddress(ControllerAddress), 1339);
         if (!QTest::qWaitFor([&] { return wire.contains(Sentinel); }, 5000))
-            return {QStringLiteral("sentinel lost")};
+            return QStringLiteral("sentinel lost");
         QStringList seen = wire;
         seen.removeAll(Sentinel);
         wire.clear();
-        return seen;
+        return seen.join(QLatin1String(", "));
     }
 
     void startUpload(const QString& path)
@@ -112,7 +113,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(controller.bind(QHostAddress(ControllerAddress), 1339));
+        QVERIFY(controller.bind(QHostAddress(ControllerAddress), 1339, QUdpSocket::DontShareAddress));
         connect(&controller, &QUdpSocket::readyRead, this, [this] {
             while (controller.hasPendingDatagrams()) {
                 QByteArray datagram(int(controller.pendingDatagramSize()), '\0');
@@ -173,11 +174,11 @@ private slots:
         window->livenessMonitor = new pingWorker(ControllerAddress, window->commandSocket);
         window->sendFirmwareFlag();
         QVERIFY(window->livenessMonitor->isPaused());
-        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart"}));
+        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart"}).join(", "));
         window->sendNoFirmwareFlag();
         QVERIFY(!window->livenessMonitor->isPaused());
         QCOMPARE(window->livenessMonitor->missedPings(), 0);
-        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=99"}));
+        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=99"}).join(", "));
     }
 
     void upload_data()
@@ -220,8 +221,7 @@ private slots:
 
         QCOMPARE(boxes.titles, QStringList({"Firmware successfuly uploaded!"}));
         QCOMPARE(boxes.texts, QStringList({"Firmware successfuly uploaded!"}));
-        QCOMPARE(wireUntilNow(),
-                 QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}));
+        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
         QTRY_COMPARE(server.received().size(), image.size());
         QVERIFY(server.received() == image);
         QCOMPARE(dialog()->progress->maximum(), image.size());
@@ -275,7 +275,7 @@ private slots:
         QCOMPARE(boxes.titles, QStringList({title}));
         QVERIFY2(boxes.texts.first().contains(reason), qPrintable(boxes.texts.first()));
         QVERIFY(boxes.texts.first().contains(path));
-        QCOMPARE(wireUntilNow(), QStringList());
+        QCOMPARE(wireUntilNow(), QString());
         QVERIFY(!window->livenessMonitor->isPaused());
         QVERIFY(!dialog()->progress->isVisible());
     }
@@ -312,7 +312,7 @@ private slots:
         QVERIFY(clock.elapsed() < 30000);
         QCOMPARE(boxes.titles, QStringList({"Firmware update did not complete"}));
         QVERIFY(boxes.texts.first().contains("stopped"));
-        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}));
+        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}).join(", "));
         QVERIFY(!dialog()->progress->isVisible());
         QVERIFY(!window->livenessMonitor->isPaused());
     }
@@ -329,7 +329,7 @@ private slots:
 
         QCOMPARE(boxes.titles, QStringList({"Firmware update did not complete"}));
         QVERIFY2(boxes.texts.first().contains("did not accept"), qPrintable(boxes.texts.first()));
-        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}));
+        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}).join(", "));
         QVERIFY(!dialog()->progress->isVisible());
         QVERIFY(!window->livenessMonitor->isPaused());
     }
@@ -362,8 +362,7 @@ private slots:
         QCOMPARE(labels.last(), QStringLiteral("Updating fw, please wait..."));
         QTRY_COMPARE(server.received().size(), image.size());
         QVERIFY(server.received() == image);
-        QCOMPARE(wireUntilNow(),
-                 QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}));
+        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
     }
 
     void chosenFileIsRemembered()
