@@ -67,7 +67,6 @@ TftpUpload::Outcome TftpUpload::upload(const QString& address, const QByteArray&
         const QByteArray url = urlFor(address, port).toLatin1();
         m_cursor.start = image.constData();
         m_cursor.size = quint32(image.size());
-        // The options in the order the controller's boot loader was tested with.
         curl_easy_setopt(m_handle, CURLOPT_URL, url.constData());
         curl_easy_setopt(m_handle, CURLOPT_READFUNCTION, &TftpUpload::readImage);
         curl_easy_setopt(m_handle, CURLOPT_READDATA, &m_cursor);

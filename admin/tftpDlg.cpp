@@ -19,7 +19,7 @@
 
 namespace {
 constexpr const char* UploadIcon = ":/ftp/1441907984_kcmmemory.png";
-// Shown while bytes flow; the controller's update screen uses the same words.
+// Shown while bytes flow; deliberately left untranslated.
 constexpr const char* UpdatingLabel = "Updating fw, please wait...";
 constexpr const char* ProgressTitle = "RE-2 :: FW Update..";
 } // namespace

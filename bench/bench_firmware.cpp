@@ -22,6 +22,9 @@ namespace {
 constexpr int UploadSize = 4 * 1024 * 1024;
 constexpr int ContainerSize = 64 * 1024 * 1024;
 constexpr int Rounds = 5;
+// Loopback TFTP is lock-step and sensitive to a loaded machine: more rounds,
+// interleaved, and the best round beside the median.
+constexpr int UploadRounds = 9;
 const QString Loopback = QStringLiteral("127.0.0.1");
 
 QByteArray randomBytes(int size)
@@ -36,6 +39,11 @@ double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+double best(const std::vector<double>& values)
+{
+    return *std::min_element(values.begin(), values.end());
 }
 
 double mbPerSecond(qint64 bytes, double seconds)
@@ -77,7 +85,7 @@ int benchUpload()
     }
 
     std::vector<double> panel, curlPlain, curlDefault;
-    for (int round = 0; round < Rounds; ++round) {
+    for (int round = 0; round < UploadRounds; ++round) {
         TftpUpload upload;
         QElapsedTimer clock;
         clock.start();
@@ -91,14 +99,16 @@ int benchUpload()
         if (curlPlain.back() < 0 || curlDefault.back() < 0)
             return 1;
     }
-    const double panelRate = mbPerSecond(UploadSize, median(panel));
-    const double curlRate = mbPerSecond(UploadSize, median(curlPlain));
-    const double curlDefaultRate = mbPerSecond(UploadSize, median(curlDefault));
-    std::printf("upload of 4 MB to tftpd-hpa on loopback, median of %d runs:\n", Rounds);
-    std::printf("  TftpUpload                        %8.2f MB/s  (%.3f s)\n", panelRate, median(panel));
-    std::printf("  curl -T --tftp-no-options         %8.2f MB/s  (%.3f s)\n", curlRate, median(curlPlain));
-    std::printf("  curl -T (default options)         %8.2f MB/s  (%.3f s)\n", curlDefaultRate, median(curlDefault));
-    std::printf("  ratio TftpUpload / curl -T        %8.2f  (goal >= 0.9)\n", panelRate / curlRate);
+    auto report = [](const char* name, const std::vector<double>& seconds) {
+        std::printf("  %-32s %8.2f MB/s median (%.3f s), %8.2f MB/s best\n", name,
+                    mbPerSecond(UploadSize, median(seconds)), median(seconds), mbPerSecond(UploadSize, best(seconds)));
+    };
+    std::printf("upload of 4 MB to tftpd-hpa on loopback, %d interleaved rounds:\n", UploadRounds);
+    report("TftpUpload", panel);
+    report("curl -T --tftp-no-options", curlPlain);
+    report("curl -T (default options)", curlDefault);
+    std::printf("  ratio TftpUpload / curl -T      %8.2f median, %.2f best  (goal >= 0.9)\n",
+                median(curlPlain) / median(panel), best(curlPlain) / best(panel));
     return 0;
 }
 
