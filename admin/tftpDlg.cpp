@@ -1,11 +1,228 @@
 #include "admin/tftpDlg.h"
 
+#include "admin/FirmwareCipher.h"
+#include "admin/FirmwareImage.h"
+#include "admin/TftpUpload.h"
+#include "app/SettingsStore.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QToolButton>
+
+namespace {
+constexpr const char* UploadIcon = ":/ftp/1441907984_kcmmemory.png";
+// Shown while bytes flow; deliberately left untranslated.
+constexpr const char* UpdatingLabel = "Updating fw, please wait...";
+constexpr const char* ProgressTitle = "RE-2 :: FW Update..";
+} // namespace
+
 tftpDlg::tftpDlg(QWidget* parent)
     : QDialog(parent)
+    , parentWindow(parent)
+    , giveUpAfterMs(TftpUpload::DefaultGiveUpAfterMs)
 {
+    setObjectName(QStringLiteral("Form"));
+    setFixedSize(378, 73);
+    setWindowTitle(tr("ORVO :: Lens Controller :: Firmware Update"));
+
+    groupBox = new QGroupBox(tr("Select file (*.orvo):"), this);
+    groupBox->setObjectName(QStringLiteral("groupBox"));
+    groupBox->setGeometry(10, 10, 271, 51);
+    lineEdit = new QLineEdit(groupBox);
+    lineEdit->setObjectName(QStringLiteral("lineEdit"));
+    lineEdit->setGeometry(20, 20, 211, 20);
+    toolButton = new QToolButton(groupBox);
+    toolButton->setObjectName(QStringLiteral("toolButton"));
+    toolButton->setGeometry(235, 20, 25, 19);
+    toolButton->setText(QStringLiteral("..."));
+    pushButton = new QPushButton(tr("Upload"), this);
+    pushButton->setObjectName(QStringLiteral("pushButton"));
+    pushButton->setGeometry(287, 15, 75, 46);
+    pushButton->setIcon(QIcon(QLatin1String(UploadIcon)));
+    pushButton->setIconSize(QSize(20, 20));
+    connect(toolButton, &QToolButton::clicked, this, &tftpDlg::selectFWFile);
+    connect(pushButton, &QPushButton::clicked, this, &tftpDlg::loadFW);
+
+    settings = SettingsStore::openMain(this);
+    fileName = settings->value(QLatin1String(SettingsStore::LastFirmwareFile), QString()).toString();
+    if (!fileName.isEmpty())
+        lineEdit->setText(fileName);
+
+    progress = new QProgressDialog(parentWindow);
+    progress->setObjectName(QStringLiteral("firmwareProgress"));
+    // A title bar without buttons; the Stop button ends the retries.
+    progress->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    progress->setAutoReset(false);
+    progress->setAutoClose(false);
+    progress->reset();
+    progress->hide();
+
+    connect(progress, &QProgressDialog::canceled, this, &tftpDlg::stopUploading);
+    connect(this, &tftpDlg::uploadProgress, this, &tftpDlg::progressValueSet);
+}
+
+tftpDlg::~tftpDlg() = default;
+
+void tftpDlg::selectFWFile()
+{
+    fileName = QFileDialog::getOpenFileName(
+        this, tr("Select DuvudER firmware"), fileName,
+        tr("ORVO DuvudER New Firmware (*.orvoc);;ORVO DuvudER Firmware (*.orvo);;All files (*.*)"));
+    if (fileName.isEmpty())
+        return;
+    lineEdit->setText(fileName);
+    pushButton->setEnabled(true);
+    SettingsStore::writeThrough(settings, QLatin1String(SettingsStore::LastFirmwareFile), fileName);
+}
+
+void tftpDlg::loadFW()
+{
+    // Events are handled during an upload; one upload at a time.
+    if (transfer)
+        return;
+    fileName = lineEdit->text();
+    SettingsStore::writeThrough(settings, QLatin1String(SettingsStore::LastFirmwareFile), fileName);
+
+    // Everything that can go wrong with the file is found out before the
+    // controller is told to expect an update.
+    QByteArray fileBytes;
+    if (!readFirmwareFile(fileBytes))
+        return;
+    const FirmwareImage image = FirmwareImage::fromFileBytes(fileBytes, firmwareKey());
+    fileBytes.clear();
+    if (!image.isUploadable()) {
+        refuseImage(image);
+        return;
+    }
+
+    TftpUpload upload;
+    upload.setGiveUpAfterMs(giveUpAfterMs);
+    if (!upload.open()) {
+        progress->reset();
+        progress->hide();
+        QMessageBox::critical(this, tr("Firmware update"),
+                              tr("The TFTP client could not be started, so the firmware cannot be uploaded. "
+                                 "Nothing was sent to the controller."));
+        return;
+    }
+    transfer = &upload;
+    connect(&upload, &TftpUpload::progressed, this, [this](qint64 bytes) { emit uploadProgress(int(bytes)); });
+
+    emit setFirmwareFlag();
+
+    imageSize = image.bytes.size();
+    prepareProgress(imageSize);
+    const TftpUpload::Outcome outcome = upload.upload(currentIP, image.bytes, serverPort);
+
+    if (outcome == TftpUpload::Outcome::Uploaded) {
+        emit setNoFirmwareFlag();
+        progress->reset();
+        progress->hide();
+        close();
+        QMessageBox::information(this, tr("Firmware successfuly uploaded!"), tr("Firmware successfuly uploaded!"));
+    } else {
+        progress->reset();
+        progress->hide();
+        const QString advice =
+            outcome == TftpUpload::Outcome::GaveUp
+                ? tr("The controller at %1 did not accept the firmware image within %2 seconds (last error: %3). "
+                     "Check that it is connected and reachable, restart it, and start the update again.")
+                      .arg(currentIP)
+                      .arg(giveUpAfterMs / 1000)
+                      .arg(upload.lastRunError())
+                : tr("The upload was stopped before the controller at %1 accepted the firmware image. "
+                     "Start the update again; if the controller does not answer, restart it first.")
+                      .arg(currentIP);
+        QMessageBox::warning(this, tr("Firmware update did not complete"), advice);
+    }
+    transfer = nullptr;
+    finishUpload();
+}
+
+bool tftpDlg::readFirmwareFile(QByteArray& fileBytes)
+{
+    QFile file(lineEdit->text());
+    if (!file.open(QIODevice::ReadOnly)) {
+        // QFile's message for a failed open is the system's text for errno.
+        QMessageBox::information(this, tr("File error"),
+                                 tr("Could not open file: '%1' Error: %2").arg(fileName, file.errorString()));
+        return false;
+    }
+    fileBytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        QMessageBox::information(this, tr("File error"),
+                                 tr("Could not read file: '%1' Error: %2").arg(fileName, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+void tftpDlg::refuseImage(const FirmwareImage& image)
+{
+    QString reason;
+    switch (image.problem) {
+    case FirmwareImage::EmptyFile:
+        reason = tr("the file is empty.");
+        break;
+    case FirmwareImage::UnknownVersion:
+        reason = tr("it is neither a plain firmware image nor an enciphered firmware container of a known version.");
+        break;
+    case FirmwareImage::IntegrityFailure:
+        reason = tr("the enciphered container failed its integrity check: the file is damaged or not made for "
+                    "this controller.");
+        break;
+    case FirmwareImage::NothingDecoded:
+        reason = tr("the enciphered container holds no firmware image (its payload is empty or cannot be "
+                    "uncompressed).");
+        break;
+    case FirmwareImage::None:
+        return;
+    }
+    QMessageBox::warning(this, tr("Firmware file refused"),
+                         tr("The firmware file '%1' cannot be uploaded: %2\n\nNothing was sent to the controller.")
+                             .arg(fileName, reason));
+}
+
+void tftpDlg::prepareProgress(int size)
+{
+    progress->setLabelText(tr("Restart device..."));
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setRange(0, size);
+    progress->setValue(0);
+    progress->setCancelButtonText(tr("Stop"));
+    progress->show();
+    QApplication::processEvents();
+}
+
+void tftpDlg::finishUpload()
+{
+    emit ask2Connect();
+    emit setNoFirmwareFlag();
+}
+
+void tftpDlg::progressValueSet(int value)
+{
+    progress->setWindowTitle(QLatin1String(ProgressTitle));
+    progress->setLabelText(value >= 1 ? QLatin1String(UpdatingLabel) : tr("Restart device!"));
+    progress->setValue(value);
+    QApplication::processEvents();
 }
 
 void tftpDlg::setCurrentIP(QString address)
 {
     currentIP = address;
+}
+
+void tftpDlg::stopUploading()
+{
+    if (transfer)
+        transfer->stop();
 }

@@ -1,0 +1,37 @@
+#include "admin/FirmwareImage.h"
+
+#include "admin/FirmwareCipher.h"
+
+FirmwareImage FirmwareImage::fromFileBytes(const QByteArray& fileBytes, quint64 key)
+{
+    FirmwareImage image;
+    if (fileBytes.isEmpty()) {
+        image.problem = EmptyFile;
+        return image;
+    }
+    if (fileBytes.contains(PlainMarker)) {
+        image.bytes = fileBytes;
+        return image;
+    }
+
+    image.enciphered = true;
+    FirmwareCipher cipher(key);
+    image.bytes = cipher.decode(fileBytes);
+    switch (cipher.lastError()) {
+    case FirmwareCipher::UnknownVersion:
+        image.problem = UnknownVersion;
+        break;
+    case FirmwareCipher::IntegrityFailure:
+        image.problem = IntegrityFailure;
+        break;
+    default:
+        // Containers of one or two bytes leave the error untouched: judge by
+        // the result.
+        if (image.bytes.isEmpty())
+            image.problem = fileBytes.size() < 3 ? UnknownVersion : NothingDecoded;
+        break;
+    }
+    if (image.problem != None)
+        image.bytes.clear();
+    return image;
+}

@@ -1,0 +1,316 @@
+#include "FirmwareEncoder.h"
+
+#include "admin/FirmwareCipher.h"
+#include "admin/FirmwareImage.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+
+constexpr quint64 TestKey = 0x8877665544332211ull;
+const char* const NoKeyWarning = "No key set.";
+const char* const VersionWarning = "Invalid version or not a cyphertext.";
+
+QByteArray randomBytes(int size, quint32 seed)
+{
+    QRandomGenerator generator(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(generator.bounded(256));
+    return bytes;
+}
+
+// Payload offset inside the enciphered stream for a container's flags.
+int payloadOffset(quint8 flags)
+{
+    return 1 + ((flags & FirmwareCipher::FlagCrc) ? 2 : (flags & FirmwareCipher::FlagDigest) ? 20 : 0);
+}
+
+} // namespace
+
+class FirmwareCipherTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void crcIsIso3309()
+    {
+        QCOMPARE(qChecksum("123456789", 9), quint16(0x906E));
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("flags");
+        const QList<int> sizes{0, 1, 2, 7, 8, 9, 15, 16, 17, 19, 20, 21, 1000, 100003};
+        for (int flags = 0; flags < 8; ++flags)
+            for (int size : sizes)
+                QTest::newRow(qPrintable(QStringLiteral("flags %1, %2 bytes").arg(flags).arg(size))) << size << flags;
+        // Bits beyond the three known flags are ignored.
+        QTest::newRow("unknown flag bits") << 500 << 0xf2;
+    }
+    void roundTrip()
+    {
+        QFETCH(int, size);
+        QFETCH(int, flags);
+        const QByteArray image = randomBytes(size, quint32(size * 8 + flags));
+        FirmwareCipher cipher(TestKey);
+        const QByteArray decoded = cipher.decode(encodeFirmware(image, TestKey, quint8(flags)));
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::NoError));
+        QCOMPARE(decoded, image);
+    }
+
+    void compressedPayloadShrinks()
+    {
+        const QByteArray image = QByteArray("ORVO firmware block ").repeated(5000);
+        const QByteArray container = encodeFirmware(image, TestKey, FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest);
+        QVERIFY(container.size() < image.size() / 10);
+        FirmwareCipher cipher(TestKey);
+        QCOMPARE(cipher.decode(container), image);
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::NoError));
+    }
+
+    void damagedCompressedPayloadIsEmptyWithoutError()
+    {
+        // A valid container whose payload is not in compressed form.
+        const QByteArray container = encodeFirmware(randomBytes(64, 7), TestKey, 0);
+        QByteArray flagged = container;
+        flagged[1] = char(FirmwareCipher::FlagCompressed);
+        FirmwareCipher cipher(TestKey);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("qUncompress"));
+        QVERIFY(cipher.decode(flagged).isEmpty());
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::NoError));
+    }
+
+    void shortInputKeepsLastError_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::newRow("0 bytes") << QByteArray();
+        QTest::newRow("1 byte") << QByteArray(1, 3);
+        QTest::newRow("2 bytes") << QByteArray("\x03\x00", 2);
+    }
+    void shortInputKeepsLastError()
+    {
+        QFETCH(QByteArray, input);
+        FirmwareCipher cipher(TestKey);
+        QVERIFY(cipher.decode(input).isEmpty());
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::NoError));
+
+        QTest::ignoreMessage(QtWarningMsg, VersionWarning);
+        cipher.decode(QByteArray("\x04\x00\x00", 3));
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::UnknownVersion));
+        QVERIFY(cipher.decode(input).isEmpty());
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::UnknownVersion));
+    }
+
+    void unknownVersion_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::newRow("version 2") << 2;
+        QTest::newRow("version 4") << 4;
+        QTest::newRow("version 0") << 0;
+    }
+    void unknownVersion()
+    {
+        QFETCH(int, version);
+        const QByteArray container = encodeFirmware("payload", TestKey, FirmwareCipher::FlagCrc, 0, quint8(version));
+        FirmwareCipher cipher(TestKey);
+        QTest::ignoreMessage(QtWarningMsg, VersionWarning);
+        QVERIFY(cipher.decode(container).isEmpty());
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::UnknownVersion));
+    }
+
+    void noKey()
+    {
+        FirmwareCipher cipher;
+        QTest::ignoreMessage(QtWarningMsg, NoKeyWarning);
+        QVERIFY(cipher.decode(encodeFirmware("payload", TestKey, 0)).isEmpty());
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::NoKey));
+    }
+
+    void oneByteStreamIsEmptyImage()
+    {
+        FirmwareCipher cipher(TestKey);
+        QTest::ignoreMessage(QtWarningMsg, VersionWarning);
+        cipher.decode(QByteArray("\x02\x00\x00", 3)); // leaves error 2 behind
+        QVERIFY(cipher.decode(QByteArray("\x03\x00\x7f", 3)).isEmpty());
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::NoError));
+    }
+
+    void checkValueTooShort_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<int>("streamSize");
+        QTest::newRow("CRC, filler only") << int(FirmwareCipher::FlagCrc) << 1;
+        QTest::newRow("CRC, one byte") << int(FirmwareCipher::FlagCrc) << 2;
+        QTest::newRow("digest, filler only") << int(FirmwareCipher::FlagDigest) << 1;
+        QTest::newRow("digest, 19 bytes") << int(FirmwareCipher::FlagDigest) << 20;
+        QTest::newRow("both, one byte") << int(FirmwareCipher::FlagCrc | FirmwareCipher::FlagDigest) << 2;
+    }
+    void checkValueTooShort()
+    {
+        QFETCH(int, flags);
+        QFETCH(int, streamSize);
+        QByteArray container(streamSize + 2, '\0');
+        container[0] = char(FirmwareCipher::ContainerVersion);
+        container[1] = char(flags);
+        FirmwareCipher cipher(TestKey);
+        QVERIFY(cipher.decode(container).isEmpty());
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::IntegrityFailure));
+    }
+
+    void crcWinsOverDigest()
+    {
+        // With both flags set, the bytes after the CRC are all payload, even
+        // the twenty a digest would occupy.
+        const QByteArray image = randomBytes(64, 11);
+        const QByteArray crcOnly = encodeFirmware(image, TestKey, FirmwareCipher::FlagCrc);
+        QByteArray both = crcOnly;
+        both[1] = char(FirmwareCipher::FlagCrc | FirmwareCipher::FlagDigest);
+        FirmwareCipher cipher(TestKey);
+        QCOMPARE(cipher.decode(both), image);
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::NoError));
+    }
+
+    void changedPayloadByteFailsIntegrity_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<int>("payloadIndex");
+        for (int flags : {int(FirmwareCipher::FlagCrc), int(FirmwareCipher::FlagDigest),
+                          int(FirmwareCipher::FlagCrc | FirmwareCipher::FlagCompressed),
+                          int(FirmwareCipher::FlagDigest | FirmwareCipher::FlagCompressed)}) {
+            for (int index : {0, 100, 299}) {
+                QTest::newRow(qPrintable(QStringLiteral("flags %1, byte %2").arg(flags).arg(index)))
+                    << flags << index;
+            }
+        }
+    }
+    void changedPayloadByteFailsIntegrity()
+    {
+        QFETCH(int, flags);
+        QFETCH(int, payloadIndex);
+        const QByteArray image = randomBytes(3000, 5);
+        QByteArray container = encodeFirmware(image, TestKey, quint8(flags));
+        // The last enciphered byte garbles only itself; elsewhere two bytes change.
+        const int position = 2 + payloadOffset(quint8(flags)) + payloadIndex;
+        QVERIFY(position < container.size());
+        container[position] = char(container[position] ^ 0x10);
+        FirmwareCipher cipher(TestKey);
+        QVERIFY(cipher.decode(container).isEmpty());
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::IntegrityFailure));
+    }
+
+    void changedCheckValueFailsIntegrity_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::newRow("CRC") << int(FirmwareCipher::FlagCrc);
+        QTest::newRow("digest") << int(FirmwareCipher::FlagDigest);
+    }
+    void changedCheckValueFailsIntegrity()
+    {
+        QFETCH(int, flags);
+        QByteArray container = encodeFirmware(randomBytes(200, 3), TestKey, quint8(flags));
+        container[3] = char(container[3] ^ 0x01); // first byte of the check value
+        FirmwareCipher cipher(TestKey);
+        QVERIFY(cipher.decode(container).isEmpty());
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::IntegrityFailure));
+    }
+
+    void chainingGarblesOnlyTwoBytes_data()
+    {
+        QTest::addColumn<int>("streamPosition");
+        for (int p : {1, 2, 7, 8, 9, 15, 16, 63, 64, 100})
+            QTest::newRow(qPrintable(QStringLiteral("stream byte %1").arg(p))) << p;
+    }
+    void chainingGarblesOnlyTwoBytes()
+    {
+        const QByteArray image = randomBytes(120, 9);
+        QByteArray container = encodeFirmware(image, TestKey, 0);
+        QFETCH(int, streamPosition);
+        container[2 + streamPosition] = char(container[2 + streamPosition] ^ 0xff);
+        FirmwareCipher cipher(TestKey);
+        const QByteArray decoded = cipher.decode(container);
+        QCOMPARE(decoded.size(), image.size());
+        // Stream byte p is image byte p - 1 (the filler comes first).
+        const int p = streamPosition - 1;
+        for (int i = 0; i < image.size(); ++i) {
+            const bool garbled = i == p || i == p + 1;
+            QVERIFY2((decoded[i] != image[i]) == garbled, qPrintable(QStringLiteral("image byte %1").arg(i)));
+        }
+    }
+
+    void keyByteOrder()
+    {
+        // With an all-zero enciphered stream each deciphered byte is the key
+        // byte for its position: the least significant first, and again at
+        // the ninth byte.
+        QByteArray container(2 + 10, '\0');
+        container[0] = char(FirmwareCipher::ContainerVersion);
+        FirmwareCipher cipher(TestKey);
+        QCOMPARE(cipher.decode(container), QByteArray::fromHex("223344556677881122"));
+    }
+
+    void wrongKeyFailsIntegrity()
+    {
+        const QByteArray container = encodeFirmware(randomBytes(500, 1), TestKey, FirmwareCipher::FlagDigest);
+        FirmwareCipher cipher(TestKey ^ 0x0100000000000000ull);
+        QVERIFY(cipher.decode(container).isEmpty());
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::IntegrityFailure));
+    }
+
+    void firmwareKeyFromHalves()
+    {
+        // A build for real images overrides the key; the default is the two halves.
+        QVERIFY(firmwareKey() != 0);
+        QVERIFY(quint32(firmwareKey() >> 32) != 0 && quint32(firmwareKey()) != 0);
+    }
+
+    // --- which bytes of a firmware file get uploaded
+
+    void imageFromFile_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<int>("problem");
+        const QByteArray body = randomBytes(4000, 21).replace("ORVO ::", "ORVO ;;");
+        const QByteArray marked = body + "ORVO ::";
+        QTest::newRow("plain, marker at the end") << marked << marked << int(FirmwareImage::None);
+        QTest::newRow("plain, marker at the start")
+            << QByteArray("ORVO ::" + body) << QByteArray("ORVO ::" + body) << int(FirmwareImage::None);
+        QTest::newRow("plain, starts like a container")
+            << QByteArray("\x03\x02ORVO ::", 9) << QByteArray("\x03\x02ORVO ::", 9) << int(FirmwareImage::None);
+        QTest::newRow("container") << encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagCrc) << body
+                                   << int(FirmwareImage::None);
+        QTest::newRow("compressed container with marker inside")
+            << encodeFirmware(marked, firmwareKey(), FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest)
+            << marked << int(FirmwareImage::None);
+        QTest::newRow("empty file") << QByteArray() << QByteArray() << int(FirmwareImage::EmptyFile);
+        QTest::newRow("two bytes") << QByteArray("\x03\x00", 2) << QByteArray() << int(FirmwareImage::UnknownVersion);
+        QTest::newRow("neither plain nor container")
+            << QByteArray("MZ" + body) << QByteArray() << int(FirmwareImage::UnknownVersion);
+        QByteArray damaged = encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagDigest);
+        damaged[2000] = char(damaged[2000] ^ 0x40);
+        QTest::newRow("damaged container") << damaged << QByteArray() << int(FirmwareImage::IntegrityFailure);
+        QTest::newRow("container for another key")
+            << encodeFirmware(body, firmwareKey() + 1, FirmwareCipher::FlagCrc) << QByteArray()
+            << int(FirmwareImage::IntegrityFailure);
+        QTest::newRow("container without payload") << encodeFirmware(QByteArray(), firmwareKey(), 0) << QByteArray()
+                                                   << int(FirmwareImage::NothingDecoded);
+    }
+    void imageFromFile()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, image);
+        QFETCH(int, problem);
+        if (file.size() >= 3 && quint8(file[0]) != FirmwareCipher::ContainerVersion && !file.contains("ORVO ::"))
+            QTest::ignoreMessage(QtWarningMsg, VersionWarning);
+        const FirmwareImage result = FirmwareImage::fromFileBytes(file, firmwareKey());
+        QCOMPARE(int(result.problem), problem);
+        QCOMPARE(result.isUploadable(), problem == FirmwareImage::None);
+        QCOMPARE(result.bytes, image);
+    }
+};
+
+QTEST_GUILESS_MAIN(FirmwareCipherTest)
+#include "tst_firmwarecipher.moc"
