@@ -20,6 +20,7 @@
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QStandardItemModel>
+#include <QTimer>
 #include <QTreeView>
 #include <QUdpSocket>
 
@@ -119,6 +120,15 @@ void setIPDlg::setIP()
     emit hasIP(lineEdit->text());
 }
 
+bool setIPDlg::event(QEvent* event)
+{
+    if (event->type() == QEvent::DeferredDelete && searching) {
+        deleteAfterSearch = true;
+        return true;
+    }
+    return QDialog::event(event);
+}
+
 void setIPDlg::closeEvent(QCloseEvent* event)
 {
     hide();
@@ -175,6 +185,7 @@ void setIPDlg::reload()
     if (model->rowCount() > 0)
         model->removeRows(0, model->rowCount());
 
+    searching = true;
     QProgressDialog progress(tr("Searching..."), QString(), 0, 0, this, Qt::CustomizeWindowHint);
     progress.setWindowModality(Qt::WindowModal);
     progress.show();
@@ -201,6 +212,11 @@ void setIPDlg::reload()
     treeView->setEnabled(true);
     pushButton_2->setText(tr("RELOAD"));
     progress.close();
+    searching = false;
+    // Qt keeps only the first deferred deletion of an object, the one taken
+    // above, so the delayed one goes through the event loop as a timer.
+    if (deleteAfterSearch)
+        QTimer::singleShot(0, this, [this] { delete this; });
 }
 
 void setIPDlg::readUDPDatagrams()

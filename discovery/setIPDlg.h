@@ -65,6 +65,7 @@ public slots:
     void treeViewDoubleClick(QModelIndex index);
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -89,4 +90,9 @@ private:
     QVector<SearchResults::Responder> replies;
     QList<QStandardItem*> interfaceRows;
     QStandardItemModel* model = nullptr;
+    // The main window replaces its connect dialog whenever it is shown again,
+    // which can happen while this one searches; the deletion waits until the
+    // search has unwound.
+    bool searching = false;
+    bool deleteAfterSearch = false;
 };

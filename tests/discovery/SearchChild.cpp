@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QUdpSocket>
@@ -16,6 +17,7 @@ namespace SearchChild {
 namespace {
 
 constexpr int LateReplyWaitMs = 5000;
+constexpr int DeleteDuringSearchMs = 1000;
 const QByteArray LateAnswer = QByteArrayLiteral("ORVO KX-MQTR=0.0.1");
 
 class PaintCounter : public QObject
@@ -72,32 +74,42 @@ void runSearch(setIPDlg& dialog, bool expand)
 
 int run(const QStringList& arguments)
 {
-    setIPDlg dialog;
-    dialog.show();
-    runSearch(dialog, true);
+    QPointer<setIPDlg> dialog = new setIPDlg;
+    dialog->show();
+    runSearch(*dialog, true);
 
     if (arguments.contains(QLatin1String(LateReply))) {
-        if (dialog.searchSockets().isEmpty())
+        if (dialog->searchSockets().isEmpty())
             return 3;
-        const QUdpSocket* target = dialog.searchSockets().first();
+        const QUdpSocket* target = dialog->searchSockets().first();
         QUdpSocket late;
         late.writeDatagram(LateAnswer, target->localAddress(), target->localPort());
         QElapsedTimer clock;
         clock.start();
-        while (dialog.pendingReplies().isEmpty() && clock.elapsed() < LateReplyWaitMs)
+        while (dialog->pendingReplies().isEmpty() && clock.elapsed() < LateReplyWaitMs)
             delayWithEvents(TickMs);
-        print(QStringLiteral("LATE %1").arg(dialog.pendingReplies().size()));
-        runSearch(dialog, false);
+        print(QStringLiteral("LATE %1").arg(dialog->pendingReplies().size()));
+
+        // The main window drops its dialog while this search runs.
+        QTimer::singleShot(DeleteDuringSearchMs, dialog, [dialog] { dialog->deleteLater(); });
+        runSearch(*dialog, false);
+        clock.restart();
+        while (dialog && clock.elapsed() < LateReplyWaitMs)
+            delayWithEvents(TickMs);
+        print(QStringLiteral("DELETED %1").arg(dialog.isNull() ? 1 : 0));
     }
+    delete dialog;
     std::fflush(stdout);
     return 0;
 }
 
-QList<Search> parse(const QByteArray& output, int* late)
+QList<Search> parse(const QByteArray& output, int* late, int* deleted)
 {
     QList<Search> searches;
     if (late)
         *late = -1;
+    if (deleted)
+        *deleted = -1;
     const QStringList lines = QString::fromUtf8(output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const QString& line : lines) {
         if (line.startsWith(QLatin1String("SEARCH "))) {
@@ -109,6 +121,8 @@ QList<Search> parse(const QByteArray& output, int* late)
             searches << search;
         } else if (line.startsWith(QLatin1String("LATE ")) && late) {
             *late = line.mid(5).toInt();
+        } else if (line.startsWith(QLatin1String("DELETED ")) && deleted) {
+            *deleted = line.mid(8).toInt();
         } else if ((line.startsWith(QLatin1String("I ")) || line.startsWith(QLatin1String("C ")))
                    && !searches.isEmpty()) {
             searches.last().tree << line;

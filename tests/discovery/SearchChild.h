@@ -11,7 +11,8 @@
 //   SEARCH <milliseconds> <timer ticks> <paint events>
 //   I <interface row text>
 //   C <controller row text>        (children follow their interface row)
-//   LATE <answers held>            (with --late-reply, then a second search)
+//   LATE <answers held>            (with --late-reply, then a second search
+//   DELETED <1 or 0>                during which the dialog is deleted later)
 //
 // The ticks come from a 50 ms timer on the GUI thread and the paints are the
 // paint events of every widget during the search: both stay at zero if the
@@ -20,7 +21,8 @@ namespace SearchChild {
 
 constexpr const char* Argument = "--search-child";
 // After the first search, a late answer reaches a search socket; a second
-// search follows and must not list it.
+// search follows and must not list it. During that search the dialog is
+// scheduled for deletion, which must wait for the search to end.
 constexpr const char* LateReply = "--late-reply";
 constexpr int TickMs = 50;
 
@@ -35,7 +37,8 @@ struct Search
     QStringList tree; // the "I ..." and "C ..." lines
 };
 
-// Parses the child's output; `late` gets the LATE figure (-1 when absent).
-QList<Search> parse(const QByteArray& output, int* late = nullptr);
+// Parses the child's output; `late` and `deleted` get the LATE and DELETED
+// figures (-1 when absent).
+QList<Search> parse(const QByteArray& output, int* late = nullptr, int* deleted = nullptr);
 
 } // namespace SearchChild

@@ -517,7 +517,8 @@ void ConnectDialogTest::realSearchInNamespaces()
                             {SearchChild::Argument, SearchChild::LateReply}, SearchChildTimeoutMs, &output, &error),
              qPrintable(error));
     int late = -1;
-    const QList<SearchChild::Search> searches = SearchChild::parse(output, &late);
+    int deleted = -1;
+    const QList<SearchChild::Search> searches = SearchChild::parse(output, &late, &deleted);
     QCOMPARE(searches.size(), 2);
 
     const QStringList expected = {
@@ -541,6 +542,8 @@ void ConnectDialogTest::realSearchInNamespaces()
     // A late answer was held, and the next search dropped it.
     QCOMPARE(late, 1);
     QCOMPARE(searches.at(1).tree, expected);
+    // A deletion requested during the search waited for its end.
+    QCOMPARE(deleted, 1);
 }
 
 int main(int argc, char* argv[])
