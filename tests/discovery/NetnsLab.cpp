@@ -24,6 +24,7 @@ NetnsLab::NetnsLab()
     , deviceB(withPid("lddevb"))
     , linkA(withPid("lna"))
     , linkZ(withPid("lnz"))
+    , linkM(withPid("lnm"))
 {
 }
 
@@ -71,10 +72,12 @@ bool NetnsLab::setUp(QString* error)
     }
     const QString peerZ = withPid("dnz");
     const QString peerA = withPid("dna");
+    const QString peerM = withPid("dnm");
     // Link z first: the panel enumerates it before link a.
     const QList<QStringList> steps = {
         {"-n", panel, "link", "add", linkZ, "type", "veth", "peer", "name", peerZ, "netns", deviceB},
         {"-n", panel, "link", "add", linkA, "type", "veth", "peer", "name", peerA, "netns", deviceA},
+        {"-n", panel, "link", "add", linkM, "type", "veth", "peer", "name", peerM, "netns", deviceB},
         {"-n", panel, "addr", "add", "10.231.2.1/24", "dev", linkZ},
         {"-n", panel, "addr", "add", "10.231.1.1/24", "dev", linkA},
         {"-n", panel, "addr", "add", "10.231.3.1/24", "dev", linkA},
@@ -84,6 +87,7 @@ bool NetnsLab::setUp(QString* error)
         {"-n", panel, "link", "set", linkA, "up"},
         {"-n", deviceB, "link", "set", peerZ, "up"},
         {"-n", deviceA, "link", "set", peerA, "up"},
+        {"-n", deviceB, "link", "set", peerM, "up"},
     };
     for (const QStringList& step : steps) {
         if (!ip(step, error))

@@ -11,8 +11,9 @@
 // unique with the process id. Link "a" carries two panel addresses
 // (10.231.1.1 and 10.231.3.1) to device A (10.231.1.2/16), so a controller
 // there is reachable from both; link "z" carries 10.231.2.1 to device B
-// (10.231.2.2). Link "z" is created first, so the enumeration order of the
-// panel's interfaces differs from their sorted order.
+// (10.231.2.2). A third link, "m", to device B has no IPv4 address on the
+// panel side and starts down. Link "z" is created first, so the enumeration
+// order of the panel's interfaces differs from their sorted order.
 //
 // Needs root and iproute2; everything it made is removed by tearDown(), which
 // the destructor calls as well.
@@ -45,6 +46,7 @@ public:
     const QString deviceB;
     const QString linkA; // panel side of the link to device A
     const QString linkZ; // panel side of the link to device B
+    const QString linkM; // panel side of the address-less link, down at first
 
 private:
     bool ip(const QStringList& args, QString* error);

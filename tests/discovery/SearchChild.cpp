@@ -77,6 +77,7 @@ int run(const QStringList& arguments)
     QPointer<setIPDlg> dialog = new setIPDlg;
     dialog->show();
     runSearch(*dialog, true);
+    print(QStringLiteral("SOCKETS %1").arg(dialog->searchSockets().size()));
 
     if (arguments.contains(QLatin1String(LateReply))) {
         if (dialog->searchSockets().isEmpty())
@@ -103,9 +104,11 @@ int run(const QStringList& arguments)
     return 0;
 }
 
-QList<Search> parse(const QByteArray& output, int* late, int* deleted)
+QList<Search> parse(const QByteArray& output, int* late, int* deleted, int* sockets)
 {
     QList<Search> searches;
+    if (sockets)
+        *sockets = -1;
     if (late)
         *late = -1;
     if (deleted)
@@ -121,6 +124,8 @@ QList<Search> parse(const QByteArray& output, int* late, int* deleted)
             searches << search;
         } else if (line.startsWith(QLatin1String("LATE ")) && late) {
             *late = line.mid(5).toInt();
+        } else if (line.startsWith(QLatin1String("SOCKETS ")) && sockets) {
+            *sockets = line.mid(8).toInt();
         } else if (line.startsWith(QLatin1String("DELETED ")) && deleted) {
             *deleted = line.mid(8).toInt();
         } else if ((line.startsWith(QLatin1String("I ")) || line.startsWith(QLatin1String("C ")))

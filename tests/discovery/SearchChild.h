@@ -11,6 +11,7 @@
 //   SEARCH <milliseconds> <timer ticks> <paint events>
 //   I <interface row text>
 //   C <controller row text>        (children follow their interface row)
+//   SOCKETS <search sockets>       (after the first search)
 //   LATE <answers held>            (with --late-reply, then a second search
 //   DELETED <1 or 0>                during which the dialog is deleted later)
 //
@@ -37,8 +38,9 @@ struct Search
     QStringList tree; // the "I ..." and "C ..." lines
 };
 
-// Parses the child's output; `late` and `deleted` get the LATE and DELETED
-// figures (-1 when absent).
-QList<Search> parse(const QByteArray& output, int* late = nullptr, int* deleted = nullptr);
+// Parses the child's output; `late`, `deleted` and `sockets` get the LATE,
+// DELETED and SOCKETS figures (-1 when absent).
+QList<Search> parse(const QByteArray& output, int* late = nullptr, int* deleted = nullptr,
+                    int* sockets = nullptr);
 
 } // namespace SearchChild
