@@ -37,11 +37,21 @@ QString NetnsLab::unavailableReason()
 {
     if (geteuid() != 0)
         return QStringLiteral("network namespaces need root");
-    QProcess probe;
-    probe.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("list")});
-    if (!probe.waitForFinished(IpCommandTimeoutMs) || probe.exitStatus() != QProcess::NormalExit
-        || probe.exitCode() != 0)
-        return QStringLiteral("\"ip netns\" is not available");
+    // Root in a container may still be refused namespaces: try one.
+    const QString probe = withPid("ldprobe");
+    const auto run = [](const QStringList& args) {
+        QProcess process;
+        process.start(QStringLiteral("ip"), args);
+        if (!process.waitForFinished(IpCommandTimeoutMs)) {
+            process.kill();
+            process.waitForFinished();
+            return false;
+        }
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    };
+    if (!run({"netns", "add", probe}))
+        return QStringLiteral("\"ip netns\" is not available here");
+    run({"netns", "del", probe});
     return QString();
 }
 
