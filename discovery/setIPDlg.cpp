@@ -1,6 +1,7 @@
 #include "discovery/setIPDlg.h"
 
 #include "app/EventWait.h"
+#include "app/FormBuilder.h"
 #include "app/SettingsStore.h"
 #include "discovery/PickPattern.h"
 #include "discovery/ResultTree.h"
@@ -27,8 +28,6 @@
 namespace {
 
 const QString WiredPicture = QStringLiteral(":/connect/1397513549_Gnome-Network-Wired-64.png");
-const QString ValidStyle = QStringLiteral("QLineEdit{background: white;}");
-const QString InvalidStyle = QStringLiteral("QLineEdit{background: red;}");
 
 // The search sockets draw their ports from the panel's own range, clear of
 // the controller's 1339.
@@ -109,7 +108,7 @@ setIPDlg::~setIPDlg() = default;
 void setIPDlg::editIP(QString text)
 {
     const bool valid = DottedQuad::isValid(text);
-    lineEdit->setStyleSheet(valid ? ValidStyle : InvalidStyle);
+    lineEdit->setStyleSheet(FieldStyle::of(valid));
     pushButton->setEnabled(valid);
 }
 
