@@ -10,4 +10,3 @@ void LensDesk::switchProtocol(bool) {}
 void LensDesk::protoChosen(QAction*) {}
 void LensDesk::buildProtocolMenu() {}
 void LensDesk::updateProtocolTexts() {}
-void LensDesk::updateProtocolMenuEnabled() {}
