@@ -75,7 +75,7 @@ int runOldFirmwareChild(int argc, char** argv)
     QApplication app(argc, argv);
     LensDesk window;
     prepareWindow(window);
-    LoopbackPeer controller(QStringLiteral("127.0.0.45"));
+    LoopbackPeer controller(QStringLiteral("127.44.4.5"));
     controller.answer(QStringLiteral("ver"), {QStringLiteral("ORVO RE-2=1.3.9")});
 
     // Reports every box on stdout before answering it; the parent checks

@@ -46,10 +46,10 @@ private:
 };
 
 namespace {
-const QString ControllerAddress = QStringLiteral("127.0.0.41");
-const QString SecondControllerAddress = QStringLiteral("127.0.0.46");
+const QString ControllerAddress = QStringLiteral("127.44.4.1");
+const QString SecondControllerAddress = QStringLiteral("127.44.4.6");
 // Nothing listens here: an attempt gets no answer.
-const QString SilentAddress = QStringLiteral("127.0.0.44");
+const QString SilentAddress = QStringLiteral("127.44.4.4");
 const QString Ver = QStringLiteral("ver");
 const QString Ping = QStringLiteral("ping");
 } // namespace
@@ -84,11 +84,11 @@ void ConnectionTest::connectsKnownController()
 
     m_window->isORVOProduct(ControllerAddress);
     QVERIFY(m_window->connectingDialog->isVisible());
-    QCOMPARE(m_window->connectingDialog->labelText(), QStringLiteral("Connecting to 127.0.0.41"));
+    QCOMPARE(m_window->connectingDialog->labelText(), QStringLiteral("Connecting to 127.44.4.1"));
     QVERIFY(m_window->serviceDialog);
 
     QTRY_COMPARE_WITH_TIMEOUT(m_window->deviceInfoLabel->text(),
-                              QStringLiteral("Device: ORVO RE-2 v.1.8.3  @127.0.0.41"), 5000);
+                              QStringLiteral("Device: ORVO RE-2 v.1.8.3  @127.44.4.1"), 5000);
     QVERIFY(controlsEnabled());
     QVERIFY(m_window->protocolMenu->isEnabled());
     QVERIFY(!m_window->connectingDialog->isVisible());
@@ -117,12 +117,12 @@ void ConnectionTest::identificationVersions_data()
     QTest::addColumn<QString>("deviceLine");
     QTest::addColumn<bool>("protocolMenuEnabled");
     QTest::addColumn<bool>("stabiliserEnabled");
-    QTest::newRow("1.7.4") << "ORVO RE-2=1.7.4" << "Device: ORVO RE-2 v.1.7.4  @127.0.0.41" << false << false;
-    QTest::newRow("2.1.0") << "ORVO DuvudER=2.1.0" << "Device: ORVO DuvudER v.2.1.0  @127.0.0.41" << true << true;
-    QTest::newRow("no version parts") << "ORVO KX-MQTR=beta" << "Device: ORVO KX-MQTR v.beta  @127.0.0.41" << true
+    QTest::newRow("1.7.4") << "ORVO RE-2=1.7.4" << "Device: ORVO RE-2 v.1.7.4  @127.44.4.1" << false << false;
+    QTest::newRow("2.1.0") << "ORVO DuvudER=2.1.0" << "Device: ORVO DuvudER v.2.1.0  @127.44.4.1" << true << true;
+    QTest::newRow("no version parts") << "ORVO KX-MQTR=beta" << "Device: ORVO KX-MQTR v.beta  @127.44.4.1" << true
                                       << true;
     QTest::newRow("boot loader inserted, d removed")
-        << "ORVO RE-2=1.8.12d rc" << "Device: ORVO RE-2 v.1.8.12 (BL1) rc  @127.0.0.41" << true << true;
+        << "ORVO RE-2=1.8.12d rc" << "Device: ORVO RE-2 v.1.8.12 (BL1) rc  @127.44.4.1" << true << true;
 }
 
 void ConnectionTest::identificationVersions()
@@ -161,7 +161,7 @@ void ConnectionTest::noAnswerWarnsAfterTimeLimit()
     QVERIFY2(clock.elapsed() >= 5500, "the warning came before the time limit");
     QCOMPARE(m_boxes->titles.value(0), QStringLiteral("Connecting Error"));
     QCOMPARE(m_boxes->texts.value(0),
-             QStringLiteral("Can't find <b>ORVO VaverUzir Controller</b> on <b>127.0.0.44</b><br>Check for conflicts "
+             QStringLiteral("Can't find <b>ORVO VaverUzir Controller</b> on <b>127.44.4.4</b><br>Check for conflicts "
                             "with your firewall or antivirus software."));
     QVERIFY(!m_window->connectingDialog->isVisible());
     QVERIFY(!controlsEnabled());

@@ -62,8 +62,8 @@ private:
 };
 
 namespace {
-const QString ControllerAddress = QStringLiteral("127.0.0.41");
-const QString IntruderAddress = QStringLiteral("127.0.0.42");
+const QString ControllerAddress = QStringLiteral("127.44.4.1");
+const QString IntruderAddress = QStringLiteral("127.44.4.2");
 } // namespace
 
 void DispatcherTest::init()

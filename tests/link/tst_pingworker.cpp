@@ -33,7 +33,7 @@ void PingWorkerTest::init()
 {
     m_socket = std::make_unique<QUdpSocket>();
     QVERIFY(m_socket->bind(QHostAddress(QHostAddress::LocalHost), 0));
-    m_peer = std::make_unique<LoopbackPeer>(QStringLiteral("127.0.0.51"));
+    m_peer = std::make_unique<LoopbackPeer>(QStringLiteral("127.44.4.51"));
     QVERIFY(m_peer->isBound());
 }
 
