@@ -62,6 +62,10 @@ void LensDesk::isORVOProduct(QString address)
 void LensDesk::handleIdentification(const QString& answer)
 {
     productConfirmed = true;
+    // The answer is in: the time limit must not run out during the waits
+    // below, or the attempt would be set up half-identified and then
+    // reported as failed.
+    connectTimer->stop();
     productName = answer.section(QLatin1Char('='), 0, 0);
     firmwareVersion = ReplyText::valueOfKey(answer);
     fNumberTable = FNumbers::table();

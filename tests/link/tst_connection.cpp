@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QTimer>
 #include <QPushButton>
 #include <QSlider>
 #include <QtTest>
@@ -34,6 +35,7 @@ private slots:
     void noAnswerWarnsAfterTimeLimit();
     void stopShowsNoWarning();
     void lateIdentificationStillConnects();
+    void timeLimitDuringIdentificationIsNoFailure();
     void secondIdentificationReplacesWorkers();
     void lostControllerMarksReadOutsUnavailable();
 
@@ -193,6 +195,36 @@ void ConnectionTest::lateIdentificationStillConnects()
     QVERIFY(controlsEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 1, 5000);
     QVERIFY(m_boxes->texts.isEmpty());
+}
+
+void ConnectionTest::timeLimitDuringIdentificationIsNoFailure()
+{
+    // Makes the time limit run out inside the identification handling: the
+    // stabiliser box is disabled there for 1.7.4, just before a wait.
+    struct LimitAtStabiliserChange : QObject {
+        QTimer* limit = nullptr;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            // A limit still running would be due at once.
+            if (event->type() == QEvent::EnabledChange && limit->isActive())
+                limit->start(0);
+            return false;
+        }
+    } trigger;
+    trigger.limit = m_window->connectTimer;
+    m_window->checkBoxIS->setEnabled(true);
+    m_window->checkBoxIS->installEventFilter(&trigger);
+    m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.7.4")});
+
+    m_window->isORVOProduct(ControllerAddress);
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->received().contains(QStringLiteral("getNAME")), 5000);
+    m_window->checkBoxIS->removeEventFilter(&trigger);
+    QVERIFY(!m_window->checkBoxIS->isEnabled());
+    QCOMPARE(m_window->deviceInfoLabel->text(), QStringLiteral("Device: ORVO RE-2 v.1.7.4  @127.44.4.1"));
+    QVERIFY(m_window->livenessMonitor);
+    QVERIFY(controlsEnabled());
+    QTest::qWait(200); // a warning would be up by now
+    QVERIFY2(m_boxes->texts.isEmpty(), qPrintable(m_boxes->texts.join(QLatin1Char('\n'))));
 }
 
 void ConnectionTest::secondIdentificationReplacesWorkers()
