@@ -4,8 +4,37 @@
 
 #include <QtTest>
 
+#include <sys/resource.h>
+
 #include <atomic>
 #include <memory>
+
+namespace {
+// Counts a monitor signal on the GUI thread. QSignalSpy would record on the
+// monitor's thread while the test reads: the window's own connections are
+// queued, and so are these.
+struct SignalCount {
+    int count = 0;
+    QString lastText;
+};
+
+template <typename Signal>
+void countSignal(pingWorker* monitor, Signal signal, SignalCount& counter)
+{
+    QObject::connect(monitor, signal, monitor, [&counter](const QString& text) {
+        ++counter.count;
+        counter.lastText = text;
+    });
+}
+
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+} // namespace
 
 // The liveness monitor on its own, pinging a loopback peer that counts.
 class PingWorkerTest : public QObject
@@ -51,8 +80,9 @@ std::unique_ptr<pingWorker> PingWorkerTest::makeMonitor()
 void PingWorkerTest::twoUnansweredPingsWarnOnly()
 {
     auto monitor = makeMonitor();
-    QSignalSpy early(monitor.get(), &pingWorker::cantsendping2);
-    QSignalSpy loss(monitor.get(), &pingWorker::cantsendping);
+    SignalCount early, loss;
+    countSignal(monitor.get(), &pingWorker::cantsendping2, early);
+    countSignal(monitor.get(), &pingWorker::cantsendping, loss);
     monitor->start();
 
     // After the first ping the pace is set; a long period then keeps the
@@ -61,11 +91,11 @@ void PingWorkerTest::twoUnansweredPingsWarnOnly()
     monitor->setPeriod(60000);
     QTRY_COMPARE_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")), 2, 5000);
     monitor->pause();
-    QTRY_COMPARE_WITH_TIMEOUT(early.count(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(early.count, 1, 5000);
     QTest::qWait(300); // signals already emitted arrive in this time
-    QCOMPARE(early.count(), 1);
-    QCOMPARE(early.at(0).at(0).toString(), QStringLiteral("ERROR"));
-    QCOMPARE(loss.count(), 0);
+    QCOMPARE(early.count, 1);
+    QCOMPARE(early.lastText, QStringLiteral("ERROR"));
+    QCOMPARE(loss.count, 0);
     QCOMPARE(monitor->missedPings(), 2);
 
     // A stop request cuts the long sleep short.
@@ -89,16 +119,17 @@ void PingWorkerTest::fourUnansweredPingsDeclareLoss()
         int none = 0;
         countAtFirstLoss.compare_exchange_strong(none, monitor->missedPings());
     }, Qt::DirectConnection);
-    QSignalSpy early(monitor.get(), &pingWorker::cantsendping2);
-    QSignalSpy loss(monitor.get(), &pingWorker::cantsendping);
+    SignalCount early, loss;
+    countSignal(monitor.get(), &pingWorker::cantsendping2, early);
+    countSignal(monitor.get(), &pingWorker::cantsendping, loss);
     monitor->start();
 
-    QTRY_VERIFY_WITH_TIMEOUT(loss.count() >= 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(loss.count >= 1, 15000);
     QCOMPARE(countAtFirstWarning.load(), 2);
     QCOMPARE(countAtFirstLoss.load(), 4);
-    QVERIFY(early.count() >= 3);
+    QVERIFY(early.count >= 3);
     QVERIFY(m_peer->count(QStringLiteral("ping")) >= 4);
-    QCOMPARE(loss.at(0).at(0).toString(), QStringLiteral("ERROR"));
+    QCOMPARE(loss.lastText, QStringLiteral("ERROR"));
     monitor->requestStop();
     QVERIFY(monitor->wait(5000));
 }
@@ -106,14 +137,15 @@ void PingWorkerTest::fourUnansweredPingsDeclareLoss()
 void PingWorkerTest::answeredPingsNeverWarn()
 {
     auto monitor = makeMonitor();
-    QSignalSpy early(monitor.get(), &pingWorker::cantsendping2);
-    QSignalSpy loss(monitor.get(), &pingWorker::cantsendping);
+    SignalCount early, loss;
+    countSignal(monitor.get(), &pingWorker::cantsendping2, early);
+    countSignal(monitor.get(), &pingWorker::cantsendping, loss);
     // The main window's reply handling calls resume() on proof of life.
     connect(m_peer.get(), &LoopbackPeer::commandReceived, monitor.get(), [&] { monitor->resume(); });
     monitor->start();
     QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= 6, 15000);
-    QCOMPARE(early.count(), 0);
-    QCOMPARE(loss.count(), 0);
+    QCOMPARE(early.count, 0);
+    QCOMPARE(loss.count, 0);
     QVERIFY(monitor->missedPings() <= 1);
 }
 
@@ -123,9 +155,12 @@ void PingWorkerTest::pausedBeforeFirstPingSendsNothing()
     monitor->pause();
     monitor->start();
     // Absence can only be shown by waiting: longer than two ping periods.
+    const double cpuBefore = processCpuSeconds();
     QTest::qWait(1500);
     QCOMPARE(m_peer->count(QStringLiteral("ping")), 0);
     QVERIFY(monitor->isRunning());
+    // A paused monitor waits; a spinning one would burn the whole 1.5 s.
+    QVERIFY2(processCpuSeconds() - cpuBefore < 0.5, "the paused monitor spins");
 
     monitor->resume();
     QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= 1, 5000);
