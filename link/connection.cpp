@@ -24,7 +24,8 @@
 namespace {
 // How long an attempt waits for the controller to identify itself.
 constexpr int ConnectTimeLimitMs = 6000;
-// The controller drops commands that follow each other too closely.
+// Pauses between the commands of the connection exchange; the replies that
+// arrive meanwhile are handled during them.
 constexpr int ProbeSpacingMs = 10;
 constexpr int IdentificationSettleMs = 50;
 } // namespace
