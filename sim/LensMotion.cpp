@@ -231,6 +231,7 @@ void LensMotion::moveRelative(AxisIndex index, double delta)
     // A step into an end stop still answers with the position, so a limit
     // search sees the drive stand still.
     axis.positionDue = true;
+    currentDue = currentDue || !axis.moving;
     startTicking();
 }
 

@@ -70,8 +70,8 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
         parser.addOption(option);
     };
     add("address", "Address to answer on (any 127.x.y.z, a local address, or 0.0.0.0 to also "
-                   "answer LAN-search broadcasts). Default 127.0.0.1.", "ADDR", "127.0.0.1");
-    add("port", "UDP command port. Default 1339.", "PORT", "1339");
+                   "answer LAN-search broadcasts). Default 127.0.0.1.", "ADDR", o.address.toString());
+    add("port", "UDP command port. Default 1339.", "PORT", QString::number(o.port));
     add("log", "Log every request, answer and event, one line each with a millisecond time "
                "stamp, to FILE.", "FILE");
     parser.addOption(QCommandLineOption("verbose", "Also write every log line to standard error."));
@@ -88,38 +88,38 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     add("name", "Controller name, at most 7 characters (padded with NULs in answers). "
                 "Default empty.", "TEXT", o.name);
     add("focus-timeout", "Focus time-out in ms, 1 to 10000: an absolute focus move that takes "
-                         "longer stops with \"errorFocus\". Default 2000.", "MS", "2000");
-    add("protocol", "Lens-bus protocol index 0 to 2. Default 0.", "N", "0");
+                         "longer stops with \"errorFocus\". Default 2000.", "MS", QString::number(o.focusTimeoutMs));
+    add("protocol", "Lens-bus protocol index 0 to 2. Default 0.", "N", QString::number(o.protocol));
     add("mask", "Network mask reported by \"getMASK\". Default 255.0.0.0.", "MASK", o.mask);
     add("gateway", "Gateway reported by \"getGW\". Default: first host of the network.", "ADDR");
 
     add("lens", "Attached lens: " + LensCatalogue::keys().join(", ") + ". Default zoom-is.",
         "KIND", o.lens);
     add("report-delay", "Time from an identification answer to the volunteered lens reports, "
-                        "in ms. Default 300.", "MS", "300");
+                        "in ms. Default 300.", "MS", QString::number(o.reportDelayMs));
 
     add("restart-time", "Silence after \"Reboot\", \"Restart\" or \"setProto=\" before the "
-                        "controller answers again, in ms. Default 1500.", "MS", "1500");
+                        "controller answers again, in ms. Default 1500.", "MS", QString::number(o.restartMs));
     add("silent-after", "Fall silent MS ms after start (as if unplugged).", "MS");
     add("silent-for", "Speak again MS ms after falling silent; 0 (default) waits for SIGUSR1.",
-        "MS", "0");
+        "MS", QString::number(o.silentForMs));
 
     add("seed", "Seed of the random faults. Default: random, written to the log.", "N");
     add("loss", "Drop this share (0 to 1) of datagrams in both directions.", "RATE");
     add("loss-in", "Drop this share of received commands.", "RATE");
     add("loss-out", "Drop this share of answers.", "RATE");
-    add("delay", "Extra delay of every answer in ms. Default 0.", "MS", "0");
+    add("delay", "Extra delay of every answer in ms. Default 0.", "MS", QString::number(o.delayMs));
     add("duplicate", "Send this share (0 to 1) of answers twice.", "RATE");
     add("gap", "Least time between two answers in ms, so that a panel reading only the latest "
-               "datagram sees each one. Default 30; 0 sends at once.", "MS", "30");
+               "datagram sees each one. Default 30; 0 sends at once.", "MS", QString::number(o.gapMs));
 
-    add("tftp-port", "TFTP port of the update mode. Default 69.", "PORT", "69");
+    add("tftp-port", "TFTP port of the update mode. Default 69.", "PORT", QString::number(o.tftpPort));
     add("image-file", "Store a received firmware image in FILE (its size and SHA-256 are "
                       "logged either way).", "FILE");
-    add("tftp-refuse", "Answer the first K write requests with a TFTP error. Default 0.", "K", "0");
+    add("tftp-refuse", "Answer the first K write requests with a TFTP error. Default 0.", "K", QString::number(o.tftpRefuse));
     add("tftp-drop", "Ignore the first arrival of these data blocks, comma-separated block "
                      "numbers (the client must send them again).", "LIST");
-    add("max-image", "Largest image accepted, in bytes. Default 16777216.", "BYTES", "16777216");
+    add("max-image", "Largest image accepted, in bytes. Default 16777216.", "BYTES", QString::number(o.maxImageBytes));
 
     parser.process(arguments);
     if (!parser.positionalArguments().isEmpty())
