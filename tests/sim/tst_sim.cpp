@@ -85,6 +85,9 @@ private slots:
     void invalidValues();
     void addressChange();
     void silenceAndRecovery();
+    void faults_data();
+    void faults();
+    void faultsFollowTheSeed();
     void tftpWrite_data();
     void tftpWrite();
     void updateModeNeedsHandshake();
@@ -416,6 +419,67 @@ void TestSim::silenceAndRecovery()
     QVERIFY(timed.waitForLog("speaks again \\(--silent-for\\)").hasMatch());
     client.send(timed.address(), "ping");
     QCOMPARE(client.waitFor("AF="), QByteArray("AF=1"));
+}
+
+void TestSim::faults_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("answersPerPing");
+    QTest::addColumn<QString>("logPattern");
+
+    QTest::newRow("commands lost") << QStringList{"--loss-in", "1"} << 0 << "drop \\S+ \\(lost in\\) ping";
+    QTest::newRow("answers lost") << QStringList{"--loss-out", "1"} << 0 << "drop \\S+ \\(lost out\\) AF=1";
+    QTest::newRow("both directions") << QStringList{"--loss", "1"} << 0 << "drop \\S+ \\(lost in\\) ping";
+    QTest::newRow("answers doubled") << QStringList{"--duplicate", "1"} << 2 << "tx \\S+ AF=1\\n.* tx \\S+ AF=1";
+    QTest::newRow("answers delayed") << QStringList{"--delay", "400"} << 1 << "tx \\S+ AF=1";
+}
+
+void TestSim::faults()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, answersPerPing);
+    QFETCH(QString, logPattern);
+
+    SimProcess sim(arguments);
+    QVERIFY(sim.start());
+    SimClient client;
+    client.send(sim.address(), "ping");
+    QVERIFY2(sim.waitForLog(logPattern).hasMatch(), qPrintable(sim.log()));
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers().size(), answersPerPing, 5000);
+    QCOMPARE(client.collectFor(300).size(), answersPerPing);
+
+    // The delay is a lower bound between request and answer.
+    const QRegularExpression times(QStringLiteral("^\\s*(\\d+) rx \\S+ ping\\n\\s*(\\d+) tx "),
+                                   QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch exchange = times.match(sim.log());
+    if (arguments.contains("--delay")) {
+        QVERIFY(exchange.hasMatch());
+        QVERIFY(exchange.captured(2).toLongLong() - exchange.captured(1).toLongLong() >= 400);
+    }
+}
+
+void TestSim::faultsFollowTheSeed()
+{
+    // The same seed and the same traffic lose the same datagrams.
+    QList<QList<bool>> runs;
+    for (int run = 0; run < 2; ++run) {
+        SimProcess sim({"--loss-in", "0.5", "--seed", "4711", "--gap", "0"});
+        QVERIFY(sim.start());
+        SimClient client;
+        for (int i = 0; i < 24; ++i) {
+            client.send(sim.address(), "setFocusT=" + QByteArray::number(100 + i));
+            client.send(sim.address(), "setFocusT");
+            QTest::qWait(15);
+        }
+        QVERIFY(sim.waitForLog("rx \\S+ setFocusT=123$|lost in\\) setFocusT=123$").hasMatch());
+        QList<bool> lost;
+        for (int i = 0; i < 24; ++i)
+            lost << sim.log().contains(QStringLiteral("(lost in) setFocusT=%1\n").arg(100 + i));
+        runs << lost;
+    }
+    QCOMPARE(runs.at(0), runs.at(1));
+    QVERIFY(runs.at(0).contains(true));
+    QVERIFY(runs.at(0).contains(false));
 }
 
 void TestSim::tftpWrite_data()
