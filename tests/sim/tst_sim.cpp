@@ -83,6 +83,7 @@ private slots:
     void moves();
     void invalidValues_data();
     void invalidValues();
+    void stabiliser();
     void addressChange();
     void silenceAndRecovery();
     void faults_data();
@@ -207,30 +208,42 @@ void TestSim::moves_data()
     QTest::addColumn<QString>("product");
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QByteArray>("finalPosition");
-    QTest::addColumn<QByteArray>("doneReport");
+    QTest::addColumn<QByteArray>("ending");
     QTest::addColumn<int>("leastReports");
+    QTest::addColumn<bool>("oneWay");
+    QTest::addColumn<QByteArray>("summary");
 
     const QString mqtr = "ORVO KX-MQTR";
-    QTest::newRow("zoom to 40 mm") << "zoom-is" << mqtr << QByteArray("setZoom=40") << QByteArray("Zoom=40")
-                                   << QByteArray("zoomDone") << 10;
+    QTest::newRow("zoom to 40 mm, aperture follows")
+        << "zoom-is" << mqtr << QByteArray("setZoom=40") << QByteArray("Zoom=40") << QByteArray("zoomDone") << 10
+        << true << QByteArray("Current=40,575,4.5");
+    QTest::newRow("zoom to 55 mm, f/5.6 at most")
+        << "zoom-is" << mqtr << QByteArray("setZoom=55") << QByteArray("Zoom=55") << QByteArray("zoomDone") << 10
+        << true << QByteArray("Current=55,575,5.6");
     QTest::newRow("focus to 200") << "zoom-is" << mqtr << QByteArray("setFocus=200") << QByteArray("Focus=200")
-                                  << QByteArray("focusDone") << 5;
+                                  << QByteArray("focusDone") << 5 << true << QByteArray("Current=18,200,3.5");
     QTest::newRow("focus recall to 900") << "prime" << mqtr << QByteArray("setFocus2=900")
-                                         << QByteArray("Focus=900") << QByteArray("focusDone") << 5;
+                                         << QByteArray("Focus=900") << QByteArray("focusDone") << 5 << true
+                                         << QByteArray("Current=50,900,1.8");
+    QTest::newRow("focus re-init") << "zoom-is" << mqtr << QByteArray("refRange") << QByteArray("Focus=575")
+                                   << QByteArray("fRange=0,1150") << 10 << false << QByteArray("Current=18,575,3.5");
     QTest::newRow("aperture to f/8") << "zoom-is" << mqtr << QByteArray("setAper=8") << QByteArray("Iris=8")
-                                     << QByteArray("irisDone") << 4;
-    QTest::newRow("aperture fully open") << "prime" << mqtr << QByteArray("openAper")
-                                         << QByteArray("Iris=1.8") << QByteArray("irisDone") << 1;
+                                     << QByteArray("irisDone") << 4 << true << QByteArray("Current=18,575,8");
+    QTest::newRow("aperture fully open") << "prime" << mqtr << QByteArray("openAper") << QByteArray("Iris=1.8")
+                                         << QByteArray("irisDone") << 1 << true << QByteArray("Current=50,490,1.8");
     QTest::newRow("prime zooms nowhere") << "prime" << mqtr << QByteArray("setZoom=50") << QByteArray("Zoom=50")
-                                         << QByteArray("zoomDone") << 1;
+                                         << QByteArray("zoomDone") << 1 << true << QByteArray("Current=50,490,1.8");
     QTest::newRow("limit-search step") << "zoom-is" << mqtr << QByteArray("FocusN=35") << QByteArray("Focus=610")
-                                       << QByteArray() << 1;
+                                       << QByteArray() << 1 << true << QByteArray("Current=18,610,3.5");
     QTest::newRow("limit-search step into the end stop")
-        << "zoom-is" << mqtr << QByteArray("ZoomW=70") << QByteArray("Zoom=18") << QByteArray() << 1;
+        << "zoom-is" << mqtr << QByteArray("ZoomW=70") << QByteArray("Zoom=18") << QByteArray() << 1 << true
+        << QByteArray("Current=18,575,3.5");
     QTest::newRow("relative aperture move") << "zoom-is" << mqtr << QByteArray("moveAper=-3")
-                                            << QByteArray("Iris=5") << QByteArray() << 1;
+                                            << QByteArray("Iris=5") << QByteArray() << 1 << true
+                                            << QByteArray("Current=18,575,5");
     QTest::newRow("no power zoom: zoom steps ignored, focus still moves")
-        << "zoom-is" << "ORVO RE-2" << QByteArray("FocusF=75") << QByteArray("Focus=500") << QByteArray() << 1;
+        << "zoom-is" << "ORVO RE-2" << QByteArray("FocusF=75") << QByteArray("Focus=500") << QByteArray() << 1
+        << true << QByteArray("Current=18,500,3.5");
 }
 
 void TestSim::moves()
@@ -239,8 +252,10 @@ void TestSim::moves()
     QFETCH(QString, product);
     QFETCH(QByteArray, command);
     QFETCH(QByteArray, finalPosition);
-    QFETCH(QByteArray, doneReport);
+    QFETCH(QByteArray, ending);
     QFETCH(int, leastReports);
+    QFETCH(bool, oneWay);
+    QFETCH(QByteArray, summary);
 
     SimProcess sim({"--lens", lens, "--product", product});
     QVERIFY(sim.start());
@@ -249,7 +264,7 @@ void TestSim::moves()
         client.send(sim.address(), "moveZoom=-50");
     client.send(sim.address(), command);
     // Every move ends with a summary of all three drives.
-    QVERIFY(!client.waitFor("Current=", 10000).isEmpty());
+    QCOMPARE(client.waitFor("Current=", 10000), summary);
 
     const Answers answers = client.answers();
     const QByteArray key = finalPosition.left(finalPosition.indexOf('=') + 1);
@@ -261,19 +276,19 @@ void TestSim::moves()
     QVERIFY2(positions.size() >= leastReports, answers.join(' ').constData());
     QCOMPARE(positions.last(), finalPosition);
     // The reported positions run one way, towards the target.
-    for (int i = 2; i < positions.size(); ++i) {
+    for (int i = 2; oneWay && i < positions.size(); ++i) {
         const double a = positions.at(i - 2).mid(key.size()).toDouble();
         const double b = positions.at(i - 1).mid(key.size()).toDouble();
         const double c = positions.at(i).mid(key.size()).toDouble();
         QVERIFY2((b - a) * (c - b) >= 0, answers.join(' ').constData());
     }
-    const int doneAt = answers.indexOf(doneReport);
-    if (doneReport.isEmpty()) {
+    const int endAt = answers.indexOf(ending);
+    if (ending.isEmpty()) {
         for (const char* done : {"zoomDone", "focusDone", "irisDone"})
             QVERIFY(!answers.contains(done));
     } else {
-        QVERIFY2(doneAt > 0, answers.join(' ').constData());
-        QCOMPARE(answers.at(doneAt - 1), finalPosition);
+        QVERIFY2(endAt > 0, answers.join(' ').constData());
+        QCOMPARE(answers.at(endAt - 1), finalPosition);
     }
     if (product != QLatin1String("ORVO KX-MQTR")) {
         for (const QByteArray& answer : answers)
@@ -296,6 +311,8 @@ void TestSim::invalidValues_data()
     QTest::newRow("focus not a number") << QStringList{} << QByteArray("setFocus=12x") << QByteArray("errorParam");
     QTest::newRow("focus with the AF switch off") << QStringList{"--lens", "manual-focus"}
                                                   << QByteArray("setFocus=100") << QByteArray("errorFocus");
+    QTest::newRow("focus move beyond the time-out") << QStringList{"--focus-timeout", "200"}
+                                                    << QByteArray("setFocus=0") << QByteArray("errorFocus");
     QTest::newRow("f-number nan") << QStringList{} << QByteArray("setAper=nan") << QByteArray("errorParam");
     QTest::newRow("f-number inf") << QStringList{} << QByteArray("setAper=inf") << QByteArray("errorParam");
     QTest::newRow("f-number 0") << QStringList{} << QByteArray("setAper=0") << QByteArray("errorRange");
@@ -335,7 +352,21 @@ void TestSim::invalidValues()
         QVERIFY2(isKeySafeError(answer), answer.constData());
     // Nothing broke: the controller still identifies itself.
     client.send(sim.address(), "ver");
-    QVERIFY(!client.waitFor("ORVO KX-MQTR=").isEmpty() || !client.waitFor("ORVO RE-2=").isEmpty());
+    QVERIFY(!client.waitFor("ORVO ").isEmpty());
+}
+
+void TestSim::stabiliser()
+{
+    SimProcess sim({});
+    QVERIFY(sim.start());
+    SimClient client;
+    client.send(sim.address(), "enableIS=1");
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), (Answers{"ISactive=1", "ISactive=0"}), 5000);
+    client.clear();
+    client.send(sim.address(), "enableIS=60");
+    client.send(sim.address(), "enableIS=0");
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), (Answers{"ISactive=1", "ISactive=0"}), 5000);
+    QCOMPARE(client.collectFor(1300).size(), 2);
 }
 
 void TestSim::addressChange()
