@@ -23,10 +23,11 @@ bool CommandPort::bind(const QHostAddress& address, quint16 port, QString* error
     const quint16 previousPort = boundPort;
     delete socket;
     socket = new QUdpSocket(this);
-    connect(socket, &QUdpSocket::readyRead, this, &CommandPort::readPending);
+    connect(socket, &QUdpSocket::readyRead, this, [this] { readPending(socket); });
     if (socket->bind(address, port)) {
         boundAddress = address;
         boundPort = port;
+        listenForBroadcasts(port);
         return true;
     }
     if (error)
@@ -34,6 +35,22 @@ bool CommandPort::bind(const QHostAddress& address, quint16 port, QString* error
     if (previousPort != 0)
         socket->bind(previousAddress, previousPort);
     return false;
+}
+
+void CommandPort::listenForBroadcasts(quint16 port)
+{
+    delete broadcastSocket;
+    broadcastSocket = nullptr;
+    if (boundAddress.isLoopback() || boundAddress == QHostAddress(QHostAddress::AnyIPv4))
+        return;
+    broadcastSocket = new QUdpSocket(this);
+    connect(broadcastSocket, &QUdpSocket::readyRead, this, [this] { readPending(broadcastSocket); });
+    if (!broadcastSocket->bind(QHostAddress(QHostAddress::Broadcast), port,
+                               QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
+        log.event(QStringLiteral("broadcasts to port %1 cannot be heard: %2").arg(port).arg(broadcastSocket->errorString()));
+        delete broadcastSocket;
+        broadcastSocket = nullptr;
+    }
 }
 
 void CommandPort::setMuted(const QString& reason)
@@ -45,10 +62,10 @@ void CommandPort::setMuted(const QString& reason)
     }
 }
 
-void CommandPort::readPending()
+void CommandPort::readPending(QUdpSocket* from)
 {
-    while (socket->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = socket->receiveDatagram();
+    while (from->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = from->receiveDatagram();
         const Peer peer{datagram.senderAddress(), quint16(datagram.senderPort())};
         if (!peer.isValid())
             continue;

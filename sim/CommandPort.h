@@ -33,7 +33,8 @@ public:
     CommandPort(SimLog& log, FaultInjector& faults, int gapMs, QObject* parent = nullptr);
 
     // (Re)binds the port; on failure the previous binding stays and
-    // `error` tells why.
+    // `error` tells why. On a specific non-loopback address the port also
+    // hears broadcasts.
     bool bind(const QHostAddress& address, quint16 port, QString* error);
     QHostAddress address() const { return boundAddress; }
     quint16 port() const { return boundPort; }
@@ -59,7 +60,8 @@ private:
     };
     static constexpr int QueueLimit = 256;
 
-    void readPending();
+    void readPending(QUdpSocket* from);
+    void listenForBroadcasts(quint16 port);
     void enqueue(qint64 due, const Peer& peer, const QByteArray& bytes);
     void drain();
 
@@ -67,6 +69,11 @@ private:
     FaultInjector& faults;
     int gap;
     QUdpSocket* socket = nullptr;
+    // A device on a LAN hears the search broadcast to 255.255.255.255 even
+    // though it has an address of its own; a socket bound to one address
+    // does not, so a second one listens for broadcasts. Answers always
+    // leave from the address socket.
+    QUdpSocket* broadcastSocket = nullptr;
     QHostAddress boundAddress;
     quint16 boundPort = 0;
     QString muteReason;

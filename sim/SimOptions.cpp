@@ -69,8 +69,8 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
         QCommandLineOption option(name, help, value, defaultValue);
         parser.addOption(option);
     };
-    add("address", "Address to answer on (any 127.x.y.z, a local address, or 0.0.0.0 to also "
-                   "answer LAN-search broadcasts). Default 127.0.0.1.", "ADDR", o.address.toString());
+    add("address", "Address to answer on: any 127.x.y.z, a local address (LAN-search broadcasts "
+                   "are heard too), or 0.0.0.0 for all. Default 127.0.0.1.", "ADDR", o.address.toString());
     add("port", "UDP command port. Default 1339.", "PORT", QString::number(o.port));
     add("log", "Log every request, answer and event, one line each with a millisecond time "
                "stamp, to FILE.", "FILE");
