@@ -35,6 +35,8 @@ public:
     // The address could not be taken (not a local address): keep the old.
     void revertAddress(const QHostAddress& address) { activeAddress = address; }
     bool updateRequested() const { return flag == 0 && netInit; }
+    // "setDHCP=1" is kept but there is no DHCP server to ask.
+    bool dhcpRequested() const { return dhcp; }
     // A complete image arrived: the boot loader clears the request.
     void updateDone();
 

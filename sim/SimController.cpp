@@ -145,6 +145,8 @@ void SimController::restart(const QString& reason)
 void SimController::comeBack()
 {
     identity.applyPendingNetwork();
+    if (identity.dhcpRequested())
+        log.event(QStringLiteral("dhcp is on, but without a dhcp server the address stays"));
     if (identity.address() != port.address()) {
         QString error;
         if (port.bind(identity.address(), options.port, &error)) {
