@@ -13,7 +13,7 @@ const QVector<LensSpec>& catalogue()
         QVector<LensSpec> all;
         LensSpec zoom;
         zoom.key = QStringLiteral("zoom-is");
-        zoom.description = QStringLiteral("18-55mm f/3.5-5.6 IS STM");
+        zoom.description = QStringLiteral("18-55mm f/3.5-5.6 IS");
         zoom.wideMm = 18;
         zoom.teleMm = 55;
         zoom.openFAtWide = 3.5;
@@ -25,7 +25,7 @@ const QVector<LensSpec>& catalogue()
 
         LensSpec prime;
         prime.key = QStringLiteral("prime");
-        prime.description = QStringLiteral("50mm f/1.8 STM");
+        prime.description = QStringLiteral("50mm f/1.8");
         prime.wideMm = prime.teleMm = 50;
         prime.openFAtWide = prime.openFAtTele = 1.8;
         prime.closedF = 22;

@@ -157,12 +157,12 @@ void TestSim::lensReports_data()
     const QByteArray ver = "ORVO KX-MQTR=1.9.0";
     QTest::newRow("zoom lens with stabiliser")
         << "zoom-is"
-        << Answers{ver, "Lens=18-55mm f/3.5-5.6 IS STM", "aRange=3.5,22", "zRange=18,55", "fRange=0,1150",
+        << Answers{ver, "Lens=18-55mm f/3.5-5.6 IS", "aRange=3.5,22", "zRange=18,55", "fRange=0,1150",
                    "AF=1", "IS=1", "ISactive=0", "Current=18,575,3.5"}
         << QByteArray("AF=1");
     QTest::newRow("prime without stabiliser")
         << "prime"
-        << Answers{ver, "Lens=50mm f/1.8 STM", "aRange=1.8,22", "zRange=50,50", "fRange=0,980", "AF=1", "IS=0",
+        << Answers{ver, "Lens=50mm f/1.8", "aRange=1.8,22", "zRange=50,50", "fRange=0,980", "AF=1", "IS=0",
                    "ISactive=0", "Current=50,490,1.8"}
         << QByteArray("AF=1");
     QTest::newRow("lens reporting no aperture")
