@@ -29,6 +29,9 @@ public:
     static constexpr int CycleMs = 40;
     static constexpr int PauseAfterCommandMs = 200;
     static constexpr int SearchSettleMs = 550;
+    // While paused the loop sends nothing; it looks again at least this often
+    // and at once when woken.
+    static constexpr int PausedPollMs = 50;
 
     zoomWorker(const QString& deviceAddress, QUdpSocket* commandSocket, QObject* parent = nullptr);
     ~zoomWorker() override;
@@ -81,9 +84,39 @@ protected:
     void run() override;
 
 private:
+    // One end of an axis for the limit search: the search flag, the fast held
+    // flag it keeps raised, the command word and where its result goes.
+    template <typename Position>
+    struct SearchEnd {
+        std::atomic<bool>& searching;
+        std::atomic<bool>& held;
+        const char* word;
+        std::atomic<Position>& limit;
+    };
+    // One axis of the limit search: its two ends in order, its step, its
+    // reported position, its reference position and its step signal.
+    template <typename Position>
+    struct SearchAxis {
+        SearchEnd<Position> first;
+        SearchEnd<Position> second;
+        std::atomic<int>& step;
+        std::atomic<Position>& position;
+        std::atomic<int>& reference;
+        void (zoomWorker::*changeStep)(int);
+    };
+
     void sendCommand(const char* word, int value);
+    void sendHeldMoves();
     void limitSearchStep();
+    template <typename Position>
+    void searchAxis(const SearchAxis<Position>& axis);
+    template <typename Position>
+    bool searchStep(const SearchAxis<Position>& axis, const SearchEnd<Position>& end);
+
+    // The pause after a command: only a stop request cuts it short.
     void sleepMs(int milliseconds);
+    // The sleep between cycles: a wake() or a stop request cuts it short.
+    void sleepUntilNextCycle(int milliseconds);
 
     mutable QMutex m_targetLock;
     QString m_deviceAddress;
@@ -91,4 +124,5 @@ private:
     CommandChannel m_channel;
     QMutex m_waitLock;
     QWaitCondition m_wakeUp;
+    bool m_wakePending = false; // guarded by m_waitLock
 };
