@@ -19,6 +19,8 @@
 #include <QProgressDialog>
 #include <QSettings>
 
+#include <algorithm>
+
 namespace {
 
 // Pacing of a recall: the dialog goes away before the lens moves, the zoom
@@ -38,11 +40,13 @@ bool measured(Value low, Value high)
     return low != Value(0) && high != Value(0);
 }
 
-// The limits are exclusive: a set point must lie strictly between them.
+// The limits are exclusive: a set point must lie strictly between them. The
+// iris limits are f-numbers, the closed end being the larger one, so a pair
+// is taken in either order.
 template <typename Value>
-bool strictlyBetween(Value low, Value value, Value high)
+bool strictlyBetween(Value oneEnd, Value value, Value otherEnd)
 {
-    return low < value && value < high;
+    return std::min(oneEnd, otherEnd) < value && value < std::max(oneEnd, otherEnd);
 }
 
 } // namespace
