@@ -285,13 +285,14 @@ void LensDesk::irisSliderPressed() { pauseLiveness(); }
 void LensDesk::zoomSliderMovedTo()
 {
     pauseLiveness();
-    sendToController(QLatin1String(Protocol::Command::SetZoom).arg(zoomSlider->value()));
+    sendToController(QString::fromLatin1(Protocol::Command::SetZoom).arg(zoomSlider->value()));
 
     // The controller confirms a finished zoom move with "zoomDone"; the reply
     // handling sets zoomDoneFlag and resumes the liveness monitor.
     QProgressDialog wait(tr("Please wait..."), QString(), 0, 0, this, Qt::Window | Qt::FramelessWindowHint);
     wait.setWindowModality(Qt::WindowModal);
     wait.setMinimumDuration(ZoomWaitBoxDelayMs);
+    wait.setValue(0); // starts the clock of the delayed appearance
     zoomDoneFlag = false;
     QElapsedTimer clock;
     clock.start();
@@ -309,7 +310,7 @@ void LensDesk::zoomSliderMovedTo()
 void LensDesk::focusSliderMovedTo()
 {
     pauseLiveness();
-    sendToController(QLatin1String(Protocol::Command::SetFocus).arg(focusSlider->value()));
+    sendToController(QString::fromLatin1(Protocol::Command::SetFocus).arg(focusSlider->value()));
     resumeLiveness();
 }
 
@@ -319,7 +320,7 @@ void LensDesk::irisSliderMovedTo()
     const int index = irisSlider->value();
     if (index >= 0 && index < fNumberTable.size())
         sendToController(
-            QLatin1String(Protocol::Command::SetAperture).arg(FNumbers::shortest(fNumberTable.at(index))));
+            QString::fromLatin1(Protocol::Command::SetAperture).arg(FNumbers::shortest(fNumberTable.at(index))));
     delayWithEvents(ApertureSettleMs);
     resumeLiveness();
 }
@@ -374,7 +375,7 @@ void LensDesk::fullCloseAper()
     if (!caption.startsWith(QLatin1Char('f')))
         return;
     pauseLiveness();
-    sendToController(QLatin1String(Protocol::Command::SetAperture).arg(caption.mid(2)));
+    sendToController(QString::fromLatin1(Protocol::Command::SetAperture).arg(caption.mid(2)));
     delayWithEvents(FullApertureSettleMs);
     resumeLiveness();
 }
@@ -389,7 +390,7 @@ void LensDesk::enISbyUser(bool ticked)
         if (!accepted || seconds == 0)
             return;
     }
-    sendToController(QLatin1String(Protocol::Command::EnableStabiliser).arg(seconds));
+    sendToController(QString::fromLatin1(Protocol::Command::EnableStabiliser).arg(seconds));
     delayWithEvents(StabiliserSettleMs);
     resumeLiveness();
 }

@@ -155,7 +155,7 @@ void LensDesk::loadSetPointNow(QString name)
 
     if (powerZoom && !(zoom == zoomWide && zoom == zoomNarrow)) {
         delayWithEvents(BeforeZoomMs);
-        sendToController(QLatin1String(Protocol::Command::SetZoom)
+        sendToController(QString::fromLatin1(Protocol::Command::SetZoom)
                              .arg(FNumbers::shortest(double(ReplyText::toFloat(target.zoomText)))));
     }
 
@@ -174,7 +174,7 @@ void LensDesk::loadSetPointNow(QString name)
     irisDoneFlag = false;
     if (!powerZoom)
         zoomDoneFlag = true;
-    sendToController(QLatin1String(Protocol::Command::SetFocusRecall).arg(focus));
+    sendToController(QString::fromLatin1(Protocol::Command::SetFocusRecall).arg(focus));
 
     clock.restart();
     do {
@@ -187,7 +187,7 @@ void LensDesk::loadSetPointNow(QString name)
     } while (!focusDoneFlag);
 
     delayWithEvents(BeforeApertureMs);
-    sendToController(QLatin1String(Protocol::Command::SetAperture).arg(FNumbers::shortest(iris)));
+    sendToController(QString::fromLatin1(Protocol::Command::SetAperture).arg(FNumbers::shortest(iris)));
 
     progress.hide();
     setLensControlsEnabled(true);

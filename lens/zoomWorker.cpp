@@ -157,7 +157,7 @@ void zoomWorker::sendHeldMoves()
 
 void zoomWorker::sendCommand(const char* word, int value)
 {
-    const QString text = QLatin1String(Protocol::Command::StepFormat).arg(QLatin1String(word)).arg(value);
+    const QString text = QString::fromLatin1(Protocol::Command::StepFormat).arg(QLatin1String(word)).arg(value);
     CommandChannel channel;
     QString address;
     {

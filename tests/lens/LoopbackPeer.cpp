@@ -69,9 +69,9 @@ QVector<qint64> LoopbackPeer::intervals(const QString& prefix) const
     return result;
 }
 
-void whenModal(std::function<bool(QWidget*)> answer, int timeoutMs)
+void whenModal(QObject* context, std::function<bool(QWidget*)> answer, int timeoutMs)
 {
-    auto* poll = new QTimer(qApp);
+    auto* poll = new QTimer(context);
     QElapsedTimer clock;
     clock.start();
     QObject::connect(poll, &QTimer::timeout, poll, [poll, clock, answer, timeoutMs] {

@@ -60,8 +60,9 @@ private:
 // Answers the next modal dialog of the test: polls for the application's
 // active modal widget and hands it to `answer` until that returns true (it
 // may ignore widgets it does not expect, e.g. a progress dialog under a
-// message box). Gives up after `timeoutMs`.
-void whenModal(std::function<bool(QWidget*)> answer, int timeoutMs = 20000);
+// message box). Gives up after `timeoutMs`, or when `context` goes (so a
+// failed test leaves no poll behind).
+void whenModal(QObject* context, std::function<bool(QWidget*)> answer, int timeoutMs = 20000);
 
 // Mean of a list of intervals, 0 for none.
 double mean(const QVector<qint64>& values);
