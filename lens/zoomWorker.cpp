@@ -118,9 +118,10 @@ void zoomWorker::run()
                 continue;
             }
         }
+        m_cycleEnd = QDeadlineTimer(CycleMs, Qt::PreciseTimer);
         sendHeldMoves();
         limitSearchStep();
-        sleepUntilNextCycle(CycleMs);
+        sleepUntilNextCycle();
     }
 }
 
@@ -174,18 +175,18 @@ void zoomWorker::sendCommand(const char* word, int value)
 
 void zoomWorker::sleepMs(int milliseconds)
 {
+    m_cycleEnd += milliseconds;
     const QDeadlineTimer deadline(milliseconds, Qt::PreciseTimer);
     QMutexLocker locker(&m_waitLock);
     while (!exitRequested && !deadline.hasExpired())
         m_wakeUp.wait(&m_waitLock, deadline);
 }
 
-void zoomWorker::sleepUntilNextCycle(int milliseconds)
+void zoomWorker::sleepUntilNextCycle()
 {
-    const QDeadlineTimer deadline(milliseconds, Qt::PreciseTimer);
     QMutexLocker locker(&m_waitLock);
-    while (!m_wakePending && !exitRequested && !deadline.hasExpired())
-        m_wakeUp.wait(&m_waitLock, deadline);
+    while (!m_wakePending && !exitRequested && !m_cycleEnd.hasExpired())
+        m_wakeUp.wait(&m_waitLock, m_cycleEnd);
 }
 
 void zoomWorker::readUDPDatagramsZ()

@@ -2,6 +2,7 @@
 
 #include "link/CommandChannel.h"
 
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QThread>
 #include <QWaitCondition>
@@ -113,10 +114,11 @@ private:
     template <typename Position>
     bool searchStep(const SearchAxis<Position>& axis, const SearchEnd<Position>& end);
 
-    // The pause after a command: only a stop request cuts it short.
+    // The pause after a command: only a stop request cuts it short. It
+    // lengthens the cycle by its own length.
     void sleepMs(int milliseconds);
-    // The sleep between cycles: a wake() or a stop request cuts it short.
-    void sleepUntilNextCycle(int milliseconds);
+    // The rest of the cycle: a wake() or a stop request cuts it short.
+    void sleepUntilNextCycle();
 
     mutable QMutex m_targetLock;
     QString m_deviceAddress;
@@ -125,4 +127,7 @@ private:
     QMutex m_waitLock;
     QWaitCondition m_wakeUp;
     bool m_wakePending = false; // guarded by m_waitLock
+    // When the current cycle ends: 40 ms after it began plus its pauses, so
+    // that late wake-ups do not add up (worker thread only).
+    QDeadlineTimer m_cycleEnd;
 };
