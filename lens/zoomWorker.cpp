@@ -3,7 +3,6 @@
 #include "link/Protocol.h"
 #include "link/ReplyText.h"
 
-#include <QDeadlineTimer>
 #include <QUdpSocket>
 
 #include <cmath>
@@ -46,15 +45,15 @@ zoomWorker::~zoomWorker()
 
 QString zoomWorker::deviceAddressText() const
 {
-    QMutexLocker locker(&m_targetLock);
+    std::lock_guard<std::mutex> locker(m_targetLock);
     return m_deviceAddress;
 }
 
 void zoomWorker::wake()
 {
-    QMutexLocker locker(&m_waitLock);
+    std::lock_guard<std::mutex> locker(m_waitLock);
     m_wakePending = true;
-    m_wakeUp.wakeAll();
+    m_wakeUp.notify_all();
 }
 
 void zoomWorker::stopAndWait()
@@ -68,7 +67,7 @@ void zoomWorker::stopAndWait()
 void zoomWorker::retarget(const QString& deviceAddress, QUdpSocket* commandSocket)
 {
     {
-        QMutexLocker locker(&m_targetLock);
+        std::lock_guard<std::mutex> locker(m_targetLock);
         if (m_commandSocket != commandSocket)
             disconnect(m_commandSocket, &QUdpSocket::readyRead, this, &zoomWorker::readUDPDatagramsZ);
         m_deviceAddress = deviceAddress;
@@ -109,16 +108,16 @@ void zoomWorker::run()
         }
         {
             // A wake() from here on concerns this cycle or the next one.
-            QMutexLocker locker(&m_waitLock);
+            std::unique_lock<std::mutex> locker(m_waitLock);
             m_wakePending = false;
             if (paused) {
                 // Send nothing; notice a resume or a stop request promptly
                 // without spinning.
-                m_wakeUp.wait(&m_waitLock, PausedPollMs);
+                m_wakeUp.wait_for(locker, std::chrono::milliseconds(PausedPollMs));
                 continue;
             }
         }
-        m_cycleEnd = QDeadlineTimer(CycleMs, Qt::PreciseTimer);
+        m_cycleEnd = Clock::now() + std::chrono::milliseconds(CycleMs);
         sendHeldMoves();
         limitSearchStep();
         sleepUntilNextCycle();
@@ -162,7 +161,7 @@ void zoomWorker::sendCommand(const char* word, int value)
     CommandChannel channel;
     QString address;
     {
-        QMutexLocker locker(&m_targetLock);
+        std::lock_guard<std::mutex> locker(m_targetLock);
         channel = m_channel;
         address = m_deviceAddress;
     }
@@ -175,18 +174,16 @@ void zoomWorker::sendCommand(const char* word, int value)
 
 void zoomWorker::sleepMs(int milliseconds)
 {
-    m_cycleEnd += milliseconds;
-    const QDeadlineTimer deadline(milliseconds, Qt::PreciseTimer);
-    QMutexLocker locker(&m_waitLock);
-    while (!exitRequested && !deadline.hasExpired())
-        m_wakeUp.wait(&m_waitLock, deadline);
+    m_cycleEnd += std::chrono::milliseconds(milliseconds);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    std::unique_lock<std::mutex> locker(m_waitLock);
+    m_wakeUp.wait_until(locker, deadline, [this] { return exitRequested.load(); });
 }
 
 void zoomWorker::sleepUntilNextCycle()
 {
-    QMutexLocker locker(&m_waitLock);
-    while (!m_wakePending && !exitRequested && !m_cycleEnd.hasExpired())
-        m_wakeUp.wait(&m_waitLock, m_cycleEnd);
+    std::unique_lock<std::mutex> locker(m_waitLock);
+    m_wakeUp.wait_until(locker, m_cycleEnd, [this] { return m_wakePending || exitRequested; });
 }
 
 void zoomWorker::readUDPDatagramsZ()

@@ -2,12 +2,12 @@
 
 #include "link/CommandChannel.h"
 
-#include <QDeadlineTimer>
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 class QUdpSocket;
 
@@ -22,6 +22,8 @@ class QUdpSocket;
 // function and runs readUDPDatagramsZ(). The shared fields are atomics read
 // and written whole without ordering beyond each value; the destination is
 // read under a small lock because retarget() changes it while the loop runs.
+// Its sleeps wait on a condition, so a raised flag, a resume or a stop
+// request cuts them short where that matters.
 class zoomWorker : public QThread
 {
     Q_OBJECT
@@ -120,14 +122,17 @@ private:
     // The rest of the cycle: a wake() or a stop request cuts it short.
     void sleepUntilNextCycle();
 
-    mutable QMutex m_targetLock;
+    // Standard locks rather than Qt's, so that the thread-sanitizer build
+    // sees them.
+    mutable std::mutex m_targetLock;
     QString m_deviceAddress;
     QUdpSocket* m_commandSocket = nullptr;
     CommandChannel m_channel;
-    QMutex m_waitLock;
-    QWaitCondition m_wakeUp;
+    std::mutex m_waitLock;
+    std::condition_variable m_wakeUp;
     bool m_wakePending = false; // guarded by m_waitLock
     // When the current cycle ends: 40 ms after it began plus its pauses, so
     // that late wake-ups do not add up (worker thread only).
-    QDeadlineTimer m_cycleEnd;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point m_cycleEnd;
 };
