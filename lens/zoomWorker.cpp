@@ -113,7 +113,8 @@ void zoomWorker::run()
             if (paused) {
                 // Send nothing; notice a resume or a stop request promptly
                 // without spinning.
-                m_wakeUp.wait_for(locker, std::chrono::milliseconds(PausedPollMs));
+                m_wakeUp.wait_for(locker, std::chrono::milliseconds(PausedPollMs),
+                                  [this] { return m_wakePending || exitRequested || !paused; });
                 continue;
             }
         }
