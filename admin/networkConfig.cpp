@@ -65,8 +65,10 @@ void LensDesk::updateIPSettings(QString address, QString mask, QString gateway)
     delayWithEvents(RestartHalfWaitMs);
     delayWithEvents(RestartHalfWaitMs);
     isORVOProduct(address);
-    if (motionWorker)
+    if (motionWorker) {
         motionWorker->retarget(address, commandSocket);
+        keepDispatcherSoleReader();
+    }
 }
 
 void LensDesk::setDHCP()

@@ -527,16 +527,20 @@ void LensDesk::about()
         delayWithEvents(query.waitMs);
     }
 
+    // No controller answered: the box says so. The controller address itself
+    // stays, or a controller that was only briefly silent would never be
+    // heard again.
+    QString shownAddress = controllerAddress;
     if (hardwareVersion.isEmpty() && macAddress.isEmpty()) {
         const QString none = QStringLiteral("N/A");
-        controllerAddress = hardwareVersion = macAddress = firmwareNumber = serialNumber = vendorInfo = none;
+        shownAddress = hardwareVersion = macAddress = firmwareNumber = serialNumber = vendorInfo = none;
     }
     QMessageBox::about(this, tr("About"),
                        tr("<b>ORVO Ethernet Lens Controller (for EF/EF-S Lens)</b><br>Version %1 (%2)<br><br>"
                           "Hardware version: %3<br>Firmware version: %4<br>S/N: %7<br>IP: %5<br>MAC: %6<br>"
                           "Vendor info: %8")
                            .arg(QLatin1String(ProgramVersion), buildDate(), hardwareVersion, firmwareNumber,
-                                controllerAddress, macWithHexadecimal(macAddress), serialNumber, vendorInfo));
+                                shownAddress, macWithHexadecimal(macAddress), serialNumber, vendorInfo));
 }
 
 void LensDesk::help()

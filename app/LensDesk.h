@@ -197,6 +197,7 @@ private:
     void updateProtocolMenuEnabled();
 
     void stopWorkers();
+    void keepDispatcherSoleReader();
 
     // Device link: the read-outs of a lost or absent lens, and the guard
     // that keeps the reply dispatcher from running inside itself while one

@@ -46,6 +46,7 @@ void LensDesk::isORVOProduct(QString address)
         serviceDialog->deleteLater();
     }
     serviceDialog = new masterDlg(address, commandSocket, this);
+    keepDispatcherSoleReader();
 
     const char* const probes[] = {Protocol::Command::BootLoaderVersion, Protocol::Command::GetProtocol,
                                   Protocol::Command::Version};
@@ -127,6 +128,7 @@ void LensDesk::initSettings()
     motionWorker->focusPos = currentFocus;
     motionWorker->irisPos = currentIris;
 
+    keepDispatcherSoleReader();
     connect(motionWorker, &zoomWorker::zoomValue, this, &LensDesk::zoomUpdateVal);
     connect(motionWorker, &zoomWorker::focusValue, this, &LensDesk::focusUpdateVal);
     connect(motionWorker, &zoomWorker::irisValue, this, &LensDesk::irisUpdateVal);
@@ -167,6 +169,10 @@ void LensDesk::markLensUnavailable()
 
 void LensDesk::pingError(QString)
 {
+    // A loss signal still queued from a monitor that has just been replaced
+    // says nothing about the new connection.
+    if (sender() && sender() != livenessMonitor)
+        return;
     markLensUnavailable();
     // Keep knocking, but gently, until the controller answers again; its
     // next answer restores the normal pace.
@@ -199,4 +205,15 @@ void LensDesk::stopWorkers()
         delete motionWorker;
         motionWorker = nullptr;
     }
+}
+
+// The reply dispatcher is the command socket's only reader. The motion worker
+// and the service dialog connect readers of their own to the socket; running
+// after the dispatcher, they would take a datagram that arrives just after it
+// emptied the socket (a "focusDone" lost that way leaves a recall waiting),
+// and the dispatcher already hands them everything they would read.
+void LensDesk::keepDispatcherSoleReader()
+{
+    disconnect(commandSocket, &QUdpSocket::readyRead, nullptr, nullptr);
+    connect(commandSocket, &QUdpSocket::readyRead, this, &LensDesk::readUDPDatagrams);
 }

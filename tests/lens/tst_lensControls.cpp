@@ -142,7 +142,7 @@ void LensControlsTest::heldZoomButtonStreamsWithoutPausingLiveness()
     for (const QString& text : m_peer->texts())
         QCOMPARE(text, QStringLiteral("moveZoom=-14"));
     const double interval = mean(m_peer->intervals(QStringLiteral("moveZoom")));
-    QVERIFY2(interval > 30 && interval < 90, qPrintable(QString::number(interval)));
+    QVERIFY2(interval > 30 && interval < 150, qPrintable(QString::number(interval)));
     QTest::qWait(150);
     const int afterRelease = m_peer->log().size();
     QTest::qWait(300);
@@ -161,7 +161,7 @@ void LensControlsTest::heldFocusButtonPausesLivenessAndPaces()
     for (const QString& text : m_peer->texts())
         QCOMPARE(text, QStringLiteral("moveFocus=5"));
     const double interval = mean(m_peer->intervals(QStringLiteral("moveFocus")));
-    QVERIFY2(interval > 200 && interval < 400, qPrintable(QString::number(interval)));
+    QVERIFY2(interval > 200 && interval < 700, qPrintable(QString::number(interval)));
 }
 
 void LensControlsTest::zoomStepReachesTheWorkerOnRelease()
