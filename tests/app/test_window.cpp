@@ -285,6 +285,8 @@ void WindowTest::aboutWithoutController()
                                           "<br>MAC: N/A<br>Vendor info: N/A")),
              qPrintable(text));
     QVERIFY(text.startsWith(QStringLiteral("<b>ORVO Ethernet Lens Controller (for EF/EF-S Lens)</b><br>Version 1.4.6 (")));
+    // The box says "N/A", but the panel keeps talking to the same address.
+    QCOMPARE(window()->controllerAddress, QStringLiteral("127.0.0.31"));
 }
 
 void WindowTest::aboutShowsMacInHexadecimal_data()

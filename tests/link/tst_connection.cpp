@@ -38,6 +38,8 @@ private slots:
     void timeLimitDuringIdentificationIsNoFailure();
     void secondIdentificationReplacesWorkers();
     void lostControllerMarksReadOutsUnavailable();
+    void dispatcherStaysTheSocketsOnlyReader();
+    void lossSignalOfAReplacedMonitorIsIgnored();
 
 private:
     bool controlsEnabled() const;
@@ -274,6 +276,51 @@ void ConnectionTest::lostControllerMarksReadOutsUnavailable()
     // An answer is proof of life: the next ping restores the normal pace.
     m_controller->answer(Ping, {QStringLiteral("AF=1")});
     QTRY_COMPARE_WITH_TIMEOUT(m_window->livenessMonitor->period(), pingWorker::NormalPeriodMs, 10000);
+}
+
+namespace {
+// QObject::receivers() is protected; the tests only count.
+struct ReceiverCount : QUdpSocket {
+    static int of(QUdpSocket* socket)
+    {
+        return static_cast<ReceiverCount*>(socket)->receivers(SIGNAL(readyRead()));
+    }
+};
+} // namespace
+
+void ConnectionTest::dispatcherStaysTheSocketsOnlyReader()
+{
+    // The worker and the service dialog read the socket too when left alone;
+    // run after the dispatcher, they would take replies that arrive just
+    // after it emptied the socket.
+    m_controller->answer(Ver, {QStringLiteral("ORVO KX-MQTR=1.9.0")});
+    m_window->isORVOProduct(ControllerAddress);
+    QCOMPARE(ReceiverCount::of(m_window->commandSocket), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->motionWorker != nullptr, 5000);
+    QCOMPARE(ReceiverCount::of(m_window->commandSocket), 1);
+
+    // And the one reader is the dispatcher: a position report still arrives.
+    m_controller->sendTo(m_window->commandSocket->localPort(), "Zoom=33");
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->zoomVal->text(), QStringLiteral("33"), 5000);
+}
+
+void ConnectionTest::lossSignalOfAReplacedMonitorIsIgnored()
+{
+    m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
+    m_window->isORVOProduct(ControllerAddress);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->irisSlider->isEnabled(), 5000);
+
+    // A stale monitor's signal, delivered late, changes nothing.
+    pingWorker stale(ControllerAddress, m_window->commandSocket);
+    connect(&stale, &pingWorker::cantsendping, m_window.get(), &LensDesk::pingError);
+    emit stale.cantsendping(QStringLiteral("ERROR"));
+    QVERIFY(m_window->irisSlider->isEnabled());
+    QVERIFY(m_window->lensLabel->text() != QStringLiteral("Lens: N/A"));
+
+    // The current monitor's signal still marks the controller lost.
+    emit m_window->livenessMonitor->cantsendping(QStringLiteral("ERROR"));
+    QCOMPARE(m_window->lensLabel->text(), QStringLiteral("Lens: N/A"));
 }
 
 QObject* makeConnectionTest()
