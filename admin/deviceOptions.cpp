@@ -33,15 +33,13 @@ void LensDesk::rebootDevice()
 {
     sendToController(QLatin1String(Protocol::Command::Reboot));
     delayWithEvents(RebootWaitMs);
-    if (livenessMonitor)
-        livenessMonitor->resume();
+    resumeLiveness();
 }
 
 void LensDesk::focusReInit()
 {
     sendToController(QLatin1String(Protocol::Command::FocusReInit));
-    if (livenessMonitor)
-        livenessMonitor->resume();
+    resumeLiveness();
 }
 
 void LensDesk::setName()
@@ -60,8 +58,7 @@ void LensDesk::setName()
     if (name.isEmpty())
         name = BlankName;
     sendToController(QString::fromLatin1(Protocol::Command::SetName).arg(name));
-    if (livenessMonitor)
-        livenessMonitor->resume();
+    resumeLiveness();
 
     deviceName = name.toUpper();
     static const QRegularExpression onlyWhiteSpace(QStringLiteral("^\\s+$"));
@@ -74,8 +71,7 @@ void LensDesk::setName()
 void LensDesk::getName()
 {
     sendToController(QLatin1String(Protocol::Command::GetName));
-    if (livenessMonitor)
-        livenessMonitor->resume();
+    resumeLiveness();
 }
 
 void LensDesk::setFocusTimeout()
@@ -90,8 +86,7 @@ void LensDesk::setFocusTimeout()
     if (!accepted)
         return;
     sendToController(QString::fromLatin1(Protocol::Command::SetFocusTimeout).arg(timeout));
-    if (livenessMonitor)
-        livenessMonitor->resume();
+    resumeLiveness();
     focusTimeout = timeout;
 }
 
@@ -99,8 +94,7 @@ void LensDesk::getFocusTimeout()
 {
     // The bare word is the query.
     sendToController(QLatin1String(Protocol::Command::GetFocusTimeout));
-    if (livenessMonitor)
-        livenessMonitor->resume();
+    resumeLiveness();
 }
 
 void LensDesk::switchProtocol(bool on)

@@ -22,8 +22,7 @@ void LensDesk::sendFirmwareFlag()
     delayWithEvents(FlagSettleMs);
     sendToController(QLatin1String(Protocol::Command::RestartForUpdate));
     delayWithEvents(RestartSettleMs);
-    if (livenessMonitor)
-        livenessMonitor->pause();
+    pauseLiveness();
 }
 
 // Tells the controller that no update is pending and counts it alive again.
@@ -31,6 +30,5 @@ void LensDesk::sendNoFirmwareFlag()
 {
     sendToController(QLatin1String(Protocol::Command::FlagNormal));
     delayWithEvents(NormalFlagSettleMs);
-    if (livenessMonitor)
-        livenessMonitor->resume();
+    resumeLiveness();
 }

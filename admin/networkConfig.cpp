@@ -41,8 +41,7 @@ void LensDesk::updateIPSettings(QString address, QString mask, QString gateway)
 {
     // The pings would interleave with the change commands; the monitor rests
     // until the reboot has been ordered.
-    if (livenessMonitor)
-        livenessMonitor->pause();
+    pauseLiveness();
     const QString commands[] = {QString::fromLatin1(Protocol::Command::SetAddress).arg(address),
                                 QString::fromLatin1(Protocol::Command::SetMask).arg(mask),
                                 QString::fromLatin1(Protocol::Command::SetGateway).arg(gateway),
@@ -51,8 +50,7 @@ void LensDesk::updateIPSettings(QString address, QString mask, QString gateway)
         sendToController(command);
         delayWithEvents(ChangeCommandWaitMs);
     }
-    if (livenessMonitor)
-        livenessMonitor->resume();
+    resumeLiveness();
 
     controllerAddress = address;
     // The host still maps the new address to whatever answered it before (or

@@ -205,10 +205,11 @@ private:
     void markLensUnavailable();
     bool dispatchingReplies = false;
 
-    // Lens control helpers (lens/controls.cpp): the liveness monitor may not
-    // exist yet, and an unconfirmed absolute move ends with one message.
+    // Pause and resume the liveness monitor, which exists only once a
+    // controller was identified (lens/controls.cpp).
     void pauseLiveness();
     void resumeLiveness();
+    // An absolute move the controller never confirmed ends with one message.
     void reportUnconfirmedMove();
 
 public:

@@ -93,11 +93,9 @@ void LensDesk::handleIdentification(const QString& answer)
     delayWithEvents(ProbeSpacingMs);
     sendToController(QLatin1String(Protocol::Command::FlagNormal));
     delayWithEvents(ProbeSpacingMs);
-    if (livenessMonitor)
-        livenessMonitor->resume();
+    resumeLiveness();
     sendToController(QLatin1String(Protocol::Command::GetName));
-    if (livenessMonitor)
-        livenessMonitor->resume();
+    resumeLiveness();
 }
 
 void LensDesk::initSettings()

@@ -95,8 +95,7 @@ void LensDesk::handleReply(QString text)
     auto contains = [&text](const char* key) { return text.contains(QLatin1String(key)); };
     auto beginsWith = [&text](const char* key) { return text.startsWith(QLatin1String(key)); };
     auto resumeMonitor = [this] {
-        if (livenessMonitor)
-            livenessMonitor->resume();
+        resumeLiveness();
     };
 
     static const QRegularExpression knownModels{QLatin1String(KnownModels)};
