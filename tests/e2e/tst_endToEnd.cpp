@@ -102,6 +102,7 @@ private slots:
 
     // Stored positions.
     void savedSetPointIsRecalledByCtrl3();
+    void setPointRecalledRightAfterConnecting();
 
     // Administration.
     void addressChangeFollowsTheController();
@@ -115,7 +116,8 @@ private:
     bool startSimulator(const QStringList& arguments);
     bool connectThroughDialog();
     void moveSlider(QSlider* slider, int value);
-    void holdButton(QPushButton* button, const std::function<bool()>& until);
+    void saveSetPoint(const QString& name);
+    qint64 recallByShortcut(Qt::Key digit);
     QString ownAddress() const { return sim->address().toString(); }
 
     std::unique_ptr<SimProcess> sim;
@@ -297,6 +299,30 @@ void EndToEndTest::apertureSliderReleaseSetsTheAperture()
                               ReportWaitMs);
 }
 
+void EndToEndTest::saveSetPoint(const QString& name)
+{
+    modals->expect([name](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        QVERIFY(dialog);
+        dialog->setTextValue(name);
+        dialog->accept();
+    });
+    window->actionSavePresets->trigger();
+    QCOMPARE(modals->pending(), 0);
+}
+
+// Ctrl+digit as the operator types it; returns how long the recall took.
+qint64 EndToEndTest::recallByShortcut(Qt::Key digit)
+{
+    QApplication::setActiveWindow(window.get());
+    if (!QTest::qWaitForWindowActive(window.get()))
+        return -1;
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(window.get(), digit, Qt::ControlModifier);
+    return clock.elapsed();
+}
+
 void EndToEndTest::savedSetPointIsRecalledByCtrl3()
 {
     QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
@@ -312,14 +338,7 @@ void EndToEndTest::savedSetPointIsRecalledByCtrl3()
     QTRY_COMPARE_WITH_TIMEOUT(w.focusVal->text(), QStringLiteral("400"), ReportWaitMs);
     moveSlider(w.irisSlider, f8);
     QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/8"), ReportWaitMs);
-    modals->expect([](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        QVERIFY(dialog);
-        dialog->setTextValue(QStringLiteral("3"));
-        dialog->accept();
-    });
-    w.actionSavePresets->trigger();
-    QCOMPARE(modals->pending(), 0);
+    saveSetPoint(QStringLiteral("3"));
 
     // Somewhere else.
     moveSlider(w.zoomSlider, 50);
@@ -330,13 +349,7 @@ void EndToEndTest::savedSetPointIsRecalledByCtrl3()
     QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/16"), ReportWaitMs);
     QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ Current=50,800,16$")).hasMatch());
 
-    // Ctrl+3 as the operator types it.
-    QApplication::setActiveWindow(&w);
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    QElapsedTimer clock;
-    clock.start();
-    QTest::keyClick(&w, Qt::Key_3, Qt::ControlModifier);
-    const qint64 recallMs = clock.elapsed();
+    const qint64 recallMs = recallByShortcut(Qt::Key_3);
 
     QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ Current=35,400,8$")).hasMatch());
     const QStringList commands = receivedCommands(sim->log());
@@ -352,6 +365,33 @@ void EndToEndTest::savedSetPointIsRecalledByCtrl3()
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
     QVERIFY(w.slowNarrowZoom->isEnabled());
     QVERIFY(!QApplication::activeModalWidget());
+}
+
+// The usual start of a shift: connect, and go to a stored position. No
+// absolute move has been confirmed yet in this connection, so only the
+// controller's reports after the zoom move can end the recall's first wait.
+void EndToEndTest::setPointRecalledRightAfterConnecting()
+{
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    const QString start = lastPositionSummary(sim->log());
+    QCOMPARE(start, QStringLiteral("18,575,3.5"));
+    saveSetPoint(QStringLiteral("5"));
+
+    QTest::mousePress(w.fastNarrowZoom, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.zoomVal->text().toInt() >= 24, ReportWaitMs);
+    QTest::mouseRelease(w.fastNarrowZoom, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(lastPositionSummary(sim->log()) != start, ReportWaitMs);
+
+    const int before = sim->log().size();
+    const qint64 recallMs = recallByShortcut(Qt::Key_5);
+    QTRY_COMPARE_WITH_TIMEOUT(lastPositionSummary(sim->log().mid(before)), start, ReportWaitMs);
+    QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
+    QVERIFY(w.statusBar()->currentMessage().isEmpty());
+    QCOMPARE(receivedCommands(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
+             (QStringList{"setZoom=18", "setFocus2=575", "setAper=3.5"}));
+    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), QStringLiteral("18"), ReportWaitMs);
 }
 
 void EndToEndTest::addressChangeFollowsTheController()
