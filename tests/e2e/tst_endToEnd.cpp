@@ -196,6 +196,11 @@ void EndToEndTest::connectShowsWhatTheControllerReports_data()
         << QStringList{"--product", PowerZoomModel, "--lens", "zoom-is"}
         << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1") << QStringLiteral("Lens: <b>18-55mm f/3.5</b>")
         << true << true;
+    // The panel takes every waiting datagram: answers need no spacing.
+    QTest::newRow("answers back to back")
+        << QStringList{"--product", PowerZoomModel, "--lens", "zoom-is", "--gap", "0"}
+        << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1") << QStringLiteral("Lens: <b>18-55mm f/3.5</b>")
+        << true << true;
     // A version with a blank after its digits gets the boot loader's version.
     QTest::newRow("prime lens without power zoom")
         << QStringList{"--product", "ORVO RE-2", "--lens", "prime", "--firmware", "1.8.12 ", "--bootloader", "2"}
