@@ -190,8 +190,8 @@ void TestSim::lensReports()
     client.send(sim.address(), "ver");
     QTRY_COMPARE_WITH_TIMEOUT(client.answers(), expected, 5000);
 
-    // The panel handles only the latest waiting datagram: answers must
-    // never leave back to back.
+    // Answers leave at a device's pace (--gap, 30 ms by default), never
+    // back to back.
     const QList<qint64> times = answerTimes(sim.log());
     QCOMPARE(times.size(), expected.size());
     for (int i = 1; i < times.size(); ++i)
