@@ -413,9 +413,11 @@ void TestSim::addressChange()
 
 void TestSim::silenceAndRecovery()
 {
-    SimProcess sim({"--restart-time", "400"});
+    SimProcess sim({"--restart-time", "400", "--report-delay", "0"});
     QVERIFY(sim.start());
     SimClient client;
+    client.send(sim.address(), "ver");
+    QCOMPARE(client.waitFor("Current="), QByteArray("Current=18,575,3.5"));
     client.send(sim.address(), "ping");
     QCOMPARE(client.waitFor("AF="), QByteArray("AF=1"));
 
@@ -428,6 +430,10 @@ void TestSim::silenceAndRecovery()
 
     sim.sendSignal(SIGUSR1);
     QVERIFY(sim.waitForLog("speaks again \\(SIGUSR1\\)").hasMatch());
+    // Back on the wire it tells the client it identified itself to what its
+    // lens is and where it stands, unasked.
+    QCOMPARE(client.waitFor("Lens="), QByteArray("Lens=18-55mm f/3.5-5.6 IS"));
+    QCOMPARE(client.waitFor("Current="), QByteArray("Current=18,575,3.5"));
     client.send(sim.address(), "ping");
     QCOMPARE(client.waitFor("AF="), QByteArray("AF=1"));
 
