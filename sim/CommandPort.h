@@ -23,9 +23,10 @@ struct Peer
 
 // The controller's UDP command port. Every datagram in and out is logged;
 // faults are applied here. Answers leave through a short queue that keeps
-// them at least `gap` ms apart: the panel handles only the latest of the
-// datagrams waiting at its socket, so answers sent back to back would hide
-// each other. The queue is bounded; a flood of requests cannot grow it.
+// them at least `gap` ms apart, the pace at which a real controller's bus
+// cycle produces them (the panel handles every datagram waiting at its
+// socket; `--gap 0` sends back to back). The queue is bounded; a flood of
+// requests cannot grow it.
 class CommandPort : public QObject
 {
     Q_OBJECT

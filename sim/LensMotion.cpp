@@ -276,6 +276,8 @@ void LensMotion::onTick()
                 axis.moving = false;
                 axis.endingDue = axis.ending != Ending::None;
                 currentDue = true;
+                if (i == ZoomAxis && axis.ending == Ending::Done)
+                    focusSettledDue = irisSettledDue = true;
             }
         }
         if (!axis.moving || positionReport(AxisIndex(i)) != axis.lastReported)
@@ -339,6 +341,21 @@ bool LensMotion::sendOneReport()
             return true;
         }
     }
+    // A focus or iris move of its own ends with its own report.
+    if (focusSettledDue) {
+        focusSettledDue = false;
+        if (!axes[FocusAxis].moving) {
+            emit report(peer, Ans::FocusDone);
+            return true;
+        }
+    }
+    if (irisSettledDue) {
+        irisSettledDue = false;
+        if (!axes[IrisAxis].moving) {
+            emit report(peer, Ans::IrisDone);
+            return true;
+        }
+    }
     bool moving = false;
     for (const Axis& axis : axes)
         moving = moving || axis.moving;
@@ -359,6 +376,7 @@ void LensMotion::stopAll()
         axis.positionDue = axis.endingDue = false;
     }
     currentDue = focusErrorDue = false;
+    focusSettledDue = irisSettledDue = false;
     tick.stop();
     stabiliserActive = false;
     stabiliserTimer.stop();

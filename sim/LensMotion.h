@@ -16,8 +16,11 @@ struct SimCommand;
 // realistic speed on a 40 ms tick. While a drive moves it is reported
 // ("Zoom=", "Focus=", "Iris="), an absolute move ends with "zoomDone",
 // "focusDone" or "irisDone", and when everything has stopped one "Current="
-// sums up. At most one report leaves per tick, so reports never arrive at
-// the panel in a bunch (it reads only the latest waiting datagram).
+// sums up. An absolute zoom move shifts focus and iris on a real zoom lens;
+// the controller holds them and, after "zoomDone", confirms both with
+// "focusDone" and "irisDone", which a set-point recall waits for before it
+// drives focus. At most one report leaves per tick, like a real device's
+// bus cycle.
 //
 // Directions follow the panel's buttons: a positive "moveZoom" goes wide,
 // "moveFocus" near and "moveAper" open. Units of the relative words: zoom
@@ -86,6 +89,9 @@ private:
     Axis axes[AxisCount];
     int nextReportAxis = 0;
     bool currentDue = false;
+    // Confirmations of focus and iris after an absolute zoom move.
+    bool focusSettledDue = false;
+    bool irisSettledDue = false;
     bool focusErrorDue = false;
     int focusTimeout = 0;
     bool stabiliserActive = false;

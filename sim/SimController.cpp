@@ -193,6 +193,11 @@ void SimController::setSilent(bool on, const QString& reason)
     silent = on;
     log.event(QStringLiteral("%1 (%2)").arg(on ? QStringLiteral("falls silent") : QStringLiteral("speaks again"), reason));
     updateMute();
+    // Back on the wire, the controller tells the panel it last identified
+    // itself to what its lens is and where it stands: a panel that gave the
+    // controller up shows nothing of the lens and has no control to ask with.
+    if (!on && !restarting && lensReportPeer.isValid())
+        lensReportTimer.start(options.reportDelayMs);
 }
 
 void SimController::updateMute()

@@ -110,8 +110,8 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     add("loss-out", "Drop this share of answers.", "RATE");
     add("delay", "Extra delay of every answer in ms. Default 0.", "MS", QString::number(o.delayMs));
     add("duplicate", "Send this share (0 to 1) of answers twice.", "RATE");
-    add("gap", "Least time between two answers in ms, so that a panel reading only the latest "
-               "datagram sees each one. Default 30; 0 sends at once.", "MS", QString::number(o.gapMs));
+    add("gap", "Least time between two answers in ms, the pace of a real controller. "
+               "Default 30; 0 sends at once.", "MS", QString::number(o.gapMs));
 
     add("tftp-port", "TFTP port of the update mode. Default 69.", "PORT", QString::number(o.tftpPort));
     add("image-file", "Store a received firmware image in FILE (its size and SHA-256 are "

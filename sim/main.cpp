@@ -1,5 +1,5 @@
 // lensdesk-sim: a simulated lens controller for developing and testing the
-// panel without hardware. See --help and sim/README.md.
+// panel without hardware. See --help and the README.
 
 #include "sim/SignalWatcher.h"
 #include "sim/SimController.h"

@@ -22,10 +22,15 @@ QHostAddress uniqueNetwork()
 } // namespace
 
 SimProcess::SimProcess(const QStringList& arguments)
-    : extraArguments(arguments)
-{
     // The last octet 1 is the simulator's; siblings serve address changes.
-    host = QHostAddress(uniqueNetwork().toIPv4Address() | 1u);
+    : SimProcess(QHostAddress(uniqueNetwork().toIPv4Address() | 1u), arguments)
+{
+}
+
+SimProcess::SimProcess(const QHostAddress& address, const QStringList& arguments)
+    : host(address)
+    , extraArguments(arguments)
+{
     // Its log file holds everything it writes to standard error, and more.
     process.setStandardErrorFile(QProcess::nullDevice());
 }

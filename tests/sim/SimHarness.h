@@ -17,6 +17,8 @@ class SimProcess
 public:
     // "{dir}" in an argument stands for the simulator's own temporary folder.
     explicit SimProcess(const QStringList& arguments);
+    // The same on a given address (its last octet should be 1).
+    SimProcess(const QHostAddress& address, const QStringList& arguments);
     ~SimProcess();
 
     // Starts the program and waits until it listens. Fails the test (returns

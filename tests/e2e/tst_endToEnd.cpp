@@ -1,0 +1,581 @@
+#include "../admin/ModalAnswerer.h"
+#include "../sim/SimHarness.h"
+
+#include "admin/changeIPDlg.h"
+#include "admin/tftpDlg.h"
+#include "app/LensDesk.h"
+#include "discovery/setIPDlg.h"
+#include "lens/FNumbers.h"
+#include "lens/LensWaits.h"
+#include "link/pingWorker.h"
+
+#include <QAction>
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QSlider>
+#include <QStatusBar>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+// Every run of this program has a /24 of loopback of its own, taken from its
+// process id, so runs side by side never share the simulator's ports. The
+// simulator answers on .1; an address change moves it to .7.
+QHostAddress ownNetworkHost(int lastOctet)
+{
+    const qint64 pid = QCoreApplication::applicationPid();
+    const quint32 second = 200 + quint32(pid % 50);
+    const quint32 third = quint32((pid / 50) % 256);
+    return QHostAddress((127u << 24) | (second << 16) | (third << 8) | quint32(lastOctet));
+}
+
+const QString PowerZoomModel = QStringLiteral("ORVO KX-MQTR");
+// Well within the time an unanswered wait of the panel takes.
+constexpr int ReportWaitMs = 5000;
+
+// What the simulator received, as texts, in order (lines "rx <peer> <text>").
+QStringList receivedCommands(const QString& log)
+{
+    static const QRegularExpression rx(QStringLiteral("^\\s*\\d+ rx \\S+ (.*)$"), QRegularExpression::MultilineOption);
+    QStringList commands;
+    auto it = rx.globalMatch(log);
+    while (it.hasNext())
+        commands << it.next().captured(1);
+    return commands;
+}
+
+// The zoom, focus and f-number of the simulator's last "Current=" summary.
+QString lastPositionSummary(const QString& log)
+{
+    static const QRegularExpression tx(QStringLiteral("^\\s*\\d+ tx \\S+ Current=(.*)$"),
+                                       QRegularExpression::MultilineOption);
+    QString last;
+    auto it = tx.globalMatch(log);
+    while (it.hasNext())
+        last = it.next().captured(1);
+    return last;
+}
+
+QByteArray randomImage(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(20261209);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(generator.bounded(256));
+    // A plain image carries the marker that tells it from a container.
+    return bytes.replace("ORVO ::", "ORVO ;;").append("ORVO :: test image");
+}
+
+} // namespace
+
+// The real panel, in this process and offscreen, against the real simulated
+// controller run as a child process on loopback: what the operator sees and
+// what the controller does, end to end.
+class EndToEndTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    // Connecting.
+    void connectShowsWhatTheControllerReports_data();
+    void connectShowsWhatTheControllerReports();
+
+    // Driving the lens by hand.
+    void heldZoomButtonMovesTheZoom();
+    void apertureSliderReleaseSetsTheAperture();
+
+    // Stored positions.
+    void savedSetPointIsRecalledByCtrl3();
+    void setPointRecalledRightAfterConnecting();
+
+    // Administration.
+    void addressChangeFollowsTheController();
+    void firmwareImageArrivesWhole();
+    void firmwareUploadWaitsForRefusingController();
+
+    // Losing the controller.
+    void silenceMarksReadOutsAndRecoveryRefillsThem();
+
+private:
+    bool startSimulator(const QStringList& arguments);
+    bool connectThroughDialog();
+    void moveSlider(QSlider* slider, int value);
+    void saveSetPoint(const QString& name);
+    qint64 recallByShortcut(Qt::Key digit);
+    QString writeFirmwareFile(const QByteArray& image);
+    QString ownAddress() const { return sim->address().toString(); }
+
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<LensDesk> window;
+    std::unique_ptr<ModalAnswerer> modals;
+};
+
+void EndToEndTest::init()
+{
+    modals = std::make_unique<ModalAnswerer>();
+    window = std::make_unique<LensDesk>();
+    // The host's own neighbour cache is never touched by a test.
+    window->flushAddressResolutionCache = [] { return 0; };
+    window->profileSettings->remove(QString());
+    window->profileSettings->sync();
+}
+
+void EndToEndTest::cleanup()
+{
+    const int unexpected = modals->unexpected();
+    // The window goes first: its workers stop before the controller does.
+    window.reset();
+    modals.reset();
+    if (sim)
+        QCOMPARE(sim->terminate(), 0);
+    sim.reset();
+    QCOMPARE(unexpected, 0);
+}
+
+bool EndToEndTest::startSimulator(const QStringList& arguments)
+{
+    sim = std::make_unique<SimProcess>(ownNetworkHost(1), arguments);
+    return sim->start();
+}
+
+// As the operator does: the window shows, the connect dialog asks for an
+// address, and the panel is connected once the controller's lens reports
+// have been shown.
+bool EndToEndTest::connectThroughDialog()
+{
+    const QString address = ownAddress();
+    modals->expect([address](QWidget* modal) {
+        auto* dialog = qobject_cast<setIPDlg*>(modal);
+        QVERIFY(dialog);
+        dialog->lineEdit->setText(address);
+        dialog->pushButton->click();
+    });
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        return false;
+    return QTest::qWaitFor(
+        [this] {
+            return modals->pending() == 0 && window->deviceInfoLabel->text().startsWith(QLatin1String("Device:"))
+                && !window->lensLabel->text().isEmpty() && !window->focusVal->text().isEmpty();
+        },
+        ReportWaitMs);
+}
+
+// Presses the slider, puts it at `value` and lets go, as a drag does.
+void EndToEndTest::moveSlider(QSlider* slider, int value)
+{
+    slider->setSliderDown(true);
+    slider->setValue(value);
+    slider->setSliderDown(false);
+}
+
+void EndToEndTest::connectShowsWhatTheControllerReports_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("deviceLine");
+    QTest::addColumn<QString>("lensLine");
+    QTest::addColumn<bool>("zoomDrivable");
+    QTest::addColumn<bool>("lensPresent");
+
+    QTest::newRow("power zoom with a zoom lens")
+        << QStringList{"--product", PowerZoomModel, "--lens", "zoom-is"}
+        << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1") << QStringLiteral("Lens: <b>18-55mm f/3.5</b>")
+        << true << true;
+    // The panel takes every waiting datagram: answers need no spacing.
+    QTest::newRow("answers back to back")
+        << QStringList{"--product", PowerZoomModel, "--lens", "zoom-is", "--gap", "0"}
+        << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1") << QStringLiteral("Lens: <b>18-55mm f/3.5</b>")
+        << true << true;
+    // A version with a blank after its digits gets the boot loader's version.
+    QTest::newRow("prime lens without power zoom")
+        << QStringList{"--product", "ORVO RE-2", "--lens", "prime", "--firmware", "1.8.12 ", "--bootloader", "2"}
+        << QStringLiteral("Device: ORVO RE-2 v.1.8.12 (BL2)   @%1") << QStringLiteral("Lens: <b>50mm f/1.8</b>")
+        << false << true;
+    QTest::newRow("no lens") << QStringList{"--product", PowerZoomModel, "--lens", "none"}
+                             << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1")
+                             << QStringLiteral("Lens: N/A") << false << false;
+}
+
+void EndToEndTest::connectShowsWhatTheControllerReports()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, deviceLine);
+    QFETCH(QString, lensLine);
+    QFETCH(bool, zoomDrivable);
+    QFETCH(bool, lensPresent);
+
+    QVERIFY(startSimulator(arguments));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    QCOMPARE(w.deviceInfoLabel->text(), deviceLine.arg(ownAddress()));
+    QTRY_COMPARE_WITH_TIMEOUT(w.lensLabel->text(), lensLine, ReportWaitMs);
+
+    for (QWidget* zoomControl : {static_cast<QWidget*>(w.slowNarrowZoom), static_cast<QWidget*>(w.fastWideZoom),
+                                 static_cast<QWidget*>(w.zoomSlider), static_cast<QWidget*>(w.zoomStepSlider)})
+        QCOMPARE(zoomControl->isEnabled(), zoomDrivable);
+    QCOMPARE(w.irisSlider->isEnabled(), lensPresent);
+    QCOMPARE(w.focusSlider->isEnabled(), lensPresent);
+    QCOMPARE(w.slowOpenIris->isEnabled(), lensPresent);
+    QCOMPARE(w.slowNearFocus->isEnabled(), lensPresent);
+
+    if (lensPresent) {
+        // The read-outs hold what the controller's "Current=" summary said.
+        QTRY_VERIFY_WITH_TIMEOUT(!lastPositionSummary(sim->log()).isEmpty(), ReportWaitMs);
+        const QStringList positions = lastPositionSummary(sim->log()).split(QLatin1Char(','));
+        QCOMPARE(positions.size(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), positions.at(0), ReportWaitMs);
+        QCOMPARE(w.focusVal->text(), positions.at(1));
+        QCOMPARE(w.irisVal->text(), QStringLiteral("f/%1").arg(positions.at(2)));
+    } else {
+        for (QLineEdit* readOut : {w.zoomVal, w.focusVal, w.irisVal})
+            QCOMPARE(readOut->text(), QStringLiteral("N/A"));
+    }
+    // The connection goes on: the liveness monitor's pings are answered.
+    QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ ping$")).hasMatch());
+    QTRY_VERIFY_WITH_TIMEOUT(w.livenessMonitor && w.livenessMonitor->missedPings() <= 1, ReportWaitMs);
+}
+
+void EndToEndTest::heldZoomButtonMovesTheZoom()
+{
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    const int start = w.zoomVal->text().toInt();
+    QCOMPARE(start, 18);
+
+    // Towards the narrow end while the button is held.
+    QTest::mousePress(w.slowNarrowZoom, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.zoomVal->text().toInt() >= start + 2, ReportWaitMs);
+    const int released = sim->log().size();
+    QTest::mouseRelease(w.slowNarrowZoom, Qt::LeftButton);
+    // The drive stops once the stream does; its summary ends the motion.
+    QString summary;
+    QTRY_VERIFY_WITH_TIMEOUT(!(summary = lastPositionSummary(sim->log().mid(released))).isEmpty(), ReportWaitMs);
+    QStringList commands = receivedCommands(sim->log());
+    const int streamed = commands.count(QStringLiteral("moveZoom=-10"));
+    QVERIFY(streamed > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), summary.section(QLatin1Char(','), 0, 0), ReportWaitMs);
+    QVERIFY(w.zoomVal->text().toInt() > start);
+    QCOMPARE(w.zoomSlider->value(), w.zoomVal->text().toInt());
+    // Nothing follows the release: two more pings answered, no more moves.
+    const int pings = commands.count(QStringLiteral("ping"));
+    QTRY_VERIFY_WITH_TIMEOUT(receivedCommands(sim->log()).count(QStringLiteral("ping")) >= pings + 2, ReportWaitMs);
+    QCOMPARE(receivedCommands(sim->log()).count(QStringLiteral("moveZoom=-10")), streamed);
+
+    // And back towards wide with the fast button.
+    const int narrowed = w.zoomVal->text().toInt();
+    QTest::mousePress(w.fastWideZoom, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.zoomVal->text().toInt() < narrowed, ReportWaitMs);
+    QTest::mouseRelease(w.fastWideZoom, Qt::LeftButton);
+    QVERIFY(receivedCommands(sim->log()).contains(QStringLiteral("moveZoom=20")));
+}
+
+void EndToEndTest::apertureSliderReleaseSetsTheAperture()
+{
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    // f/3.5 to f/22 on the lens's scale.
+    QCOMPARE(w.irisSlider->minimum(), FNumbers::lastIndexOf(w.fNumberTable, 3.5f));
+    QCOMPARE(w.irisSlider->maximum(), FNumbers::lastIndexOf(w.fNumberTable, 22.0f));
+
+    const int f8 = FNumbers::lastIndexOf(w.fNumberTable, 8.0f);
+    moveSlider(w.irisSlider, f8);
+    QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ setAper=8$")).hasMatch());
+    QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ irisDone$")).hasMatch());
+    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/8"), ReportWaitMs);
+    QCOMPARE(w.irisSlider->value(), f8);
+    QTRY_COMPARE_WITH_TIMEOUT(lastPositionSummary(sim->log()).section(QLatin1Char(','), 2), QStringLiteral("8"),
+                              ReportWaitMs);
+}
+
+void EndToEndTest::saveSetPoint(const QString& name)
+{
+    modals->expect([name](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        QVERIFY(dialog);
+        dialog->setTextValue(name);
+        dialog->accept();
+    });
+    window->actionSavePresets->trigger();
+    QCOMPARE(modals->pending(), 0);
+}
+
+// Ctrl+digit as the operator types it; returns how long the recall took.
+qint64 EndToEndTest::recallByShortcut(Qt::Key digit)
+{
+    QApplication::setActiveWindow(window.get());
+    if (!QTest::qWaitForWindowActive(window.get()))
+        return -1;
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(window.get(), digit, Qt::ControlModifier);
+    return clock.elapsed();
+}
+
+void EndToEndTest::savedSetPointIsRecalledByCtrl3()
+{
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    const int f8 = FNumbers::lastIndexOf(w.fNumberTable, 8.0f);
+    const int f16 = FNumbers::lastIndexOf(w.fNumberTable, 16.0f);
+
+    // Drive the lens somewhere and store it under "3".
+    moveSlider(w.zoomSlider, 35);
+    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), QStringLiteral("35"), ReportWaitMs);
+    moveSlider(w.focusSlider, 400);
+    QTRY_COMPARE_WITH_TIMEOUT(w.focusVal->text(), QStringLiteral("400"), ReportWaitMs);
+    moveSlider(w.irisSlider, f8);
+    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/8"), ReportWaitMs);
+    saveSetPoint(QStringLiteral("3"));
+
+    // Somewhere else.
+    moveSlider(w.zoomSlider, 50);
+    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), QStringLiteral("50"), ReportWaitMs);
+    moveSlider(w.focusSlider, 800);
+    QTRY_COMPARE_WITH_TIMEOUT(w.focusVal->text(), QStringLiteral("800"), ReportWaitMs);
+    moveSlider(w.irisSlider, f16);
+    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/16"), ReportWaitMs);
+    QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ Current=50,800,16$")).hasMatch());
+
+    const qint64 recallMs = recallByShortcut(Qt::Key_3);
+
+    QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ Current=35,400,8$")).hasMatch());
+    const QStringList commands = receivedCommands(sim->log());
+    const int zoomAt = commands.lastIndexOf(QStringLiteral("setZoom=35"));
+    const int focusAt = commands.lastIndexOf(QStringLiteral("setFocus2=400"));
+    const int irisAt = commands.lastIndexOf(QStringLiteral("setAper=8"));
+    QVERIFY(zoomAt >= 0 && zoomAt < focusAt && focusAt < irisAt);
+    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), QStringLiteral("35"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.focusVal->text(), QStringLiteral("400"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/8"), ReportWaitMs);
+    // Confirmed by the controller, not given up on.
+    QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
+    QVERIFY(w.statusBar()->currentMessage().isEmpty());
+    QVERIFY(w.slowNarrowZoom->isEnabled());
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+// The usual start of a shift: connect, and go to a stored position. No
+// absolute move has been confirmed yet in this connection, so only the
+// controller's reports after the zoom move can end the recall's first wait.
+void EndToEndTest::setPointRecalledRightAfterConnecting()
+{
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    const QString start = lastPositionSummary(sim->log());
+    QCOMPARE(start, QStringLiteral("18,575,3.5"));
+    saveSetPoint(QStringLiteral("5"));
+
+    QTest::mousePress(w.fastNarrowZoom, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.zoomVal->text().toInt() >= 24, ReportWaitMs);
+    QTest::mouseRelease(w.fastNarrowZoom, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(lastPositionSummary(sim->log()) != start, ReportWaitMs);
+
+    const int before = sim->log().size();
+    const qint64 recallMs = recallByShortcut(Qt::Key_5);
+    QTRY_COMPARE_WITH_TIMEOUT(lastPositionSummary(sim->log().mid(before)), start, ReportWaitMs);
+    QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
+    QVERIFY(w.statusBar()->currentMessage().isEmpty());
+    QCOMPARE(receivedCommands(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
+             (QStringList{"setZoom=18", "setFocus2=575", "setAper=3.5"}));
+    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), QStringLiteral("18"), ReportWaitMs);
+}
+
+void EndToEndTest::addressChangeFollowsTheController()
+{
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is", "--restart-time", "1000"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    const QString oldAddress = ownAddress();
+    const QString newAddress = ownNetworkHost(7).toString();
+    int flushes = 0;
+    w.flushAddressResolutionCache = [&flushes] {
+        ++flushes;
+        return 0;
+    };
+
+    // The dialog opens with the controller's current settings.
+    modals->expect([&](QWidget* modal) {
+        auto* dialog = qobject_cast<changeIPDlg*>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->lineEdit->text(), oldAddress);
+        dialog->newIP->setText(newAddress);
+        dialog->newMASK->setText(QStringLiteral("255.0.0.0"));
+        QCOMPARE(dialog->newGW->text(), QStringLiteral("127.0.0.1"));
+        QVERIFY(dialog->applyButton->isEnabled());
+        QTimer::singleShot(0, dialog->applyButton, &QPushButton::click);
+    });
+    w.actionChange_IP->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(modals->pending(), 0, ReportWaitMs);
+
+    QTRY_COMPARE_WITH_TIMEOUT(w.deviceInfoLabel->text(), QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(newAddress),
+                              10000);
+    QCOMPARE(w.controllerAddress, newAddress);
+    QCOMPARE(flushes, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(w.irisSlider->isEnabled() && w.slowNarrowZoom->isEnabled(), ReportWaitMs);
+
+    // On the wire: the three values and the restart, then the probe at the
+    // new address (the simulator hears nothing else once it has moved).
+    const QString log = sim->log();
+    const int moved = log.indexOf(QStringLiteral("-- address changed to %1").arg(newAddress));
+    QVERIFY(moved > 0);
+    QStringList before = receivedCommands(log.left(moved));
+    before.removeAll(QStringLiteral("ping"));
+    QCOMPARE(before.mid(before.indexOf(QStringLiteral("ChangeIP=%1").arg(newAddress))),
+             (QStringList{QStringLiteral("ChangeIP=%1").arg(newAddress), QStringLiteral("ChangeMASK=255.0.0.0"),
+                          QStringLiteral("ChangeGW=127.0.0.1"), QStringLiteral("Reboot")}));
+    const QStringList after = receivedCommands(log.mid(moved));
+    QVERIFY(after.size() >= 3);
+    QCOMPARE(after.mid(0, 3), (QStringList{"blver", "getProto", "ver"}));
+
+    // Nothing goes to the old address any more: a catcher there stays empty
+    // while an aperture move and the pings reach the controller at its new one.
+    QUdpSocket oldHome;
+    QVERIFY(oldHome.bind(QHostAddress(oldAddress), 1339));
+    const int pings = receivedCommands(sim->log()).count(QStringLiteral("ping"));
+    moveSlider(w.irisSlider, FNumbers::lastIndexOf(w.fNumberTable, 11.0f));
+    QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ setAper=11$")).hasMatch());
+    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/11"), ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(receivedCommands(sim->log()).count(QStringLiteral("ping")) >= pings + 2, ReportWaitMs);
+    QVERIFY(!oldHome.hasPendingDatagrams());
+}
+
+// A plain firmware file beside the simulator's own files; empty on failure.
+QString EndToEndTest::writeFirmwareFile(const QByteArray& image)
+{
+    const QString path = sim->workPath(QStringLiteral("update.orvo"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size())
+        return QString();
+    return path;
+}
+
+void EndToEndTest::firmwareImageArrivesWhole()
+{
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is", "--restart-time", "300",
+                            "--tftp-port", "6969", "--image-file", "{dir}/received.bin"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    const QByteArray image = randomImage(1 << 20);
+    const QString path = writeFirmwareFile(image);
+    QVERIFY(!path.isEmpty());
+
+    QString boxTitle;
+    modals->expect([&boxTitle](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        boxTitle = box->windowTitle();
+        box->button(QMessageBox::Ok)->click();
+    });
+    w.updateFW();
+    tftpDlg* dialog = w.firmwareDialog;
+    dialog->setServerPort(6969);
+    dialog->lineEdit->setText(path);
+    dialog->pushButton->click();
+    QCOMPARE(boxTitle, QStringLiteral("Firmware successfuly uploaded!"));
+
+    QVERIFY(sim->waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
+    QFile received(sim->workPath(QStringLiteral("received.bin")));
+    QVERIFY(received.open(QIODevice::ReadOnly));
+    QCOMPARE(QCryptographicHash::hash(received.readAll(), QCryptographicHash::Sha256),
+             QCryptographicHash::hash(image, QCryptographicHash::Sha256));
+
+    // The order on the wire: into update mode, the write, back to normal.
+    const QString log = sim->log();
+    QStringList commands = receivedCommands(log.left(log.indexOf(QLatin1String("-- tftp write of bla from"))));
+    commands.removeAll(QStringLiteral("ping"));
+    QCOMPARE(commands.mid(commands.size() - 3), (QStringList{"setFLAG=0", "fwNETInit", "Restart"}));
+    QTRY_COMPARE_WITH_TIMEOUT(receivedCommands(sim->log().mid(log.indexOf(QLatin1String("-- image received"))))
+                                  .count(QStringLiteral("setFLAG=99")),
+                              2, ReportWaitMs);
+}
+
+void EndToEndTest::firmwareUploadWaitsForRefusingController()
+{
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is", "--restart-time", "300",
+                            "--tftp-port", "6969", "--tftp-refuse", "2", "--image-file", "{dir}/received.bin"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    const QByteArray image = randomImage(64 * 1024);
+    const QString path = writeFirmwareFile(image);
+    QVERIFY(!path.isEmpty());
+
+    tftpDlg* dialog = w.firmwareDialog;
+    QStringList labels;
+    connect(dialog, &tftpDlg::uploadProgress, this, [&labels, dialog] {
+        if (labels.isEmpty() || labels.last() != dialog->progress->labelText())
+            labels << dialog->progress->labelText();
+    });
+    modals->expect([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        QCOMPARE(box->windowTitle(), QStringLiteral("Firmware successfuly uploaded!"));
+        box->button(QMessageBox::Ok)->click();
+    });
+    w.updateFW();
+    dialog->setServerPort(6969);
+    dialog->lineEdit->setText(path);
+    dialog->pushButton->click();
+    disconnect(dialog, &tftpDlg::uploadProgress, this, nullptr);
+
+    QVERIFY(sim->waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
+    const QString log = sim->log();
+    QCOMPARE(log.count(QStringLiteral("-- tftp refuses write request")), 2);
+    QCOMPARE(log.count(QStringLiteral("-- image received")), 1);
+    QFile received(sim->workPath(QStringLiteral("received.bin")));
+    QVERIFY(received.open(QIODevice::ReadOnly));
+    QVERIFY(received.readAll() == image);
+    QCOMPARE(labels, (QStringList{QStringLiteral("Restart device!"), QStringLiteral("Updating fw, please wait...")}));
+}
+
+void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
+{
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    const QString zoom = w.zoomVal->text();
+    QVERIFY(w.livenessMonitor);
+    QCOMPARE(w.livenessMonitor->period(), pingWorker::NormalPeriodMs);
+
+    sim->sendSignal(SIGUSR1);
+    QVERIFY(sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch());
+    // Four unanswered pings, about 2.4 s.
+    QTRY_COMPARE_WITH_TIMEOUT(w.lensLabel->text(), QStringLiteral("Lens: N/A"), 8000);
+    for (QLineEdit* readOut : {w.zoomVal, w.focusVal, w.irisVal})
+        QCOMPARE(readOut->text(), QStringLiteral("N/A"));
+    QVERIFY(!w.irisSlider->isEnabled());
+    QVERIFY(!w.slowNarrowZoom->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(w.livenessMonitor->period(), pingWorker::SlowPeriodMs, ReportWaitMs);
+
+    sim->sendSignal(SIGUSR1);
+    QVERIFY(sim->waitForLog(QStringLiteral("-- speaks again")).hasMatch());
+    // The next ping (at most 2 s away) is answered; the pace returns to normal.
+    QTRY_COMPARE_WITH_TIMEOUT(w.livenessMonitor->period(), pingWorker::NormalPeriodMs, 6000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), zoom, ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.lensLabel->text(), QStringLiteral("Lens: <b>18-55mm f/3.5</b>"), ReportWaitMs);
+    QVERIFY(w.focusVal->text() != QStringLiteral("N/A"));
+    QVERIFY(w.irisVal->text().startsWith(QLatin1String("f/")));
+    QVERIFY(w.irisSlider->isEnabled());
+    QVERIFY(w.slowNarrowZoom->isEnabled());
+}
+
+QTEST_MAIN(EndToEndTest)
+#include "tst_endToEnd.moc"
