@@ -1,6 +1,7 @@
 #include "admin/changeIPDlg.h"
 
 #include "admin/GatewayGuess.h"
+#include "app/FormBuilder.h"
 #include "link/DottedQuad.h"
 
 #include <QCloseEvent>
@@ -11,17 +12,6 @@
 #include <QPushButton>
 
 namespace {
-const QString ValidFieldStyle = QStringLiteral("QLineEdit{background: white;}");
-const QString InvalidFieldStyle = QStringLiteral("QLineEdit{background: red;}");
-
-template <typename Widget>
-Widget* makeChild(QWidget* parent, const char* objectName, const QRect& geometry)
-{
-    auto* widget = new Widget(parent);
-    widget->setObjectName(QLatin1String(objectName));
-    widget->setGeometry(geometry);
-    return widget;
-}
 
 QLabel* makeLabel(QWidget* parent, const char* objectName, const QString& text, const QRect& geometry)
 {
@@ -56,7 +46,7 @@ changeIPDlg::changeIPDlg(QWidget* parent)
     label_7 = makeLabel(groupBox_2, "label_7", tr("GW:"), QRect(11, 70, 31, 16));
     newMASK = makeChild<QLineEdit>(groupBox_2, "newMASK", QRect(50, 45, 113, 20));
     newMASK->setText(QStringLiteral("255.255.255."));
-    newMASK->setStyleSheet(InvalidFieldStyle);
+    newMASK->setStyleSheet(FieldStyle::Invalid);
     newGW = makeChild<QLineEdit>(groupBox_2, "newGW", QRect(50, 70, 113, 20));
 
     groupBox = makeChild<QGroupBox>(this, "groupBox", QRect(10, 10, 171, 101));
@@ -71,7 +61,7 @@ changeIPDlg::changeIPDlg(QWidget* parent)
     lineEdit_2 = makeCurrentValueField(this, "lineEdit_2", QRect(59, 55, 113, 20));
     newIP = makeChild<QLineEdit>(this, "newIP", QRect(240, 30, 113, 20));
     newIP->setText(QStringLiteral("192.168."));
-    newIP->setStyleSheet(InvalidFieldStyle);
+    newIP->setStyleSheet(FieldStyle::Invalid);
 
     applyButton = makeChild<QPushButton>(this, "applyButton", QRect(370, 16, 75, 36));
     applyButton->setText(tr("Apply"));
@@ -118,7 +108,7 @@ void changeIPDlg::editMASK(QString text)
 
 void changeIPDlg::markField(QLineEdit* field, bool valid)
 {
-    field->setStyleSheet(valid ? ValidFieldStyle : InvalidFieldStyle);
+    field->setStyleSheet(FieldStyle::of(valid));
     if (valid)
         guessGateway();
     else

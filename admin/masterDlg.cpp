@@ -1,6 +1,7 @@
 #include "admin/masterDlg.h"
 
 #include "admin/IdentityChecks.h"
+#include "app/FormBuilder.h"
 #include "app/EventWait.h"
 #include "link/Protocol.h"
 
@@ -22,8 +23,6 @@ constexpr int MaximumHeight = 300;
 // 200 ms lets the answer be dispatched before the next question.
 constexpr int QueryWaitMs = 200;
 constexpr int WriteWaitMs = 10;
-const QString ValidFieldStyle = QStringLiteral("QLineEdit{background: white;}");
-const QString InvalidFieldStyle = QStringLiteral("QLineEdit{background: red;}");
 const QString NotAvailable = QStringLiteral("n/a");
 // The service texts keep their factory wording, untranslated.
 const char* const HardwareVersionError = "HW version should be <255";
@@ -35,14 +34,6 @@ QString translated(const char* text)
     return QCoreApplication::translate("master", text);
 }
 
-template <typename Widget>
-Widget* makeChild(QWidget* parent, const char* objectName, const QRect& geometry)
-{
-    auto* widget = new Widget(parent);
-    widget->setObjectName(QLatin1String(objectName));
-    widget->setGeometry(geometry);
-    return widget;
-}
 } // namespace
 
 masterDlg::masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWidget* parent)
@@ -157,7 +148,7 @@ void masterDlg::readUDPDatagramsZ()
 void masterDlg::MACEditing(QString text)
 {
     // Only a hint: a MAC in another form is still written as typed.
-    macEdit->setStyleSheet(IdentityChecks::isDecimalMac(text) ? ValidFieldStyle : InvalidFieldStyle);
+    macEdit->setStyleSheet(FieldStyle::of(IdentityChecks::isDecimalMac(text)));
 }
 
 void masterDlg::updateSettings()

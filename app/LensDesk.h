@@ -200,6 +200,12 @@ private:
 
     void stopWorkers();
 
+    // Device link: the read-outs of a lost or absent lens, and the guard
+    // that keeps the reply dispatcher from running inside itself while one
+    // of its steps waits with events.
+    void markLensUnavailable();
+    bool dispatchingReplies = false;
+
 public:
     // The widgets and actions, named as their object names. Public so that
     // the tests can drive the window as the operator does.

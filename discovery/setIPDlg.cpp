@@ -1,6 +1,258 @@
 #include "discovery/setIPDlg.h"
 
+#include "app/EventWait.h"
+#include "app/FormBuilder.h"
+#include "app/SettingsStore.h"
+#include "discovery/PickPattern.h"
+#include "discovery/ResultTree.h"
+#include "link/DottedQuad.h"
+#include "link/Protocol.h"
+#include "link/ReplyText.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QStandardItemModel>
+#include <QTimer>
+#include <QTreeView>
+#include <QUdpSocket>
+
+namespace {
+
+const QString WiredPicture = QStringLiteral(":/connect/1397513549_Gnome-Network-Wired-64.png");
+
+// The search sockets draw their ports from the panel's own range, clear of
+// the controller's 1339.
+constexpr quint16 FirstSearchPort = 60000;
+constexpr quint32 SearchPortCount = 5001;
+// A double-click presses OK visibly before accepting.
+constexpr int AnimatedClickMs = 100;
+
+} // namespace
+
 setIPDlg::setIPDlg(QWidget* parent)
     : QDialog(parent)
 {
+    setObjectName(QStringLiteral("SetIPDialog"));
+    setWindowTitle(tr("ORVO :: Lens Controller :: IP Address"));
+    setWindowIcon(QIcon(WiredPicture));
+
+    lineEdit = new QLineEdit(this);
+    lineEdit->setObjectName(QStringLiteral("lineEdit"));
+    lineEdit->setGeometry(130, 19, 116, 20);
+
+    label = new QLabel(tr("Connect to IP:"), this);
+    label->setObjectName(QStringLiteral("label"));
+    label->setGeometry(57, 21, 71, 16);
+
+    groupBox = new QGroupBox(this);
+    groupBox->setObjectName(QStringLiteral("groupBox"));
+    groupBox->setGeometry(11, 8, 421, 41);
+
+    pushButton = new QPushButton(tr("OK"), groupBox);
+    pushButton->setObjectName(QStringLiteral("pushButton"));
+    pushButton->setGeometry(284, 9, 61, 23);
+    pushButton->setEnabled(false);
+
+    label_2 = new QLabel(groupBox);
+    label_2->setObjectName(QStringLiteral("label_2"));
+    label_2->setGeometry(10, 10, 21, 21);
+    label_2->setPixmap(QPixmap(WiredPicture));
+    label_2->setScaledContents(true);
+    label_2->setToolTip(tr("Specify Lens Controller IP Adrress"));
+
+    pushButton_2 = new QPushButton(tr("BROWSE"), groupBox);
+    pushButton_2->setObjectName(QStringLiteral("pushButton_2"));
+    pushButton_2->setGeometry(348, 9, 61, 23);
+
+    browseGroup = new QGroupBox(this);
+    browseGroup->setObjectName(QStringLiteral("browseGroup"));
+    browseGroup->setGeometry(11, 56, 421, 103);
+
+    treeView = new QTreeView(browseGroup);
+    treeView->setObjectName(QStringLiteral("treeView"));
+    treeView->setGeometry(10, 10, 401, 84);
+    treeView->setHeaderHidden(true);
+
+    // The address field and its caption sit on the frame of groupBox.
+    label->raise();
+    lineEdit->raise();
+
+    connect(pushButton, &QPushButton::clicked, this, &setIPDlg::setIP);
+    connect(lineEdit, &QLineEdit::textChanged, this, &setIPDlg::editIP);
+    connect(pushButton_2, &QPushButton::clicked, this, &setIPDlg::searchKX2);
+    connect(treeView, &QTreeView::clicked, this, &setIPDlg::treeViewOneClick);
+    connect(treeView, &QTreeView::doubleClicked, this, &setIPDlg::treeViewDoubleClick);
+
+    settings = SettingsStore::openMain(this);
+    lineEdit->setText(settings
+                          ->value(QLatin1String(SettingsStore::LastControllerAddress),
+                                  QLatin1String(SettingsStore::LastControllerAddressDefault))
+                          .toString());
+
+    model = new QStandardItemModel(this);
+    browseGroup->hide();
+    setFixedSize(CompactWidth, CompactHeight);
+}
+
+setIPDlg::~setIPDlg() = default;
+
+void setIPDlg::editIP(QString text)
+{
+    const bool valid = DottedQuad::isValid(text);
+    lineEdit->setStyleSheet(FieldStyle::of(valid));
+    pushButton->setEnabled(valid);
+}
+
+void setIPDlg::setIP()
+{
+    SettingsStore::writeThrough(settings, QLatin1String(SettingsStore::LastControllerAddress), lineEdit->text());
+    hide();
+    emit hasIP(lineEdit->text());
+}
+
+bool setIPDlg::event(QEvent* event)
+{
+    if (event->type() == QEvent::DeferredDelete && searching) {
+        deleteAfterSearch = true;
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void setIPDlg::closeEvent(QCloseEvent* event)
+{
+    hide();
+    emit hasNOIP();
+    pushButton_2->setText(tr("RELOAD"));
+    event->accept();
+}
+
+void setIPDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Escape) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    hide();
+    emit hasNOIP();
+}
+
+void setIPDlg::searchKX2()
+{
+    setFixedSize(CompactWidth, ExpandedHeight);
+    browseGroup->show();
+    reload();
+}
+
+void setIPDlg::closeSearchSockets()
+{
+    for (QUdpSocket* socket : qAsConst(sockets)) {
+        socket->close();
+        socket->deleteLater();
+    }
+    sockets.clear();
+}
+
+QUdpSocket* setIPDlg::openSearchSocket(const QHostAddress& address)
+{
+    auto* socket = new QUdpSocket(this);
+    sockets << socket;
+    connect(socket, &QUdpSocket::readyRead, this, &setIPDlg::readUDPDatagrams);
+    const quint16 port = quint16(FirstSearchPort + QRandomGenerator::global()->bounded(SearchPortCount));
+    if (!socket->bind(address, port))
+        QMessageBox::critical(this, tr("Error"), tr("Can't bind to %1").arg(address.toString()), QMessageBox::Ok);
+    return socket;
+}
+
+void setIPDlg::reload()
+{
+    closeSearchSockets();
+    interfaceRows.clear();
+    // Answers that trickled in after the last search belong to no window of
+    // this one.
+    replies.clear();
+    treeView->setEnabled(false);
+    if (model->rowCount() > 0)
+        model->removeRows(0, model->rowCount());
+
+    searching = true;
+    QProgressDialog progress(tr("Searching..."), QString(), 0, 0, this, Qt::CustomizeWindowHint);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.show();
+
+    QVector<SearchResults::InterfaceResult> results = SearchResults::searchableInterfaces();
+    for (SearchResults::InterfaceResult& result : results) {
+        // An interface without an IPv4 address has nothing to probe from; it
+        // still gets its window and its row.
+        for (const QString& address : qAsConst(result.addresses)) {
+            progress.setLabelText(tr("Looking in %1...").arg(address));
+            QUdpSocket* socket = openSearchSocket(QHostAddress(address));
+            socket->writeDatagram(QByteArray(Protocol::Command::Version), QHostAddress(QHostAddress::Broadcast),
+                                  Protocol::ControllerPort);
+        }
+        delayWithEvents(ListeningWindowMs);
+        result.responders = replies;
+        replies.clear();
+    }
+
+    progress.setLabelText(tr("Please Wait.."));
+    interfaceRows = ResultTree::fill(*model, results);
+    treeView->setModel(model);
+    treeView->expandAll();
+    treeView->setEnabled(true);
+    pushButton_2->setText(tr("RELOAD"));
+    progress.close();
+    searching = false;
+    // Qt keeps only the first deferred deletion of an object, the one taken
+    // above, so the delayed one goes through the event loop as a timer.
+    if (deleteAfterSearch)
+        QTimer::singleShot(0, this, [this] { delete this; });
+}
+
+void setIPDlg::readUDPDatagrams()
+{
+    for (QUdpSocket* socket : qAsConst(sockets)) {
+        while (socket->hasPendingDatagrams()) {
+            QByteArray datagram(int(qMax<qint64>(0, socket->pendingDatagramSize())), Qt::Uninitialized);
+            QHostAddress sender;
+            const qint64 size = socket->readDatagram(datagram.data(), datagram.size(), &sender);
+            if (size < 0)
+                break;
+            datagram.truncate(int(size));
+            if (const auto answer = SearchResults::parseAnswer(sender, ReplyText::decode(datagram)))
+                replies << *answer;
+        }
+    }
+}
+
+QString setIPDlg::rowText(const QModelIndex& index) const
+{
+    return model->data(index, Qt::DisplayRole).toString();
+}
+
+void setIPDlg::treeViewOneClick(QModelIndex index)
+{
+    const QString address = PickPattern::singleClickAddress(rowText(index));
+    if (!address.isNull())
+        lineEdit->setText(address);
+}
+
+void setIPDlg::treeViewDoubleClick(QModelIndex index)
+{
+    const QString address = PickPattern::doubleClickAddress(rowText(index));
+    if (address.isNull())
+        return;
+    lineEdit->setText(address);
+    // Accepts through setIP() only if the pick left OK enabled.
+    pushButton->animateClick(AnimatedClickMs);
+    pushButton_2->setText(tr("RELOAD"));
 }

@@ -1,18 +1,189 @@
 #include "app/LensDesk.h"
 
+#include "admin/masterDlg.h"
+#include "app/EventWait.h"
+#include "app/ProcessExit.h"
+#include "lens/FNumbers.h"
 #include "lens/zoomWorker.h"
+#include "link/Protocol.h"
+#include "link/ReplyText.h"
+#include "link/VersionRules.h"
 #include "link/pingWorker.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+#include <QUdpSocket>
+
+namespace {
+// How long an attempt waits for the controller to identify itself.
+constexpr int ConnectTimeLimitMs = 6000;
+// Pauses between the commands of the connection exchange; the replies that
+// arrive meanwhile are handled during them.
+constexpr int ProbeSpacingMs = 10;
+constexpr int IdentificationSettleMs = 50;
+} // namespace
 
 void LensDesk::isORVOProduct(QString address)
 {
     controllerAddress = address;
+    connectingDialog->setLabelText(tr("Connecting to %1").arg(address));
+    connectingDialog->setWindowModality(Qt::WindowModal);
+    connectingDialog->show();
+    productConfirmed = false;
+
+    // Every attempt gets a service dialog of its own. The previous one stops
+    // reading the command socket at once and goes when the event loop allows.
+    if (serviceDialog) {
+        disconnect(commandSocket, nullptr, serviceDialog, nullptr);
+        serviceDialog->hide();
+        serviceDialog->deleteLater();
+    }
+    serviceDialog = new masterDlg(address, commandSocket, this);
+
+    const char* const probes[] = {Protocol::Command::BootLoaderVersion, Protocol::Command::GetProtocol,
+                                  Protocol::Command::Version};
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0)
+            delayWithEvents(ProbeSpacingMs);
+        // The dispatcher was connected first of all at construction; this
+        // only repairs a lost connection and never doubles it.
+        connect(commandSocket, &QUdpSocket::readyRead, this, &LensDesk::readUDPDatagrams, Qt::UniqueConnection);
+        sendToController(QLatin1String(probes[i]));
+    }
+    connectTimer->start(ConnectTimeLimitMs);
 }
 
-void LensDesk::initSettings() {}
-void LensDesk::stopConnecting() {}
-void LensDesk::pingError(QString) {}
+void LensDesk::handleIdentification(const QString& answer)
+{
+    productConfirmed = true;
+    // The answer is in: the time limit must not run out during the waits
+    // below, or the attempt would be set up half-identified and then
+    // reported as failed.
+    connectTimer->stop();
+    productName = answer.section(QLatin1Char('='), 0, 0);
+    firmwareVersion = ReplyText::valueOfKey(answer);
+    fNumberTable = FNumbers::table();
+    if (VersionRules::lacksStabiliserSwitch(firmwareVersion))
+        checkBoxIS->setEnabled(false);
+    delayWithEvents(IdentificationSettleMs);
+
+    firmwareVersion.remove(QLatin1Char('d'));
+    const VersionRules::VersionParts parts = VersionRules::parts(firmwareVersion);
+    firmwareVersion = VersionRules::withBootLoader(firmwareVersion, bootloaderVersion);
+    deviceInfoLabel->setText(tr("Device: %1 v.%2  @%3").arg(productName, firmwareVersion, controllerAddress));
+    actionChange_IP->setEnabled(true);
+
+    if (VersionRules::isTooOld(parts)) {
+        QMessageBox::warning(this, tr("Error"), tr("Please update the firmware!"), QMessageBox::Ok);
+        endProcess(0);
+    }
+    firmwareNumber = VersionRules::firmwareNumber(firmwareVersion);
+
+    // Sets up the connection at once (direct connection to initSettings).
+    emit isProductCorrect(true);
+
+    delayWithEvents(ProbeSpacingMs);
+    sendToController(QLatin1String(Protocol::Command::FlagNormal));
+    delayWithEvents(ProbeSpacingMs);
+    if (livenessMonitor)
+        livenessMonitor->resume();
+    sendToController(QLatin1String(Protocol::Command::GetName));
+    if (livenessMonitor)
+        livenessMonitor->resume();
+}
+
+void LensDesk::initSettings()
+{
+    if (!productConfirmed) {
+        connectTimer->stop();
+        connectingDialog->hide();
+        setLensControlsEnabled(false);
+        QMessageBox::warning(this, tr("Connecting Error"),
+                             tr("Can't find <b>ORVO VaverUzir Controller</b> on <b>%1</b><br>Check for conflicts "
+                                "with your firewall or antivirus software.")
+                                 .arg(controllerAddress),
+                             QMessageBox::Ok);
+        return;
+    }
+
+    productConfirmed = false;
+    connectTimer->stop();
+    connectingDialog->hide();
+
+    // Every identification, also of the same controller, gets fresh workers
+    // for the current address; the old ones are stopped before they go, so
+    // none of their datagrams follows.
+    stopWorkers();
+    livenessMonitor = new pingWorker(controllerAddress, commandSocket, this);
+    motionWorker = new zoomWorker(controllerAddress, commandSocket, this);
+    motionWorker->zoomPos = currentZoom;
+    motionWorker->focusPos = currentFocus;
+    motionWorker->irisPos = currentIris;
+
+    connect(motionWorker, &zoomWorker::zoomValue, this, &LensDesk::zoomUpdateVal);
+    connect(motionWorker, &zoomWorker::focusValue, this, &LensDesk::focusUpdateVal);
+    connect(motionWorker, &zoomWorker::irisValue, this, &LensDesk::irisUpdateVal);
+    connect(motionWorker, &zoomWorker::changeZoomStep, this, &LensDesk::updateZoomStep);
+    connect(motionWorker, &zoomWorker::changeFocusStep, this, &LensDesk::updateFocusStep);
+    connect(motionWorker, &zoomWorker::changeIrisStep, this, &LensDesk::updateIrisStep);
+    connect(livenessMonitor, &pingWorker::cantsendping, this, &LensDesk::pingError);
+    connect(livenessMonitor, &pingWorker::cantsendping2, this, &LensDesk::pingError2);
+
+    motionWorker->start();
+    livenessMonitor->start();
+
+    setLensControlsEnabled(true);
+    updateProtocolMenuEnabled();
+    updateProtocolTexts();
+}
+
+void LensDesk::stopConnecting()
+{
+    productConfirmed = false;
+    connectTimer->stop();
+    connectingDialog->hide();
+    setLensControlsEnabled(false);
+}
+
+void LensDesk::markLensUnavailable()
+{
+    disableLensControls();
+    const QString unavailable = tr("N/A");
+    for (QLineEdit* readOut : {zoomVal, focusVal, irisVal})
+        readOut->setText(unavailable);
+    for (QLabel* caption : {label_20, label_18, label_8, label_7})
+        caption->clear();
+    pushButtonOpen->setText(QString());
+    pushButtonClose->setText(QString());
+    lensLabel->setText(tr("Lens: N/A"));
+}
+
+void LensDesk::pingError(QString)
+{
+    markLensUnavailable();
+    // Keep knocking, but gently, until the controller answers again; its
+    // next answer restores the normal pace.
+    if (livenessMonitor)
+        livenessMonitor->setPeriod(pingWorker::SlowPeriodMs);
+}
+
+// The early warning carries no action: a single lost ping is common on a
+// busy network.
 void LensDesk::pingError2(QString) {}
-void LensDesk::handleIdentification(const QString&) {}
+
+void LensDesk::updateProtocolMenuEnabled()
+{
+    // The menu is built with the window; before that there is nothing to do.
+    if (protocolMenu)
+        protocolMenu->setEnabled(VersionRules::allowsProtocolChoice(firmwareVersion));
+}
 
 void LensDesk::stopWorkers()
 {

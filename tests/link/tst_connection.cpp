@@ -1,0 +1,284 @@
+#include "TestSupport.h"
+
+#include "admin/masterDlg.h"
+#include "app/LensDesk.h"
+#include "link/pingWorker.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QPushButton>
+#include <QSlider>
+#include <QtTest>
+
+#include <memory>
+
+// Connecting to a scripted controller on loopback: the probe, the
+// identification and its version rules, the time limit, Stop, late answers,
+// the replacement of the workers and the reaction to a lost controller.
+class ConnectionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void connectsKnownController();
+    void identificationVersions_data();
+    void identificationVersions();
+    void tooOldFirmwareEndsProgramWithZero();
+    void noAnswerWarnsAfterTimeLimit();
+    void stopShowsNoWarning();
+    void lateIdentificationStillConnects();
+    void timeLimitDuringIdentificationIsNoFailure();
+    void secondIdentificationReplacesWorkers();
+    void lostControllerMarksReadOutsUnavailable();
+
+private:
+    bool controlsEnabled() const;
+
+    std::unique_ptr<LensDesk> m_window;
+    std::unique_ptr<LoopbackPeer> m_controller;
+    std::unique_ptr<BoxAnswerer> m_boxes;
+};
+
+namespace {
+const QString ControllerAddress = QStringLiteral("127.44.4.1");
+const QString SecondControllerAddress = QStringLiteral("127.44.4.6");
+// Nothing listens here: an attempt gets no answer.
+const QString SilentAddress = QStringLiteral("127.44.4.4");
+const QString Ver = QStringLiteral("ver");
+const QString Ping = QStringLiteral("ping");
+} // namespace
+
+void ConnectionTest::init()
+{
+    m_window = std::make_unique<LensDesk>();
+    prepareWindow(*m_window);
+    m_controller = std::make_unique<LoopbackPeer>(ControllerAddress);
+    QVERIFY(m_controller->isBound());
+    m_boxes = std::make_unique<BoxAnswerer>();
+}
+
+void ConnectionTest::cleanup()
+{
+    m_boxes.reset();
+    m_window.reset();
+    m_controller.reset();
+}
+
+bool ConnectionTest::controlsEnabled() const
+{
+    return m_window->irisSlider->isEnabled() && m_window->focusSlider->isEnabled()
+        && m_window->actionReboot->isEnabled();
+}
+
+void ConnectionTest::connectsKnownController()
+{
+    m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
+    m_window->protocolMenu->setEnabled(false);
+    QVERIFY(!controlsEnabled());
+
+    m_window->isORVOProduct(ControllerAddress);
+    QVERIFY(m_window->connectingDialog->isVisible());
+    QCOMPARE(m_window->connectingDialog->labelText(), QStringLiteral("Connecting to 127.44.4.1"));
+    QVERIFY(m_window->serviceDialog);
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->deviceInfoLabel->text(),
+                              QStringLiteral("Device: ORVO RE-2 v.1.8.3  @127.44.4.1"), 5000);
+    QVERIFY(controlsEnabled());
+    QVERIFY(m_window->protocolMenu->isEnabled());
+    QVERIFY(!m_window->connectingDialog->isVisible());
+    QVERIFY(m_window->actionChange_IP->isEnabled());
+    QCOMPARE(m_window->productName, QStringLiteral("ORVO RE-2"));
+    QCOMPARE(m_window->firmwareNumber, QStringLiteral("1.8.3"));
+    QCOMPARE(m_window->fNumberTable.size(), 40);
+
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->received().contains(QStringLiteral("getNAME")), 5000);
+    const QStringList expected{QStringLiteral("blver"), QStringLiteral("getProto"), Ver,
+                               QStringLiteral("setFLAG=99"), QStringLiteral("getNAME")};
+    QStringList commands = m_controller->received();
+    commands.removeAll(Ping);
+    QCOMPARE(commands, expected);
+
+    // The liveness monitor now pings this controller.
+    QVERIFY(m_window->livenessMonitor);
+    QVERIFY(m_window->motionWorker);
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 1, 5000);
+    QVERIFY(m_boxes->texts.isEmpty());
+}
+
+void ConnectionTest::identificationVersions_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("deviceLine");
+    QTest::addColumn<bool>("protocolMenuEnabled");
+    QTest::addColumn<bool>("stabiliserEnabled");
+    QTest::newRow("1.7.4") << "ORVO RE-2=1.7.4" << "Device: ORVO RE-2 v.1.7.4  @127.44.4.1" << false << false;
+    QTest::newRow("2.1.0") << "ORVO DuvudER=2.1.0" << "Device: ORVO DuvudER v.2.1.0  @127.44.4.1" << true << true;
+    QTest::newRow("no version parts") << "ORVO KX-MQTR=beta" << "Device: ORVO KX-MQTR v.beta  @127.44.4.1" << true
+                                      << true;
+    QTest::newRow("boot loader inserted, d removed")
+        << "ORVO RE-2=1.8.12d rc" << "Device: ORVO RE-2 v.1.8.12 (BL1) rc  @127.44.4.1" << true << true;
+}
+
+void ConnectionTest::identificationVersions()
+{
+    QFETCH(QString, answer);
+    m_controller->answer(Ver, {answer});
+    m_window->checkBoxIS->setEnabled(true);
+
+    m_window->isORVOProduct(ControllerAddress);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
+    QTEST(m_window->deviceInfoLabel->text(), "deviceLine");
+    QTEST(m_window->protocolMenu->isEnabled(), "protocolMenuEnabled");
+    QTEST(m_window->checkBoxIS->isEnabled(), "stabiliserEnabled");
+    QVERIFY(controlsEnabled());
+    QVERIFY(m_boxes->texts.isEmpty());
+}
+
+void ConnectionTest::tooOldFirmwareEndsProgramWithZero()
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--old-firmware-child")});
+    QVERIFY(child.waitForStarted(10000));
+    QVERIFY2(child.waitForFinished(30000), "the program did not end");
+    const QString output = QString::fromLocal8Bit(child.readAllStandardOutput());
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(output.contains(QStringLiteral("BOX:Error|Please update the firmware!")), qPrintable(output));
+    QCOMPARE(child.exitCode(), 0);
+}
+
+void ConnectionTest::noAnswerWarnsAfterTimeLimit()
+{
+    QElapsedTimer clock;
+    clock.start();
+    m_window->isORVOProduct(SilentAddress);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_boxes->texts.isEmpty(), 20000);
+    QVERIFY2(clock.elapsed() >= 5500, "the warning came before the time limit");
+    QCOMPARE(m_boxes->titles.value(0), QStringLiteral("Connecting Error"));
+    QCOMPARE(m_boxes->texts.value(0),
+             QStringLiteral("Can't find <b>ORVO VaverUzir Controller</b> on <b>127.44.4.4</b><br>Check for conflicts "
+                            "with your firewall or antivirus software."));
+    QVERIFY(!m_window->connectingDialog->isVisible());
+    QVERIFY(!controlsEnabled());
+    QVERIFY(!m_window->livenessMonitor);
+}
+
+void ConnectionTest::stopShowsNoWarning()
+{
+    m_window->isORVOProduct(SilentAddress);
+    QTest::qWait(2000); // the operator waits two seconds, then presses Stop
+    auto* stop = m_window->connectingDialog->findChild<QPushButton*>();
+    QVERIFY(stop);
+    stop->click();
+    QVERIFY(!m_window->connectingDialog->isVisible());
+    // Past the time limit of the abandoned attempt.
+    QTest::qWait(5500);
+    QVERIFY(m_boxes->texts.isEmpty());
+    QVERIFY(!controlsEnabled());
+}
+
+void ConnectionTest::lateIdentificationStillConnects()
+{
+    m_window->isORVOProduct(ControllerAddress);
+    m_window->connectingDialog->findChild<QPushButton*>()->click();
+    QVERIFY(!m_window->livenessMonitor);
+
+    m_controller->sendTo(m_window->commandSocket->localPort(), "ORVO RE-2=1.8.3");
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
+    QVERIFY(controlsEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 1, 5000);
+    QVERIFY(m_boxes->texts.isEmpty());
+}
+
+void ConnectionTest::timeLimitDuringIdentificationIsNoFailure()
+{
+    // Makes the time limit run out inside the identification handling: the
+    // stabiliser box is disabled there for 1.7.4, just before a wait.
+    struct LimitAtStabiliserChange : QObject {
+        QTimer* limit = nullptr;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            // A limit still running would be due at once.
+            if (event->type() == QEvent::EnabledChange && limit->isActive())
+                limit->start(0);
+            return false;
+        }
+    } trigger;
+    trigger.limit = m_window->connectTimer;
+    m_window->checkBoxIS->setEnabled(true);
+    m_window->checkBoxIS->installEventFilter(&trigger);
+    m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.7.4")});
+
+    m_window->isORVOProduct(ControllerAddress);
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->received().contains(QStringLiteral("getNAME")), 5000);
+    m_window->checkBoxIS->removeEventFilter(&trigger);
+    QVERIFY(!m_window->checkBoxIS->isEnabled());
+    QCOMPARE(m_window->deviceInfoLabel->text(), QStringLiteral("Device: ORVO RE-2 v.1.7.4  @127.44.4.1"));
+    QVERIFY(m_window->livenessMonitor);
+    QVERIFY(controlsEnabled());
+    QTest::qWait(200); // a warning would be up by now
+    QVERIFY2(m_boxes->texts.isEmpty(), qPrintable(m_boxes->texts.join(QLatin1Char('\n'))));
+}
+
+void ConnectionTest::secondIdentificationReplacesWorkers()
+{
+    LoopbackPeer second(SecondControllerAddress);
+    QVERIFY(second.isBound());
+    m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
+    second.answer(Ver, {QStringLiteral("ORVO RE-2=1.9.0")});
+
+    m_window->isORVOProduct(ControllerAddress);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
+    QPointer<pingWorker> firstMonitor = m_window->livenessMonitor;
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 2, 5000);
+
+    m_window->isORVOProduct(SecondControllerAddress);
+    QTRY_VERIFY_WITH_TIMEOUT(firstMonitor.isNull(), 5000);
+    QVERIFY(m_window->livenessMonitor);
+    QCOMPARE(m_window->livenessMonitor->address(), SecondControllerAddress);
+    const int pingsToFirst = m_controller->count(Ping);
+    QTRY_VERIFY_WITH_TIMEOUT(second.count(Ping) >= 2, 5000);
+    // Three periods of the old pace: nothing more reached the first controller.
+    QTest::qWait(1800);
+    QCOMPARE(m_controller->count(Ping), pingsToFirst);
+
+    // The same controller again still gets fresh workers.
+    QPointer<pingWorker> secondMonitor = m_window->livenessMonitor;
+    m_window->isORVOProduct(SecondControllerAddress);
+    QTRY_VERIFY_WITH_TIMEOUT(secondMonitor.isNull() && m_window->livenessMonitor, 5000);
+}
+
+void ConnectionTest::lostControllerMarksReadOutsUnavailable()
+{
+    m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
+    m_window->isORVOProduct(ControllerAddress);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
+    m_window->label_7->setText(QStringLiteral("18mm"));
+
+    // The controller ignores pings: after the fourth the monitor gives up.
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->lensLabel->text(), QStringLiteral("Lens: N/A"), 15000);
+    for (QLineEdit* readOut : {m_window->zoomVal, m_window->focusVal, m_window->irisVal})
+        QCOMPARE(readOut->text(), QStringLiteral("N/A"));
+    QVERIFY(m_window->label_7->text().isEmpty());
+    QVERIFY(m_window->pushButtonOpen->text().isEmpty());
+    QVERIFY(!m_window->irisSlider->isEnabled());
+    QCOMPARE(m_window->livenessMonitor->period(), pingWorker::SlowPeriodMs);
+
+    // An answer is proof of life: the next ping restores the normal pace.
+    m_controller->answer(Ping, {QStringLiteral("AF=1")});
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->livenessMonitor->period(), pingWorker::NormalPeriodMs, 10000);
+}
+
+QObject* makeConnectionTest()
+{
+    return new ConnectionTest;
+}
+
+#include "tst_connection.moc"

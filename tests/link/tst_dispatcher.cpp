@@ -1,0 +1,422 @@
+#include "TestSupport.h"
+
+#include "admin/masterDlg.h"
+#include "app/Branding.h"
+#include "app/ClickableLabel.h"
+#include "app/LensDesk.h"
+#include "lens/FNumbers.h"
+#include "lens/zoomWorker.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSlider>
+#include <QStatusBar>
+#include <QtTest>
+
+#include <memory>
+
+// Replies from a scripted controller on loopback, through the window's reply
+// handling. Every case ends with a marker reply ("T=n"), so that once the
+// marker is seen everything sent before it has been handled.
+class DispatcherTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void apertureRange_data();
+    void apertureRange();
+    void zoomRangeBuildsLensLabel_data();
+    void zoomRangeBuildsLensLabel();
+    void focusRangeEndsSequence();
+    void noLensEndsSequence();
+    void lensDescriptionIsTooltip();
+    void protocolReply_data();
+    void protocolReply();
+    void stabiliserReplies();
+    void names_data();
+    void names();
+    void controllerErrorIsNotAPosition();
+    void positionsReachMotionWorker();
+    void nameContainingZoomIsAlsoAPosition();
+    void currentPositions();
+    void identityReachesServiceDialog();
+    void pendingDatagramsAllHandledInOrder();
+    void otherSendersAreIgnored();
+    void badInputIsSurvived();
+
+private:
+    quint16 panelPort() const { return m_window->commandSocket->localPort(); }
+    // Sends the datagrams back to back, then a marker, and waits for it.
+    void deliver(const QList<QByteArray>& datagrams);
+    bool lensReadOutsPresent();
+
+    std::unique_ptr<LensDesk> m_window;
+    std::unique_ptr<LoopbackPeer> m_controller;
+    int m_marker = 1000;
+};
+
+namespace {
+const QString ControllerAddress = QStringLiteral("127.44.4.1");
+const QString IntruderAddress = QStringLiteral("127.44.4.2");
+} // namespace
+
+void DispatcherTest::init()
+{
+    m_window = std::make_unique<LensDesk>();
+    prepareWindow(*m_window);
+    m_window->controllerAddress = ControllerAddress;
+    m_window->fNumberTable = FNumbers::table();
+    m_window->serviceDialog = new masterDlg(ControllerAddress, m_window->commandSocket, m_window.get());
+    // Not started: it only holds the positions the dispatcher writes.
+    m_window->motionWorker = new zoomWorker(ControllerAddress, m_window->commandSocket, m_window.get());
+    m_controller = std::make_unique<LoopbackPeer>(ControllerAddress);
+    QVERIFY(m_controller->isBound());
+}
+
+void DispatcherTest::cleanup()
+{
+    m_window.reset();
+    m_controller.reset();
+}
+
+void DispatcherTest::deliver(const QList<QByteArray>& datagrams)
+{
+    for (const QByteArray& datagram : datagrams)
+        m_controller->sendTo(panelPort(), datagram);
+    ++m_marker;
+    m_controller->sendTo(panelPort(), "T=" + QByteArray::number(m_marker));
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->focusTimeout, m_marker, 5000);
+}
+
+bool DispatcherTest::lensReadOutsPresent()
+{
+    // The read-outs belong to the manual lens controls; a build without them
+    // has nothing to observe.
+    m_window->zoomUpdateVal(7);
+    return m_window->currentZoom == 7;
+}
+
+void DispatcherTest::apertureRange_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("openCaption");
+    QTest::addColumn<QString>("closeCaption");
+    QTest::addColumn<int>("sliderMinimum");
+    QTest::addColumn<int>("sliderMaximum");
+    QTest::addColumn<float>("minimumFNumber");
+    QTest::newRow("3.5 to 22") << QByteArray("aRange=3.5,22") << "f/3.5" << "f/22" << 11 << 27 << 3.5f;
+    QTest::newRow("1.4 to 16") << QByteArray("aRange=1.4,16") << "f/1.4" << "f/16" << 3 << 24
+                                                    << 1.4f;
+    QTest::newRow("no aperture") << QByteArray("aRange=255,255") << "n/a" << "n/a" << 0 << 0 << 0.0f;
+    QTest::newRow("one end beyond f/90") << QByteArray("aRange=3.5,95") << "n/a" << "n/a" << 0 << 0 << 0.0f;
+}
+
+void DispatcherTest::apertureRange()
+{
+    QFETCH(QByteArray, reply);
+    m_window->irisSlider->setRange(5, 6);
+    deliver({reply});
+    QTEST(m_window->pushButtonOpen->text(), "openCaption");
+    QTEST(m_window->pushButtonClose->text(), "closeCaption");
+    QTEST(m_window->irisSlider->minimum(), "sliderMinimum");
+    QTEST(m_window->irisSlider->maximum(), "sliderMaximum");
+    QTEST(m_window->minimumFNumber, "minimumFNumber");
+}
+
+void DispatcherTest::zoomRangeBuildsLensLabel_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("lensLabel");
+    QTest::newRow("zoom lens") << QByteArray("zRange=18,55") << "Lens: <b>18-55mm f/3.5</b>";
+    QTest::newRow("prime lens") << QByteArray("zRange=50,50") << "Lens: <b>50mm f/3.5</b>";
+}
+
+void DispatcherTest::zoomRangeBuildsLensLabel()
+{
+    QFETCH(QByteArray, reply);
+    deliver({"aRange=3.5,22"});
+    QVERIFY(!m_window->irisSlider->isEnabled());
+    deliver({reply});
+    QTEST(m_window->lensLabel->text(), "lensLabel");
+    const QStringList ends = QString::fromLatin1(reply.mid(7)).split(QLatin1Char(','));
+    QCOMPARE(m_window->zoomRangeWide, ends.at(0).toInt());
+    QCOMPARE(m_window->zoomRangeTele, ends.at(1).toInt());
+    QCOMPARE(m_window->label_7->text(), ends.at(0) + QStringLiteral("mm"));
+    QCOMPARE(m_window->label_8->text(), ends.at(1) + QStringLiteral("mm"));
+    QCOMPARE(m_window->zoomSlider->minimum(), ends.at(0).toInt());
+    QCOMPARE(m_window->zoomSlider->maximum(), ends.at(1).toInt());
+    // A known lens enables the controls.
+    QVERIFY(m_window->irisSlider->isEnabled());
+}
+
+void DispatcherTest::focusRangeEndsSequence()
+{
+    deliver({"aRange=3.5,22", "zRange=18,55"});
+    m_window->lensLabel->setText(QStringLiteral("before"));
+    // Waits on the reply's own effect: a marker would build the lens label.
+    // "AF=" after the end of the sequence must not be looked at.
+    m_controller->sendTo(panelPort(), "fRange=7,1023AF=1");
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->label_20->text(), QStringLiteral("7"), 5000);
+    QCOMPARE(m_window->label_18->text(), QStringLiteral("0")); // "1023AF" is not a number
+    QCOMPARE(m_window->lensLabel->text(), QStringLiteral("before"));
+    QVERIFY(!m_window->afEnabled);
+
+    m_controller->sendTo(panelPort(), "fRange=0,1023");
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->label_18->text(), QStringLiteral("1023"), 5000);
+    QCOMPARE(m_window->label_20->text(), QStringLiteral("0"));
+    QCOMPARE(m_window->focusSlider->minimum(), 0);
+    QCOMPARE(m_window->focusSlider->maximum(), 1023);
+    QCOMPARE(m_window->lensLabel->text(), QStringLiteral("before"));
+}
+
+void DispatcherTest::noLensEndsSequence()
+{
+    m_window->label_20->setText(QStringLiteral("0"));
+    m_window->pushButtonOpen->setText(QStringLiteral("f/3.5"));
+    deliver({"nolensfound AF=1"});
+    QCOMPARE(m_window->zoomVal->text(), QStringLiteral("N/A"));
+    QCOMPARE(m_window->irisVal->text(), QStringLiteral("N/A"));
+    QCOMPARE(m_window->lensLabel->text(), QStringLiteral("Lens: N/A"));
+    QVERIFY(m_window->label_20->text().isEmpty());
+    QVERIFY(m_window->pushButtonOpen->text().isEmpty());
+    QVERIFY(!m_window->afEnabled);
+}
+
+void DispatcherTest::lensDescriptionIsTooltip()
+{
+    deliver({"Lens=EF 50mm f/1.8 II"});
+    QCOMPARE(m_window->lensLabel->toolTip(), QStringLiteral("EF 50mm f/1.8 II"));
+}
+
+void DispatcherTest::protocolReply_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("protocol");
+    QTest::newRow("2") << QByteArray("Proto=2") << 2;
+    QTest::newRow("1") << QByteArray("Proto=1") << 1;
+    QTest::newRow("out of range") << QByteArray("Proto=7") << 0;
+    QTest::newRow("negative") << QByteArray("Proto=-1") << 0;
+    QTest::newRow("not a number") << QByteArray("Proto=x") << 0;
+}
+
+void DispatcherTest::protocolReply()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, protocol);
+    m_window->currentProtocol = 1;
+    m_window->protocolActions[1]->setChecked(true);
+    deliver({reply});
+    QCOMPARE(m_window->currentProtocol, protocol);
+    QVERIFY(m_window->protocolActions[size_t(protocol)]->isChecked());
+}
+
+void DispatcherTest::stabiliserReplies()
+{
+    m_window->checkBoxIS->setEnabled(false);
+    // "ISactive=1" does not contain "IS=": only the tick changes.
+    deliver({"ISactive=1"});
+    QVERIFY(m_window->checkBoxIS->isChecked());
+    QVERIFY(!m_window->checkBoxIS->isEnabled());
+    deliver({"IS=1"});
+    QVERIFY(m_window->checkBoxIS->isEnabled());
+    deliver({"IS=0"});
+    QVERIFY(!m_window->checkBoxIS->isEnabled());
+    deliver({"ISactive=0"});
+    QVERIFY(!m_window->checkBoxIS->isChecked());
+}
+
+void DispatcherTest::names_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("blank name") << QByteArray("NAME=       ") << QString::fromLatin1(MakerSite);
+    QTest::newRow("empty name") << QByteArray("NAME=") << QString::fromLatin1(MakerSite);
+    QTest::newRow("real name") << QByteArray("NAME=cam1") << "<b>CAM1<b>";
+    QTest::newRow("padded with NULs") << QByteArray("NAME=cam1\0\0\0", 12) << "<b>CAM1<b>";
+    QTest::newRow("blanks kept inside") << QByteArray("NAME= ab ") << "<b> AB <b>";
+}
+
+void DispatcherTest::names()
+{
+    QFETCH(QByteArray, reply);
+    m_window->nameLabel->setText(QStringLiteral("before"));
+    deliver({reply});
+    QTEST(m_window->nameLabel->text(), "shown");
+}
+
+void DispatcherTest::controllerErrorIsNotAPosition()
+{
+    m_window->motionWorker->focusPos = 777;
+    m_window->focusDoneFlag = false;
+    deliver({"errorFocus"});
+    QVERIFY(m_window->focusDoneFlag);
+    QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("Controller: errorFocus"));
+    QCOMPARE(m_window->motionWorker->focusPos.load(), 777);
+    // The message goes after its 3 seconds.
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->statusBar()->currentMessage().isEmpty(), 10000);
+}
+
+void DispatcherTest::positionsReachMotionWorker()
+{
+    deliver({"Zoom=1234", "Focus=850", "Iris=5.6", "zoomDone", "focusDone"});
+    QCOMPARE(m_window->motionWorker->zoomPos.load(), 1234);
+    QCOMPARE(m_window->motionWorker->focusPos.load(), 850);
+    QCOMPARE(m_window->motionWorker->irisPos.load(), 5.6f);
+    QVERIFY(m_window->irisDoneFlag);
+    QVERIFY(m_window->zoomDoneFlag);
+    QVERIFY(m_window->focusDoneFlag);
+    QVERIFY(m_window->focusSlider->isEnabled());
+}
+
+void DispatcherTest::nameContainingZoomIsAlsoAPosition()
+{
+    m_window->motionWorker->zoomPos = 500;
+    deliver({"NAME=Zoom"});
+    QCOMPARE(m_window->nameLabel->text(), QStringLiteral("<b>ZOOM<b>"));
+    QCOMPARE(m_window->motionWorker->zoomPos.load(), 0);
+}
+
+void DispatcherTest::currentPositions()
+{
+    if (!lensReadOutsPresent())
+        QSKIP("the manual lens read-outs are not part of this build");
+    m_window->afEnabled = true;
+    deliver({"Current=1200,850,5.6"});
+    QCOMPARE(m_window->currentZoom, 1200);
+    QCOMPARE(m_window->currentFocus, 850);
+    QCOMPARE(m_window->currentIris, 5.6f);
+
+    // An operator dragging the focus slider keeps its focus read-out.
+    m_window->focusSlider->setSliderDown(true);
+    deliver({"Current=1300,900,8"});
+    m_window->focusSlider->setSliderDown(false);
+    QCOMPARE(m_window->currentZoom, 1300);
+    QCOMPARE(m_window->currentFocus, 850);
+    QCOMPARE(m_window->currentIris, 8.0f);
+
+    // Missing positions are skipped.
+    deliver({"Current=1400"});
+    QCOMPARE(m_window->currentZoom, 1400);
+    QCOMPARE(m_window->currentFocus, 850);
+    QCOMPARE(m_window->currentIris, 8.0f);
+}
+
+void DispatcherTest::identityReachesServiceDialog()
+{
+    m_window->firmwareVersion = QStringLiteral("1.8.3 (BL1) ");
+    deliver({"SN=15001", "MAC=0-80-163-1-2-3", "HW=3", "BL=255", "VENDOR=acme"});
+    masterDlg* service = m_window->serviceDialog;
+    QCOMPARE(m_window->serialNumber, QStringLiteral("15001"));
+    QCOMPARE(service->serialText, QStringLiteral("15001"));
+    QCOMPARE(m_window->macAddress, QStringLiteral("0-80-163-1-2-3"));
+    QCOMPARE(service->macText, QStringLiteral("0-80-163-1-2-3"));
+    QCOMPARE(m_window->hardwareVersion, QStringLiteral("3"));
+    QCOMPARE(service->hardwareText, QStringLiteral("3"));
+    QCOMPARE(service->firmwareText, QStringLiteral("1.8.3"));
+    QCOMPARE(m_window->bootloaderVersion, QStringLiteral("1"));
+    QCOMPARE(service->bootLoaderText, QStringLiteral("1"));
+    QCOMPARE(m_window->vendorInfo, QStringLiteral("acme"));
+    QCOMPARE(service->vendorText, QStringLiteral("acme"));
+
+    // Blanks only keep the vendor text; another boot loader is kept as sent.
+    deliver({"VENDOR=    ", "BL=3"});
+    QCOMPARE(m_window->vendorInfo, QStringLiteral("acme"));
+    QCOMPARE(m_window->bootloaderVersion, QStringLiteral("3"));
+
+    // Without a service dialog the device record is still kept.
+    delete m_window->serviceDialog;
+    deliver({"SN=15002"});
+    QCOMPARE(m_window->serialNumber, QStringLiteral("15002"));
+}
+
+void DispatcherTest::pendingDatagramsAllHandledInOrder()
+{
+    // Sent back to back, so that they wait in the socket together: a move's
+    // end followed closely by position reports, then two time-outs.
+    deliver({"zoomDone", "Zoom=321", "BL=5", "SN=17000", "T=1", "T=2"});
+    QVERIFY(m_window->zoomDoneFlag);
+    QCOMPARE(m_window->motionWorker->zoomPos.load(), 321);
+    QCOMPARE(m_window->bootloaderVersion, QStringLiteral("5"));
+    QCOMPARE(m_window->serialNumber, QStringLiteral("17000"));
+
+    // Order: the later of two answers is the one that stays.
+    QList<QByteArray> burst;
+    for (int i = 1; i <= 50; ++i)
+        burst << "SN=" + QByteArray::number(i);
+    deliver(burst);
+    QCOMPARE(m_window->serialNumber, QStringLiteral("50"));
+}
+
+void DispatcherTest::otherSendersAreIgnored()
+{
+    LoopbackPeer intruder(IntruderAddress);
+    QVERIFY(intruder.isBound());
+    m_window->deviceInfoLabel->setText(QStringLiteral("before"));
+    intruder.sendTo(panelPort(), "ORVO RE-2=1.8.3");
+    intruder.sendTo(panelPort(), "SN=666");
+    intruder.sendTo(panelPort(), "T=999");
+    deliver({"HW=2"});
+    QCOMPARE(m_window->hardwareVersion, QStringLiteral("2"));
+    QVERIFY(m_window->serialNumber.isEmpty());
+    QVERIFY(m_window->productName.isEmpty());
+    QCOMPARE(m_window->deviceInfoLabel->text(), QStringLiteral("before"));
+    QVERIFY(!m_window->livenessMonitor);
+}
+
+void DispatcherTest::badInputIsSurvived()
+{
+    QRandomGenerator random(20261209);
+    QList<QByteArray> noise;
+    for (int i = 0; i < 200; ++i) {
+        QByteArray bytes(int(random.bounded(300)), Qt::Uninitialized);
+        for (char& byte : bytes)
+            byte = char(random.bounded(256));
+        noise << bytes;
+    }
+    deliver(noise);
+
+    const QByteArray longName = "NAME=" + QByteArray(65507 - 5, 'a');
+    deliver({longName, QByteArray(), QByteArray(16, '\0'), "\xff\xfe\xc0\xaf" "zRange=\xed\xa0\x80,7"});
+    QVERIFY(m_window->nameLabel->text().startsWith(QStringLiteral("<b>AAAA")));
+    QCOMPARE(m_window->nameLabel->text().size(), 65507 - 5 + 6);
+
+    // Empty values and short, long or unreadable lists read as 0.
+    deliver({"zRange=18,55", "zRange="});
+    QCOMPARE(m_window->zoomRangeWide, 0);
+    QCOMPARE(m_window->zoomRangeTele, 0);
+    deliver({"zRange=abc,def"});
+    QCOMPARE(m_window->zoomRangeWide, 0);
+    deliver({"zRange=99999999999,55"});
+    QCOMPARE(m_window->zoomRangeWide, 0);
+    QCOMPARE(m_window->zoomRangeTele, 55);
+    deliver({"zRange=-2147483649,2147483647"});
+    QCOMPARE(m_window->zoomRangeWide, 0);
+    QCOMPARE(m_window->zoomRangeTele, 2147483647);
+    deliver({"aRange=3.5"});
+    QCOMPARE(m_window->pushButtonClose->text(), QStringLiteral("f/0"));
+    QCOMPARE(m_window->irisSlider->minimum(), 11);
+    deliver({"aRange=1e40,nan"});
+    QCOMPARE(m_window->minimumFNumber, 0.0f);
+    deliver({"Current=", "Current=1,2,3,4,5,6", "Zoom=", "Focus=1=2=3", "Iris=inf", "SN=", "MAC=", "HW=", "BL=",
+             "VENDOR=", "IP=", "MASK=", "GW=", "Lens=", "Proto=", "fRange=,,,", "NAME=\xc3"});
+    QCOMPARE(m_window->motionWorker->focusPos.load(), 1);
+    QCOMPARE(m_window->motionWorker->irisPos.load(), 0.0f);
+    QVERIFY(m_window->serialNumber.isEmpty());
+
+    m_controller->sendTo(panelPort(), "T=99999999999");
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->focusTimeout, 0, 5000);
+    deliver({});
+}
+
+QObject* makeDispatcherTest()
+{
+    return new DispatcherTest;
+}
+
+#include "tst_dispatcher.moc"
