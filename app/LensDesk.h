@@ -188,8 +188,6 @@ private:
     void handleReply(QString text);
     void handleIdentification(const QString& answer);
 
-    void setLensControlsEnabled(bool on);
-    void disableLensControls();
     void setZoomWidgetsEnabled(bool on);
     void restoreZoomSwapFromSettings();
     bool isPowerZoomModel() const;
@@ -206,7 +204,18 @@ private:
     void markLensUnavailable();
     bool dispatchingReplies = false;
 
+    // Lens control helpers (lens/controls.cpp): the liveness monitor may not
+    // exist yet, and an unconfirmed absolute move ends with one message.
+    void pauseLiveness();
+    void resumeLiveness();
+    void reportUnconfirmedMove();
+
 public:
+    // Enabling the lens controls (lens/controls.cpp); public so that the
+    // connection code's tests and the lens tests can set the window's state.
+    void setLensControlsEnabled(bool on);
+    void disableLensControls();
+
     // The widgets and actions, named as their object names. Public so that
     // the tests can drive the window as the operator does.
     QWidget* centralWidget_ = nullptr;

@@ -1,6 +1,103 @@
 #include "lens/loadSettDlg.h"
 
+#include "app/SettingsStore.h"
+#include "lens/ProfileText.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalBlocker>
+
 loadSettDlg::loadSettDlg(QWidget* parent)
     : QDialog(parent)
+    , m_profiles(SettingsStore::openProfiles(this))
 {
+    setObjectName(QStringLiteral("loadSettingsDialog"));
+    setWindowTitle(tr("Load Settings"));
+    resize(220, 71);
+
+    comboBox = new QComboBox(this);
+    comboBox->setObjectName(QStringLiteral("comboBox"));
+    comboBox->setGeometry(QRect(10, 10, 91, 22));
+
+    loadButton = new QPushButton(tr("Load"), this);
+    loadButton->setObjectName(QStringLiteral("loadButton"));
+    loadButton->setGeometry(QRect(105, 10, 107, 23));
+
+    pushButton = new QPushButton(tr("Delete"), this);
+    pushButton->setObjectName(QStringLiteral("pushButton"));
+    pushButton->setGeometry(QRect(159, 40, 53, 23));
+
+    label = new QLabel(this);
+    label->setObjectName(QStringLiteral("label"));
+    label->setGeometry(QRect(15, 44, 84, 16));
+    QFont small;
+    small.setPointSize(6);
+    small.setBold(true);
+    small.setWeight(75);
+    label->setFont(small);
+
+    connect(loadButton, &QPushButton::clicked, this, &loadSettDlg::loadSelected);
+    connect(pushButton, &QPushButton::clicked, this, &loadSettDlg::deleteSelected);
+    connect(comboBox, &QComboBox::currentTextChanged, this, &loadSettDlg::profileChanged);
+}
+
+void loadSettDlg::refresh()
+{
+    // The window saves profiles through a store object of its own.
+    m_profiles->sync();
+    const QSignalBlocker quiet(comboBox);
+    comboBox->clear();
+    for (const QString& key : m_profiles->childKeys())
+        comboBox->addItem(ProfileText::nameForKey(key));
+    updateButtons();
+}
+
+void loadSettDlg::updateButtons()
+{
+    const bool any = comboBox->count() > 0;
+    loadButton->setEnabled(any);
+    pushButton->setEnabled(any);
+}
+
+void loadSettDlg::profileChanged(QString name)
+{
+    if (name.isEmpty()) {
+        label->clear();
+        return;
+    }
+    const QVariant stored =
+        m_profiles->value(ProfileText::keyForName(name), QLatin1String(ProfileText::NoProfile));
+    label->setText(ProfileText::describe(ProfileText::valueText(stored)));
+}
+
+void loadSettDlg::loadSelected()
+{
+    emit loadSetPoint(comboBox->currentText());
+}
+
+void loadSettDlg::deleteSelected()
+{
+    const QString name = comboBox->currentText();
+    QMessageBox question(QMessageBox::Question, QString(),
+                         tr("Are you sure you want to delete settings <b>%1</b>?").arg(name.toHtmlEscaped()),
+                         QMessageBox::Yes | QMessageBox::No);
+    question.setDefaultButton(QMessageBox::No);
+    question.setWindowModality(Qt::WindowModal);
+    if (question.exec() != QMessageBox::Yes)
+        return;
+    m_profiles->remove(ProfileText::keyForName(name));
+    m_profiles->sync();
+    comboBox->removeItem(comboBox->currentIndex());
+    updateButtons();
+}
+
+void loadSettDlg::closeEvent(QCloseEvent* event)
+{
+    hide();
+    event->accept();
+    emit notgonnaload();
 }

@@ -2,7 +2,15 @@
 
 #include <QDialog>
 
-// The profile dialog: recall, describe and delete saved lens positions.
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSettings;
+
+// The profile dialog: recall, describe and delete saved lens positions. It
+// lives as long as the main window and is only shown and hidden; closing it
+// by its frame means "not loading" (notgonnaload), choosing a profile emits
+// loadSetPoint with its name.
 class loadSettDlg : public QDialog
 {
     Q_OBJECT
@@ -10,7 +18,29 @@ class loadSettDlg : public QDialog
 public:
     explicit loadSettDlg(QWidget* parent = nullptr);
 
+    // Lists the stored profiles afresh; the description stays as it was.
+    void refresh();
+
+    // Named as their object names, public so that tests can drive them.
+    QComboBox* comboBox = nullptr;
+    QPushButton* loadButton = nullptr;
+    QPushButton* pushButton = nullptr;
+    QLabel* label = nullptr;
+
 signals:
     void loadSetPoint(QString);
     void notgonnaload();
+
+public slots:
+    void loadSelected();
+    void deleteSelected();
+    void profileChanged(QString name);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void updateButtons();
+
+    QSettings* m_profiles = nullptr;
 };

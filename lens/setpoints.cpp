@@ -1,9 +1,199 @@
 #include "app/LensDesk.h"
 
-// Saved lens positions arrive with the lens controls.
-void LensDesk::saveSettings() {}
-void LensDesk::loadSettings() {}
-void LensDesk::loadSetPointNow(QString) {}
+#include "app/EventWait.h"
+#include "app/SettingsStore.h"
+#include "lens/FNumbers.h"
+#include "lens/LensWaits.h"
+#include "lens/ProfileText.h"
+#include "lens/loadSettDlg.h"
+#include "lens/zoomWorker.h"
+#include "link/Protocol.h"
+#include "link/ReplyText.h"
+#include "link/pingWorker.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QSettings>
+
+#include <algorithm>
+
+namespace {
+
+// Pacing of a recall: the dialog goes away before the lens moves, the zoom
+// command waits for the controller to settle, the completion reports are
+// polled, and the controls come back a moment after the last command.
+constexpr int RecallStartMs = 100;
+constexpr int BeforeZoomMs = 200;
+constexpr int FirstWaitPollMs = 200;
+constexpr int SecondWaitPollMs = 5;
+constexpr int BeforeApertureMs = 200;
+constexpr int AfterRecallMs = 1000;
+
+// The measured limits of one axis; a pair with a member 0 was not measured.
+template <typename Value>
+bool measured(Value low, Value high)
+{
+    return low != Value(0) && high != Value(0);
+}
+
+// The limits are exclusive: a set point must lie strictly between them. The
+// iris limits are f-numbers, the closed end being the larger one, so a pair
+// is taken in either order.
+template <typename Value>
+bool strictlyBetween(Value oneEnd, Value value, Value otherEnd)
+{
+    return std::min(oneEnd, otherEnd) < value && value < std::max(oneEnd, otherEnd);
+}
+
+} // namespace
+
+void LensDesk::saveSettings()
+{
+    bool accepted = false;
+    const QString name = QInputDialog::getText(this, tr("Setpoint Name"), tr("Setpoint Name"), QLineEdit::Normal,
+                                               QString(), &accepted);
+    if (!accepted || name.isEmpty())
+        return;
+    // Written through at once: closing the window ends the process.
+    SettingsStore::writeThrough(profileSettings, ProfileText::keyForName(name),
+                                ProfileText::format(currentZoom, currentFocus, currentIris));
+}
+
+void LensDesk::loadSettings()
+{
+    loadDialog->refresh();
+    loadDialog->show();
+    pauseLiveness();
+}
+
+void LensDesk::notgonnaloadFunc()
+{
+    resumeLiveness();
+}
+
+void LensDesk::loadSetPointNow(QString name)
+{
+    pauseLiveness();
+    loadDialog->hide();
+    delayWithEvents(RecallStartMs);
+
+    const QString value = ProfileText::valueText(
+        profileSettings->value(ProfileText::keyForName(name), QLatin1String(ProfileText::NoProfile)));
+    if (value == QLatin1String(ProfileText::NoProfile))
+        return;
+    const ProfileText::Position target = ProfileText::parse(value);
+    // A hand-edited store may hold less than a whole position; driving the
+    // lens to a guessed 0 would be worse than refusing.
+    if (!target.isComplete()) {
+        QMessageBox::warning(this, tr("Wrong presets"),
+                             tr("The set point \"%1\" holds \"%2\", not zoom, focus and aperture. "
+                                "It is not applied.")
+                                 .arg(name, value));
+        return;
+    }
+    const int zoom = target.zoom;
+    const int focus = target.focus;
+    const float iris = target.iris;
+
+    if (zoom < zoomRangeWide || zoom > zoomRangeTele) {
+        QMessageBox::warning(this, tr("Wrong presets"), tr("This presets is for the different lens!"));
+        return;
+    }
+
+    QProgressDialog progress(tr("Setting lens positions... [%1,%2,%3]").arg(zoom).arg(focus).arg(FNumbers::shortest(iris)),
+                             tr("Cancel"), 0, 0, this, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    progress.setWindowTitle(tr("Canon Lens Controller"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.show();
+
+    // The limits measured by the limit finder; a new connection has none.
+    const int zoomWide = motionWorker ? motionWorker->zoomWideLimit.load() : 0;
+    const int zoomNarrow = motionWorker ? motionWorker->zoomNarrowLimit.load() : 0;
+    const int focusFar = motionWorker ? motionWorker->focusFarLimit.load() : 0;
+    const int focusNear = motionWorker ? motionWorker->focusNearLimit.load() : 0;
+    const float irisClose = motionWorker ? motionWorker->irisCloseLimit.load() : 0.0f;
+    const float irisOpen = motionWorker ? motionWorker->irisOpenLimit.load() : 0.0f;
+    const bool powerZoom = isPowerZoomModel();
+
+    QString outOfRange;
+    if (powerZoom && measured(zoomWide, zoomNarrow) && !strictlyBetween(zoomWide, zoom, zoomNarrow))
+        outOfRange = tr("Zoom value %1 is out of range [%2,%3] for this lens!").arg(zoom).arg(zoomWide).arg(zoomNarrow);
+    else if (measured(focusFar, focusNear) && !strictlyBetween(focusFar, focus, focusNear))
+        outOfRange =
+            tr("Focus value %1 is out of range [%2,%3] for this lens!").arg(focus).arg(focusFar).arg(focusNear);
+    else if (measured(irisClose, irisOpen) && !strictlyBetween(irisClose, iris, irisOpen))
+        outOfRange = tr("Iris value %1 is out of range [%2,%3] for zoom/lens!")
+                         .arg(FNumbers::shortest(iris), FNumbers::shortest(irisClose), FNumbers::shortest(irisOpen));
+    if (!outOfRange.isEmpty()) {
+        progress.hide();
+        QMessageBox::warning(this, tr("Apllying Settings error"), outOfRange);
+        return;
+    }
+
+    setLensControlsEnabled(false);
+    QElapsedTimer clock;
+    clock.start();
+    const auto givenUp = [&] {
+        if (clock.elapsed() < LensWaits::MoveConfirmTimeoutMs)
+            return false;
+        progress.hide();
+        setLensControlsEnabled(true);
+        reportUnconfirmedMove();
+        return true;
+    };
+    const auto stopOnCancel = [&] {
+        if (!progress.wasCanceled())
+            return false;
+        sendToController(QLatin1String(Protocol::Command::StopFocus));
+        return true;
+    };
+
+    if (powerZoom && !(zoom == zoomWide && zoom == zoomNarrow)) {
+        delayWithEvents(BeforeZoomMs);
+        sendToController(QString::fromLatin1(Protocol::Command::SetZoom)
+                             .arg(FNumbers::shortest(double(ReplyText::toFloat(target.zoomText)))));
+    }
+
+    // The controller reports focus and iris settled after the zoom move.
+    do {
+        QCoreApplication::processEvents();
+        delayWithEvents(FirstWaitPollMs);
+        if (stopOnCancel())
+            break;
+        if (givenUp())
+            return;
+    } while (!(focusDoneFlag && irisDoneFlag));
+
+    zoomDoneFlag = false;
+    focusDoneFlag = false;
+    irisDoneFlag = false;
+    if (!powerZoom)
+        zoomDoneFlag = true;
+    sendToController(QString::fromLatin1(Protocol::Command::SetFocusRecall).arg(focus));
+
+    clock.restart();
+    do {
+        delayWithEvents(SecondWaitPollMs);
+        QCoreApplication::processEvents();
+        if (stopOnCancel())
+            break;
+        if (givenUp())
+            return;
+    } while (!focusDoneFlag);
+
+    delayWithEvents(BeforeApertureMs);
+    sendToController(QString::fromLatin1(Protocol::Command::SetAperture).arg(FNumbers::shortest(iris)));
+
+    progress.hide();
+    setLensControlsEnabled(true);
+    delayWithEvents(AfterRecallMs);
+}
+
 void LensDesk::loadSetPointNow0() { loadSetPointNow(QStringLiteral("0")); }
 void LensDesk::loadSetPointNow1() { loadSetPointNow(QStringLiteral("1")); }
 void LensDesk::loadSetPointNow2() { loadSetPointNow(QStringLiteral("2")); }
@@ -14,4 +204,3 @@ void LensDesk::loadSetPointNow6() { loadSetPointNow(QStringLiteral("6")); }
 void LensDesk::loadSetPointNow7() { loadSetPointNow(QStringLiteral("7")); }
 void LensDesk::loadSetPointNow8() { loadSetPointNow(QStringLiteral("8")); }
 void LensDesk::loadSetPointNow9() { loadSetPointNow(QStringLiteral("9")); }
-void LensDesk::notgonnaloadFunc() {}

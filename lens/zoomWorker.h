@@ -2,11 +2,12 @@
 
 #include "link/CommandChannel.h"
 
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 class QUdpSocket;
 
@@ -21,6 +22,8 @@ class QUdpSocket;
 // function and runs readUDPDatagramsZ(). The shared fields are atomics read
 // and written whole without ordering beyond each value; the destination is
 // read under a small lock because retarget() changes it while the loop runs.
+// Its sleeps wait on a condition, so a raised flag, a resume or a stop
+// request cuts them short where that matters.
 class zoomWorker : public QThread
 {
     Q_OBJECT
@@ -29,6 +32,9 @@ public:
     static constexpr int CycleMs = 40;
     static constexpr int PauseAfterCommandMs = 200;
     static constexpr int SearchSettleMs = 550;
+    // While paused the loop sends nothing; it looks again at least this often
+    // and at once when woken.
+    static constexpr int PausedPollMs = 50;
 
     zoomWorker(const QString& deviceAddress, QUdpSocket* commandSocket, QObject* parent = nullptr);
     ~zoomWorker() override;
@@ -81,14 +87,52 @@ protected:
     void run() override;
 
 private:
-    void sendCommand(const char* word, int value);
-    void limitSearchStep();
-    void sleepMs(int milliseconds);
+    // One end of an axis for the limit search: the search flag, the fast held
+    // flag it keeps raised, the command word and where its result goes.
+    template <typename Position>
+    struct SearchEnd {
+        std::atomic<bool>& searching;
+        std::atomic<bool>& held;
+        const char* word;
+        std::atomic<Position>& limit;
+    };
+    // One axis of the limit search: its two ends in order, its step, its
+    // reported position, its reference position and its step signal.
+    template <typename Position>
+    struct SearchAxis {
+        SearchEnd<Position> first;
+        SearchEnd<Position> second;
+        std::atomic<int>& step;
+        std::atomic<Position>& position;
+        std::atomic<int>& reference;
+        void (zoomWorker::*changeStep)(int);
+    };
 
-    mutable QMutex m_targetLock;
+    void sendCommand(const char* word, int value);
+    void sendHeldMoves();
+    void limitSearchStep();
+    template <typename Position>
+    void searchAxis(const SearchAxis<Position>& axis);
+    template <typename Position>
+    bool searchStep(const SearchAxis<Position>& axis, const SearchEnd<Position>& end);
+
+    // The pause after a command: only a stop request cuts it short. It
+    // lengthens the cycle by its own length.
+    void sleepMs(int milliseconds);
+    // The rest of the cycle: a wake() or a stop request cuts it short.
+    void sleepUntilNextCycle();
+
+    // Standard locks rather than Qt's, so that the thread-sanitizer build
+    // sees them.
+    mutable std::mutex m_targetLock;
     QString m_deviceAddress;
     QUdpSocket* m_commandSocket = nullptr;
     CommandChannel m_channel;
-    QMutex m_waitLock;
-    QWaitCondition m_wakeUp;
+    std::mutex m_waitLock;
+    std::condition_variable m_wakeUp;
+    bool m_wakePending = false; // guarded by m_waitLock
+    // When the current cycle ends: 40 ms after it began plus its pauses, so
+    // that late wake-ups do not add up (worker thread only).
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point m_cycleEnd;
 };

@@ -1,0 +1,14 @@
+#pragma once
+
+// Waits of the absolute moves (zoom slider release, set-point recall).
+namespace LensWaits {
+
+// The controller confirms a finished absolute move ("zoomDone", "focusDone",
+// "irisDone"). A full zoom or focus travel takes a few seconds; a move still
+// unconfirmed after this long is given up and the controls are restored.
+constexpr int MoveConfirmTimeoutMs = 10000;
+
+// How long the status bar says that a move was not confirmed.
+constexpr int UnconfirmedMessageMs = 5000;
+
+} // namespace LensWaits

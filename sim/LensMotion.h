@@ -1,0 +1,97 @@
+#pragma once
+
+#include "sim/CommandPort.h"
+#include "sim/LensCatalogue.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <QVector>
+
+struct SimCommand;
+
+// The lens on the controller's bus and its three drives. Moves run at a
+// realistic speed on a 40 ms tick. While a drive moves it is reported
+// ("Zoom=", "Focus=", "Iris="), an absolute move ends with "zoomDone",
+// "focusDone" or "irisDone", and when everything has stopped one "Current="
+// sums up. At most one report leaves per tick, so reports never arrive at
+// the panel in a bunch (it reads only the latest waiting datagram).
+//
+// Directions follow the panel's buttons: a positive "moveZoom" goes wide,
+// "moveFocus" near and "moveAper" open. Units of the relative words: zoom
+// 0.1 mm, focus one motor count, aperture one third stop.
+class LensMotion : public QObject
+{
+    Q_OBJECT
+public:
+    LensMotion(const LensSpec& lens, bool powerZoom, QObject* parent = nullptr);
+
+    // Handles the lens words; false for any other word. `answer` holds an
+    // immediate answer (an error, "nolensfound") or stays empty.
+    bool handle(const SimCommand& command, const Peer& peer, int focusTimeoutMs, QByteArray* answer);
+
+    // What the controller volunteers after an identification.
+    QList<QByteArray> lensReports() const;
+    // Proof of life for the panel: the AF switch, which it folds in without
+    // side effects.
+    QByteArray pingAnswer() const;
+    // A restart stops the drives and the stabiliser.
+    void stopAll();
+
+signals:
+    void report(const Peer& peer, const QByteArray& text);
+
+private:
+    enum class Ending { None, Done, RangeReport };
+    struct Axis
+    {
+        double position = 0;
+        double target = 0;
+        double low = 0;
+        double high = 0;
+        double speed = 0;        // units per second
+        bool moving = false;
+        Ending ending = Ending::None;
+        QVector<double> waypoints;
+        bool positionDue = false;
+        QByteArray lastReported;  // no report while the rounded value stands still
+        bool endingDue = false;
+        qint64 startedMs = 0;
+    };
+    enum AxisIndex { ZoomAxis, FocusAxis, IrisAxis, AxisCount };
+
+    QByteArray handleZoom(const SimCommand& command);
+    QByteArray handleFocus(const SimCommand& command, int focusTimeoutMs);
+    QByteArray handleIris(const SimCommand& command);
+    QByteArray handleStabiliser(const SimCommand& command);
+
+    void moveRelative(AxisIndex index, double delta);
+    void moveAbsolute(AxisIndex index, double target, Ending ending);
+    void startTicking();
+    void onTick();
+    void keepIrisWithinOpenLimit();
+    bool sendOneReport();
+
+    double openStop() const;     // widest aperture at the present zoom
+    double closedStop() const;
+    QByteArray positionReport(AxisIndex index) const;
+    QByteArray endingReport(AxisIndex index) const;
+    QByteArray currentReport() const;
+    static QString number(double value);
+
+    LensSpec lens;
+    bool powerZoom;
+    Axis axes[AxisCount];
+    int nextReportAxis = 0;
+    bool currentDue = false;
+    bool focusErrorDue = false;
+    int focusTimeout = 0;
+    bool stabiliserActive = false;
+    QTimer stabiliserTimer;
+    QTimer tick;
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    Peer peer;
+};

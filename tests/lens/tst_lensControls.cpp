@@ -1,0 +1,547 @@
+#include "LoopbackPeer.h"
+
+#include "app/ClickableLabel.h"
+#include "app/LensDesk.h"
+#include "app/SettingsStore.h"
+#include "lens/FNumbers.h"
+#include "lens/LensWaits.h"
+#include "lens/zoomWorker.h"
+#include "link/pingWorker.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
+
+#include <memory>
+
+namespace {
+
+const QString PeerAddress = QStringLiteral("127.31.5.3");
+
+// Releases a slider at `value` as the operator does: press, move, release.
+void dragSlider(QSlider* slider, int value)
+{
+    slider->setSliderDown(true);
+    slider->setValue(value);
+    slider->setSliderDown(false);
+}
+
+QString storedFileText(const QSettings* settings)
+{
+    QFile file(settings->fileName());
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+// The window's lens controls driven as the operator does, with a motion
+// worker sending to a scripted peer and a liveness monitor whose pause state
+// is watched (it is not started, so it sends no pings). The peer stands in
+// for the reply handling where a test needs a confirmation.
+class LensControlsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    // Held motion buttons and step sliders.
+    void heldZoomButtonStreamsWithoutPausingLiveness();
+    void heldFocusButtonPausesLivenessAndPaces();
+    void zoomStepReachesTheWorkerOnRelease();
+    void focusStepFollowsTheSlider();
+
+    // Enabling rules and read-outs.
+    void zoomStaysDisabledWithoutPowerZoom_data();
+    void zoomStaysDisabledWithoutPowerZoom();
+    void manualFocusUntilOverride();
+    void disablingLeavesTheConnectionActions();
+    void zoomAndFocusReadOuts();
+    void irisReadOut_data();
+    void irisReadOut();
+
+    // Absolute moves.
+    void apertureSliderRelease_data();
+    void apertureSliderRelease();
+    void apertureDragShowsTheFNumber();
+    void fullClose_data();
+    void fullClose();
+    void fullOpen();
+    void focusSliderRelease();
+    void zoomSliderWaitsForZoomDone();
+    void zoomSliderGivesUpWithoutConfirmation();
+
+    // Stabiliser and zoom captions.
+    void stabiliserAsksForItsTimeout();
+    void swapZoomTwiceRestoresAndStoresFalse();
+
+    // Limit finder.
+    void cancelledLimitFinderShowsItsLine();
+    void limitFinderMeasuresEveryEnd();
+    void searchStepSignalsMoveThePositionSliders();
+
+private:
+    std::unique_ptr<LoopbackPeer> m_peer;
+    std::unique_ptr<LensDesk> m_window;
+};
+
+void LensControlsTest::init()
+{
+    m_peer = std::make_unique<LoopbackPeer>(PeerAddress);
+    QVERIFY2(m_peer->isBound(), "the peer needs 127.31.5.3:1339");
+    m_window = std::make_unique<LensDesk>();
+    LensDesk& w = *m_window;
+    w.mainSettings->remove(QLatin1String(SettingsStore::ZoomCaptionsSwapped));
+    w.mainSettings->sync();
+    w.productName = QStringLiteral("ORVO KX-MQTR");
+    w.afEnabled = true;
+    w.controllerAddress = PeerAddress;
+    w.fNumberTable = FNumbers::table();
+    w.motionWorker = new zoomWorker(w.controllerAddress, w.commandSocket, &w);
+    w.motionWorker->start();
+    w.livenessMonitor = new pingWorker(w.controllerAddress, w.commandSocket, &w);
+    w.setLensControlsEnabled(true);
+    // A focus read-out keeps the connect dialog from opening over the window.
+    w.focusVal->setText(QStringLiteral("0"));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+}
+
+void LensControlsTest::cleanup()
+{
+    m_window.reset();
+    m_peer.reset();
+}
+
+void LensControlsTest::heldZoomButtonStreamsWithoutPausingLiveness()
+{
+    LensDesk& w = *m_window;
+    dragSlider(w.zoomStepSlider, 7);
+    QCOMPARE(w.label_28->text(), QStringLiteral("Step:7"));
+
+    QTest::mousePress(w.fastNarrowZoom, Qt::LeftButton);
+    QTRY_VERIFY(m_peer->log().size() >= 8);
+    QVERIFY(!w.livenessMonitor->isPaused());
+    QTest::mouseRelease(w.fastNarrowZoom, Qt::LeftButton);
+
+    for (const QString& text : m_peer->texts())
+        QCOMPARE(text, QStringLiteral("moveZoom=-14"));
+    const double interval = mean(m_peer->intervals(QStringLiteral("moveZoom")));
+    QVERIFY2(interval > 30 && interval < 90, qPrintable(QString::number(interval)));
+    QTest::qWait(150);
+    const int afterRelease = m_peer->log().size();
+    QTest::qWait(300);
+    QCOMPARE(m_peer->log().size(), afterRelease);
+}
+
+void LensControlsTest::heldFocusButtonPausesLivenessAndPaces()
+{
+    LensDesk& w = *m_window;
+    QTest::mousePress(w.slowNearFocus, Qt::LeftButton);
+    QVERIFY(w.livenessMonitor->isPaused());
+    QTRY_VERIFY_WITH_TIMEOUT(m_peer->log().size() >= 4, 5000);
+    QTest::mouseRelease(w.slowNearFocus, Qt::LeftButton);
+    QVERIFY(!w.livenessMonitor->isPaused());
+
+    for (const QString& text : m_peer->texts())
+        QCOMPARE(text, QStringLiteral("moveFocus=5"));
+    const double interval = mean(m_peer->intervals(QStringLiteral("moveFocus")));
+    QVERIFY2(interval > 200 && interval < 400, qPrintable(QString::number(interval)));
+}
+
+void LensControlsTest::zoomStepReachesTheWorkerOnRelease()
+{
+    LensDesk& w = *m_window;
+    w.zoomStepSlider->setValue(3);
+    QCOMPARE(w.motionWorker->zoomStep.load(), 10);
+    dragSlider(w.zoomStepSlider, 4);
+    QCOMPARE(w.motionWorker->zoomStep.load(), 4);
+    QCOMPARE(w.label_28->text(), QStringLiteral("Step:4"));
+}
+
+void LensControlsTest::focusStepFollowsTheSlider()
+{
+    LensDesk& w = *m_window;
+    w.focusStepSlider->setValue(12);
+    QCOMPARE(w.motionWorker->focusStep.load(), 12);
+    QCOMPARE(w.label_27->text(), QStringLiteral("Step:12"));
+}
+
+void LensControlsTest::zoomStaysDisabledWithoutPowerZoom_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<bool>("zoomEnabled");
+    QTest::newRow("power zoom") << "ORVO KX-MQTR" << true;
+    QTest::newRow("other model") << "ORVO RE-2" << false;
+    QTest::newRow("third model") << "ORVO DuvudER" << false;
+}
+
+void LensControlsTest::zoomStaysDisabledWithoutPowerZoom()
+{
+    QFETCH(QString, product);
+    QFETCH(bool, zoomEnabled);
+    LensDesk& w = *m_window;
+    w.setLensControlsEnabled(false);
+    w.productName = product;
+    w.setLensControlsEnabled(true);
+    for (QWidget* zoom : std::initializer_list<QWidget*>{w.zoomSlider, w.fastWideZoom, w.slowWideZoom,
+                                                         w.slowNarrowZoom, w.fastNarrowZoom, w.zoomStepSlider})
+        QCOMPARE(zoom->isEnabled(), zoomEnabled);
+    for (QWidget* other : std::initializer_list<QWidget*>{w.focusSlider, w.irisSlider, w.fastNearFocus,
+                                                          w.fastCloseIris, w.fastOpenIris})
+        QVERIFY(other->isEnabled());
+    QVERIFY(w.actionSavePresets->isEnabled());
+    QVERIFY(!w.actionMultiControl->isEnabled());
+}
+
+void LensControlsTest::manualFocusUntilOverride()
+{
+    LensDesk& w = *m_window;
+    w.afEnabled = false;
+    w.setLensControlsEnabled(true);
+    QVERIFY(!w.fastNearFocus->isEnabled());
+    w.focusUpdateVal(500);
+    QCOMPARE(w.focusVal->text(), QStringLiteral("Manual"));
+    QVERIFY(!w.slowFarFocus->isEnabled());
+    QVERIFY(!w.focusStepSlider->isEnabled());
+
+    w.overloadAF();
+    w.focusUpdateVal(500);
+    QCOMPARE(w.focusVal->text(), QStringLiteral("500"));
+    QVERIFY(w.afEnabled);
+    for (QWidget* focus : std::initializer_list<QWidget*>{w.focusSlider, w.fastFarFocus, w.slowFarFocus,
+                                                          w.slowNearFocus, w.fastNearFocus, w.focusStepSlider})
+        QVERIFY(focus->isEnabled());
+    QCOMPARE(w.focusSlider->value(), 10); // the default range ends at 10
+}
+
+void LensControlsTest::disablingLeavesTheConnectionActions()
+{
+    LensDesk& w = *m_window;
+    w.disableLensControls();
+    for (QWidget* widget : std::initializer_list<QWidget*>{w.zoomSlider, w.fastWideZoom, w.focusSlider, w.irisSlider,
+                                                           w.fastNearFocus, w.fastCloseIris, w.slowOpenIris})
+        QVERIFY(!widget->isEnabled());
+    QVERIFY(!w.actionSwap_Zoom_Direction->isEnabled());
+    for (QAction* action : {w.actionSet_a_name, w.actionChange_IP, w.actionReboot, w.actionLoadPresets,
+                            w.actionSavePresets})
+        QVERIFY(action->isEnabled());
+
+    w.setLensControlsEnabled(false);
+    for (QAction* action : {w.actionSet_a_name, w.actionChange_IP, w.actionReboot, w.actionLoadPresets,
+                            w.actionSavePresets})
+        QVERIFY(!action->isEnabled());
+}
+
+void LensControlsTest::zoomAndFocusReadOuts()
+{
+    LensDesk& w = *m_window;
+    w.zoomSlider->setRange(24, 2000);
+    w.focusSlider->setRange(0, 1023);
+    w.zoomUpdateVal(1234);
+    w.focusUpdateVal(850);
+    QCOMPARE(w.zoomVal->text(), QStringLiteral("1234"));
+    QCOMPARE(w.zoomSlider->value(), 1234);
+    QCOMPARE(w.currentZoom, 1234);
+    QCOMPARE(w.focusVal->text(), QStringLiteral("850"));
+    QCOMPARE(w.focusSlider->value(), 850);
+    QCOMPARE(w.currentFocus, 850);
+}
+
+void LensControlsTest::irisReadOut_data()
+{
+    QTest::addColumn<float>("fNumber");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("index");
+    QTest::newRow("on the scale") << 5.6f << "f/5.6" << 15;
+    QTest::newRow("not on the scale") << 1.2f << "f/1.2" << -1;
+    QTest::newRow("whole number") << 22.0f << "f/22" << 27;
+}
+
+void LensControlsTest::irisReadOut()
+{
+    QFETCH(float, fNumber);
+    QFETCH(QString, text);
+    QFETCH(int, index);
+    LensDesk& w = *m_window;
+    // A lens of f/1.2 to f/22: its widest end is not on the scale.
+    w.irisSlider->setRange(-1, 27);
+    w.irisSlider->setValue(20);
+    w.irisUpdateVal(fNumber);
+    QCOMPARE(w.irisVal->text(), text);
+    QCOMPARE(w.irisSlider->value(), index);
+    QCOMPARE(w.currentIris, fNumber);
+}
+
+void LensControlsTest::apertureSliderRelease_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QStringList>("sent");
+    QTest::newRow("widest") << 0 << QStringList{"setAper=1"};
+    QTest::newRow("5.6") << 15 << QStringList{"setAper=5.6"};
+    QTest::newRow("22") << 27 << QStringList{"setAper=22"};
+    QTest::newRow("off the scale") << -1 << QStringList{};
+}
+
+void LensControlsTest::apertureSliderRelease()
+{
+    QFETCH(int, index);
+    QFETCH(QStringList, sent);
+    LensDesk& w = *m_window;
+    w.irisSlider->setRange(-1, 39);
+    w.irisSlider->setValue(30);
+    w.irisSlider->setSliderDown(true);
+    QVERIFY(w.livenessMonitor->isPaused());
+    w.irisSlider->setValue(index);
+    w.irisSlider->setSliderDown(false);
+    QVERIFY(!w.livenessMonitor->isPaused());
+    QTest::qWait(100);
+    QCOMPARE(m_peer->texts(), sent);
+}
+
+void LensControlsTest::apertureDragShowsTheFNumber()
+{
+    LensDesk& w = *m_window;
+    w.aperSliderMoved(15);
+    QCOMPARE(w.irisSlider->toolTip(), QStringLiteral("15"));
+    QTRY_COMPARE(QToolTip::text(), QStringLiteral("f/5.6"));
+}
+
+void LensControlsTest::fullClose_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QStringList>("sent");
+    QTest::newRow("f/22") << "f/22" << QStringList{"setAper=22"};
+    QTest::newRow("f/5.6") << "f/5.6" << QStringList{"setAper=5.6"};
+    QTest::newRow("no range reported") << "n/a" << QStringList{};
+}
+
+void LensControlsTest::fullClose()
+{
+    QFETCH(QString, caption);
+    QFETCH(QStringList, sent);
+    LensDesk& w = *m_window;
+    w.pushButtonClose->setText(caption);
+    QTest::mouseClick(w.pushButtonClose, Qt::LeftButton);
+    QTest::qWait(100);
+    QCOMPARE(m_peer->texts(), sent);
+    QVERIFY(!w.livenessMonitor->isPaused());
+}
+
+void LensControlsTest::fullOpen()
+{
+    LensDesk& w = *m_window;
+    QTest::mouseClick(w.pushButtonOpen, Qt::LeftButton);
+    QTRY_COMPARE(m_peer->texts(), QStringList{"openAper"});
+    QVERIFY(!w.livenessMonitor->isPaused());
+}
+
+void LensControlsTest::focusSliderRelease()
+{
+    LensDesk& w = *m_window;
+    w.focusSlider->setRange(0, 1023);
+    dragSlider(w.focusSlider, 640);
+    QTRY_COMPARE(m_peer->texts(), QStringList{"setFocus=640"});
+    QVERIFY(!w.livenessMonitor->isPaused());
+}
+
+void LensControlsTest::zoomSliderWaitsForZoomDone()
+{
+    LensDesk& w = *m_window;
+    // The reply handling sets the flag on "zoomDone"; the peer stands in for
+    // it a while after the command.
+    m_peer->onCommand = [&w](const QString& text) {
+        if (text.startsWith(QLatin1String("setZoom=")))
+            QTimer::singleShot(900, &w, [&w] { w.zoomDoneFlag = true; });
+    };
+    QString shownText;
+    whenModal(&w, [&shownText](QWidget* modal) {
+        auto* box = qobject_cast<QProgressDialog*>(modal);
+        if (box && box->isVisible())
+            shownText = box->labelText();
+        return box != nullptr;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    dragSlider(w.zoomSlider, 8);
+    QVERIFY(clock.elapsed() >= 800);
+    QCOMPARE(m_peer->texts(), QStringList{"setZoom=8"});
+    QCOMPARE(shownText, QStringLiteral("Please wait..."));
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(w.statusBar()->currentMessage().isEmpty());
+}
+
+void LensControlsTest::zoomSliderGivesUpWithoutConfirmation()
+{
+    LensDesk& w = *m_window;
+    QElapsedTimer clock;
+    clock.start();
+    dragSlider(w.zoomSlider, 3);
+    QVERIFY(clock.elapsed() >= LensWaits::MoveConfirmTimeoutMs - 100);
+    QCOMPARE(m_peer->texts(), QStringList{"setZoom=3"});
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
+    QVERIFY(!w.livenessMonitor->isPaused());
+    QVERIFY(w.fastNarrowZoom->isEnabled());
+}
+
+void LensControlsTest::stabiliserAsksForItsTimeout()
+{
+    LensDesk& w = *m_window;
+    w.checkBoxIS->setEnabled(true);
+    QString title, label;
+    int minimum = 0, maximum = 0, initial = 0;
+    whenModal(&w, [&](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        if (!dialog)
+            return false;
+        title = dialog->windowTitle();
+        label = dialog->labelText();
+        minimum = dialog->intMinimum();
+        maximum = dialog->intMaximum();
+        initial = dialog->intValue();
+        dialog->setIntValue(30);
+        dialog->accept();
+        return true;
+    });
+    QTest::mouseClick(w.checkBoxIS, Qt::LeftButton);
+    QTRY_COMPARE(m_peer->texts(), QStringList{"enableIS=30"});
+    QCOMPARE(title, QStringLiteral("IS Timeout"));
+    QCOMPARE(label, QStringLiteral("Timeout,s"));
+    QCOMPARE(initial, 60);
+    QCOMPARE(minimum, 1);
+    QCOMPARE(maximum, 60);
+
+    QTest::mouseClick(w.checkBoxIS, Qt::LeftButton);
+    QTRY_COMPARE(m_peer->texts(), (QStringList{"enableIS=30", "enableIS=0"}));
+    QVERIFY(!w.checkBoxIS->isChecked());
+
+    whenModal(&w, [](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        if (dialog)
+            dialog->reject();
+        return dialog != nullptr;
+    });
+    QTest::mouseClick(w.checkBoxIS, Qt::LeftButton);
+    QTest::qWait(200);
+    QCOMPARE(m_peer->log().size(), 2);
+    QVERIFY(w.checkBoxIS->isChecked());
+}
+
+void LensControlsTest::swapZoomTwiceRestoresAndStoresFalse()
+{
+    LensDesk& w = *m_window;
+    const QRect wide = w.label_7->geometry();
+    w.actionSwap_Zoom_Direction->trigger();
+    QCOMPARE(w.label_7->geometry(), QRect(90, 41, 38, 16));
+    QCOMPARE(w.label_8->geometry(), QRect(11, 41, 36, 16));
+    // Written through at once: the file on disk already holds it.
+    QVERIFY(storedFileText(w.mainSettings).contains(QStringLiteral("LAST_ZOOM_SW=true")));
+
+    w.actionSwap_Zoom_Direction->trigger();
+    QCOMPARE(w.label_7->geometry(), QRect(11, 41, 36, 16));
+    QCOMPARE(w.label_8->geometry(), QRect(90, 41, 38, 16));
+    QCOMPARE(w.label_7->geometry().x(), wide.x());
+    QVERIFY(storedFileText(w.mainSettings).contains(QStringLiteral("LAST_ZOOM_SW=false")));
+}
+
+void LensControlsTest::cancelledLimitFinderShowsItsLine()
+{
+    LensDesk& w = *m_window;
+    zoomWorker& worker = *w.motionWorker;
+    worker.zoomWideLimit = 24;
+    worker.zoomNarrowLimit = 105;
+    worker.focusFarLimit = 0;
+    worker.focusNearLimit = 1000;
+    worker.irisCloseLimit = 22.0f;
+    worker.irisOpenLimit = 4.0f;
+
+    QString label;
+    bool controlsWereOff = false;
+    whenModal(&w, [&](QWidget* modal) {
+        auto* progress = qobject_cast<QProgressDialog*>(modal);
+        if (!progress)
+            return false;
+        label = progress->labelText();
+        controlsWereOff = !w.fastOpenIris->isEnabled();
+        progress->cancel();
+        return true;
+    });
+    w.findLimits();
+
+    QCOMPARE(label, QStringLiteral("Finding lens limits..."));
+    QVERIFY(controlsWereOff);
+    QVERIFY(w.fastOpenIris->isEnabled());
+    QCOMPARE(w.nameLabel->text(), QStringLiteral("127.31.5.3 - Limits: [24,105] [0,1000] [22,4]"));
+    for (std::atomic<bool>* flag : {&worker.searchZoomNarrow, &worker.searchZoomWide, &worker.searchFocusNear,
+                                    &worker.searchFocusFar, &worker.searchIrisOpen, &worker.searchIrisClose,
+                                    &worker.zoomFastNarrow, &worker.zoomFastWide, &worker.focusFastNear,
+                                    &worker.focusFastFar, &worker.irisFastOpen, &worker.irisFastClose})
+        QVERIFY(!flag->load());
+    // The step under way when the cancel came is the last one.
+    QTest::qWait(1000);
+    const int sent = m_peer->log().size();
+    QVERIFY(sent <= 2);
+    QTest::qWait(500);
+    QCOMPARE(m_peer->log().size(), sent);
+}
+
+void LensControlsTest::limitFinderMeasuresEveryEnd()
+{
+    LensDesk& w = *m_window;
+    zoomWorker& worker = *w.motionWorker;
+    // The controller drives each end and reports where it stopped; the
+    // reply handling writes that into the worker.
+    m_peer->onCommand = [&worker](const QString& text) {
+        const QString word = text.section(QLatin1Char('='), 0, 0);
+        if (word == QLatin1String("ZoomN"))
+            worker.zoomPos = 105;
+        else if (word == QLatin1String("ZoomW"))
+            worker.zoomPos = 24;
+        else if (word == QLatin1String("FocusN"))
+            worker.focusPos = 1000;
+        else if (word == QLatin1String("FocusF"))
+            worker.focusPos = 3;
+        else if (word == QLatin1String("IrisO"))
+            worker.irisPos = 4.0f;
+        else if (word == QLatin1String("IrisC"))
+            worker.irisPos = 22.0f;
+    };
+    w.findLimits();
+    QCOMPARE(w.nameLabel->text(), QStringLiteral("127.31.5.3 - Limits: [24,105] [3,1000] [22,4]"));
+    QVERIFY(w.fastOpenIris->isEnabled());
+    QVERIFY(!worker.zoomFastNarrow && !worker.zoomFastWide && !worker.focusFastNear && !worker.focusFastFar &&
+            !worker.irisFastOpen && !worker.irisFastClose);
+    for (const char* word : {"ZoomN=70", "ZoomW=70", "FocusN=35", "FocusF=35", "IrisO=7", "IrisC=7"})
+        QVERIFY2(m_peer->texts().contains(QLatin1String(word)), word);
+}
+
+void LensControlsTest::searchStepSignalsMoveThePositionSliders()
+{
+    LensDesk& w = *m_window;
+    w.updateZoomStep(7);
+    w.updateFocusStep(4);
+    w.irisSlider->setRange(0, 39);
+    w.updateIrisStep(2);
+    QCOMPARE(w.zoomSlider->value(), 7);
+    QCOMPARE(w.focusSlider->value(), 4);
+    QCOMPARE(w.irisSlider->value(), 2);
+}
+
+QTEST_MAIN(LensControlsTest)
+#include "tst_lensControls.moc"

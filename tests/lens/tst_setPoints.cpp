@@ -1,0 +1,561 @@
+#include "LoopbackPeer.h"
+
+#include "app/LensDesk.h"
+#include "lens/FNumbers.h"
+#include "lens/LensWaits.h"
+#include "lens/ProfileText.h"
+#include "lens/loadSettDlg.h"
+#include "lens/zoomWorker.h"
+#include "link/pingWorker.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+const QString PeerAddress = QStringLiteral("127.31.5.4");
+
+QString storedFileText(const QSettings* settings)
+{
+    QFile file(settings->fileName());
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+// Saving, describing, deleting and recalling lens positions through the
+// window and its load dialog, against a scripted peer. The peer stands in for
+// the reply handling: where a test wants the controller to confirm a move it
+// sets the window's completion flags after the command arrives.
+class SetPointsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    // Saving.
+    void savedUnderThreeIsRecalledByCtrl3();
+    void savingBeforeAnyReportStoresMinusOnes();
+    void cancelledOrEmptyNameSavesNothing();
+
+    // The checks before a recall.
+    void lensCheck_data();
+    void lensCheck();
+    void rangeChecks_data();
+    void rangeChecks();
+    void absentOrEmptyProfileDoesNothing_data();
+    void absentOrEmptyProfileDoesNothing();
+    void incompleteValueIsDescribedAndRefused();
+    void handEditedListIsRecalled();
+
+    // The recall sequence.
+    void withoutPowerZoomTheFirstWaitStillWaits();
+    void cancelEndsOnlyTheWaitUnderWay();
+    void recallGivesUpWithoutConfirmation();
+
+    // The load dialog.
+    void namesWithSeparatorsRoundTrip();
+    void dialogDescribesTheSelection();
+    void deleteAsksFirstAndDisablesAtLast();
+    void closingTheDialogResumesLiveness();
+
+private:
+    void saveAs(const QString& name);
+    void store(const QString& name, const QVariant& value);
+    void confirmMovesAfter(int delayMs);
+
+    std::unique_ptr<LoopbackPeer> m_peer;
+    std::unique_ptr<LensDesk> m_window;
+};
+
+void SetPointsTest::init()
+{
+    m_peer = std::make_unique<LoopbackPeer>(PeerAddress);
+    QVERIFY2(m_peer->isBound(), "the peer needs 127.31.5.4:1339");
+    m_window = std::make_unique<LensDesk>();
+    LensDesk& w = *m_window;
+    w.profileSettings->remove(QString());
+    w.profileSettings->sync();
+    w.productName = QStringLiteral("ORVO KX-MQTR");
+    w.afEnabled = true;
+    w.controllerAddress = PeerAddress;
+    w.fNumberTable = FNumbers::table();
+    w.zoomRangeWide = 24;
+    w.zoomRangeTele = 70;
+    w.motionWorker = new zoomWorker(w.controllerAddress, w.commandSocket, &w);
+    w.motionWorker->start();
+    w.livenessMonitor = new pingWorker(w.controllerAddress, w.commandSocket, &w);
+    w.setLensControlsEnabled(true);
+    w.focusVal->setText(QStringLiteral("0"));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+}
+
+void SetPointsTest::cleanup()
+{
+    m_window.reset();
+    m_peer.reset();
+}
+
+void SetPointsTest::saveAs(const QString& name)
+{
+    whenModal(m_window.get(), [name](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        if (!dialog)
+            return false;
+        dialog->setTextValue(name);
+        dialog->accept();
+        return true;
+    });
+    m_window->actionSavePresets->trigger();
+}
+
+void SetPointsTest::store(const QString& name, const QVariant& value)
+{
+    m_window->profileSettings->setValue(ProfileText::keyForName(name), value);
+    m_window->profileSettings->sync();
+}
+
+// The controller reports focus and iris settled `delayMs` after a zoom
+// command, and focus done after a focus command.
+void SetPointsTest::confirmMovesAfter(int delayMs)
+{
+    LensDesk& w = *m_window;
+    m_peer->onCommand = [&w, delayMs](const QString& text) {
+        if (text.startsWith(QLatin1String("setZoom=")))
+            QTimer::singleShot(delayMs, &w, [&w] { w.focusDoneFlag = w.irisDoneFlag = true; });
+        else if (text.startsWith(QLatin1String("setFocus2=")))
+            QTimer::singleShot(delayMs, &w, [&w] { w.focusDoneFlag = true; });
+    };
+}
+
+void SetPointsTest::savedUnderThreeIsRecalledByCtrl3()
+{
+    LensDesk& w = *m_window;
+    w.zoomUpdateVal(35);
+    w.focusUpdateVal(500);
+    w.irisUpdateVal(4.0f);
+
+    QString title, label, initial = QStringLiteral("unset");
+    whenModal(&w, [&](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        if (!dialog)
+            return false;
+        title = dialog->windowTitle();
+        label = dialog->labelText();
+        initial = dialog->textValue();
+        dialog->setTextValue(QStringLiteral("3"));
+        dialog->accept();
+        return true;
+    });
+    w.actionSavePresets->trigger();
+    QCOMPARE(title, QStringLiteral("Setpoint Name"));
+    QCOMPARE(label, QStringLiteral("Setpoint Name"));
+    QVERIFY(initial.isEmpty());
+    // On disk at once: closing the window ends the process.
+    QVERIFY(storedFileText(w.profileSettings).contains(QStringLiteral("35,500,4")));
+
+    confirmMovesAfter(500);
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_3, Qt::ControlModifier);
+
+    QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
+    const auto& log = m_peer->log();
+    // Each next command waited for the confirmation of the one before.
+    QVERIFY2(log.at(1).atMs - log.at(0).atMs >= 450, qPrintable(QString::number(log.at(1).atMs - log.at(0).atMs)));
+    QVERIFY2(log.at(2).atMs - log.at(1).atMs >= 450, qPrintable(QString::number(log.at(2).atMs - log.at(1).atMs)));
+    QVERIFY(w.fastNarrowZoom->isEnabled());
+    QVERIFY(w.livenessMonitor->isPaused());
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void SetPointsTest::savingBeforeAnyReportStoresMinusOnes()
+{
+    saveAs(QStringLiteral("early"));
+    QCOMPARE(ProfileText::valueText(m_window->profileSettings->value(QStringLiteral("early"))),
+             QStringLiteral("-1,-1,-1"));
+}
+
+void SetPointsTest::cancelledOrEmptyNameSavesNothing()
+{
+    whenModal(m_window.get(), [](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        if (dialog) {
+            dialog->setTextValue(QStringLiteral("never"));
+            dialog->reject();
+        }
+        return dialog != nullptr;
+    });
+    m_window->actionSavePresets->trigger();
+    saveAs(QString());
+    QVERIFY(m_window->profileSettings->childKeys().isEmpty());
+}
+
+void SetPointsTest::lensCheck_data()
+{
+    QTest::addColumn<int>("wide");
+    QTest::addColumn<int>("tele");
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("35 on a 24-70") << 24 << 70 << "35,500,4" << true;
+    QTest::newRow("35 on a 70-200") << 70 << 200 << "35,500,4" << false;
+    QTest::newRow("ends included") << 24 << 70 << "70,500,4" << true;
+    QTest::newRow("prime 50, profile 50") << 50 << 50 << "50,500,4" << true;
+    QTest::newRow("prime 50, profile 51") << 50 << 50 << "51,500,4" << false;
+    QTest::newRow("prime 50, profile 49") << 50 << 50 << "49,500,4" << false;
+}
+
+void SetPointsTest::lensCheck()
+{
+    QFETCH(int, wide);
+    QFETCH(int, tele);
+    QFETCH(QString, profile);
+    QFETCH(bool, fits);
+    LensDesk& w = *m_window;
+    w.zoomRangeWide = wide;
+    w.zoomRangeTele = tele;
+    store(QStringLiteral("7"), profile);
+    confirmMovesAfter(0);
+
+    QString title, text;
+    whenModal(&w, [&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box)
+            return false;
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+        return true;
+    });
+    w.loadSetPointNow7();
+    if (fits) {
+        QCOMPARE(m_peer->texts().value(0), QStringLiteral("setZoom=%1").arg(profile.section(',', 0, 0)));
+        QVERIFY(title.isEmpty());
+    } else {
+        QCOMPARE(title, QStringLiteral("Wrong presets"));
+        QCOMPARE(text, QStringLiteral("This presets is for the different lens!"));
+        QTest::qWait(100);
+        QVERIFY(m_peer->log().isEmpty());
+    }
+    QVERIFY(w.fastNarrowZoom->isEnabled());
+}
+
+void SetPointsTest::rangeChecks_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QVector<int>>("limits"); // zoom wide, narrow, focus far, near
+    QTest::addColumn<QVector<float>>("irisLimits"); // close, open
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<QString>("message");
+    const QString mqtr = QStringLiteral("ORVO KX-MQTR");
+    QTest::newRow("nothing measured") << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{0, 0} << "35,500,4" << "";
+    QTest::newRow("focus bounds are exclusive")
+        << mqtr << QVector<int>{0, 0, 100, 900} << QVector<float>{0, 0} << "35,100,4"
+        << "Focus value 100 is out of range [100,900] for this lens!";
+    QTest::newRow("focus inside") << mqtr << QVector<int>{0, 0, 100, 900} << QVector<float>{0, 0} << "35,101,4"
+                                  << "";
+    QTest::newRow("focus half measured") << mqtr << QVector<int>{0, 0, 0, 900} << QVector<float>{0, 0}
+                                         << "35,1000,4" << "";
+    QTest::newRow("zoom at its limit") << mqtr << QVector<int>{30, 60, 0, 0} << QVector<float>{0, 0} << "60,500,4"
+                                       << "Zoom value 60 is out of range [30,60] for this lens!";
+    QTest::newRow("zoom limits apply to power zoom only")
+        << "ORVO RE-2" << QVector<int>{30, 60, 0, 0} << QVector<float>{0, 0} << "65,500,4" << "";
+    QTest::newRow("zoom first") << mqtr << QVector<int>{30, 60, 100, 900} << QVector<float>{0, 0} << "25,50,4"
+                                << "Zoom value 25 is out of range [30,60] for this lens!";
+    QTest::newRow("iris beyond the open end")
+        << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{22, 4} << "35,500,2.8"
+        << "Iris value 2.8 is out of range [22,4] for zoom/lens!";
+    QTest::newRow("iris between its ends") << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{22, 4}
+                                           << "35,500,5.6" << "";
+}
+
+void SetPointsTest::rangeChecks()
+{
+    QFETCH(QString, product);
+    QFETCH(QVector<int>, limits);
+    QFETCH(QVector<float>, irisLimits);
+    QFETCH(QString, profile);
+    QFETCH(QString, message);
+    LensDesk& w = *m_window;
+    w.productName = product;
+    zoomWorker& worker = *w.motionWorker;
+    worker.zoomWideLimit = limits.at(0);
+    worker.zoomNarrowLimit = limits.at(1);
+    worker.focusFarLimit = limits.at(2);
+    worker.focusNearLimit = limits.at(3);
+    worker.irisCloseLimit = irisLimits.at(0);
+    worker.irisOpenLimit = irisLimits.at(1);
+    store(QStringLiteral("range"), profile);
+    // Earlier moves left their completion flags set.
+    w.focusDoneFlag = w.irisDoneFlag = true;
+    confirmMovesAfter(0);
+
+    QString title, text;
+    bool progressGone = false;
+    whenModal(&w, [&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box)
+            return false;
+        title = box->windowTitle();
+        text = box->text();
+        progressGone = w.findChildren<QProgressDialog*>().isEmpty() ||
+                       !w.findChildren<QProgressDialog*>().constLast()->isVisible();
+        box->accept();
+        return true;
+    });
+    w.loadSetPointNow(QStringLiteral("range"));
+    if (message.isEmpty()) {
+        QVERIFY(title.isEmpty());
+        QCOMPARE(m_peer->texts().constLast(),
+                 QStringLiteral("setAper=%1").arg(FNumbers::shortest(ProfileText::parse(profile).iris)));
+    } else {
+        QCOMPARE(title, QStringLiteral("Apllying Settings error"));
+        QCOMPARE(text, message);
+        QVERIFY(progressGone);
+        QTest::qWait(100);
+        QVERIFY(m_peer->log().isEmpty());
+    }
+    QVERIFY(w.fastOpenIris->isEnabled());
+}
+
+void SetPointsTest::absentOrEmptyProfileDoesNothing_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::newRow("absent") << QVariant();
+    QTest::newRow("0,0,0") << QVariant(QStringLiteral("0,0,0"));
+}
+
+void SetPointsTest::absentOrEmptyProfileDoesNothing()
+{
+    QFETCH(QVariant, stored);
+    LensDesk& w = *m_window;
+    if (stored.isValid())
+        store(QStringLiteral("5"), stored);
+    bool sawModal = false;
+    whenModal(&w, [&sawModal](QWidget*) { return sawModal = true; }, 1000);
+    w.loadSetPointNow5();
+    QTest::qWait(300);
+    QVERIFY(!sawModal);
+    QVERIFY(m_peer->log().isEmpty());
+    QVERIFY(w.livenessMonitor->isPaused());
+}
+
+void SetPointsTest::incompleteValueIsDescribedAndRefused()
+{
+    LensDesk& w = *m_window;
+    store(QStringLiteral("typed"), QStringLiteral("50,812"));
+    w.loadSettings();
+    QCOMPARE(w.loadDialog->comboBox->currentText(), QStringLiteral("typed"));
+    w.loadDialog->profileChanged(QStringLiteral("typed"));
+    QCOMPARE(w.loadDialog->label->text(), QStringLiteral("50mm 812 f/0"));
+
+    QString title, text;
+    whenModal(&w, [&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box)
+            return false;
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+        return true;
+    });
+    QTest::mouseClick(w.loadDialog->loadButton, Qt::LeftButton);
+    QTRY_VERIFY(!title.isEmpty());
+    QCOMPARE(title, QStringLiteral("Wrong presets"));
+    QVERIFY2(text.contains(QStringLiteral("\"50,812\"")), qPrintable(text));
+    QTest::qWait(100);
+    QVERIFY(m_peer->log().isEmpty());
+    QVERIFY(w.fastOpenIris->isEnabled());
+}
+
+void SetPointsTest::handEditedListIsRecalled()
+{
+    // Typed into the store without quotes, the value reads back as a list.
+    LensDesk& w = *m_window;
+    store(QStringLiteral("1"), QStringList{"35", "500", "4"});
+    w.focusDoneFlag = w.irisDoneFlag = true;
+    confirmMovesAfter(0);
+    w.loadSetPointNow1();
+    QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
+}
+
+void SetPointsTest::withoutPowerZoomTheFirstWaitStillWaits()
+{
+    LensDesk& w = *m_window;
+    w.productName = QStringLiteral("ORVO RE-2");
+    store(QStringLiteral("2"), QStringLiteral("35,500,5.6"));
+    confirmMovesAfter(0);
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(800, &w, [&w] { w.focusDoneFlag = w.irisDoneFlag = true; });
+    w.loadSetPointNow2();
+    QCOMPARE(m_peer->texts(), (QStringList{"setFocus2=500", "setAper=5.6"}));
+    QVERIFY(m_peer->log().at(0).atMs >= 700);
+    QVERIFY(w.zoomDoneFlag);
+}
+
+void SetPointsTest::cancelEndsOnlyTheWaitUnderWay()
+{
+    LensDesk& w = *m_window;
+    store(QStringLiteral("4"), QStringLiteral("35,500,4"));
+    QString label, title;
+    m_peer->onCommand = [&](const QString& text) {
+        if (!text.startsWith(QLatin1String("setZoom=")))
+            return;
+        QTimer::singleShot(300, &w, [&] {
+            auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+            QVERIFY(progress);
+            label = progress->labelText();
+            title = progress->windowTitle();
+            progress->cancel();
+        });
+    };
+    w.loadSetPointNow4();
+    QCOMPARE(label, QStringLiteral("Setting lens positions... [35,500,4]"));
+    QCOMPARE(title, QStringLiteral("Canon Lens Controller"));
+    QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "stopFocus", "setFocus2=500", "stopFocus", "setAper=4"}));
+    QVERIFY(w.fastOpenIris->isEnabled());
+}
+
+void SetPointsTest::recallGivesUpWithoutConfirmation()
+{
+    LensDesk& w = *m_window;
+    store(QStringLiteral("6"), QStringLiteral("35,500,4"));
+    QElapsedTimer clock;
+    clock.start();
+    w.loadSetPointNow6();
+    QVERIFY(clock.elapsed() >= LensWaits::MoveConfirmTimeoutMs);
+    QCOMPARE(m_peer->texts(), QStringList{"setZoom=35"});
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(w.fastOpenIris->isEnabled());
+    QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
+}
+
+void SetPointsTest::namesWithSeparatorsRoundTrip()
+{
+    LensDesk& w = *m_window;
+    w.zoomUpdateVal(35);
+    w.focusUpdateVal(500);
+    w.irisUpdateVal(4.0f);
+    saveAs(QStringLiteral("studio/left"));
+    w.zoomUpdateVal(50);
+    saveAs(QStringLiteral("a\\b"));
+    QVERIFY(w.profileSettings->childGroups().isEmpty());
+
+    w.loadSettings();
+    QVERIFY(w.loadDialog->isVisible());
+    QStringList listed;
+    for (int i = 0; i < w.loadDialog->comboBox->count(); ++i)
+        listed << w.loadDialog->comboBox->itemText(i);
+    listed.sort();
+    QCOMPARE(listed, (QStringList{"a\\b", "studio/left"}));
+
+    w.loadDialog->comboBox->setCurrentText(QStringLiteral("studio/left"));
+    QCOMPARE(w.loadDialog->label->text(), QStringLiteral("35mm 500 f/4"));
+    w.loadDialog->comboBox->setCurrentText(QStringLiteral("a\\b"));
+    QCOMPARE(w.loadDialog->label->text(), QStringLiteral("50mm 500 f/4"));
+
+    w.focusDoneFlag = w.irisDoneFlag = true;
+    confirmMovesAfter(0);
+    QTest::mouseClick(w.loadDialog->loadButton, Qt::LeftButton);
+    QTRY_COMPARE(m_peer->texts(), (QStringList{"setZoom=50", "setFocus2=500", "setAper=4"}));
+    QVERIFY(!w.loadDialog->isVisible());
+}
+
+void SetPointsTest::dialogDescribesTheSelection()
+{
+    LensDesk& w = *m_window;
+    store(QStringLiteral("b"), QStringLiteral("50,812,5.6"));
+    store(QStringLiteral("a"), QStringLiteral("24,0,22"));
+    w.loadSettings();
+    loadSettDlg& dialog = *w.loadDialog;
+    QCOMPARE(dialog.objectName(), QStringLiteral("loadSettingsDialog"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Load Settings"));
+    // The refresh does not describe; choosing does.
+    QVERIFY(dialog.label->text().isEmpty());
+    dialog.comboBox->setCurrentText(QStringLiteral("b"));
+    QCOMPARE(dialog.label->text(), QStringLiteral("50mm 812 f/5.6"));
+    dialog.comboBox->setCurrentText(QStringLiteral("a"));
+    QCOMPARE(dialog.label->text(), QStringLiteral("24mm 0 f/22"));
+    QVERIFY(dialog.loadButton->isEnabled());
+    QVERIFY(dialog.pushButton->isEnabled());
+}
+
+void SetPointsTest::deleteAsksFirstAndDisablesAtLast()
+{
+    LensDesk& w = *m_window;
+    store(QStringLiteral("1"), QStringLiteral("35,500,4"));
+    store(QStringLiteral("2"), QStringLiteral("50,500,4"));
+    w.loadSettings();
+    loadSettDlg& dialog = *w.loadDialog;
+
+    const auto answer = [&w](QMessageBox::StandardButton button, QString* text, bool* noIsDefault) {
+        whenModal(&w, [button, text, noIsDefault](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box)
+                return false;
+            if (text)
+                *text = box->text();
+            if (noIsDefault)
+                *noIsDefault = box->defaultButton() == box->button(QMessageBox::No);
+            box->button(button)->click();
+            return true;
+        });
+    };
+
+    QString text;
+    bool noIsDefault = false;
+    answer(QMessageBox::No, &text, &noIsDefault);
+    dialog.comboBox->setCurrentText(QStringLiteral("1"));
+    QTest::mouseClick(dialog.pushButton, Qt::LeftButton);
+    QCOMPARE(text, QStringLiteral("Are you sure you want to delete settings <b>1</b>?"));
+    QVERIFY(noIsDefault);
+    QCOMPARE(dialog.comboBox->count(), 2);
+
+    answer(QMessageBox::Yes, nullptr, nullptr);
+    QTest::mouseClick(dialog.pushButton, Qt::LeftButton);
+    QCOMPARE(dialog.comboBox->count(), 1);
+    QVERIFY(!w.profileSettings->contains(QStringLiteral("1")));
+    QVERIFY(!storedFileText(w.profileSettings).contains(QStringLiteral("35,500,4")));
+    QVERIFY(dialog.loadButton->isEnabled());
+
+    answer(QMessageBox::Yes, nullptr, nullptr);
+    QTest::mouseClick(dialog.pushButton, Qt::LeftButton);
+    QCOMPARE(dialog.comboBox->count(), 0);
+    QVERIFY(!dialog.loadButton->isEnabled());
+    QVERIFY(!dialog.pushButton->isEnabled());
+    QVERIFY(dialog.label->text().isEmpty());
+}
+
+void SetPointsTest::closingTheDialogResumesLiveness()
+{
+    LensDesk& w = *m_window;
+    w.loadSettings();
+    QVERIFY(w.livenessMonitor->isPaused());
+    QVERIFY(!w.loadDialog->loadButton->isEnabled());
+    w.loadDialog->close();
+    QVERIFY(!w.loadDialog->isVisible());
+    QVERIFY(!w.livenessMonitor->isPaused());
+}
+
+QTEST_MAIN(SetPointsTest)
+#include "tst_setPoints.moc"

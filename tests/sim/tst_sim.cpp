@@ -1,0 +1,678 @@
+// The simulated controller, driven over loopback as the panel drives it:
+// identification and lens reports, moves, bad values, address change,
+// silence and restarts, the firmware write over TFTP (with curl's client),
+// and a flood of garbage.
+
+#include "SimHarness.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <csignal>
+
+using Answers = QList<QByteArray>;
+Q_DECLARE_METATYPE(Answers)
+
+namespace {
+
+// Keys the panel looks for anywhere in an answer. An error text holding one
+// of them would be taken for a report.
+const QList<QByteArray> PanelKeys{"=", "Current", "aRange", "zRange", "fRange", "nolensfound",
+                                  "zoomDone", "focusDone", "irisDone", "Zoom", "Iris"};
+
+bool isKeySafeError(const QByteArray& answer)
+{
+    if (!answer.startsWith("error"))
+        return false;
+    for (const QByteArray& key : PanelKeys) {
+        if (answer.contains(key))
+            return false;
+    }
+    return true;
+}
+
+QByteArray deterministicBytes(int size, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QByteArray bytes(size, '\0');
+    for (char& byte : bytes)
+        byte = char(random.bounded(256));
+    return bytes;
+}
+
+qint64 residentKilobytes(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QRegularExpression line(QStringLiteral("^VmRSS:\\s+(\\d+) kB"), QRegularExpression::MultilineOption);
+    return line.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong();
+}
+
+// Milliseconds of the log lines that sent an answer.
+QList<qint64> answerTimes(const QString& log)
+{
+    QList<qint64> times;
+    const QRegularExpression line(QStringLiteral("^\\s*(\\d+) tx "), QRegularExpression::MultilineOption);
+    for (auto it = line.globalMatch(log); it.hasNext();)
+        times << it.next().captured(1).toLongLong();
+    return times;
+}
+
+void enterUpdateMode(SimProcess& sim, SimClient& client)
+{
+    for (const char* command : {"setFLAG=0", "fwNETInit", "Restart"})
+        client.send(sim.address(), command);
+}
+
+} // namespace
+
+class TestSim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void identification_data();
+    void identification();
+    void lensReports_data();
+    void lensReports();
+    void moves_data();
+    void moves();
+    void invalidValues_data();
+    void invalidValues();
+    void stabiliser();
+    void addressChange();
+    void silenceAndRecovery();
+    void faults_data();
+    void faults();
+    void faultsFollowTheSeed();
+    void tftpWrite_data();
+    void tftpWrite();
+    void updateModeNeedsHandshake();
+    void garbage();
+};
+
+void TestSim::identification_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<Answers>("commands");
+    QTest::addColumn<Answers>("expected");
+
+    QTest::newRow("power-zoom model") << QStringList{} << Answers{"ver"} << Answers{"ORVO KX-MQTR=1.9.0"};
+    QTest::newRow("RE-2, version with a trailing blank")
+        << QStringList{"--product", "ORVO RE-2", "--firmware", "1.8.12 "} << Answers{"ver"}
+        << Answers{"ORVO RE-2=1.8.12 "};
+    QTest::newRow("DuvudER") << QStringList{"--product", "ORVO DuvudER", "--firmware", "1.7.4"}
+                             << Answers{"ver"} << Answers{"ORVO DuvudER=1.7.4"};
+    QTest::newRow("boot loader and protocol") << QStringList{"--bootloader", "255", "--protocol", "2"}
+                                              << Answers{"blver", "getProto"} << Answers{"BL=255", "Proto=2"};
+    QTest::newRow("factory identity")
+        << QStringList{"--serial", "15234", "--mac", "0-17-34-51-68-85", "--hardware", "7", "--vendor", "  "}
+        << Answers{"getSN", "getMAC", "getHW", "getVENDOR"}
+        << Answers{"SN=15234", "MAC=0-17-34-51-68-85", "HW=7", "VENDOR=  "};
+    QTest::newRow("name padded with NULs") << QStringList{"--name", "cam1"} << Answers{"getNAME"}
+                                           << Answers{QByteArray("NAME=cam1\0\0\0", 12)};
+    QTest::newRow("name written, cut to 7") << QStringList{} << Answers{"setNAME=studio-left", "getNAME"}
+                                            << Answers{"NAME=studio-"};
+    QTest::newRow("identity written")
+        << QStringList{}
+        << Answers{"setSN=20000", "ChangeMAC=1-2-3-4-5-6", "setHW=255", "setVND=Acme Optics",
+                   "getSN", "getMAC", "getHW", "getVENDOR"}
+        << Answers{"SN=20000", "MAC=1-2-3-4-5-6", "HW=255", "VENDOR=Acme Optics"};
+    QTest::newRow("rejected identity keeps the old")
+        << QStringList{"--serial", "15001"} << Answers{"setSN=99", "getSN"}
+        << Answers{"errorRange: serial number outside 15000-65535", "SN=15001"};
+    QTest::newRow("focus time-out") << QStringList{"--focus-timeout", "1500"}
+                                    << Answers{"setFocusT", "setFocusT=250", "setFocusT"}
+                                    << Answers{"T=1500", "T=250"};
+    QTest::newRow("network settings wait for a restart")
+        << QStringList{"--mask", "255.255.255.0", "--gateway", "127.1.2.3"}
+        << Answers{"getMASK", "getGW", "ChangeMASK=255.255.0.0", "ChangeGW=127.9.9.9", "getMASK", "getGW"}
+        << Answers{"MASK=255.255.255.0", "GW=127.1.2.3", "MASK=255.255.255.0", "GW=127.1.2.3"};
+}
+
+void TestSim::identification()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(Answers, commands);
+    QFETCH(Answers, expected);
+
+    SimProcess sim(arguments + QStringList{"--report-delay", "60000"});
+    QVERIFY(sim.start());
+    SimClient client;
+    for (const QByteArray& command : commands)
+        client.send(sim.address(), command);
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), expected, 5000);
+}
+
+void TestSim::lensReports_data()
+{
+    QTest::addColumn<QString>("lens");
+    QTest::addColumn<Answers>("expected");
+    QTest::addColumn<QByteArray>("pingAnswer");
+
+    const QByteArray ver = "ORVO KX-MQTR=1.9.0";
+    QTest::newRow("zoom lens with stabiliser")
+        << "zoom-is"
+        << Answers{ver, "Lens=18-55mm f/3.5-5.6 IS", "aRange=3.5,22", "zRange=18,55", "fRange=0,1150",
+                   "AF=1", "IS=1", "ISactive=0", "Current=18,575,3.5"}
+        << QByteArray("AF=1");
+    QTest::newRow("prime without stabiliser")
+        << "prime"
+        << Answers{ver, "Lens=50mm f/1.8", "aRange=1.8,22", "zRange=50,50", "fRange=0,980", "AF=1", "IS=0",
+                   "ISactive=0", "Current=50,490,1.8"}
+        << QByteArray("AF=1");
+    QTest::newRow("lens reporting no aperture")
+        << "no-aperture"
+        << Answers{ver, "Lens=35mm adapted lens, no aperture contacts", "aRange=255,255", "zRange=35,35",
+                   "fRange=0,800", "AF=1", "IS=0", "ISactive=0", "Current=35,400"}
+        << QByteArray("AF=1");
+    QTest::newRow("AF switch off")
+        << "manual-focus"
+        << Answers{ver, "Lens=70-200mm f/4 IS, AF switch at MF", "aRange=4,32", "zRange=70,200", "fRange=0,1500",
+                   "AF=0", "IS=1", "ISactive=0", "Current=70,750,4"}
+        << QByteArray("AF=0");
+    QTest::newRow("no lens") << "none" << Answers{ver, "nolensfound"} << QByteArray("AF=0");
+}
+
+void TestSim::lensReports()
+{
+    QFETCH(QString, lens);
+    QFETCH(Answers, expected);
+    QFETCH(QByteArray, pingAnswer);
+
+    SimProcess sim({"--lens", lens, "--report-delay", "0"});
+    QVERIFY(sim.start());
+    SimClient client;
+    client.send(sim.address(), "ver");
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), expected, 5000);
+
+    // The panel handles only the latest waiting datagram: answers must
+    // never leave back to back.
+    const QList<qint64> times = answerTimes(sim.log());
+    QCOMPARE(times.size(), expected.size());
+    for (int i = 1; i < times.size(); ++i)
+        QVERIFY2(times.at(i) - times.at(i - 1) >= 25, qPrintable(sim.log()));
+
+    client.clear();
+    client.send(sim.address(), "ping");
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), Answers{pingAnswer}, 5000);
+}
+
+void TestSim::moves_data()
+{
+    QTest::addColumn<QString>("lens");
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("finalPosition");
+    QTest::addColumn<QByteArray>("ending");
+    QTest::addColumn<int>("leastReports");
+    QTest::addColumn<bool>("oneWay");
+    QTest::addColumn<QByteArray>("summary");
+
+    const QString mqtr = "ORVO KX-MQTR";
+    QTest::newRow("zoom to 40 mm, aperture follows")
+        << "zoom-is" << mqtr << QByteArray("setZoom=40") << QByteArray("Zoom=40") << QByteArray("zoomDone") << 10
+        << true << QByteArray("Current=40,575,4.5");
+    QTest::newRow("zoom to 55 mm, f/5.6 at most")
+        << "zoom-is" << mqtr << QByteArray("setZoom=55") << QByteArray("Zoom=55") << QByteArray("zoomDone") << 10
+        << true << QByteArray("Current=55,575,5.6");
+    QTest::newRow("focus to 200") << "zoom-is" << mqtr << QByteArray("setFocus=200") << QByteArray("Focus=200")
+                                  << QByteArray("focusDone") << 5 << true << QByteArray("Current=18,200,3.5");
+    QTest::newRow("focus recall to 900") << "prime" << mqtr << QByteArray("setFocus2=900")
+                                         << QByteArray("Focus=900") << QByteArray("focusDone") << 5 << true
+                                         << QByteArray("Current=50,900,1.8");
+    QTest::newRow("focus re-init") << "zoom-is" << mqtr << QByteArray("refRange") << QByteArray("Focus=575")
+                                   << QByteArray("fRange=0,1150") << 10 << false << QByteArray("Current=18,575,3.5");
+    QTest::newRow("aperture to f/8") << "zoom-is" << mqtr << QByteArray("setAper=8") << QByteArray("Iris=8")
+                                     << QByteArray("irisDone") << 4 << true << QByteArray("Current=18,575,8");
+    QTest::newRow("aperture fully open") << "prime" << mqtr << QByteArray("openAper") << QByteArray("Iris=1.8")
+                                         << QByteArray("irisDone") << 1 << true << QByteArray("Current=50,490,1.8");
+    QTest::newRow("prime zooms nowhere") << "prime" << mqtr << QByteArray("setZoom=50") << QByteArray("Zoom=50")
+                                         << QByteArray("zoomDone") << 1 << true << QByteArray("Current=50,490,1.8");
+    QTest::newRow("limit-search step") << "zoom-is" << mqtr << QByteArray("FocusN=35") << QByteArray("Focus=610")
+                                       << QByteArray() << 1 << true << QByteArray("Current=18,610,3.5");
+    QTest::newRow("limit-search step into the end stop")
+        << "zoom-is" << mqtr << QByteArray("ZoomW=70") << QByteArray("Zoom=18") << QByteArray() << 1 << true
+        << QByteArray("Current=18,575,3.5");
+    QTest::newRow("relative aperture move") << "zoom-is" << mqtr << QByteArray("moveAper=-3")
+                                            << QByteArray("Iris=5") << QByteArray() << 1 << true
+                                            << QByteArray("Current=18,575,5");
+    QTest::newRow("no power zoom: zoom steps ignored, focus still moves")
+        << "zoom-is" << "ORVO RE-2" << QByteArray("FocusF=75") << QByteArray("Focus=500") << QByteArray() << 1
+        << true << QByteArray("Current=18,500,3.5");
+}
+
+void TestSim::moves()
+{
+    QFETCH(QString, lens);
+    QFETCH(QString, product);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, finalPosition);
+    QFETCH(QByteArray, ending);
+    QFETCH(int, leastReports);
+    QFETCH(bool, oneWay);
+    QFETCH(QByteArray, summary);
+
+    SimProcess sim({"--lens", lens, "--product", product});
+    QVERIFY(sim.start());
+    SimClient client;
+    if (product != QLatin1String("ORVO KX-MQTR"))
+        client.send(sim.address(), "moveZoom=-50");
+    client.send(sim.address(), command);
+    // Every move ends with a summary of all three drives.
+    QCOMPARE(client.waitFor("Current=", 10000), summary);
+
+    const Answers answers = client.answers();
+    const QByteArray key = finalPosition.left(finalPosition.indexOf('=') + 1);
+    Answers positions;
+    for (const QByteArray& answer : answers) {
+        if (answer.startsWith(key))
+            positions << answer;
+    }
+    QVERIFY2(positions.size() >= leastReports, answers.join(' ').constData());
+    QCOMPARE(positions.last(), finalPosition);
+    // The reported positions run one way, towards the target.
+    for (int i = 2; oneWay && i < positions.size(); ++i) {
+        const double a = positions.at(i - 2).mid(key.size()).toDouble();
+        const double b = positions.at(i - 1).mid(key.size()).toDouble();
+        const double c = positions.at(i).mid(key.size()).toDouble();
+        QVERIFY2((b - a) * (c - b) >= 0, answers.join(' ').constData());
+    }
+    const int endAt = answers.indexOf(ending);
+    if (ending.isEmpty()) {
+        for (const char* done : {"zoomDone", "focusDone", "irisDone"})
+            QVERIFY(!answers.contains(done));
+    } else {
+        QVERIFY2(endAt > 0, answers.join(' ').constData());
+        QCOMPARE(answers.at(endAt - 1), finalPosition);
+    }
+    if (product != QLatin1String("ORVO KX-MQTR")) {
+        for (const QByteArray& answer : answers)
+            QVERIFY2(!answer.startsWith("Zoom="), answer.constData());
+    }
+}
+
+void TestSim::invalidValues_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("answerStart");
+
+    QTest::newRow("zoom beyond the lens") << QStringList{} << QByteArray("setZoom=400") << QByteArray("errorRange");
+    QTest::newRow("zoom of 1e20 mm") << QStringList{} << QByteArray("setZoom=100000000000000000000")
+                                     << QByteArray("errorRange");
+    QTest::newRow("zoom on a model without power zoom") << QStringList{"--product", "ORVO RE-2"}
+                                                        << QByteArray("setZoom=30") << QByteArray("errorParam");
+    QTest::newRow("negative focus") << QStringList{} << QByteArray("setFocus=-5") << QByteArray("errorRange");
+    QTest::newRow("focus not a number") << QStringList{} << QByteArray("setFocus=12x") << QByteArray("errorParam");
+    QTest::newRow("focus with the AF switch off") << QStringList{"--lens", "manual-focus"}
+                                                  << QByteArray("setFocus=100") << QByteArray("errorFocus");
+    QTest::newRow("focus move beyond the time-out") << QStringList{"--focus-timeout", "200"}
+                                                    << QByteArray("setFocus=0") << QByteArray("errorFocus");
+    QTest::newRow("f-number nan") << QStringList{} << QByteArray("setAper=nan") << QByteArray("errorParam");
+    QTest::newRow("f-number inf") << QStringList{} << QByteArray("setAper=inf") << QByteArray("errorParam");
+    QTest::newRow("f-number 0") << QStringList{} << QByteArray("setAper=0") << QByteArray("errorRange");
+    QTest::newRow("aperture without contacts") << QStringList{"--lens", "no-aperture"} << QByteArray("setAper=8")
+                                               << QByteArray("errorParam");
+    QTest::newRow("move step beyond 64 bits") << QStringList{} << QByteArray("moveZoom=99999999999999999999")
+                                              << QByteArray("errorParam");
+    QTest::newRow("stabiliser for 61 s") << QStringList{} << QByteArray("enableIS=61") << QByteArray("errorRange");
+    QTest::newRow("stabiliser on a prime") << QStringList{"--lens", "prime"} << QByteArray("enableIS=5")
+                                           << QByteArray("errorParam");
+    QTest::newRow("lens word without a lens") << QStringList{"--lens", "none"} << QByteArray("setFocus=5")
+                                              << QByteArray("nolensfound");
+    QTest::newRow("serial beyond 65535") << QStringList{} << QByteArray("setSN=70000") << QByteArray("errorRange");
+    QTest::newRow("hardware not a number") << QStringList{} << QByteArray("setHW=abc") << QByteArray("errorParam");
+    QTest::newRow("MAC with five octets") << QStringList{} << QByteArray("ChangeMAC=1-2-3-4-5")
+                                          << QByteArray("errorParam");
+    QTest::newRow("address octet 300") << QStringList{} << QByteArray("ChangeIP=300.1.1.1")
+                                       << QByteArray("errorParam");
+    QTest::newRow("protocol 7") << QStringList{} << QByteArray("setProto=7") << QByteArray("errorRange");
+    QTest::newRow("focus time-out 0") << QStringList{} << QByteArray("setFocusT=0") << QByteArray("errorRange");
+    QTest::newRow("flag not a number") << QStringList{} << QByteArray("setFLAG=x") << QByteArray("errorParam");
+}
+
+void TestSim::invalidValues()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, answerStart);
+
+    SimProcess sim(arguments);
+    QVERIFY(sim.start());
+    SimClient client;
+    client.send(sim.address(), command);
+    const QByteArray answer = client.waitFor(answerStart);
+    QVERIFY2(!answer.isEmpty(), qPrintable(sim.log()));
+    if (answerStart.startsWith("error"))
+        QVERIFY2(isKeySafeError(answer), answer.constData());
+    // Nothing broke: the controller still identifies itself.
+    client.send(sim.address(), "ver");
+    QVERIFY(!client.waitFor("ORVO ").isEmpty());
+}
+
+void TestSim::stabiliser()
+{
+    SimProcess sim({});
+    QVERIFY(sim.start());
+    SimClient client;
+    client.send(sim.address(), "enableIS=1");
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), (Answers{"ISactive=1", "ISactive=0"}), 5000);
+    client.clear();
+    client.send(sim.address(), "enableIS=60");
+    client.send(sim.address(), "enableIS=0");
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), (Answers{"ISactive=1", "ISactive=0"}), 5000);
+    QCOMPARE(client.collectFor(1300).size(), 2);
+}
+
+void TestSim::addressChange()
+{
+    SimProcess sim({"--restart-time", "300", "--mask", "255.255.255.0"});
+    QVERIFY(sim.start());
+    const QHostAddress oldAddress = sim.address();
+    const QHostAddress newAddress = sim.sibling(77);
+    SimClient client;
+
+    client.send(oldAddress, "ChangeIP=" + newAddress.toString().toLatin1());
+    client.send(oldAddress, "ChangeMASK=255.255.0.0");
+    client.send(oldAddress, "ChangeGW=" + sim.sibling(254).toString().toLatin1());
+    client.send(oldAddress, "getIP");
+    // Until the restart the old settings hold.
+    QCOMPARE(client.waitFor("IP="), "IP=" + oldAddress.toString().toLatin1());
+    client.send(oldAddress, "Reboot");
+    QVERIFY(sim.waitForLog("address changed to " + QRegularExpression::escape(newAddress.toString())).hasMatch());
+
+    client.clear();
+    client.send(oldAddress, "ver");
+    QVERIFY2(client.collectFor(800).isEmpty(), "the old address still answers");
+    client.send(newAddress, "getIP");
+    client.send(newAddress, "getMASK");
+    client.send(newAddress, "getGW");
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(),
+                              (Answers{"IP=" + newAddress.toString().toLatin1(), "MASK=255.255.0.0",
+                                       "GW=" + sim.sibling(254).toString().toLatin1()}),
+                              5000);
+
+    // An address the host does not have (a documentation address: only a
+    // bind is tried, nothing is sent there) leaves the controller where it was.
+    client.clear();
+    client.send(newAddress, "ChangeIP=192.0.2.1");
+    client.send(newAddress, "Reboot");
+    QVERIFY(sim.waitForLog("cannot take the address 192\\.0\\.2\\.1").hasMatch());
+    QVERIFY(sim.waitForLog("normal mode on " + QRegularExpression::escape(newAddress.toString())).hasMatch());
+    client.send(newAddress, "getIP");
+    QCOMPARE(client.waitFor("IP="), "IP=" + newAddress.toString().toLatin1());
+}
+
+void TestSim::silenceAndRecovery()
+{
+    SimProcess sim({"--restart-time", "400"});
+    QVERIFY(sim.start());
+    SimClient client;
+    client.send(sim.address(), "ping");
+    QCOMPARE(client.waitFor("AF="), QByteArray("AF=1"));
+
+    sim.sendSignal(SIGUSR1);
+    QVERIFY(sim.waitForLog("falls silent \\(SIGUSR1\\)").hasMatch());
+    client.clear();
+    client.send(sim.address(), "ping");
+    QVERIFY(sim.waitForLog("drop 127\\.0\\.0\\.1:\\d+ \\(silent\\) ping").hasMatch());
+    QVERIFY(client.collectFor(500).isEmpty());
+
+    sim.sendSignal(SIGUSR1);
+    QVERIFY(sim.waitForLog("speaks again \\(SIGUSR1\\)").hasMatch());
+    client.send(sim.address(), "ping");
+    QCOMPARE(client.waitFor("AF="), QByteArray("AF=1"));
+
+    // A restart is a silence of its own.
+    client.send(sim.address(), "Reboot");
+    client.send(sim.address(), "ping");
+    QVERIFY(sim.waitForLog("drop 127\\.0\\.0\\.1:\\d+ \\(restarting\\) ping").hasMatch());
+    QVERIFY(sim.waitForLog("normal mode on").hasMatch());
+    client.clear();
+    client.send(sim.address(), "ping");
+    QCOMPARE(client.waitFor("AF="), QByteArray("AF=1"));
+
+    QCOMPARE(sim.terminate(), 0);
+    QVERIFY(sim.log().contains("exit on signal 15"));
+
+    // The same by options: silent from the start for a while.
+    SimProcess timed({"--silent-after", "0", "--silent-for", "1500"});
+    QVERIFY(timed.start());
+    QVERIFY(timed.waitForLog("falls silent \\(--silent-after\\)").hasMatch());
+    client.clear();
+    client.send(timed.address(), "ping");
+    QVERIFY(timed.waitForLog("drop 127\\.0\\.0\\.1:\\d+ \\(silent\\) ping").hasMatch());
+    QVERIFY(timed.waitForLog("speaks again \\(--silent-for\\)").hasMatch());
+    client.send(timed.address(), "ping");
+    QCOMPARE(client.waitFor("AF="), QByteArray("AF=1"));
+}
+
+void TestSim::faults_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("answersPerPing");
+    QTest::addColumn<QString>("logPattern");
+
+    QTest::newRow("commands lost") << QStringList{"--loss-in", "1"} << 0 << "drop \\S+ \\(lost in\\) ping";
+    QTest::newRow("answers lost") << QStringList{"--loss-out", "1"} << 0 << "drop \\S+ \\(lost out\\) AF=1";
+    QTest::newRow("both directions") << QStringList{"--loss", "1"} << 0 << "drop \\S+ \\(lost in\\) ping";
+    QTest::newRow("answers doubled") << QStringList{"--duplicate", "1"} << 2 << "tx \\S+ AF=1\\n.* tx \\S+ AF=1";
+    QTest::newRow("answers delayed") << QStringList{"--delay", "400"} << 1 << "tx \\S+ AF=1";
+}
+
+void TestSim::faults()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, answersPerPing);
+    QFETCH(QString, logPattern);
+
+    SimProcess sim(arguments);
+    QVERIFY(sim.start());
+    SimClient client;
+    client.send(sim.address(), "ping");
+    QVERIFY2(sim.waitForLog(logPattern).hasMatch(), qPrintable(sim.log()));
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers().size(), answersPerPing, 5000);
+    QCOMPARE(client.collectFor(300).size(), answersPerPing);
+
+    // The delay is a lower bound between request and answer.
+    const QRegularExpression times(QStringLiteral("^\\s*(\\d+) rx \\S+ ping\\n\\s*(\\d+) tx "),
+                                   QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch exchange = times.match(sim.log());
+    if (arguments.contains("--delay")) {
+        QVERIFY(exchange.hasMatch());
+        QVERIFY(exchange.captured(2).toLongLong() - exchange.captured(1).toLongLong() >= 400);
+    }
+}
+
+void TestSim::faultsFollowTheSeed()
+{
+    // The same seed and the same traffic lose the same datagrams.
+    QList<QList<bool>> runs;
+    for (int run = 0; run < 2; ++run) {
+        SimProcess sim({"--loss-in", "0.5", "--seed", "4711", "--gap", "0"});
+        QVERIFY(sim.start());
+        SimClient client;
+        for (int i = 0; i < 24; ++i) {
+            client.send(sim.address(), "setFocusT=" + QByteArray::number(100 + i));
+            client.send(sim.address(), "setFocusT");
+            QTest::qWait(15);
+        }
+        QVERIFY(sim.waitForLog("rx \\S+ setFocusT=123$|lost in\\) setFocusT=123$").hasMatch());
+        QList<bool> lost;
+        for (int i = 0; i < 24; ++i)
+            lost << sim.log().contains(QStringLiteral("(lost in) setFocusT=%1\n").arg(100 + i));
+        runs << lost;
+    }
+    QCOMPARE(runs.at(0), runs.at(1));
+    QVERIFY(runs.at(0).contains(true));
+    QVERIFY(runs.at(0).contains(false));
+}
+
+void TestSim::tftpWrite_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QStringList>("curlOptions");
+    QTest::addColumn<int>("refuse");
+    QTest::addColumn<QString>("dropBlocks");
+
+    QTest::newRow("300 KB, curl's own options") << 300007 << QStringList{} << 0 << QString();
+    QTest::newRow("whole blocks, no options") << 1536 << QStringList{"--tftp-no-options"} << 0 << QString();
+    QTest::newRow("empty image") << 0 << QStringList{"--tftp-no-options"} << 0 << QString();
+    QTest::newRow("first two requests refused") << 2053 << QStringList{"--tftp-no-options"} << 2 << QString();
+    QTest::newRow("blocks dropped") << 5000 << QStringList{"--tftp-no-options"} << 0 << QString("2,5");
+}
+
+void TestSim::tftpWrite()
+{
+    QFETCH(int, size);
+    QFETCH(QStringList, curlOptions);
+    QFETCH(int, refuse);
+    QFETCH(QString, dropBlocks);
+
+    const QString curl = QStandardPaths::findExecutable("curl");
+    QVERIFY2(!curl.isEmpty(), "curl is needed (scripts/test installs it)");
+
+    QStringList arguments{"--tftp-port", "6969", "--restart-time", "200", "--tftp-refuse", QString::number(refuse)};
+    if (!dropBlocks.isEmpty())
+        arguments << "--tftp-drop" << dropBlocks;
+    SimProcess target(arguments << "--image-file" << "{dir}/stored.bin");
+    QVERIFY(target.start());
+
+    const QByteArray image = deterministicBytes(size, quint32(size));
+    QFile source(target.workPath("image.orvo"));
+    QVERIFY(source.open(QIODevice::WriteOnly));
+    source.write(image);
+    source.close();
+
+    SimClient client;
+    enterUpdateMode(target, client);
+    QVERIFY(target.waitForLog("update mode: tftp server on").hasMatch());
+
+    const QString url = QStringLiteral("tftp://%1:6969/bla").arg(target.address().toString());
+    for (int attempt = 0; attempt <= refuse; ++attempt) {
+        QProcess upload;
+        upload.start(curl, QStringList{"-sS", "--max-time", "30"} + curlOptions + QStringList{"-T", source.fileName(), url});
+        QVERIFY(upload.waitForFinished(40000));
+        const bool expectSuccess = attempt == refuse;
+        QVERIFY2((upload.exitCode() == 0) == expectSuccess,
+                 qPrintable(QString::fromLocal8Bit(upload.readAllStandardError()) + target.log()));
+    }
+
+    const QString sha = QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex());
+    QVERIFY2(target.waitForLog(QStringLiteral("image received: %1 bytes, sha256 %2").arg(size).arg(sha)).hasMatch(),
+             qPrintable(target.log()));
+    QVERIFY(target.waitForLog("image stored in ").hasMatch());
+    QFile stored(target.workPath("stored.bin"));
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QCOMPARE(stored.readAll(), image);
+
+    // After the transfer the controller restarts into normal mode.
+    QVERIFY(target.waitForLog("normal mode on").hasMatch());
+    client.send(target.address(), "ver");
+    QVERIFY(!client.waitFor("ORVO KX-MQTR=").isEmpty());
+}
+
+void TestSim::updateModeNeedsHandshake()
+{
+    SimProcess sim({"--tftp-port", "6969", "--restart-time", "100"});
+    QVERIFY(sim.start());
+    SimClient client;
+    // The flag alone, without "fwNETInit", is no update request.
+    client.send(sim.address(), "setFLAG=0");
+    client.send(sim.address(), "Restart");
+    QVERIFY(sim.waitForLog("normal mode on").hasMatch());
+    QVERIFY(!sim.log().contains("update mode"));
+
+    // "setFLAG=99" after "fwNETInit" withdraws it again.
+    client.send(sim.address(), "fwNETInit");
+    client.send(sim.address(), "setFLAG=99");
+    client.send(sim.address(), "Reboot");
+    QVERIFY(sim.waitForLog("restart \\(Reboot\\)").hasMatch());
+    QVERIFY(sim.waitForLog("normal mode on(.|\\n)*normal mode on").hasMatch());
+    QVERIFY(!sim.log().contains("update mode"));
+}
+
+void TestSim::garbage()
+{
+    SimProcess sim({"--tftp-port", "6969", "--restart-time", "100", "--report-delay", "0"});
+    QVERIFY(sim.start());
+    SimClient client;
+    const qint64 residentBefore = residentKilobytes(sim.pid());
+
+    QUdpSocket flood;
+    QVERIFY(flood.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    QRandomGenerator random(20261209);
+    for (int i = 0; i < 400; ++i) {
+        flood.writeDatagram(deterministicBytes(1 + random.bounded(3000), random.generate()), sim.address(), 1339);
+        if (i % 50 == 0)
+            QTest::qWait(10);
+    }
+    for (int i = 0; i < 12; ++i) {
+        QByteArray big = i % 2 ? deterministicBytes(65507, quint32(i)) : QByteArray(65507, 'Z');
+        if (i % 3 == 0)
+            big.replace(0, 7, QByteArray("ver\0ver", 7));
+        flood.writeDatagram(big, sim.address(), 1339);
+        QTest::qWait(5);
+    }
+    for (const QByteArray& odd : {QByteArray(), QByteArray("\0", 1), QByteArray("="), QByteArray("==="),
+                                  QByteArray("\xff\xfe\xc3(=\x80"), QByteArray("setAper=5.6\0junk", 16),
+                                  QByteArray("setNAME=\xe9\xff\x01"), QByteArray("ZoomN=-5"),
+                                  QByteArray("moveAper=abc"), QByteArray(" ver"), QByteArray("ver\r\n")})
+        flood.writeDatagram(odd, sim.address(), 1339);
+
+    QVERIFY2(sim.waitForLog("\\.\\.\\.\\(65507 bytes\\)").hasMatch(), "no full-size datagram reached the log");
+    client.send(sim.address(), QByteArray("ver\0\xff\xfe", 6));
+    QCOMPARE(client.waitFor("ORVO"), QByteArray("ORVO KX-MQTR=1.9.0"));
+    QVERIFY(sim.isRunning());
+    const qint64 residentAfter = residentKilobytes(sim.pid());
+    QVERIFY2(residentAfter - residentBefore < 64 * 1024,
+             qPrintable(QStringLiteral("%1 kB -> %2 kB").arg(residentBefore).arg(residentAfter)));
+
+    // Every error the flood provoked is one the panel cannot mistake.
+    const QRegularExpression txError(QStringLiteral("^\\s*\\d+ tx \\S+ (error.*)$"), QRegularExpression::MultilineOption);
+    int errors = 0;
+    for (auto it = txError.globalMatch(sim.log()); it.hasNext(); ++errors) {
+        const QByteArray text = it.next().captured(1).toLatin1();
+        QVERIFY2(isKeySafeError(text), text.constData());
+    }
+    QVERIFY(errors > 0);
+
+    // The TFTP side answers rubbish with error packets.
+    enterUpdateMode(sim, client);
+    QVERIFY(sim.waitForLog("update mode: tftp server on").hasMatch());
+    QUdpSocket tftp;
+    QVERIFY(tftp.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    const QList<QByteArray> rubbish{QByteArray("\0", 1),
+                                    QByteArray("\0\x09junk", 6),
+                                    QByteArray("\0\x01" "bla\0octet\0", 12),
+                                    QByteArray("\0\x02" "other\0octet\0", 14),
+                                    QByteArray("\0\x02" "bla\0netascii\0", 15),
+                                    QByteArray("\0\x02" "bla\0octet", 11),
+                                    QByteArray("\0\x03\0\x01" "data", 8),
+                                    deterministicBytes(600, 7)};
+    for (const QByteArray& packet : rubbish)
+        tftp.writeDatagram(packet, sim.address(), 6969);
+    int errorPackets = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (errorPackets < rubbish.size() && clock.elapsed() < 5000) {
+        tftp.waitForReadyRead(50);
+        while (tftp.hasPendingDatagrams()) {
+            QByteArray packet(int(tftp.pendingDatagramSize()), '\0');
+            tftp.readDatagram(packet.data(), packet.size());
+            QVERIFY(packet.startsWith(QByteArray("\0\x05", 2)));
+            ++errorPackets;
+        }
+    }
+    QCOMPARE(errorPackets, rubbish.size());
+    QVERIFY(sim.isRunning());
+    QCOMPARE(sim.terminate(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestSim)
+#include "tst_sim.moc"
