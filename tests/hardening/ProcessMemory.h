@@ -5,6 +5,14 @@
 
 #include <unistd.h>
 
+// Whether resident memory says anything about our own use: the sanitizers'
+// allocators hold on to freed memory on purpose (quarantine, shadow).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool MemoryIsMeaningful = false;
+#else
+constexpr bool MemoryIsMeaningful = true;
+#endif
+
 // Resident memory of this process in KiB, from /proc/self/statm.
 inline qint64 residentKiB()
 {
