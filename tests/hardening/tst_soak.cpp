@@ -147,6 +147,14 @@ void SoakTest::lossyControllerForMinutes()
         // Every second cycle the controller falls silent until the panel
         // notices, then speaks again.
         if (cycles % 2 == 0) {
+            // A recall pauses the liveness monitor until the controller's
+            // next report, and one that gave up waiting leaves it paused:
+            // the operator nudges focus until a report proves life again.
+            for (int nudge = 0; nudge < 20 && window.livenessMonitor->isPaused(); ++nudge) {
+                hold(window.slowNearFocus, 100);
+                QTest::qWait(400);
+            }
+            QVERIFY2(!window.livenessMonitor->isPaused(), "the liveness monitor stayed paused");
             ++losses;
             sim.sendSignal(SIGUSR1);
             QVERIFY2(waitUntil([&] { return window.lensLabel->text() == QLatin1String("Lens: N/A"); }, 20000),
