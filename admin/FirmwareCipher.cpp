@@ -16,6 +16,13 @@ constexpr int DigestSize = 20;
 constexpr int FillerSize = 1;
 constexpr int HeaderSize = 2;
 
+// A compressed payload starts with the image size it claims (4 bytes, big
+// endian), and the toolkit reserves that much before it inflates anything:
+// a ten-byte file could make the panel take 2 GB. No controller image comes
+// near this bound; a larger claim is treated as damaged compressed data.
+constexpr quint32 LargestImage = 64u << 20;
+constexpr int ClaimedSizeBytes = 4;
+
 // Deciphers `count` bytes of the enciphered stream starting at stream position
 // `position` into `out`. `previous` is the enciphered byte before the first
 // one (0 at the stream's start).
@@ -111,8 +118,11 @@ QByteArray FirmwareCipher::decode(const QByteArray& container)
         return {};
     }
 
-    if (flags & FlagCompressed)
-        payload = qUncompress(payload);
+    if (flags & FlagCompressed) {
+        const bool claimFits = payload.size() < ClaimedSizeBytes
+                               || qFromBigEndian<quint32>(payload.constData()) <= LargestImage;
+        payload = claimFits ? qUncompress(payload) : QByteArray();
+    }
     m_lastError = NoError;
     return payload;
 }

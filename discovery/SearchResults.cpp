@@ -44,7 +44,7 @@ QVector<InterfaceResult> searchableInterfaces()
 
 std::optional<Responder> parseAnswer(const QHostAddress& sender, const QString& text)
 {
-    static const QRegularExpression knownModels(QLatin1String(Protocol::Answer::KnownModels));
+    static const QRegularExpression knownModels{QLatin1String(Protocol::Answer::KnownModels)};
     if (!knownModels.match(text).hasMatch())
         return std::nullopt;
     // "ORVO RE-2=1.8.3": product, "=", firmware version (up to a further "=").

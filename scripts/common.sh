@@ -28,3 +28,15 @@ build() {
     cmake -S "$ROOT" -B "$dir" "$@" >/dev/null
     cmake --build "$dir" -j"$(nproc)"
 }
+
+# sanitizer_environment : the options every sanitizer-built test runs with
+# (exported, so CTest and the test's own child processes inherit them).
+# The toolkit is not built for thread analysis: memory calls made from inside
+# its libraries (its own thread pool hands memory over with locks the
+# analyser cannot see) are not checked, our own code is.
+sanitizer_environment() {
+    export ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1
+    export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:report_error_type=1
+    export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp:print_suppressions=0
+    export TSAN_OPTIONS=suppressions=$ROOT/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1
+}

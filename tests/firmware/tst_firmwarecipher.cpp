@@ -73,14 +73,33 @@ private slots:
 
     void damagedCompressedPayloadIsEmptyWithoutError()
     {
-        // A valid container whose payload is not in compressed form.
-        const QByteArray container = encodeFirmware(randomBytes(64, 7), TestKey, 0);
-        QByteArray flagged = container;
-        flagged[1] = char(FirmwareCipher::FlagCompressed);
+        // A valid container whose payload claims 64 bytes but is no zlib stream.
+        const QByteArray payload = QByteArray("\x00\x00\x00\x40", 4) + randomBytes(64, 7);
+        const QByteArray flagged = encipherContainer(plainStream(payload, 0), TestKey, FirmwareCipher::FlagCompressed);
         FirmwareCipher cipher(TestKey);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("qUncompress"));
         QVERIFY(cipher.decode(flagged).isEmpty());
         QCOMPARE(cipher.lastError(), int(FirmwareCipher::NoError));
+    }
+
+    void oversizedClaimIsEmptyWithoutError()
+    {
+        // A small valid zlib stream behind a claimed image size of 2 GB less
+        // a little: refused before anything is reserved for it.
+        QByteArray payload = qCompress(QByteArray("abc"));
+        const QByteArray claim("\x7f\xf0\x00\x00", 4);
+        payload.replace(0, 4, claim);
+        const QByteArray container = encipherContainer(plainStream(payload, FirmwareCipher::FlagCrc), TestKey,
+                                                       FirmwareCipher::FlagCompressed | FirmwareCipher::FlagCrc);
+        FirmwareCipher cipher(TestKey);
+        QVERIFY(cipher.decode(container).isEmpty());
+        QCOMPARE(cipher.lastError(), int(FirmwareCipher::NoError));
+
+        // The same stream with a claim within bounds inflates.
+        payload.replace(0, 4, QByteArray("\x00\x10\x00\x00", 4));
+        QCOMPARE(cipher.decode(encipherContainer(plainStream(payload, FirmwareCipher::FlagCrc), TestKey,
+                                                 FirmwareCipher::FlagCompressed | FirmwareCipher::FlagCrc)),
+                 QByteArray("abc"));
     }
 
     void shortInputKeepsLastError_data()

@@ -1,0 +1,80 @@
+// libFuzzer target: any datagram from the controller's address through the
+// panel's reply handling. A panel is built once on the offscreen platform; each
+// input is sent from 127.0.0.1 (its controller address) to its command socket
+// and read there by the dispatcher, exactly as a controller's answer is.
+//
+// An identification answer (a known product name) starts the connection
+// sequence instead: waits, worker threads and, for a too old firmware, the
+// end of the process. Its version rules are fuzzed here directly, and such
+// texts are not sent.
+#include "app/LensDesk.h"
+#include "link/Protocol.h"
+#include "link/ReplyText.h"
+#include "link/VersionRules.h"
+
+#include <QApplication>
+#include <QRegularExpression>
+#include <QUdpSocket>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+LensDesk* panel = nullptr;
+QUdpSocket* controller = nullptr;
+
+void ignoreMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+void checkVersionRules(const QString& version)
+{
+    const VersionRules::VersionParts parts = VersionRules::parts(version);
+    VersionRules::isTooOld(parts);
+    VersionRules::lacksStabiliserSwitch(version);
+    VersionRules::allowsProtocolChoice(version);
+    VersionRules::firmwareNumber(VersionRules::withBootLoader(version, QStringLiteral("1")));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    static int argc = 1;
+    static char name[] = "fuzz_replies";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(ignoreMessages);
+    new QApplication(argc, argv);
+    panel = new LensDesk;
+    panel->controllerAddress = QStringLiteral("127.0.0.1");
+    controller = new QUdpSocket;
+    if (!controller->bind(QHostAddress(QStringLiteral("127.0.0.1")), 0))
+        std::abort();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray datagram(reinterpret_cast<const char*>(data), int(size));
+    const QString text = ReplyText::decode(datagram);
+
+    static const QRegularExpression knownModels{QLatin1String(Protocol::Answer::KnownModels)};
+    if (knownModels.match(text).hasMatch()) {
+        checkVersionRules(ReplyText::valueOfKey(text));
+        return 0;
+    }
+
+    if (controller->writeDatagram(datagram, QHostAddress(QStringLiteral("127.0.0.1")),
+                                  panel->commandSocket->localPort()) != datagram.size())
+        std::abort();
+    // Waiting emits readyRead, which runs the dispatcher on this datagram.
+    if (!panel->commandSocket->waitForReadyRead(2000))
+        std::abort();
+    QCoreApplication::processEvents();
+    if (panel->commandSocket->hasPendingDatagrams())
+        std::abort();
+    // Whatever arrives, the protocol index stays one the menu has.
+    if (panel->currentProtocol < 0 || panel->currentProtocol > 2)
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QFile>
+#include <QtGlobal>
+
+#include <unistd.h>
+
+// Whether resident memory says anything about our own use: the sanitizers'
+// allocators hold on to freed memory on purpose (quarantine, shadow).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool MemoryIsMeaningful = false;
+#else
+constexpr bool MemoryIsMeaningful = true;
+#endif
+
+// Resident memory of this process in KiB, from /proc/self/statm.
+inline qint64 residentKiB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+}

@@ -1,0 +1,127 @@
+// A flood of position reports: 10,000 "Zoom=" datagrams within one second
+// from the controller's address, sent by a thread of their own while the GUI
+// thread runs its event loop. The panel keeps handling events, handles the
+// reports in their order and gives back the memory it took.
+#include "BenchFigure.h"
+#include "ProcessMemory.h"
+
+#include "app/LensDesk.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QLineEdit>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+constexpr int Reports = 10000;
+constexpr int FloodMs = 1000;
+constexpr const char* ControllerAddress = "127.0.0.93";
+
+// Sends "Zoom=1" .. "Zoom=<Reports>" from `from` to 127.0.0.1:`port`,
+// spread evenly over FloodMs. A plain socket: this runs on its own thread.
+void flood(const char* from, quint16 port, std::atomic<int>& sent)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &local.sin_addr);
+    sockaddr_in panel{};
+    panel.sin_family = AF_INET;
+    panel.sin_port = htons(port);
+    ::inet_pton(AF_INET, "127.0.0.1", &panel.sin_addr);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 1; i <= Reports; ++i) {
+        const QByteArray report = "Zoom=" + QByteArray::number(i);
+        if (::sendto(fd, report.constData(), size_t(report.size()), 0, reinterpret_cast<sockaddr*>(&panel),
+                     sizeof panel) == report.size())
+            sent.fetch_add(1);
+        // Keep to the schedule: report i leaves at i / Reports of the second.
+        std::this_thread::sleep_until(start + std::chrono::microseconds(qint64(i) * FloodMs * 1000 / Reports));
+    }
+    ::close(fd);
+}
+
+} // namespace
+
+class FloodTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void positionReportFlood();
+};
+
+void FloodTest::positionReportFlood()
+{
+    LensDesk window;
+    window.controllerAddress = QLatin1String(ControllerAddress);
+    QCoreApplication::processEvents();
+
+    // Every handled report shows its value; the values are all different.
+    QVector<int> shown;
+    shown.reserve(Reports);
+    connect(window.zoomVal, &QLineEdit::textChanged, this, [&shown](const QString& text) { shown << text.toInt(); });
+
+    // The event loop's lateness: a 5 ms timer that notes how late it fires.
+    qint64 worstDelayUs = 0;
+    QElapsedTimer sinceTick;
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    heartbeat.setInterval(5);
+    connect(&heartbeat, &QTimer::timeout, this, [&] {
+        worstDelayUs = qMax(worstDelayUs, sinceTick.nsecsElapsed() / 1000 - 5000);
+        sinceTick.restart();
+    });
+
+    const qint64 memoryBefore = residentKiB();
+    std::atomic<int> sent{0};
+    QElapsedTimer clock;
+    clock.start();
+    sinceTick.start();
+    heartbeat.start();
+    std::thread sender(flood, ControllerAddress, window.commandSocket->localPort(), std::ref(sent));
+    // The last report is shown, or the flood is over and nothing more comes.
+    QTRY_VERIFY_WITH_TIMEOUT((!shown.isEmpty() && shown.last() == Reports) || clock.elapsed() > 20000, 30000);
+    sender.join();
+    const qint64 floodMs = clock.elapsed();
+    heartbeat.stop();
+    QTest::qWait(200);
+    const qint64 memoryAfter = residentKiB();
+
+    const int handled = shown.size();
+    const bool inOrder = std::is_sorted(shown.cbegin(), shown.cend())
+                         && std::adjacent_find(shown.cbegin(), shown.cend()) == shown.cend();
+    qInfo("flood: %d sent, %d handled in %lld ms, worst event-loop delay %.1f ms, memory %+lld KiB",
+          sent.load(), handled, floodMs, worstDelayUs / 1000.0, memoryAfter - memoryBefore);
+    printFigure("Flood: worst event-loop delay", "<= 100 ms", "%.1f ms (%d reports, %d handled)", worstDelayUs / 1000.0,
+                Reports, handled);
+
+    QCOMPARE(sent.load(), Reports);
+    QVERIFY2(inOrder, "reports handled out of order or twice");
+    QCOMPARE(handled, Reports);
+    QCOMPARE(window.zoomVal->text(), QString::number(Reports));
+    // Generous bounds for a loaded two-core machine and sanitizer builds.
+    QVERIFY2(worstDelayUs < 2000 * 1000, qPrintable(QString::number(worstDelayUs)));
+    if (MemoryIsMeaningful)
+        QVERIFY2(memoryAfter - memoryBefore < 4 * 1024, qPrintable(QString::number(memoryAfter - memoryBefore)));
+}
+
+QTEST_MAIN(FloodTest)
+#include "tst_flood.moc"
