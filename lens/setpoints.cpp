@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QScopeGuard>
 #include <QSettings>
 
 #include <algorithm>
@@ -79,6 +80,15 @@ void LensDesk::loadSetPointNow(QString name)
 {
     pauseLiveness();
     loadDialog->hide();
+    // A recall that ends without driving the lens to its end gives the
+    // liveness monitor back at once: nothing else would, and a controller
+    // falling silent afterwards would go unnoticed. After a complete recall
+    // the lens's own reports resume it.
+    bool completed = false;
+    const auto resumeUnlessCompleted = qScopeGuard([&] {
+        if (!completed)
+            resumeLiveness();
+    });
     delayWithEvents(RecallStartMs);
 
     const QString value = ProfileText::valueText(
@@ -189,6 +199,7 @@ void LensDesk::loadSetPointNow(QString name)
     delayWithEvents(BeforeApertureMs);
     sendToController(QString::fromLatin1(Protocol::Command::SetAperture).arg(FNumbers::shortest(iris)));
 
+    completed = true;
     progress.hide();
     setLensControlsEnabled(true);
     delayWithEvents(AfterRecallMs);

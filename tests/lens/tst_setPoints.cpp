@@ -333,6 +333,8 @@ void SetPointsTest::rangeChecks()
         QVERIFY(progressGone);
         QTest::qWait(100);
         QVERIFY(m_peer->log().isEmpty());
+        // A refused recall gives the liveness monitor back.
+        QVERIFY(!w.livenessMonitor->isPaused());
     }
     QVERIFY(w.fastOpenIris->isEnabled());
 }
@@ -356,7 +358,8 @@ void SetPointsTest::absentOrEmptyProfileDoesNothing()
     QTest::qWait(300);
     QVERIFY(!sawModal);
     QVERIFY(m_peer->log().isEmpty());
-    QVERIFY(w.livenessMonitor->isPaused());
+    // Nothing was driven: the monitor watches the controller again.
+    QVERIFY(!w.livenessMonitor->isPaused());
 }
 
 void SetPointsTest::incompleteValueIsDescribedAndRefused()
@@ -448,6 +451,7 @@ void SetPointsTest::recallGivesUpWithoutConfirmation()
     QVERIFY(!QApplication::activeModalWidget());
     QVERIFY(w.fastOpenIris->isEnabled());
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
+    QVERIFY(!w.livenessMonitor->isPaused());
 }
 
 void SetPointsTest::namesWithSeparatorsRoundTrip()
