@@ -93,10 +93,11 @@ setIPDlg::setIPDlg(QWidget* parent)
     connect(treeView, &QTreeView::doubleClicked, this, &setIPDlg::treeViewDoubleClick);
 
     settings = SettingsStore::openMain(this);
-    lineEdit->setText(settings
-                          ->value(QLatin1String(SettingsStore::LastControllerAddress),
-                                  QLatin1String(SettingsStore::LastControllerAddressDefault))
-                          .toString());
+    // Older panels stored the address as typed, leading zeros and all.
+    lineEdit->setText(DottedQuad::canonical(settings
+                                                ->value(QLatin1String(SettingsStore::LastControllerAddress),
+                                                        QLatin1String(SettingsStore::LastControllerAddressDefault))
+                                                .toString()));
 
     model = new QStandardItemModel(this);
     browseGroup->hide();
@@ -114,9 +115,12 @@ void setIPDlg::editIP(QString text)
 
 void setIPDlg::setIP()
 {
-    SettingsStore::writeThrough(settings, QLatin1String(SettingsStore::LastControllerAddress), lineEdit->text());
+    // The one place the operator's address enters the panel: from here on
+    // it has a single written form (see DottedQuad).
+    const QString address = DottedQuad::canonical(lineEdit->text());
+    SettingsStore::writeThrough(settings, QLatin1String(SettingsStore::LastControllerAddress), address);
     hide();
-    emit hasIP(lineEdit->text());
+    emit hasIP(address);
 }
 
 bool setIPDlg::event(QEvent* event)

@@ -32,8 +32,14 @@ private:
     void poll()
     {
         QWidget* modal = QApplication::activeModalWidget();
+        // A dialog shown again after it was gone (the connect dialog is
+        // kept and reopened) is a new question.
+        if (!modal || !modal->isVisible()) {
+            m_last = nullptr;
+            return;
+        }
         // Progress windows are no questions: the code under test closes them.
-        if (!modal || !modal->isVisible() || modal == m_last || qobject_cast<QProgressDialog*>(modal))
+        if (modal == m_last || qobject_cast<QProgressDialog*>(modal))
             return;
         m_last = modal;
         if (m_handlers.isEmpty()) {

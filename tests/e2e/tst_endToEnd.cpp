@@ -78,6 +78,22 @@ QByteArray randomImage(int size)
     return bytes.replace("ORVO ::", "ORVO ;;").append("ORVO :: test image");
 }
 
+
+// The arguments of a simulator that takes firmware updates on port 6969.
+const QStringList UpdatableController{"--product", PowerZoomModel, "--lens", "zoom-is", "--restart-time", "300",
+                                      "--tftp-port", "6969", "--image-file", "{dir}/received.bin"};
+
+// What a simulator's log says of firmware: the update-mode commands it
+// received and the TFTP writes that reached it.
+QStringList firmwareTraffic(const QString& log)
+{
+    QStringList traffic = receivedCommands(log).filter(
+        QRegularExpression(QStringLiteral("^(setFLAG=0|fwNETInit|Restart)$")));
+    for (int i = log.count(QStringLiteral("-- tftp write of bla from")); i > 0; --i)
+        traffic << QStringLiteral("TFTP write");
+    return traffic;
+}
+
 } // namespace
 
 // The real panel, in this process and offscreen, against the real simulated
@@ -107,13 +123,16 @@ private slots:
     void addressChangeFollowsTheController();
     void firmwareImageArrivesWhole();
     void firmwareUploadWaitsForRefusingController();
+    void addressWithLeadingZerosIsOneController();
 
     // Losing the controller.
     void silenceMarksReadOutsAndRecoveryRefillsThem();
 
 private:
-    bool startSimulator(const QStringList& arguments);
-    bool connectThroughDialog();
+    bool startSimulator(const QStringList& arguments, int lastOctet = 1);
+    bool connectThroughDialog(const QString& typedAddress = QString());
+    void answerBox(QMessageBox::StandardButton button, QString* title, QString* text = nullptr);
+    tftpDlg* openFirmwareDialog();
     void moveSlider(QSlider* slider, int value);
     void saveSetPoint(const QString& name);
     qint64 recallByShortcut(Qt::Key digit);
@@ -147,33 +166,68 @@ void EndToEndTest::cleanup()
     QCOMPARE(unexpected, 0);
 }
 
-bool EndToEndTest::startSimulator(const QStringList& arguments)
+bool EndToEndTest::startSimulator(const QStringList& arguments, int lastOctet)
 {
-    sim = std::make_unique<SimProcess>(ownNetworkHost(1), arguments);
+    sim = std::make_unique<SimProcess>(ownNetworkHost(lastOctet), arguments);
     return sim->start();
 }
 
-// As the operator does: the window shows, the connect dialog asks for an
-// address, and the panel is connected once the controller's lens reports
-// have been shown.
-bool EndToEndTest::connectThroughDialog()
+// As the operator does: the connect dialog asks for an address (by itself
+// when the window is first shown, later through "Connect to..."), and the
+// panel is connected once a controller has identified itself anew and its
+// lens reports have been shown. The address typed is the simulator's unless
+// given.
+bool EndToEndTest::connectThroughDialog(const QString& typedAddress)
 {
-    const QString address = ownAddress();
+    const QString address = typedAddress.isEmpty() ? ownAddress() : typedAddress;
     modals->expect([address](QWidget* modal) {
         auto* dialog = qobject_cast<setIPDlg*>(modal);
         QVERIFY(dialog);
         dialog->lineEdit->setText(address);
         dialog->pushButton->click();
     });
-    window->show();
-    if (!QTest::qWaitForWindowExposed(window.get()))
-        return false;
+    const QString deviceBefore = window->deviceInfoLabel->text();
+    if (window->isVisible()) {
+        window->findChild<QAction*>(QStringLiteral("actionSetIP"))->trigger();
+    } else {
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            return false;
+    }
     return QTest::qWaitFor(
-        [this] {
-            return modals->pending() == 0 && window->deviceInfoLabel->text().startsWith(QLatin1String("Device:"))
+        [this, deviceBefore] {
+            const QString device = window->deviceInfoLabel->text();
+            return modals->pending() == 0 && device.startsWith(QLatin1String("Device:")) && device != deviceBefore
                 && !window->lensLabel->text().isEmpty() && !window->focusVal->text().isEmpty();
         },
         ReportWaitMs);
+}
+
+// The next modal box is answered with `button` (or dismissed when it has no
+// such button); its title and text are kept.
+void EndToEndTest::answerBox(QMessageBox::StandardButton button, QString* title, QString* text)
+{
+    modals->expect([button, title, text](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        *title = modal->windowTitle();
+        if (text && box)
+            *text = box->text();
+        if (QAbstractButton* answer = box ? box->button(button) : nullptr)
+            answer->click();
+        else if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+    });
+}
+
+// "Firmware Update..." as the operator chooses it; the simulators serve
+// TFTP on port 6969 instead of 69.
+tftpDlg* EndToEndTest::openFirmwareDialog()
+{
+    window->findChild<QAction*>(QStringLiteral("actionFirmware_Update"))->trigger();
+    auto* dialog = window->findChild<tftpDlg*>();
+    if (dialog)
+        dialog->setServerPort(6969);
+    return dialog;
 }
 
 // Presses the slider, puts it at `value` and lets go, as a drag does.
@@ -470,24 +524,16 @@ QString EndToEndTest::writeFirmwareFile(const QByteArray& image)
 
 void EndToEndTest::firmwareImageArrivesWhole()
 {
-    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is", "--restart-time", "300",
-                            "--tftp-port", "6969", "--image-file", "{dir}/received.bin"}));
+    QVERIFY(startSimulator(UpdatableController));
     QVERIFY(connectThroughDialog());
-    LensDesk& w = *window;
     const QByteArray image = randomImage(1 << 20);
     const QString path = writeFirmwareFile(image);
     QVERIFY(!path.isEmpty());
 
     QString boxTitle;
-    modals->expect([&boxTitle](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        QVERIFY(box);
-        boxTitle = box->windowTitle();
-        box->button(QMessageBox::Ok)->click();
-    });
-    w.updateFW();
-    tftpDlg* dialog = w.firmwareDialog;
-    dialog->setServerPort(6969);
+    answerBox(QMessageBox::Ok, &boxTitle);
+    tftpDlg* dialog = openFirmwareDialog();
+    QVERIFY(dialog);
     dialog->lineEdit->setText(path);
     dialog->pushButton->click();
     QCOMPARE(boxTitle, QStringLiteral("Firmware successfuly uploaded!"));
@@ -510,31 +556,25 @@ void EndToEndTest::firmwareImageArrivesWhole()
 
 void EndToEndTest::firmwareUploadWaitsForRefusingController()
 {
-    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is", "--restart-time", "300",
-                            "--tftp-port", "6969", "--tftp-refuse", "2", "--image-file", "{dir}/received.bin"}));
+    QVERIFY(startSimulator(UpdatableController + QStringList{"--tftp-refuse", "2"}));
     QVERIFY(connectThroughDialog());
-    LensDesk& w = *window;
     const QByteArray image = randomImage(64 * 1024);
     const QString path = writeFirmwareFile(image);
     QVERIFY(!path.isEmpty());
 
-    tftpDlg* dialog = w.firmwareDialog;
+    tftpDlg* dialog = openFirmwareDialog();
+    QVERIFY(dialog);
     QStringList labels;
     connect(dialog, &tftpDlg::uploadProgress, this, [&labels, dialog] {
         if (labels.isEmpty() || labels.last() != dialog->progress->labelText())
             labels << dialog->progress->labelText();
     });
-    modals->expect([](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        QVERIFY(box);
-        QCOMPARE(box->windowTitle(), QStringLiteral("Firmware successfuly uploaded!"));
-        box->button(QMessageBox::Ok)->click();
-    });
-    w.updateFW();
-    dialog->setServerPort(6969);
+    QString boxTitle;
+    answerBox(QMessageBox::Ok, &boxTitle);
     dialog->lineEdit->setText(path);
     dialog->pushButton->click();
     disconnect(dialog, &tftpDlg::uploadProgress, this, nullptr);
+    QCOMPARE(boxTitle, QStringLiteral("Firmware successfuly uploaded!"));
 
     QVERIFY(sim->waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
     const QString log = sim->log();
@@ -544,6 +584,41 @@ void EndToEndTest::firmwareUploadWaitsForRefusingController()
     QVERIFY(received.open(QIODevice::ReadOnly));
     QVERIFY(received.readAll() == image);
     QCOMPARE(labels, (QStringList{QStringLiteral("Restart device!"), QStringLiteral("Updating fw, please wait...")}));
+}
+
+// "127.x.y.010" is the controller at .10 for the operator and for the
+// panel's commands; libcurl alone would read the octet as octal (.8). Every
+// address the panel accepts is given one written form, so the image goes
+// where the handshake went, and the window and the settings show it so.
+void EndToEndTest::addressWithLeadingZerosIsOneController()
+{
+    QVERIFY(startSimulator(UpdatableController, 10));
+    // Whatever reads "010" as octal would reach these.
+    QUdpSocket octalCommands, octalTftp;
+    QVERIFY(octalCommands.bind(sim->sibling(8), 1339));
+    QVERIFY(octalTftp.bind(sim->sibling(8), 6969));
+    const QString typed = ownAddress().section(QLatin1Char('.'), 0, 2) + QStringLiteral(".010");
+
+    QVERIFY(connectThroughDialog(typed));
+    const QString path = writeFirmwareFile(randomImage(64 * 1024));
+    QVERIFY(!path.isEmpty());
+    tftpDlg* dialog = openFirmwareDialog();
+    QVERIFY(dialog);
+    dialog->setGiveUpAfterMs(5000);
+    QString boxTitle;
+    answerBox(QMessageBox::Ok, &boxTitle);
+    dialog->lineEdit->setText(path);
+    dialog->pushButton->click();
+
+    QCOMPARE(boxTitle, QStringLiteral("Firmware successfuly uploaded!"));
+    QVERIFY(sim->waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
+    QCOMPARE(firmwareTraffic(sim->log()), (QStringList{"setFLAG=0", "fwNETInit", "Restart", "TFTP write"}));
+    QVERIFY(!octalCommands.hasPendingDatagrams());
+    QVERIFY(!octalTftp.hasPendingDatagrams());
+
+    QCOMPARE(window->deviceInfoLabel->text(), QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(ownAddress()));
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVO"), QStringLiteral("KXController"));
+    QCOMPARE(store.value(QStringLiteral("LAST_CKX_IP")).toString(), ownAddress());
 }
 
 void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
