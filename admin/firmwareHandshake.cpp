@@ -14,13 +14,19 @@ constexpr int NormalFlagSettleMs = 10;
 
 // Switches the controller into update mode. The liveness monitor is paused
 // afterwards: the restarting controller answers no ping until the image is in.
+//
+// All three commands go to the controller connected when the handshake
+// starts, the one the firmware dialog uploads to, even if the operator
+// starts a connection to another one during the waits; so does the closing
+// "setFLAG=99". A controller left waiting in update mode is stuck.
 void LensDesk::sendFirmwareFlag()
 {
-    sendToController(QLatin1String(Protocol::Command::FlagUpdate));
+    firmwareTarget = controllerAddress;
+    channel.send(firmwareTarget, QLatin1String(Protocol::Command::FlagUpdate));
     delayWithEvents(FlagSettleMs);
-    sendToController(QLatin1String(Protocol::Command::FirmwareNetInit));
+    channel.send(firmwareTarget, QLatin1String(Protocol::Command::FirmwareNetInit));
     delayWithEvents(FlagSettleMs);
-    sendToController(QLatin1String(Protocol::Command::RestartForUpdate));
+    channel.send(firmwareTarget, QLatin1String(Protocol::Command::RestartForUpdate));
     delayWithEvents(RestartSettleMs);
     pauseLiveness();
 }
@@ -28,7 +34,8 @@ void LensDesk::sendFirmwareFlag()
 // Tells the controller that no update is pending and counts it alive again.
 void LensDesk::sendNoFirmwareFlag()
 {
-    sendToController(QLatin1String(Protocol::Command::FlagNormal));
+    channel.send(firmwareTarget.isEmpty() ? controllerAddress : firmwareTarget,
+                 QLatin1String(Protocol::Command::FlagNormal));
     delayWithEvents(NormalFlagSettleMs);
     resumeLiveness();
 }

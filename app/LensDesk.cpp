@@ -149,6 +149,7 @@ LensDesk::LensDesk(QWidget* parent)
     connect(firmwareDialog, &tftpDlg::rebootDeviceNow, this, &LensDesk::rebootDevice);
     connect(firmwareDialog, &tftpDlg::setFirmwareFlag, this, &LensDesk::sendFirmwareFlag);
     connect(firmwareDialog, &tftpDlg::setNoFirmwareFlag, this, &LensDesk::sendNoFirmwareFlag);
+    firmwareDialog->setConnectedController([this] { return controllerAddress; });
 
     menuID->setTitle(QString());
 

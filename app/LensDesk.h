@@ -212,6 +212,10 @@ private:
     // An absolute move the controller never confirmed ends with one message.
     void reportUnconfirmedMove();
 
+    // Firmware update: the controller the last update handshake switched
+    // into update mode (admin/firmwareHandshake.cpp).
+    QString firmwareTarget;
+
 public:
     // Enabling the lens controls (lens/controls.cpp); public so that the
     // connection code's tests and the lens tests can set the window's state.

@@ -124,6 +124,8 @@ private slots:
     void firmwareImageArrivesWhole();
     void firmwareUploadWaitsForRefusingController();
     void addressWithLeadingZerosIsOneController();
+    void firmwareGoesToTheControllerConnectedNow_data();
+    void firmwareGoesToTheControllerConnectedNow();
 
     // Losing the controller.
     void silenceMarksReadOutsAndRecoveryRefillsThem();
@@ -619,6 +621,63 @@ void EndToEndTest::addressWithLeadingZerosIsOneController()
     QCOMPARE(window->deviceInfoLabel->text(), QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(ownAddress()));
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVO"), QStringLiteral("KXController"));
     QCOMPARE(store.value(QStringLiteral("LAST_CKX_IP")).toString(), ownAddress());
+}
+
+void EndToEndTest::firmwareGoesToTheControllerConnectedNow_data()
+{
+    QTest::addColumn<bool>("agree");
+    QTest::newRow("the operator uploads to the controller connected now") << true;
+    QTest::newRow("the operator declines") << false;
+}
+
+// The firmware dialog stays open while the operator connects to another
+// controller. Upload must then say so, and the image may only go where the
+// update-mode handshake went: to the controller connected now, or nowhere.
+void EndToEndTest::firmwareGoesToTheControllerConnectedNow()
+{
+    QFETCH(bool, agree);
+    QVERIFY(startSimulator(UpdatableController));
+    SimProcess second(sim->sibling(2), UpdatableController);
+    QVERIFY(second.start());
+    // The first controller never enters update mode: a TFTP write meant
+    // for it would arrive here.
+    QUdpSocket firstTftp;
+    QVERIFY(firstTftp.bind(sim->address(), 6969));
+
+    QVERIFY(connectThroughDialog());
+    tftpDlg* dialog = openFirmwareDialog();
+    QVERIFY(dialog);
+    dialog->setGiveUpAfterMs(5000);
+    const QString first = ownAddress();
+    const QString now = second.address().toString();
+    QVERIFY(connectThroughDialog(now));
+
+    QString questionTitle, question, outcome;
+    answerBox(agree ? QMessageBox::Yes : QMessageBox::No, &questionTitle, &question);
+    if (agree)
+        answerBox(QMessageBox::Ok, &outcome);
+    const QString path = writeFirmwareFile(randomImage(64 * 1024));
+    QVERIFY(!path.isEmpty());
+    dialog->lineEdit->setText(path);
+    dialog->pushButton->click();
+
+    // Nothing of the update reached the first controller.
+    QVERIFY(!firstTftp.hasPendingDatagrams());
+    QCOMPARE(firmwareTraffic(sim->log()), QStringList());
+    QCOMPARE(modals->pending(), 0);
+    QCOMPARE(questionTitle, QStringLiteral("Firmware update"));
+    QVERIFY2(question.contains(first) && question.contains(now), qPrintable(question));
+    if (agree) {
+        QCOMPARE(outcome, QStringLiteral("Firmware successfuly uploaded!"));
+        QVERIFY(second.waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
+        QCOMPARE(firmwareTraffic(second.log()), (QStringList{"setFLAG=0", "fwNETInit", "Restart", "TFTP write"}));
+    } else {
+        // Two more pings answered: the panel carried on without a word to either.
+        const int pings = receivedCommands(second.log()).count(QStringLiteral("ping"));
+        QTRY_VERIFY_WITH_TIMEOUT(receivedCommands(second.log()).count(QStringLiteral("ping")) >= pings + 2,
+                                 ReportWaitMs);
+        QCOMPARE(firmwareTraffic(second.log()), QStringList());
+    }
 }
 
 void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()

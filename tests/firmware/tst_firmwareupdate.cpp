@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QNetworkDatagram>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -29,6 +30,9 @@ namespace {
 // alone, so that no other test on the machine shares its command port.
 const QString ControllerAddress =
     QStringLiteral("127.61.%1.%2").arg((QCoreApplication::applicationPid() >> 8) % 250 + 1).arg(QCoreApplication::applicationPid() % 250 + 1);
+// Another controller, for connections started during an update.
+const QString OtherControllerAddress =
+    QStringLiteral("127.62.%1.%2").arg((QCoreApplication::applicationPid() >> 8) % 250 + 1).arg(QCoreApplication::applicationPid() % 250 + 1);
 const QString TftpWrite = QStringLiteral("<TFTP write>");
 const QString Sentinel = QStringLiteral("<end of test>");
 
@@ -179,6 +183,27 @@ private slots:
         QVERIFY(!window->livenessMonitor->isPaused());
         QCOMPARE(window->livenessMonitor->missedPings(), 0);
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=99"}).join(", "));
+    }
+
+    // The handshake waits between its commands, handling events: the
+    // operator may start a connection to another controller meanwhile. The
+    // controller switched into update mode is the one switched back.
+    void handshakeStaysWithOneController()
+    {
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress(OtherControllerAddress), 1339));
+        window->controllerAddress = ControllerAddress;
+        QTimer::singleShot(5, window.get(), [this] { window->isORVOProduct(OtherControllerAddress); });
+        window->sendFirmwareFlag();
+        window->stopConnecting();
+        window->sendNoFirmwareFlag();
+
+        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}).join(", "));
+        // The other controller heard the connection probes only.
+        QStringList otherHeard;
+        while (other.hasPendingDatagrams())
+            otherHeard << QString::fromLatin1(other.receiveDatagram().data());
+        QCOMPARE(otherHeard, QStringList({"blver", "getProto", "ver"}));
     }
 
     void upload_data()
