@@ -24,6 +24,9 @@ FirmwareImage FirmwareImage::fromFileBytes(const QByteArray& fileBytes, quint64 
     case FirmwareCipher::IntegrityFailure:
         image.problem = IntegrityFailure;
         break;
+    case FirmwareCipher::ImageTooLarge:
+        image.problem = ImageTooLarge;
+        break;
     default:
         // Containers of one or two bytes leave the error untouched: judge by
         // the result.

@@ -208,6 +208,11 @@ void tftpDlg::refuseImage(const FirmwareImage& image)
         reason = tr("the enciphered container holds no firmware image (its payload is empty or cannot be "
                     "uncompressed).");
         break;
+    case FirmwareImage::ImageTooLarge:
+        reason = tr("the firmware image in the enciphered container would be larger than %1 MiB, far larger than "
+                    "any controller's firmware: the file is damaged or not a firmware container.")
+                     .arg(FirmwareCipher::LargestImage >> 20);
+        break;
     case FirmwareImage::None:
         return;
     }

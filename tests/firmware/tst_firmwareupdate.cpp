@@ -282,6 +282,11 @@ private slots:
         QTest::newRow("container without image")
             << "nothing.orvoc" << encodeFirmware(QByteArray(), firmwareKey(), FirmwareCipher::FlagCrc)
             << "Firmware file refused" << "holds no firmware image";
+        const quint8 compressed = FirmwareCipher::FlagCompressed | FirmwareCipher::FlagCrc;
+        QTest::newRow("image beyond 64 MiB")
+            << "bomb.orvoc"
+            << encipherContainer(plainStream(compressedZeros(200000000, 1), compressed), firmwareKey(), compressed)
+            << "Firmware file refused" << "larger than 64 MiB";
     }
     void refusedFileSendsNothing()
     {
