@@ -34,7 +34,12 @@ FirmwareImage FirmwareImage::fromFileBytes(const QByteArray& fileBytes, quint64 
             image.problem = fileBytes.size() < 3 ? UnknownVersion : NothingDecoded;
         break;
     }
-    if (image.problem != None)
+    if (image.problem != None) {
         image.bytes.clear();
+        return image;
+    }
+    // A decoded container has its two header bytes; the second holds the flags.
+    const quint8 checks = FirmwareCipher::FlagCrc | FirmwareCipher::FlagDigest | FirmwareCipher::FlagCompressed;
+    image.unverified = (quint8(fileBytes.at(1)) & checks) == 0;
     return image;
 }

@@ -27,6 +27,11 @@ struct FirmwareImage
 
     QByteArray bytes;
     bool enciphered = false;
+    // An enciphered container that carries neither CRC nor digest and is not
+    // compressed (a zlib stream has a check of its own). Decoded under
+    // another key than its own, it still yields an image of the right
+    // length, of random bytes: nothing can tell, so the operator must.
+    bool unverified = false;
     Problem problem = None;
 
     bool isUploadable() const { return problem == None; }

@@ -102,6 +102,8 @@ void tftpDlg::loadFW()
         refuseImage(image);
         return;
     }
+    if (image.unverified && !confirmUnverifiedImage())
+        return;
     if (!agreeOnController())
         return;
 
@@ -167,6 +169,18 @@ bool tftpDlg::readFirmwareFile(QByteArray& fileBytes)
         return false;
     }
     return true;
+}
+
+bool tftpDlg::confirmUnverifiedImage()
+{
+    const auto answer = QMessageBox::question(
+        this, tr("Firmware cannot be verified"),
+        tr("The firmware container '%1' carries neither a CRC nor a digest, so the image cannot be verified. "
+           "Had it been enciphered with another key than this panel's, it would decode to random bytes of the "
+           "right length, and the controller would be flashed with them.\n\nUpload it anyway?")
+            .arg(fileName),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
 }
 
 // Makes currentIP the controller connected now, asking the operator first

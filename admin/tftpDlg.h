@@ -18,7 +18,8 @@ struct FirmwareImage;
 // upload it to the controller by TFTP.
 //
 // The file is read and turned into its image before the controller hears of
-// an update; only then does the main window switch it to update mode
+// an update (an image that cannot be verified is uploaded only if the
+// operator says so); only then does the main window switch it to update mode
 // (setFirmwareFlag), the image is uploaded with retries under a progress
 // window, and the main window switches it back (setNoFirmwareFlag). The
 // dialog lives as long as the main window; an upload runs inside the click
@@ -67,6 +68,7 @@ public slots:
 
 private:
     bool readFirmwareFile(QByteArray& fileBytes);
+    bool confirmUnverifiedImage();
     bool agreeOnController();
     void refuseImage(const FirmwareImage& image);
     void prepareProgress(int imageSize);

@@ -133,7 +133,6 @@ private slots:
 private:
     bool startSimulator(const QStringList& arguments, int lastOctet = 1);
     bool connectThroughDialog(const QString& typedAddress = QString());
-    void answerBox(QMessageBox::StandardButton button, QString* title, QString* text = nullptr);
     tftpDlg* openFirmwareDialog();
     void moveSlider(QSlider* slider, int value);
     void saveSetPoint(const QString& name);
@@ -203,22 +202,6 @@ bool EndToEndTest::connectThroughDialog(const QString& typedAddress)
                 && !window->lensLabel->text().isEmpty() && !window->focusVal->text().isEmpty();
         },
         ReportWaitMs);
-}
-
-// The next modal box is answered with `button` (or dismissed when it has no
-// such button); its title and text are kept.
-void EndToEndTest::answerBox(QMessageBox::StandardButton button, QString* title, QString* text)
-{
-    modals->expect([button, title, text](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        *title = modal->windowTitle();
-        if (text && box)
-            *text = box->text();
-        if (QAbstractButton* answer = box ? box->button(button) : nullptr)
-            answer->click();
-        else if (auto* dialog = qobject_cast<QDialog*>(modal))
-            dialog->reject();
-    });
 }
 
 // "Firmware Update..." as the operator chooses it; the simulators serve
@@ -532,13 +515,13 @@ void EndToEndTest::firmwareImageArrivesWhole()
     const QString path = writeFirmwareFile(image);
     QVERIFY(!path.isEmpty());
 
-    QString boxTitle;
-    answerBox(QMessageBox::Ok, &boxTitle);
+    ModalAnswerer::Box outcome;
+    modals->expectBox(QMessageBox::Ok, &outcome);
     tftpDlg* dialog = openFirmwareDialog();
     QVERIFY(dialog);
     dialog->lineEdit->setText(path);
     dialog->pushButton->click();
-    QCOMPARE(boxTitle, QStringLiteral("Firmware successfuly uploaded!"));
+    QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
 
     QVERIFY(sim->waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
     QFile received(sim->workPath(QStringLiteral("received.bin")));
@@ -571,12 +554,12 @@ void EndToEndTest::firmwareUploadWaitsForRefusingController()
         if (labels.isEmpty() || labels.last() != dialog->progress->labelText())
             labels << dialog->progress->labelText();
     });
-    QString boxTitle;
-    answerBox(QMessageBox::Ok, &boxTitle);
+    ModalAnswerer::Box outcome;
+    modals->expectBox(QMessageBox::Ok, &outcome);
     dialog->lineEdit->setText(path);
     dialog->pushButton->click();
     disconnect(dialog, &tftpDlg::uploadProgress, this, nullptr);
-    QCOMPARE(boxTitle, QStringLiteral("Firmware successfuly uploaded!"));
+    QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
 
     QVERIFY(sim->waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
     const QString log = sim->log();
@@ -607,12 +590,12 @@ void EndToEndTest::addressWithLeadingZerosIsOneController()
     tftpDlg* dialog = openFirmwareDialog();
     QVERIFY(dialog);
     dialog->setGiveUpAfterMs(5000);
-    QString boxTitle;
-    answerBox(QMessageBox::Ok, &boxTitle);
+    ModalAnswerer::Box outcome;
+    modals->expectBox(QMessageBox::Ok, &outcome);
     dialog->lineEdit->setText(path);
     dialog->pushButton->click();
 
-    QCOMPARE(boxTitle, QStringLiteral("Firmware successfuly uploaded!"));
+    QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
     QVERIFY(sim->waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
     QCOMPARE(firmwareTraffic(sim->log()), (QStringList{"setFLAG=0", "fwNETInit", "Restart", "TFTP write"}));
     QVERIFY(!octalCommands.hasPendingDatagrams());
@@ -652,10 +635,10 @@ void EndToEndTest::firmwareGoesToTheControllerConnectedNow()
     const QString now = second.address().toString();
     QVERIFY(connectThroughDialog(now));
 
-    QString questionTitle, question, outcome;
-    answerBox(agree ? QMessageBox::Yes : QMessageBox::No, &questionTitle, &question);
+    ModalAnswerer::Box question, outcome;
+    modals->expectBox(agree ? QMessageBox::Yes : QMessageBox::No, &question);
     if (agree)
-        answerBox(QMessageBox::Ok, &outcome);
+        modals->expectBox(QMessageBox::Ok, &outcome);
     const QString path = writeFirmwareFile(randomImage(64 * 1024));
     QVERIFY(!path.isEmpty());
     dialog->lineEdit->setText(path);
@@ -665,10 +648,11 @@ void EndToEndTest::firmwareGoesToTheControllerConnectedNow()
     QVERIFY(!firstTftp.hasPendingDatagrams());
     QCOMPARE(firmwareTraffic(sim->log()), QStringList());
     QCOMPARE(modals->pending(), 0);
-    QCOMPARE(questionTitle, QStringLiteral("Firmware update"));
-    QVERIFY2(question.contains(first) && question.contains(now), qPrintable(question));
+    QCOMPARE(question.title, QStringLiteral("Firmware update"));
+    QVERIFY2(question.text.contains(first) && question.text.contains(now), qPrintable(question.text));
+    QCOMPARE(question.defaultButton, QMessageBox::No);
     if (agree) {
-        QCOMPARE(outcome, QStringLiteral("Firmware successfuly uploaded!"));
+        QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
         QVERIFY(second.waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
         QCOMPARE(firmwareTraffic(second.log()), (QStringList{"setFLAG=0", "fwNETInit", "Restart", "TFTP write"}));
     } else {

@@ -345,6 +345,9 @@ private slots:
             << int(FirmwareImage::IntegrityFailure);
         QTest::newRow("container without payload") << encodeFirmware(QByteArray(), firmwareKey(), 0) << QByteArray()
                                                    << int(FirmwareImage::NothingDecoded);
+        QTest::newRow("compressed container for another key")
+            << encodeFirmware(body, firmwareKey() + 1, FirmwareCipher::FlagCompressed) << QByteArray()
+            << int(FirmwareImage::NothingDecoded);
         const quint8 compressed = FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest;
         QTest::newRow("container with an image beyond the bound")
             << encipherContainer(plainStream(compressedZeros(FirmwareCipher::LargestImage + 1, 1), compressed),
@@ -362,6 +365,33 @@ private slots:
         QCOMPARE(int(result.problem), problem);
         QCOMPARE(result.isUploadable(), problem == FirmwareImage::None);
         QCOMPARE(result.bytes, image);
+    }
+
+    // Decoded under the wrong key, a container is caught by its CRC, its
+    // digest, or, compressed, by the zlib stream's own check. Without any
+    // of them it decodes to random bytes of the right length.
+    void unverifiedContainers_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("unverified");
+        const QByteArray body = randomBytes(3000, 31).replace("ORVO ::", "ORVO ;;");
+        QTest::newRow("plain image") << QByteArray(body + "ORVO ::") << false;
+        QTest::newRow("CRC") << encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagCrc) << false;
+        QTest::newRow("digest") << encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagDigest) << false;
+        QTest::newRow("compressed, no check value")
+            << encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagCompressed) << false;
+        QTest::newRow("no check value") << encodeFirmware(body, firmwareKey(), 0) << true;
+        QTest::newRow("no check value, another key") << encodeFirmware(body, firmwareKey() + 1, 0) << true;
+        QTest::newRow("no check value, unknown flag bits") << encodeFirmware(body, firmwareKey(), 0xf0) << true;
+    }
+    void unverifiedContainers()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, unverified);
+        const FirmwareImage result = FirmwareImage::fromFileBytes(file, firmwareKey());
+        QVERIFY(result.isUploadable());
+        QCOMPARE(result.bytes.size(), 3000 + (result.enciphered ? 0 : 7));
+        QCOMPARE(result.unverified, unverified);
     }
 };
 

@@ -1,3 +1,4 @@
+#include "../admin/ModalAnswerer.h"
 #include "FirmwareEncoder.h"
 #include "TftpdServer.h"
 
@@ -308,6 +309,50 @@ private slots:
         QCOMPARE(wireUntilNow(), QString());
         QVERIFY(!window->livenessMonitor->isPaused());
         QVERIFY(!dialog()->progress->isVisible());
+    }
+
+    void unverifiedContainerNeedsConsent_data()
+    {
+        QTest::addColumn<bool>("consent");
+        QTest::newRow("the operator uploads it anyway") << true;
+        QTest::newRow("the operator keeps the default, No") << false;
+    }
+    // A container without CRC or digest cannot be verified: the operator is
+    // asked before the controller hears of an update.
+    void unverifiedContainerNeedsConsent()
+    {
+        QFETCH(bool, consent);
+        if (consent && !TftpdServer::available())
+            QSKIP("needs root and tftpd-hpa (in.tftpd)");
+        const QByteArray image = randomImage(100000, 9);
+        const QString path = writeFile(QStringLiteral("unchecked.orvoc"), encodeFirmware(image, firmwareKey(), 0));
+        QVERIFY(!path.isEmpty());
+        TftpdServer server(ControllerAddress, TftpdServer::freePort(QHostAddress(ControllerAddress)));
+        if (consent) {
+            QVERIFY(server.start());
+            dialog()->setServerPort(server.port());
+        }
+
+        ModalAnswerer modals;
+        ModalAnswerer::Box question, outcome;
+        modals.expectBox(consent ? QMessageBox::Yes : QMessageBox::No, &question);
+        if (consent)
+            modals.expectBox(QMessageBox::Ok, &outcome);
+        startUpload(path);
+
+        QCOMPARE(modals.pending(), 0);
+        QCOMPARE(question.title, QStringLiteral("Firmware cannot be verified"));
+        QVERIFY2(question.text.contains(QLatin1String("cannot be verified")) && question.text.contains(path),
+                 qPrintable(question.text));
+        QCOMPARE(question.defaultButton, QMessageBox::No);
+        if (consent) {
+            QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
+            QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
+            QTRY_COMPARE(server.received().size(), image.size());
+            QVERIFY(server.received() == image);
+        } else {
+            QCOMPARE(wireUntilNow(), QString());
+        }
     }
 
     // No TFTP server answers: Stop ends the retries and the closing steps run.
