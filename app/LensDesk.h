@@ -198,6 +198,9 @@ private:
 
     void stopWorkers();
     void keepDispatcherSoleReader();
+    // Counts the liveness monitors stopped; a loss signal counts only while
+    // its monitor's generation is the current one (link/connection.cpp).
+    quint64 livenessGeneration = 0;
 
     // Device link: the read-outs of a lost or absent lens, and the guard
     // that keeps the reply dispatcher from running inside itself while one
