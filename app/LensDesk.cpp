@@ -136,6 +136,9 @@ LensDesk::LensDesk(QWidget* parent)
                               tr("No local UDP port from 60000 to 65000 could be bound; the panel cannot talk to a controller."));
         endProcess(1);
     }
+    // The default (about 200 KB on Linux) holds some 250 short reports; 1 MiB
+    // (the kernel books twice that) holds ten times as many.
+    commandSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, CommandReceiveBufferBytes);
     channel = CommandChannel(commandSocket);
     // The dispatcher must be the first reader of the socket: the motion
     // worker and the service dialog connect readers of their own later.
