@@ -28,7 +28,8 @@ private slots:
         const QString testLocation = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
         QVERIFY2(path.startsWith(testLocation + QLatin1Char('/')), qPrintable(path));
 
-        const QString userLocations[] = {qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath() + QStringLiteral("/.config")};
+        const QString userLocations[] = {qEnvironmentVariable("XDG_CONFIG_HOME"),
+                                         QDir::homePath() + QStringLiteral("/.config")};
         for (const QString& user : userLocations) {
             if (!user.isEmpty())
                 QVERIFY2(!path.startsWith(user + QLatin1Char('/')), qPrintable(path));

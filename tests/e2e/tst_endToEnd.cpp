@@ -602,7 +602,8 @@ void EndToEndTest::addressWithLeadingZerosIsOneController()
     QVERIFY(!octalTftp.hasPendingDatagrams());
 
     QCOMPARE(window->deviceInfoLabel->text(), QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(ownAddress()));
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVO"), QStringLiteral("KXController"));
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVO"),
+                    QStringLiteral("KXController"));
     QCOMPARE(store.value(QStringLiteral("LAST_CKX_IP")).toString(), ownAddress());
 }
 

@@ -75,7 +75,8 @@ private slots:
     void damagedCompressedPayloadIsEmptyWithoutError_data()
     {
         QTest::addColumn<QByteArray>("payload");
-        QTest::newRow("claims 64 bytes, no zlib stream") << QByteArray(QByteArray("\x00\x00\x00\x40", 4) + randomBytes(64, 7));
+        QTest::newRow("claims 64 bytes, no zlib stream")
+            << QByteArray(QByteArray("\x00\x00\x00\x40", 4) + randomBytes(64, 7));
         QTest::newRow("stream cut short") << qCompress(randomBytes(5000, 8)).left(1000);
         QTest::newRow("claim only") << QByteArray("\x00\x00\x10\x00", 4);
         QTest::newRow("shorter than a claim") << QByteArray("\x00\x10", 2);
@@ -97,7 +98,8 @@ private slots:
         QTest::addColumn<quint32>("claimed");
         QTest::addColumn<int>("error");
         constexpr quint32 Bound = FirmwareCipher::LargestImage;
-        QTest::newRow("claims one byte, inflates to 200 MB") << qint64(200000000) << 1u << int(FirmwareCipher::ImageTooLarge);
+        QTest::newRow("claims one byte, inflates to 200 MB")
+            << qint64(200000000) << 1u << int(FirmwareCipher::ImageTooLarge);
         QTest::newRow("one byte beyond the bound") << qint64(Bound) + 1 << Bound << int(FirmwareCipher::ImageTooLarge);
         QTest::newRow("claim beyond the bound") << qint64(3) << Bound + 1 << int(FirmwareCipher::ImageTooLarge);
         QTest::newRow("exactly the bound") << qint64(Bound) << Bound << int(FirmwareCipher::NoError);

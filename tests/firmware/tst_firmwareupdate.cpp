@@ -32,8 +32,9 @@ namespace {
 const QString ControllerAddress =
     QStringLiteral("127.61.%1.%2").arg((QCoreApplication::applicationPid() >> 8) % 250 + 1).arg(QCoreApplication::applicationPid() % 250 + 1);
 // Another controller, for connections started during an update.
-const QString OtherControllerAddress =
-    QStringLiteral("127.62.%1.%2").arg((QCoreApplication::applicationPid() >> 8) % 250 + 1).arg(QCoreApplication::applicationPid() % 250 + 1);
+const QString OtherControllerAddress = QStringLiteral("127.62.%1.%2")
+                                           .arg((QCoreApplication::applicationPid() >> 8) % 250 + 1)
+                                           .arg(QCoreApplication::applicationPid() % 250 + 1);
 const QString TftpWrite = QStringLiteral("<TFTP write>");
 const QString Sentinel = QStringLiteral("<end of test>");
 
@@ -347,7 +348,9 @@ private slots:
         QCOMPARE(question.defaultButton, QMessageBox::No);
         if (consent) {
             QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
-            QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
+            QCOMPARE(wireUntilNow(),
+                     QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"})
+                         .join(", "));
             QTRY_COMPARE(server.received().size(), image.size());
             QVERIFY(server.received() == image);
         } else {
