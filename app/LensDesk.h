@@ -198,6 +198,9 @@ private:
 
     void stopWorkers();
     void keepDispatcherSoleReader();
+    // A controller was identified and its liveness monitor has not declared
+    // it lost since.
+    bool hasLiveController() const;
 
     // Device link: the read-outs of a lost or absent lens, and the guard
     // that keeps the reply dispatcher from running inside itself while one

@@ -4,9 +4,11 @@
 #include "admin/changeIPDlg.h"
 #include "admin/tftpDlg.h"
 #include "app/LensDesk.h"
+#include "app/SettingsStore.h"
 #include "discovery/setIPDlg.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
+#include "lens/ProfileText.h"
 #include "link/pingWorker.h"
 
 #include <QAction>
@@ -102,6 +104,12 @@ private slots:
     // Stored positions.
     void savedSetPointIsRecalledByCtrl3();
     void setPointRecalledRightAfterConnecting();
+    void recallRightAfterConnectingDrivesEveryModel_data();
+    void recallRightAfterConnectingDrivesEveryModel();
+    void recallWithoutControllerDoesNothing_data();
+    void recallWithoutControllerDoesNothing();
+    void leavingTheLoadDialogResumesThePings_data();
+    void leavingTheLoadDialogResumesThePings();
 
     // Administration.
     void addressChangeFollowsTheController();
@@ -113,9 +121,12 @@ private slots:
 
 private:
     bool startSimulator(const QStringList& arguments);
+    bool chooseControllerInDialog();
     bool connectThroughDialog();
+    bool stopConnecting();
     void moveSlider(QSlider* slider, int value);
     void saveSetPoint(const QString& name);
+    void storeSetPoint(const QString& name, const QString& value);
     qint64 recallByShortcut(Qt::Key digit);
     QString writeFirmwareFile(const QByteArray& image);
     QString ownAddress() const { return sim->address().toString(); }
@@ -154,9 +165,8 @@ bool EndToEndTest::startSimulator(const QStringList& arguments)
 }
 
 // As the operator does: the window shows, the connect dialog asks for an
-// address, and the panel is connected once the controller's lens reports
-// have been shown.
-bool EndToEndTest::connectThroughDialog()
+// address, and the simulator's address is chosen.
+bool EndToEndTest::chooseControllerInDialog()
 {
     const QString address = ownAddress();
     modals->expect([address](QWidget* modal) {
@@ -166,7 +176,13 @@ bool EndToEndTest::connectThroughDialog()
         dialog->pushButton->click();
     });
     window->show();
-    if (!QTest::qWaitForWindowExposed(window.get()))
+    return QTest::qWaitForWindowExposed(window.get());
+}
+
+// The panel is connected once the controller's lens reports have been shown.
+bool EndToEndTest::connectThroughDialog()
+{
+    if (!chooseControllerInDialog())
         return false;
     return QTest::qWaitFor(
         [this] {
@@ -174,6 +190,25 @@ bool EndToEndTest::connectThroughDialog()
                 && !window->lensLabel->text().isEmpty() && !window->focusVal->text().isEmpty();
         },
         ReportWaitMs);
+}
+
+// The operator gives up on a connection attempt with its "Stop" button.
+bool EndToEndTest::stopConnecting()
+{
+    QPushButton* stop = nullptr;
+    const bool shown = QTest::qWaitFor(
+        [this, &stop] {
+            for (auto* progress : window->findChildren<QProgressDialog*>()) {
+                if (progress->isVisible())
+                    stop = progress->findChild<QPushButton*>();
+            }
+            return stop != nullptr;
+        },
+        ReportWaitMs);
+    if (!shown)
+        return false;
+    stop->click();
+    return true;
 }
 
 // Presses the slider, puts it at `value` and lets go, as a drag does.
@@ -316,6 +351,13 @@ void EndToEndTest::saveSetPoint(const QString& name)
     QCOMPARE(modals->pending(), 0);
 }
 
+// A set point stored by an earlier run of the panel.
+void EndToEndTest::storeSetPoint(const QString& name, const QString& value)
+{
+    const std::unique_ptr<QSettings> profiles(SettingsStore::openProfiles(nullptr));
+    SettingsStore::writeThrough(profiles.get(), ProfileText::keyForName(name), value);
+}
+
 // Ctrl+digit as the operator types it; returns how long the recall took.
 qint64 EndToEndTest::recallByShortcut(Qt::Key digit)
 {
@@ -397,6 +439,119 @@ void EndToEndTest::setPointRecalledRightAfterConnecting()
     QCOMPARE(receivedCommands(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
              (QStringList{"setZoom=18", "setFocus2=575", "setAper=3.5"}));
     QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), QStringLiteral("18"), ReportWaitMs);
+}
+
+void EndToEndTest::recallRightAfterConnectingDrivesEveryModel_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QStringList>("moves");
+    QTest::newRow("power zoom") << PowerZoomModel << QStringList{"setZoom=18", "setFocus2=300", "setAper=8"};
+    // Zoom is turned by hand on these: no zoom command, and no zoom move
+    // whose confirmations the recall could wait for.
+    QTest::newRow("RE-2") << QStringLiteral("ORVO RE-2") << QStringList{"setFocus2=300", "setAper=8"};
+    QTest::newRow("DuvudER") << QStringLiteral("ORVO DuvudER") << QStringList{"setFocus2=300", "setAper=8"};
+}
+
+// The first thing after connecting, on every model: go to a position stored
+// in an earlier session. No move is under way that the recall would have to
+// wait for.
+void EndToEndTest::recallRightAfterConnectingDrivesEveryModel()
+{
+    QFETCH(QString, product);
+    QFETCH(QStringList, moves);
+    storeSetPoint(QStringLiteral("4"), QStringLiteral("18,300,8"));
+    QVERIFY(startSimulator({"--product", product, "--lens", "zoom-is"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    QCOMPARE(lastPositionSummary(sim->log()), QStringLiteral("18,575,3.5"));
+
+    const qint64 recallMs = recallByShortcut(Qt::Key_4);
+    QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ Current=18,300,8$")).hasMatch());
+    QCOMPARE(receivedCommands(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
+             moves);
+    QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
+    QVERIFY(w.statusBar()->currentMessage().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(w.focusVal->text(), QStringLiteral("300"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/8"), ReportWaitMs);
+    QVERIFY(w.irisSlider->isEnabled());
+}
+
+void EndToEndTest::recallWithoutControllerDoesNothing_data()
+{
+    QTest::addColumn<bool>("connectedBefore");
+    QTest::newRow("before any connection") << false;
+    QTest::newRow("after the link is lost") << true;
+}
+
+// Ctrl+digit while no controller answers: nothing goes out, the lens
+// controls stay as they are, and the status bar says why.
+void EndToEndTest::recallWithoutControllerDoesNothing()
+{
+    QFETCH(bool, connectedBefore);
+    storeSetPoint(QStringLiteral("3"), QStringLiteral("35,400,8"));
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    LensDesk& w = *window;
+    if (connectedBefore) {
+        QVERIFY(connectThroughDialog());
+        sim->sendSignal(SIGUSR1);
+        // Four unanswered pings, about 2.4 s.
+        QTRY_COMPARE_WITH_TIMEOUT(w.lensLabel->text(), QStringLiteral("Lens: N/A"), 8000);
+    } else {
+        sim->sendSignal(SIGUSR1);
+        QVERIFY(sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch());
+        QVERIFY(chooseControllerInDialog());
+        QVERIFY(sim->waitForLog(QStringLiteral(" drop \\S+ \\(silent\\) ver$")).hasMatch());
+        QVERIFY(stopConnecting());
+    }
+
+    const qint64 recallMs = recallByShortcut(Qt::Key_3);
+    QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
+    QCOMPARE(w.statusBar()->currentMessage(),
+             QStringLiteral("No controller is connected: the set point \"3\" is not recalled."));
+    QVERIFY(!w.irisSlider->isEnabled());
+    QVERIFY(!w.slowNarrowZoom->isEnabled());
+    QVERIFY(!QApplication::activeModalWidget());
+
+    // A datagram sent after the recall reaches the simulator after anything
+    // the recall could have sent; the silent simulator logs all it drops.
+    SimClient marker;
+    marker.send(sim->address(), "end of recall");
+    QVERIFY(sim->waitForLog(QStringLiteral("end of recall$")).hasMatch());
+    QVERIFY2(!sim->log().contains(QRegularExpression(QStringLiteral("set(Zoom|Focus2|Aper)="))), qPrintable(sim->log()));
+}
+
+void EndToEndTest::leavingTheLoadDialogResumesThePings_data()
+{
+    QTest::addColumn<bool>("byEscape");
+    QTest::newRow("Escape") << true;
+    QTest::newRow("window frame") << false;
+}
+
+// The load dialog rests the liveness monitor while it is open; leaving it
+// without loading, by any way, gives the monitor back.
+void EndToEndTest::leavingTheLoadDialogResumesThePings()
+{
+    QFETCH(bool, byEscape);
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_L, Qt::ControlModifier);
+    auto* dialog = w.findChild<QDialog*>(QStringLiteral("loadSettingsDialog"));
+    QVERIFY(dialog);
+    QTRY_VERIFY(dialog->isVisible());
+
+    const int pings = receivedCommands(sim->log()).count(QStringLiteral("ping"));
+    if (byEscape) {
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    } else {
+        dialog->close();
+    }
+    QVERIFY(!dialog->isVisible());
+    // At most one ping can have been under way when the dialog opened; two
+    // more come only from a running monitor (600 ms apart).
+    QTRY_VERIFY_WITH_TIMEOUT(receivedCommands(sim->log()).count(QStringLiteral("ping")) >= pings + 2, 3500);
 }
 
 void EndToEndTest::addressChangeFollowsTheController()
