@@ -26,6 +26,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QShortcut>
 #include <QSlider>
@@ -558,6 +559,8 @@ void LensDesk::alwaysOnTop(bool on)
     const bool wasVisible = isVisible();
     setWindowFlag(Qt::WindowStaysOnTopHint, on);
     if (wasVisible) {
+        // The same window again, not a new appearance: no connect dialog.
+        const QScopedValueRollback<bool> reshowing(reshowingWithNewFlags, true);
         setAttribute(Qt::WA_ShowWithoutActivating, true);
         setGeometry(placement);
         show();
@@ -587,6 +590,8 @@ void LensDesk::overloadAF()
 void LensDesk::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    if (reshowingWithNewFlags)
+        return;
     auto* dialog = new setIPDlg(this);
     dialog->setModal(true);
     connect(dialog, &setIPDlg::hasIP, this, &LensDesk::isORVOProduct);

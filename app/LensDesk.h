@@ -208,6 +208,10 @@ private:
     void markLensUnavailable();
     bool dispatchingReplies = false;
 
+    // Set while "Always On Top" shows the window again after changing its
+    // window flags; that show is not one that asks for a controller.
+    bool reshowingWithNewFlags = false;
+
     // Pause and resume the liveness monitor, which exists only once a
     // controller was identified (lens/controls.cpp).
     void pauseLiveness();

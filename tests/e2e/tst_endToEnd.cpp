@@ -111,6 +111,10 @@ private slots:
     void leavingTheLoadDialogResumesThePings_data();
     void leavingTheLoadDialogResumesThePings();
 
+    // The window.
+    void alwaysOnTopOpensNoConnectDialog_data();
+    void alwaysOnTopOpensNoConnectDialog();
+
     // Administration.
     void addressChangeFollowsTheController();
     void firmwareImageArrivesWhole();
@@ -121,6 +125,7 @@ private slots:
 
 private:
     bool startSimulator(const QStringList& arguments);
+    void answerConnectDialog();
     bool chooseControllerInDialog();
     bool connectThroughDialog();
     bool stopConnecting();
@@ -164,9 +169,9 @@ bool EndToEndTest::startSimulator(const QStringList& arguments)
     return sim->start();
 }
 
-// As the operator does: the window shows, the connect dialog asks for an
-// address, and the simulator's address is chosen.
-bool EndToEndTest::chooseControllerInDialog()
+// The next modal dialog is the connect dialog; the operator chooses the
+// simulator's address in it.
+void EndToEndTest::answerConnectDialog()
 {
     const QString address = ownAddress();
     modals->expect([address](QWidget* modal) {
@@ -175,6 +180,13 @@ bool EndToEndTest::chooseControllerInDialog()
         dialog->lineEdit->setText(address);
         dialog->pushButton->click();
     });
+}
+
+// As the operator does: the window shows, the connect dialog asks for an
+// address, and the simulator's address is chosen.
+bool EndToEndTest::chooseControllerInDialog()
+{
+    answerConnectDialog();
     window->show();
     return QTest::qWaitForWindowExposed(window.get());
 }
@@ -552,6 +564,57 @@ void EndToEndTest::leavingTheLoadDialogResumesThePings()
     // At most one ping can have been under way when the dialog opened; two
     // more come only from a running monitor (600 ms apart).
     QTRY_VERIFY_WITH_TIMEOUT(receivedCommands(sim->log()).count(QStringLiteral("ping")) >= pings + 2, 3500);
+}
+
+void EndToEndTest::alwaysOnTopOpensNoConnectDialog_data()
+{
+    QTest::addColumn<QList<bool>>("alwaysOnTop");
+    QTest::addColumn<bool>("dialogOpens");
+    QTest::newRow("Always On Top ticked") << QList<bool>{true} << false;
+    QTest::newRow("Always On Top ticked and cleared") << QList<bool>{true, false} << false;
+    // The window shown again while no controller has reported asks for one.
+    QTest::newRow("hidden and shown again") << QList<bool>{} << true;
+}
+
+// The window before any controller has reported, the operator having given
+// up on a silent one: only showing the window again opens the connect dialog.
+void EndToEndTest::alwaysOnTopOpensNoConnectDialog()
+{
+    QFETCH(QList<bool>, alwaysOnTop);
+    QFETCH(bool, dialogOpens);
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is", "--silent-after", "0"}));
+    QVERIFY(sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch());
+    QVERIFY(chooseControllerInDialog());
+    QVERIFY(stopConnecting());
+    LensDesk& w = *window;
+    const auto connectDialogShown = [&w] {
+        for (const setIPDlg* dialog : w.findChildren<setIPDlg*>()) {
+            if (dialog->isVisible())
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY(!connectDialogShown());
+
+    auto* action = w.findChild<QAction*>(QStringLiteral("actionAlwaysOnTop"));
+    QVERIFY(action);
+    for (const bool on : alwaysOnTop) {
+        action->trigger();
+        QCOMPARE(action->isChecked(), on);
+        QVERIFY(w.isVisible());
+    }
+    if (alwaysOnTop.isEmpty()) {
+        w.hide();
+        w.show();
+    }
+    const bool shown = connectDialogShown();
+    if (shown) {
+        // Answered as the operator would, so that nothing ends the program.
+        answerConnectDialog();
+        QTRY_COMPARE(modals->pending(), 0);
+        QVERIFY(stopConnecting());
+    }
+    QCOMPARE(shown, dialogOpens);
 }
 
 void EndToEndTest::addressChangeFollowsTheController()
