@@ -29,6 +29,12 @@ public:
     void queryIdentity();
     // Shows the six texts in their fields.
     void refreshFields();
+    // The main window replaces the dialog at every connection attempt, which
+    // may start while the dialog waits between its commands. It is hidden and
+    // stops reading at once; it is deleted once no query or write sequence of
+    // its own is under way, so such a sequence always ends whole, its
+    // commands going to the controller it was made for.
+    void retire();
 
     QString serialText = QStringLiteral("n/a");
     QString macText;
@@ -62,10 +68,16 @@ public:
     QLabel* label_7 = nullptr;
 
 private:
+    class SequenceGuard;
+
     void buildLayout();
     void send(const QString& command);
 
     QString controllerIP;
     QUdpSocket* commandSocket = nullptr;
     CommandChannel channel;
+    // Query and write sequences under way; they nest when a wait lets the
+    // operator start another one.
+    int sequencesUnderWay = 0;
+    bool retired = false;
 };

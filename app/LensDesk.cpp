@@ -578,8 +578,13 @@ void LensDesk::showMasterDialog()
 {
     if (!serviceDialog)
         return;
-    serviceDialog->queryIdentity();
-    serviceDialog->show();
+    // A connection attempt started during the queries replaces the dialog:
+    // the replaced one is not shown (it goes once its queries are done), nor
+    // is the new one, which nobody has asked yet.
+    masterDlg* const queried = serviceDialog;
+    queried->queryIdentity();
+    if (queried == serviceDialog)
+        queried->show();
 }
 
 void LensDesk::overloadAF()

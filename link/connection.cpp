@@ -39,12 +39,9 @@ void LensDesk::isORVOProduct(QString address)
     productConfirmed = false;
 
     // Every attempt gets a service dialog of its own. The previous one stops
-    // reading the command socket at once and goes when the event loop allows.
-    if (serviceDialog) {
-        disconnect(commandSocket, nullptr, serviceDialog, nullptr);
-        serviceDialog->hide();
-        serviceDialog->deleteLater();
-    }
+    // reading the command socket at once and goes when it is idle.
+    if (serviceDialog)
+        serviceDialog->retire();
     serviceDialog = new masterDlg(address, commandSocket, this);
     keepDispatcherSoleReader();
 

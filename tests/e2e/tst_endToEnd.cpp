@@ -128,7 +128,6 @@ private:
     void answerConnectDialog();
     bool chooseControllerInDialog();
     bool connectThroughDialog();
-    bool stopConnecting();
     void moveSlider(QSlider* slider, int value);
     void saveSetPoint(const QString& name);
     void storeSetPoint(const QString& name, const QString& value);
@@ -202,25 +201,6 @@ bool EndToEndTest::connectThroughDialog()
                 && !window->lensLabel->text().isEmpty() && !window->focusVal->text().isEmpty();
         },
         ReportWaitMs);
-}
-
-// The operator gives up on a connection attempt with its "Stop" button.
-bool EndToEndTest::stopConnecting()
-{
-    QPushButton* stop = nullptr;
-    const bool shown = QTest::qWaitFor(
-        [this, &stop] {
-            for (auto* progress : window->findChildren<QProgressDialog*>()) {
-                if (progress->isVisible())
-                    stop = progress->findChild<QPushButton*>();
-            }
-            return stop != nullptr;
-        },
-        ReportWaitMs);
-    if (!shown)
-        return false;
-    stop->click();
-    return true;
 }
 
 // Presses the slider, puts it at `value` and lets go, as a drag does.
@@ -513,7 +493,8 @@ void EndToEndTest::recallWithoutControllerDoesNothing()
         QVERIFY(sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch());
         QVERIFY(chooseControllerInDialog());
         QVERIFY(sim->waitForLog(QStringLiteral(" drop \\S+ \\(silent\\) ver$")).hasMatch());
-        QVERIFY(stopConnecting());
+        // Nothing answers: the operator presses "Stop".
+        QVERIFY(pressCancelOfProgress(window.get()));
     }
 
     const qint64 recallMs = recallByShortcut(Qt::Key_3);
@@ -585,7 +566,7 @@ void EndToEndTest::alwaysOnTopOpensNoConnectDialog()
     QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is", "--silent-after", "0"}));
     QVERIFY(sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch());
     QVERIFY(chooseControllerInDialog());
-    QVERIFY(stopConnecting());
+    QVERIFY(pressCancelOfProgress(window.get()));
     LensDesk& w = *window;
     const auto connectDialogShown = [&w] {
         for (const setIPDlg* dialog : w.findChildren<setIPDlg*>()) {
@@ -612,7 +593,7 @@ void EndToEndTest::alwaysOnTopOpensNoConnectDialog()
         // Answered as the operator would, so that nothing ends the program.
         answerConnectDialog();
         QTRY_COMPARE(modals->pending(), 0);
-        QVERIFY(stopConnecting());
+        QVERIFY(pressCancelOfProgress(window.get()));
     }
     QCOMPARE(shown, dialogOpens);
 }
