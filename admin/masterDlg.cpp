@@ -72,9 +72,16 @@ masterDlg::masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWi
     // answers; this only empties whatever it left behind.
     connect(commandSocket, &QUdpSocket::readyRead, this, &masterDlg::readUDPDatagramsZ);
 
-    auto* unlockVendor = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+F10")), this);
-    unlockVendor->setContext(Qt::WindowShortcut);
-    connect(unlockVendor, &QShortcut::activated, this, &masterDlg::editVendorInfo);
+    for (const QKeySequence& keys : serviceKeys()) {
+        auto* unlockVendor = new QShortcut(keys, this);
+        unlockVendor->setContext(Qt::WindowShortcut);
+        connect(unlockVendor, &QShortcut::activated, this, &masterDlg::editVendorInfo);
+    }
+}
+
+QList<QKeySequence> masterDlg::serviceKeys()
+{
+    return {QKeySequence(QStringLiteral("Ctrl+Alt+F10")), QKeySequence(QStringLiteral("Ctrl+Shift+F10"))};
 }
 
 void masterDlg::buildLayout()

@@ -3,6 +3,8 @@
 #include "link/CommandChannel.h"
 
 #include <QDialog>
+#include <QKeySequence>
+#include <QList>
 
 class QFrame;
 class QLabel;
@@ -13,8 +15,8 @@ class QUdpSocket;
 // The service dialog: the controller's factory identity (serial number, MAC
 // address, hardware version, vendor text) next to its firmware and boot-loader
 // versions, read and written back. The main window creates one per connection
-// attempt and opens it with Ctrl+Alt+F10; inside it the same keys unlock the
-// vendor field. The main window's reply handling writes the reported values
+// attempt and opens it with the service keys; inside it the same keys unlock
+// the vendor field. The main window's reply handling writes the reported values
 // into the six texts below and calls refreshFields().
 // Everything runs on the GUI thread.
 class masterDlg : public QDialog
@@ -23,6 +25,12 @@ class masterDlg : public QDialog
 
 public:
     masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWidget* parent = nullptr);
+
+    // The keys that open the dialog from the main window and, inside it,
+    // unlock the vendor field: Ctrl+Alt+F10, and Ctrl+Shift+F10 for the
+    // desktops (X11, Wayland) where Ctrl+Alt+F-keys switch to a text console
+    // and never reach a window.
+    static QList<QKeySequence> serviceKeys();
 
     // Asks the controller for its identity, paced so that each answer is
     // dispatched before the next question; locks the vendor field again.

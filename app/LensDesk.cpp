@@ -505,9 +505,11 @@ void LensDesk::buildShortcuts()
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, digitSlots[i]);
     }
-    auto* service = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+F10")), this);
-    service->setContext(Qt::WindowShortcut);
-    connect(service, &QShortcut::activated, this, &LensDesk::showMasterDialog);
+    for (const QKeySequence& keys : masterDlg::serviceKeys()) {
+        auto* service = new QShortcut(keys, this);
+        service->setContext(Qt::WindowShortcut);
+        connect(service, &QShortcut::activated, this, &LensDesk::showMasterDialog);
+    }
     auto* afOverrideKey = new QShortcut(QKeySequence(QStringLiteral("Ctrl+T")), this);
     afOverrideKey->setContext(Qt::WindowShortcut);
     connect(afOverrideKey, &QShortcut::activated, this, &LensDesk::overloadAF);
