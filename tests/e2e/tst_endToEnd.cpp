@@ -128,6 +128,7 @@ private:
     void answerConnectDialog();
     bool chooseControllerInDialog();
     bool connectThroughDialog();
+    bool giveUpOnSilentController();
     void moveSlider(QSlider* slider, int value);
     void saveSetPoint(const QString& name);
     void storeSetPoint(const QString& name, const QString& value);
@@ -201,6 +202,16 @@ bool EndToEndTest::connectThroughDialog()
                 && !window->lensLabel->text().isEmpty() && !window->focusVal->text().isEmpty();
         },
         ReportWaitMs);
+}
+
+// The simulator falls silent; the operator chooses it in the connect dialog
+// and, as nothing answers, presses "Stop".
+bool EndToEndTest::giveUpOnSilentController()
+{
+    sim->sendSignal(SIGUSR1);
+    return sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch() && chooseControllerInDialog()
+        && sim->waitForLog(QStringLiteral(" drop \\S+ \\(silent\\) ver$")).hasMatch()
+        && pressCancelOfProgress(window.get());
 }
 
 // Presses the slider, puts it at `value` and lets go, as a drag does.
@@ -489,12 +500,7 @@ void EndToEndTest::recallWithoutControllerDoesNothing()
         // Four unanswered pings, about 2.4 s.
         QTRY_COMPARE_WITH_TIMEOUT(w.lensLabel->text(), QStringLiteral("Lens: N/A"), 8000);
     } else {
-        sim->sendSignal(SIGUSR1);
-        QVERIFY(sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch());
-        QVERIFY(chooseControllerInDialog());
-        QVERIFY(sim->waitForLog(QStringLiteral(" drop \\S+ \\(silent\\) ver$")).hasMatch());
-        // Nothing answers: the operator presses "Stop".
-        QVERIFY(pressCancelOfProgress(window.get()));
+        QVERIFY(giveUpOnSilentController());
     }
 
     const qint64 recallMs = recallByShortcut(Qt::Key_3);
@@ -563,10 +569,8 @@ void EndToEndTest::alwaysOnTopOpensNoConnectDialog()
 {
     QFETCH(QList<bool>, alwaysOnTop);
     QFETCH(bool, dialogOpens);
-    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is", "--silent-after", "0"}));
-    QVERIFY(sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch());
-    QVERIFY(chooseControllerInDialog());
-    QVERIFY(pressCancelOfProgress(window.get()));
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    QVERIFY(giveUpOnSilentController());
     LensDesk& w = *window;
     const auto connectDialogShown = [&w] {
         for (const setIPDlg* dialog : w.findChildren<setIPDlg*>()) {
