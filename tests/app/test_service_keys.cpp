@@ -30,15 +30,19 @@ bool typeInto(const QWidget* window, const QStringList& keys)
 {
     const QStringList arguments =
         QStringList{QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window->winId())} + keys;
+    QString failure;
     for (int attempt = 0; attempt < XdotoolTries; ++attempt) {
         QProcess xdotool;
         xdotool.start(QStringLiteral("xdotool"), arguments);
-        if (QTest::qWaitFor([&xdotool] { return xdotool.state() == QProcess::NotRunning; }, ProgramTimeLimitMs)
+        if (xdotool.waitForStarted(ProgramTimeLimitMs)
+            && QTest::qWaitFor([&xdotool] { return xdotool.state() == QProcess::NotRunning; }, ProgramTimeLimitMs)
             && xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0)
             return true;
         xdotool.kill();
         xdotool.waitForFinished(ProgramTimeLimitMs);
+        failure = xdotool.errorString() + QLatin1Char(' ') + QString::fromLocal8Bit(xdotool.readAllStandardError());
     }
+    qWarning("xdotool %s failed: %s", qPrintable(arguments.join(QLatin1Char(' '))), qPrintable(failure));
     return false;
 }
 
