@@ -3,6 +3,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,8 +22,12 @@ VirtualDisplay::VirtualDisplay()
     if (pipe(ready) != 0)
         return;
     const std::string readyFd = std::to_string(ready[1]);
+    const pid_t test = getpid();
     m_pid = fork();
     if (m_pid == 0) {
+        // A test that crashes or aborts takes its server with it.
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != test)
+            _exit(1);
         close(ready[0]);
         const int quiet = open("/dev/null", O_WRONLY);
         if (quiet >= 0) {

@@ -6,8 +6,9 @@
 
 // A private X server (Xvfb) for tests that need real X11 input: it picks a
 // free display number itself (-displayfd), so runs side by side never meet,
-// and it is stopped, by its process id, when the object goes. Create it
-// before the application object, then point the toolkit at name().
+// and it is stopped, by its process id, when the object goes, or by the
+// kernel when the test process dies. Create it before the application
+// object, then point the toolkit at name().
 class VirtualDisplay
 {
 public:
