@@ -175,6 +175,10 @@ void LensDesk::loadSetPointNow(QString name)
 
     if (powerZoom && !(zoom == zoomWide && zoom == zoomNarrow)) {
         delayWithEvents(BeforeZoomMs);
+        // Focus and aperture go only once the controller has confirmed them
+        // after this zoom move, not on the confirmation of an earlier move.
+        focusDoneFlag = false;
+        irisDoneFlag = false;
         sendToController(QString::fromLatin1(Protocol::Command::SetZoom)
                              .arg(FNumbers::shortest(double(ReplyText::toFloat(target.zoomText)))));
     }

@@ -441,6 +441,13 @@ void EndToEndTest::setPointRecalledRightAfterConnecting()
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
     QCOMPARE(receivedCommands(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
              (QStringList{"setZoom=18", "setFocus2=575", "setAper=3.5"}));
+    // Focus goes only once the controller has confirmed the zoom move (and
+    // focus and iris after it), not while the zoom still travels.
+    const QString recall = sim->log().mid(before);
+    const int zoomDone = recall.indexOf(QRegularExpression(QStringLiteral(" tx \\S+ zoomDone$"),
+                                                           QRegularExpression::MultilineOption));
+    const int focusSent = recall.indexOf(QRegularExpression(QStringLiteral(" rx \\S+ setFocus2=")));
+    QVERIFY2(zoomDone >= 0 && zoomDone < focusSent, qPrintable(recall));
     QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), QStringLiteral("18"), ReportWaitMs);
 }
 
