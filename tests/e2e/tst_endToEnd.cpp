@@ -523,7 +523,8 @@ void EndToEndTest::recallWithoutControllerDoesNothing()
     SimClient marker;
     marker.send(sim->address(), "end of recall");
     QVERIFY(sim->waitForLog(QStringLiteral("end of recall$")).hasMatch());
-    QVERIFY2(!sim->log().contains(QRegularExpression(QStringLiteral("set(Zoom|Focus2|Aper)="))), qPrintable(sim->log()));
+    const QString log = sim->log();
+    QVERIFY2(!log.contains(QRegularExpression(QStringLiteral("set(Zoom|Focus2|Aper)="))), qPrintable(log));
 }
 
 void EndToEndTest::leavingTheLoadDialogResumesThePings_data()
