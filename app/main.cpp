@@ -1,5 +1,6 @@
 #include "app/DisplayScale.h"
 #include "app/FontCompensation.h"
+#include "app/LayoutFont.h"
 #include "app/LensDesk.h"
 #include "app/Platform.h"
 
@@ -11,17 +12,6 @@
 namespace {
 
 constexpr int SplashPauseMs = 618;
-
-// The fixed layouts were drawn for the 8-point interface font of Windows
-// desktops; elsewhere the default font is larger and would clip the captions.
-void useLayoutFontSize()
-{
-#ifndef Q_OS_WIN
-    QFont font = QApplication::font();
-    font.setPointSize(8);
-    QApplication::setFont(font);
-#endif
-}
 
 double decideDisplayScale()
 {
@@ -51,7 +41,7 @@ int main(int argc, char* argv[])
     const double displayScale = decideDisplayScale();
 
     QApplication app(argc, argv);
-    useLayoutFontSize();
+    useLayoutFont();
     compensateClassFonts(displayScale);
 
     QPixmap picture(QStringLiteral(":/LensDesk/orvo_canon_kx2_upd.png"));

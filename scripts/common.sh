@@ -20,7 +20,8 @@ ensure_packages() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" </dev/null >/dev/null
 }
 
-BUILD_PACKAGES=(build-essential cmake qtbase5-dev libcurl4-openssl-dev)
+# fonts-liberation: the narrow family the fixed layouts are set in.
+BUILD_PACKAGES=(build-essential cmake qtbase5-dev libcurl4-openssl-dev fonts-liberation)
 
 # build DIR [CMAKE ARGS...] : configure once, then build incrementally.
 build() {
