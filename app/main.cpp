@@ -31,14 +31,28 @@ double decideDisplayScale()
     return scale;
 }
 
+// No widget of the panel draws with GL, yet Qt's X11 plugin loads the whole
+// GL stack (Mesa and LLVM, about 50 MiB resident) to offer it. Unless the
+// user chose an integration, ask for none.
+void preferNoGlIntegration()
+{
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 always scales for high resolutions and always uses high-resolution
+    // pixmaps; Qt 5 has to be asked.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
+#endif
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     const double displayScale = decideDisplayScale();
+    preferNoGlIntegration();
 
     QApplication app(argc, argv);
     useLayoutFont();
