@@ -142,7 +142,9 @@ void StartupTest::noGlStackOnAnXDisplay_data()
     QTest::addColumn<QString>("integration"); // empty: not set by the user
     QTest::addColumn<bool>("glExpected");
     QTest::newRow("no integration chosen: none") << QString() << false;
-    QTest::newRow("the user's choice stands") << QStringLiteral("xcb_glx") << true;
+    // Qt 6 loads an integration only for the first GL context, so there the
+    // user's choice shows no library either.
+    QTest::newRow("the user's choice stands") << QStringLiteral("xcb_glx") << (QT_VERSION < QT_VERSION_CHECK(6, 0, 0));
 }
 
 // No widget draws with GL, yet Qt's X11 plugin loads the whole GL stack
