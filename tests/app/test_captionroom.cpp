@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSlider>
 #include <QStyle>
 #include <QStyleOption>
 #include <QTextDocument>
@@ -44,7 +45,6 @@ private:
 };
 
 namespace {
-
 
 // The widest line of a text, in pixels, with the widget's own font.
 int widestLine(const QWidget* widget, const QString& text)
@@ -163,6 +163,16 @@ void CaptionRoomTest::everyTextFits_data()
 {
     QTest::addColumn<WindowMaker>("make");
     QTest::newRow("main window") << WindowMaker([] { return std::unique_ptr<QWidget>(new LensDesk); });
+    // The step captions grow with their sliders ("Step:10", "Step:50").
+    QTest::newRow("main window, step sliders at their ends") << WindowMaker([] {
+        auto window = std::make_unique<LensDesk>();
+        for (const char* name : {"zoomStepSlider", "focusStepSlider"}) {
+            auto* slider = window->findChild<QSlider*>(QLatin1String(name));
+            slider->setValue(slider->maximum());
+        }
+        window->zoomSpeedSlider(); // the zoom caption follows the slider's release
+        return std::unique_ptr<QWidget>(window.release());
+    });
     QTest::newRow("connect dialog") << WindowMaker([] { return std::unique_ptr<QWidget>(new setIPDlg); });
     QTest::newRow("change-IP dialog") << WindowMaker([] { return std::unique_ptr<QWidget>(new changeIPDlg); });
     QTest::newRow("load dialog") << WindowMaker([] { return std::unique_ptr<QWidget>(new loadSettDlg); });
