@@ -145,11 +145,7 @@ void LensDesk::buildProtocolMenu()
     updateProtocolTexts();
     connect(protocolGroup, &QActionGroup::triggered, this, &LensDesk::protoChosen);
 
-    const auto holders = actionSwitch_Proto_version->associatedWidgets();
-    for (QWidget* holder : holders) {
-        if (auto* menu = qobject_cast<QMenu*>(holder))
-            menu->insertMenu(actionSwitch_Proto_version, protocolMenu);
-    }
+    menuSettings->insertMenu(actionSwitch_Proto_version, protocolMenu);
 }
 
 void LensDesk::updateProtocolTexts()

@@ -55,8 +55,7 @@ QString buildDate()
 QFont boldFont()
 {
     QFont font;
-    font.setBold(true);
-    font.setWeight(75);
+    font.setBold(true); // weight 75 on Qt 5's scale, 700 on Qt 6's
     return font;
 }
 

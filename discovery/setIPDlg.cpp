@@ -257,6 +257,11 @@ void setIPDlg::treeViewDoubleClick(QModelIndex index)
         return;
     lineEdit->setText(address);
     // Accepts through setIP() only if the pick left OK enabled.
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     pushButton->animateClick(AnimatedClickMs);
+#else
+    static_assert(AnimatedClickMs == 100, "Qt 6 animates a click for 100 ms, always");
+    pushButton->animateClick();
+#endif
     pushButton_2->setText(tr("RELOAD"));
 }
