@@ -535,12 +535,15 @@ void LensDesk::about()
         const QString none = QStringLiteral("N/A");
         shownAddress = hardwareVersion = macAddress = firmwareNumber = serialNumber = vendorInfo = none;
     }
+    // The box is rich text; what the controller reports is shown as text.
     QMessageBox::about(this, tr("About"),
                        tr("<b>ORVO Ethernet Lens Controller (for EF/EF-S Lens)</b><br>Version %1 (%2)<br><br>"
                           "Hardware version: %3<br>Firmware version: %4<br>S/N: %7<br>IP: %5<br>MAC: %6<br>"
                           "Vendor info: %8")
-                           .arg(QLatin1String(ProgramVersion), buildDate(), hardwareVersion, firmwareNumber,
-                                shownAddress, macWithHexadecimal(macAddress), serialNumber, vendorInfo));
+                           .arg(QLatin1String(ProgramVersion), buildDate(), hardwareVersion.toHtmlEscaped(),
+                                firmwareNumber.toHtmlEscaped(), shownAddress,
+                                macWithHexadecimal(macAddress).toHtmlEscaped(), serialNumber.toHtmlEscaped(),
+                                vendorInfo.toHtmlEscaped()));
 }
 
 void LensDesk::help()
