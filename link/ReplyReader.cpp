@@ -49,6 +49,14 @@ QString ReplyFact::kindName(Kind kind)
     return QLatin1String(names[int(kind)]);
 }
 
+bool ReplyFact::provesLife() const
+{
+    // The controller answers "ping" with its AF switch; the lens reports and
+    // the end of a zoom move count as well.
+    return kind == Kind::NoLens || kind == Kind::AutoFocus || kind == Kind::StabiliserPresent
+        || kind == Kind::StabiliserActive || kind == Kind::ZoomDone;
+}
+
 QString ReplyFact::describe() const
 {
     QStringList words{kindName(kind)};

@@ -51,6 +51,11 @@ struct ReplyFact
     QVector<double> numbers;
     bool on = false;
 
+    // Facts that show the controller alive: the liveness monitor's count of
+    // unanswered pings starts again from them (the identification does so
+    // itself, after its own commands).
+    bool provesLife() const;
+
     // "zoomRange 18 55", "name cam1": a line for logs and tests.
     QString describe() const;
     // The kind's name as written by describe(): "zoomRange".

@@ -108,7 +108,6 @@ void LensDesk::handleReply(const QString& text)
             break;
         case Kind::NoLens:
             markLensUnavailable();
-            resumeLiveness();
             break;
         case Kind::Positions:
             zoomUpdateVal(int(first));
@@ -167,15 +166,12 @@ void LensDesk::handleReply(const QString& text)
             break;
         case Kind::AutoFocus:
             afEnabled = fact.on || afOverride;
-            resumeLiveness();
             break;
         case Kind::StabiliserPresent:
             checkBoxIS->setEnabled(fact.on);
-            resumeLiveness();
             break;
         case Kind::StabiliserActive:
             checkBoxIS->setChecked(fact.on);
-            resumeLiveness();
             break;
         case Kind::Name:
             if (!fact.text.trimmed().isEmpty())
@@ -188,7 +184,6 @@ void LensDesk::handleReply(const QString& text)
             break;
         case Kind::ZoomDone:
             zoomDoneFlag = true;
-            resumeLiveness();
             break;
         case Kind::ControllerError:
             focusDoneFlag = true;
@@ -258,5 +253,7 @@ void LensDesk::handleReply(const QString& text)
             changeIPDialog->showCurrentSettings();
             break;
         }
+        if (fact.provesLife())
+            resumeLiveness();
     }
 }
