@@ -1,7 +1,10 @@
 #include "cli/Cli.h"
 
+#include "admin/GatewayGuess.h"
+#include "app/Platform.h"
 #include "app/SettingsStore.h"
 #include "cli/ControllerSession.h"
+#include "discovery/LanSearch.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
 #include "lens/ProfileText.h"
@@ -20,6 +23,8 @@
 #include <QJsonObject>
 #include <QScopedPointer>
 #include <QSettings>
+#include <QTimer>
+#include <QUdpSocket>
 
 #include <cstdio>
 
@@ -772,12 +777,110 @@ int Cli::send()
 
 int Cli::search()
 {
-    return failure(tr("search is not available yet."));
+    int status = Done;
+    if (!expectArguments(0, &status))
+        return status;
+    // Every local address is probed at once; the panel's listening window
+    // then covers them all.
+    LanSearch search;
+    const QVector<SearchResults::InterfaceResult> interfaces = SearchResults::searchableInterfaces();
+    for (const SearchResults::InterfaceResult& interface : interfaces) {
+        for (const QString& address : interface.addresses) {
+            bool bound = false;
+            QUdpSocket* socket = search.openSocket(QHostAddress(address), &bound);
+            if (bound)
+                LanSearch::sendProbe(*socket);
+            else
+                writeLine(stderr, tr("Cannot search from %1: no port from 60000 to 65000 is free there.").arg(address));
+        }
+    }
+    QEventLoop loop;
+    QTimer::singleShot(limit(LanSearch::ListeningWindowMs), &loop, &QEventLoop::quit);
+    loop.exec();
+
+    // A controller reachable from two local addresses answers twice.
+    QVector<SearchResults::Responder> controllers;
+    for (const SearchResults::Responder& responder : search.takeReplies())
+        if (!controllers.contains(responder))
+            controllers << responder;
+    QJsonArray json;
+    QStringList lines;
+    for (const SearchResults::Responder& controller : qAsConst(controllers)) {
+        json.append(QJsonObject{{QStringLiteral("address"), controller.address},
+                                {QStringLiteral("product"), controller.product},
+                                {QStringLiteral("firmware"), controller.version.trimmed()}});
+        lines << QStringLiteral("%1\t%2\t%3").arg(controller.address, controller.product, controller.version.trimmed());
+    }
+    if (controllers.isEmpty()) {
+        if (m_arguments.json)
+            print(json, QString());
+        writeLine(stderr, tr("No controller answered on any local network; check the cables and the firewall."));
+        return NothingFound;
+    }
+    print(json, lines.join(QLatin1Char('\n')));
+    return Done;
 }
 
 int Cli::network()
 {
-    return failure(tr("network is not available yet."));
+    int status = Done;
+    if (!expectArguments(1, &status))
+        return status;
+    const QString address = addressArgument(0, &status);
+    if (address.isEmpty())
+        return status;
+    // Each new value as a canonical dotted quad, or a usage error.
+    auto dottedQuad = [&](const QString& option, bool required, QString* value) {
+        const QString text = m_arguments.values.value(option);
+        if (text.isNull() && !required)
+            return true;
+        bool valid = false;
+        const quint32 number = DottedQuad::parse(text, &valid);
+        if (!valid) {
+            status = usage(tr("%1 takes four numbers 0 to 255, for example %1 192.168.0.10.").arg(option));
+            return false;
+        }
+        *value = QHostAddress(number).toString();
+        return true;
+    };
+    QString newAddress, mask, gateway;
+    if (!dottedQuad(QStringLiteral("--address"), true, &newAddress) || !dottedQuad(QStringLiteral("--mask"), true, &mask)
+        || !dottedQuad(QStringLiteral("--gateway"), false, &gateway))
+        return status;
+    if (gateway.isEmpty())
+        gateway = GatewayGuess::guess(newAddress, mask);
+
+    ControllerSession session(address);
+    if (!connectTo(session, &status))
+        return status;
+    // The panel's address change: the three values, then the restart that
+    // applies them, one command at a time.
+    using namespace Protocol::Command;
+    for (const QString& command : {QString::fromLatin1(SetAddress).arg(newAddress), QString::fromLatin1(SetMask).arg(mask),
+                                   QString::fromLatin1(SetGateway).arg(gateway), QString::fromLatin1(Reboot)}) {
+        session.send(command);
+        session.pause(ChangeCommandWaitMs);
+    }
+    // The host still maps the new address to whatever answered it before (or
+    // remembers it as unreachable): look the controller up afresh.
+    const int listingError = Platform::flushAddressResolutionCache();
+    if (listingError != 0)
+        writeLine(stderr, tr("The address cache could not be cleared (error %1); if the controller is not found at "
+                             "%2, wait a minute and run lensdesk-cli info %2.")
+                              .arg(listingError)
+                              .arg(newAddress));
+    session.pause(AddressRestartMs);
+
+    ControllerSession moved(newAddress);
+    if (!moved.isOpen() || !moved.identify(limit(IdentifyLimitMs)))
+        return failure(tr("The controller did not answer at %1 after the change; check that the new address is "
+                          "reachable from this host, then run lensdesk-cli info %1.")
+                           .arg(newAddress));
+    print(QJsonObject{{QStringLiteral("address"), newAddress},
+                      {QStringLiteral("mask"), mask},
+                      {QStringLiteral("gateway"), gateway}},
+          tr("The controller answers at %1 (mask %2, gateway %3).").arg(newAddress, mask, gateway));
+    return Done;
 }
 
 int Cli::firmware()
