@@ -2,6 +2,8 @@
 
 #include "admin/FirmwareCipher.h"
 
+#include <QCoreApplication>
+
 FirmwareImage FirmwareImage::fromFileBytes(const QByteArray& fileBytes, quint64 key)
 {
     FirmwareImage image;
@@ -34,4 +36,24 @@ FirmwareImage FirmwareImage::fromFileBytes(const QByteArray& fileBytes, quint64 
     if (image.problem != None)
         image.bytes.clear();
     return image;
+}
+
+QString FirmwareImage::problemText(Problem problem)
+{
+    auto tr = [](const char* text) { return QCoreApplication::translate("FirmwareImage", text); };
+    switch (problem) {
+    case EmptyFile:
+        return tr("the file is empty.");
+    case UnknownVersion:
+        return tr("it is neither a plain firmware image nor an enciphered firmware container of a known version.");
+    case IntegrityFailure:
+        return tr("the enciphered container failed its integrity check: the file is damaged or not made for "
+                  "this controller.");
+    case NothingDecoded:
+        return tr("the enciphered container holds no firmware image (its payload is empty or cannot be "
+                  "uncompressed).");
+    case None:
+        break;
+    }
+    return QString();
 }

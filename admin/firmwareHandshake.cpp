@@ -1,14 +1,11 @@
 #include "app/LensDesk.h"
 
+#include "admin/UpdateMode.h"
 #include "app/EventWait.h"
 #include "link/Protocol.h"
 #include "link/pingWorker.h"
 
 namespace {
-// The controller needs these pauses to take each command before the next;
-// after "Restart" it is already rebooting into its boot loader.
-constexpr int FlagSettleMs = 20;
-constexpr int RestartSettleMs = 400;
 constexpr int NormalFlagSettleMs = 10;
 } // namespace
 
@@ -16,12 +13,10 @@ constexpr int NormalFlagSettleMs = 10;
 // afterwards: the restarting controller answers no ping until the image is in.
 void LensDesk::sendFirmwareFlag()
 {
-    sendToController(QLatin1String(Protocol::Command::FlagUpdate));
-    delayWithEvents(FlagSettleMs);
-    sendToController(QLatin1String(Protocol::Command::FirmwareNetInit));
-    delayWithEvents(FlagSettleMs);
-    sendToController(QLatin1String(Protocol::Command::RestartForUpdate));
-    delayWithEvents(RestartSettleMs);
+    for (const UpdateMode::Step& step : UpdateMode::Enter) {
+        sendToController(QLatin1String(step.command));
+        delayWithEvents(step.settleMs);
+    }
     pauseLiveness();
 }
 

@@ -1,9 +1,14 @@
 #include "cli/Cli.h"
 
+#include "admin/FirmwareCipher.h"
+#include "admin/FirmwareImage.h"
 #include "admin/GatewayGuess.h"
+#include "admin/TftpUpload.h"
+#include "admin/UpdateMode.h"
 #include "app/Platform.h"
 #include "app/SettingsStore.h"
 #include "cli/ControllerSession.h"
+#include "cli/UploadProgress.h"
 #include "discovery/LanSearch.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
@@ -17,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
+#include <QFile>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -27,6 +33,8 @@
 #include <QUdpSocket>
 
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -885,5 +893,79 @@ int Cli::network()
 
 int Cli::firmware()
 {
-    return failure(tr("firmware is not available yet."));
+    int status = Done;
+    if (!expectArguments(2, &status))
+        return status;
+    const QString address = addressArgument(0, &status);
+    if (address.isEmpty())
+        return status;
+    std::optional<quint16> tftpPort;
+    if (m_arguments.values.contains(QStringLiteral("--tftp-port"))) {
+        int port = 0;
+        if (!readInt(m_arguments.values.value(QStringLiteral("--tftp-port")), 1, 65535, &port))
+            return usage(tr("--tftp-port takes a port number from 1 to 65535."));
+        tftpPort = quint16(port);
+    }
+
+    // Everything that can be wrong with the file is found out before the
+    // controller is told to expect an update.
+    const QString fileName = m_arguments.positional.at(1);
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return usage(tr("Cannot open the firmware file '%1': %2.").arg(fileName, file.errorString()));
+    const FirmwareImage image = FirmwareImage::fromFileBytes(file.readAll(), firmwareKey());
+    if (file.error() != QFileDevice::NoError)
+        return usage(tr("Cannot read the firmware file '%1': %2.").arg(fileName, file.errorString()));
+    if (!image.isUploadable())
+        return usage(tr("The firmware file '%1' cannot be uploaded: %2 Nothing was sent to the controller.")
+                         .arg(fileName, FirmwareImage::problemText(image.problem)));
+    const int size = image.bytes.size();
+
+    if (!m_arguments.flags.contains(QStringLiteral("--yes"))) {
+        if (!isatty(fileno(stdin)))
+            return usage(tr("A firmware update must be confirmed; without a terminal, add --yes."));
+        std::fprintf(stderr, "%s", qPrintable(tr("Upload %1 (%2 bytes) to the controller at %3? The controller "
+                                                 "restarts into update mode. [y/N] ")
+                                                  .arg(fileName)
+                                                  .arg(size)
+                                                  .arg(address)));
+        std::fflush(stderr);
+        char answer[16] = {};
+        if (!std::fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y'))
+            return usage(tr("Not confirmed; nothing was sent."));
+    }
+
+    ControllerSession session(address);
+    if (!connectTo(session, &status))
+        return status;
+    TftpUpload upload;
+    upload.setGiveUpAfterMs(limit(TftpUpload::DefaultGiveUpAfterMs));
+    if (!upload.open())
+        return failure(tr("The TFTP client could not be started; nothing was sent to the controller."));
+    UploadProgress progress(size, isatty(fileno(stderr)) && !m_arguments.json);
+    connect(&upload, &TftpUpload::progressed, this, [&](qint64 bytes) { progress.show(bytes); });
+
+    for (const UpdateMode::Step& step : UpdateMode::Enter) {
+        session.send(QLatin1String(step.command));
+        session.pause(step.settleMs);
+    }
+    const TftpUpload::Outcome outcome = upload.upload(address, image.bytes, tftpPort);
+    progress.finish();
+    // Whatever happened, the controller is told that no update is pending.
+    session.send(QLatin1String(Protocol::Command::FlagNormal));
+
+    switch (outcome) {
+    case TftpUpload::Outcome::Uploaded:
+        print(QJsonObject{{QStringLiteral("uploaded"), size}, {QStringLiteral("runs"), upload.runs()}},
+              tr("Firmware uploaded: %1 bytes to %2.").arg(size).arg(address));
+        return Done;
+    case TftpUpload::Outcome::GaveUp:
+        return failure(tr("The controller at %1 did not accept the firmware image in time (last error: %2); "
+                          "restart it and run the update again.")
+                           .arg(address, upload.lastRunError()));
+    case TftpUpload::Outcome::Stopped:
+    case TftpUpload::Outcome::NoHandle:
+        break;
+    }
+    return failure(tr("The upload to %1 did not complete; restart the controller and run the update again.").arg(address));
 }
