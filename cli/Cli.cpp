@@ -176,9 +176,13 @@ QString Cli::helpText(const QString& command)
 
 int Cli::run()
 {
-    if (m_arguments.help || m_arguments.command.isEmpty()) {
+    if (m_arguments.help) {
         writeLine(stdout, helpText(m_arguments.command));
-        return m_arguments.help ? Done : BadUsage;
+        return Done;
+    }
+    if (m_arguments.command.isEmpty()) {
+        writeLine(stderr, helpText());
+        return BadUsage;
     }
     static const QHash<QString, int (Cli::*)()> commands{
         {QStringLiteral("search"), &Cli::search},
