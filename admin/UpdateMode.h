@@ -9,8 +9,7 @@
 // is pending.
 namespace UpdateMode {
 
-struct Step
-{
+struct Step {
     const char* command;
     int settleMs;
 };

@@ -8,11 +8,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-namespace {
-// The panel's spacing of the connection exchange.
-constexpr int ProbeSpacingMs = 10;
-} // namespace
-
 ControllerSession::ControllerSession(const QString& address, QObject* parent)
     : QObject(parent)
     , m_address(address)
@@ -77,12 +72,10 @@ void ControllerSession::pause(int milliseconds)
 bool ControllerSession::identify(int timeoutMs)
 {
     using namespace Protocol::Command;
-    const char* const probes[] = {BootLoaderVersion, GetProtocol, Version};
-    for (const char* probe : probes) {
-        if (probe != probes[0])
-            pause(ProbeSpacingMs);
+    // The panel spaces these by 10 ms to let its window handle events in
+    // between; the controller takes them back to back.
+    for (const char* probe : {BootLoaderVersion, GetProtocol, Version})
         send(QLatin1String(probe));
-    }
     if (!waitUntil([this] { return m_record.isIdentified(); }, timeoutMs))
         return false;
     send(QLatin1String(FlagNormal));

@@ -138,7 +138,7 @@ bool DeviceRecord::isPowerZoom() const
 
 QJsonObject DeviceRecord::toJson() const
 {
-    return QJsonObject{
+    return QJsonObject {
         {QStringLiteral("product"), json(product)},
         {QStringLiteral("firmware"), json(firmware.trimmed())},
         {QStringLiteral("bootLoader"), json(bootLoader)},
@@ -152,30 +152,32 @@ QJsonObject DeviceRecord::toJson() const
         {QStringLiteral("mask"), json(mask)},
         {QStringLiteral("gateway"), json(gateway)},
         {QStringLiteral("lens"),
-         lensAbsent ? QJsonValue() : QJsonValue(QJsonObject{
-             {QStringLiteral("description"), json(lensDescription)},
-             {QStringLiteral("zoomWide"), json(zoomWide)},
-             {QStringLiteral("zoomTele"), json(zoomTele)},
-             {QStringLiteral("focusFar"), json(focusFar)},
-             {QStringLiteral("focusNear"), json(focusNear)},
-             {QStringLiteral("widestFNumber"), json(widestFNumber)},
-             {QStringLiteral("narrowestFNumber"), json(narrowestFNumber)},
-             {QStringLiteral("autoFocus"), json(autoFocus)},
-             {QStringLiteral("stabiliser"), json(stabiliser)},
-             {QStringLiteral("stabiliserActive"), json(stabiliserActive)},
-         })},
+         lensAbsent ? QJsonValue()
+                    : QJsonValue(QJsonObject {
+                        {QStringLiteral("description"), json(lensDescription)},
+                        {QStringLiteral("zoomWide"), json(zoomWide)},
+                        {QStringLiteral("zoomTele"), json(zoomTele)},
+                        {QStringLiteral("focusFar"), json(focusFar)},
+                        {QStringLiteral("focusNear"), json(focusNear)},
+                        {QStringLiteral("widestFNumber"), json(widestFNumber)},
+                        {QStringLiteral("narrowestFNumber"), json(narrowestFNumber)},
+                        {QStringLiteral("autoFocus"), json(autoFocus)},
+                        {QStringLiteral("stabiliser"), json(stabiliser)},
+                        {QStringLiteral("stabiliserActive"), json(stabiliserActive)},
+                    })},
         {QStringLiteral("position"),
-         lensAbsent ? QJsonValue() : QJsonValue(QJsonObject{
-             {QStringLiteral("zoom"), json(zoom)},
-             {QStringLiteral("focus"), json(focus)},
-             {QStringLiteral("aperture"), json(fNumber)},
-         })},
+         lensAbsent ? QJsonValue()
+                    : QJsonValue(QJsonObject {
+                        {QStringLiteral("zoom"), json(zoom)},
+                        {QStringLiteral("focus"), json(focus)},
+                        {QStringLiteral("aperture"), json(fNumber)},
+                    })},
     };
 }
 
 QJsonObject factToJson(const ReplyFact& fact)
 {
-    QJsonObject object{{QStringLiteral("report"), ReplyFact::kindName(fact.kind)}};
+    QJsonObject object {{QStringLiteral("report"), ReplyFact::kindName(fact.kind)}};
     if (!fact.text.isEmpty())
         object.insert(QStringLiteral("text"), fact.text);
     if (!fact.version.isEmpty())
@@ -186,15 +188,7 @@ QJsonObject factToJson(const ReplyFact& fact)
             numbers.append(FNumbers::shortest(number).toDouble());
         object.insert(QStringLiteral("values"), numbers);
     }
-    switch (fact.kind) {
-    case Kind::ApertureRange:
-    case Kind::AutoFocus:
-    case Kind::StabiliserPresent:
-    case Kind::StabiliserActive:
+    if (fact.hasOnState())
         object.insert(QStringLiteral("on"), fact.on);
-        break;
-    default:
-        break;
-    }
     return object;
 }

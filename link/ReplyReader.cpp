@@ -31,20 +31,21 @@ QStringList takeList(QString& text, const char* key)
 
 ReplyFact fact(Kind kind, const QString& text = QString(), QVector<double> numbers = {}, bool on = false)
 {
-    return ReplyFact{kind, text, QString(), std::move(numbers), on};
+    return ReplyFact {kind, text, QString(), std::move(numbers), on};
 }
 
 } // namespace
 
 QString ReplyFact::kindName(Kind kind)
 {
-    static const char* const names[] = {
-        "identification", "noLens",          "positions",   "lensDescription", "protocol",
-        "apertureRange",  "zoomRange",       "focusRange",  "lensSummary",     "autoFocus",
-        "stabiliser",     "stabiliserActive", "name",       "focusTimeout",    "zoomDone",
-        "controllerError", "focusDone",      "irisDone",    "zoom",            "focus",
-        "iris",           "vendor",          "hardware",    "bootLoader",      "serial",
-        "mac",            "address",         "mask",        "gateway"};
+    static const char* const names[] = {"identification", "noLens",        "positions",  "lensDescription",
+                                        "protocol",       "apertureRange", "zoomRange",  "focusRange",
+                                        "lensSummary",    "autoFocus",     "stabiliser", "stabiliserActive",
+                                        "name",           "focusTimeout",  "zoomDone",   "controllerError",
+                                        "focusDone",      "irisDone",      "zoom",       "focus",
+                                        "iris",           "vendor",        "hardware",   "bootLoader",
+                                        "serial",         "mac",           "address",    "mask",
+                                        "gateway"};
     static_assert(sizeof(names) / sizeof(names[0]) == int(Kind::Gateway) + 1, "one name per kind");
     return QLatin1String(names[int(kind)]);
 }
@@ -57,13 +58,18 @@ bool ReplyFact::provesLife() const
         || kind == Kind::StabiliserActive || kind == Kind::ZoomDone;
 }
 
+bool ReplyFact::hasOnState() const
+{
+    return kind == Kind::ApertureRange || kind == Kind::AutoFocus || kind == Kind::StabiliserPresent
+        || kind == Kind::StabiliserActive || kind == Kind::Vendor;
+}
+
 QString ReplyFact::describe() const
 {
-    QStringList words{kindName(kind)};
+    QStringList words {kindName(kind)};
     for (double number : numbers)
         words << FNumbers::shortest(number);
-    if (kind == Kind::ApertureRange || kind == Kind::AutoFocus || kind == Kind::StabiliserPresent
-        || kind == Kind::StabiliserActive || kind == Kind::Vendor)
+    if (hasOnState())
         words << QLatin1String(on ? "on" : "off");
     if (!text.isEmpty())
         words << text;
@@ -76,7 +82,7 @@ namespace ReplyReader {
 
 bool isIdentification(const QString& text)
 {
-    static const QRegularExpression identification{
+    static const QRegularExpression identification {
         QStringLiteral("^%1=").arg(QLatin1String(Protocol::Answer::KnownModels))};
     return identification.match(text).hasMatch();
 }
@@ -107,7 +113,7 @@ QVector<ReplyFact> read(QString text)
     if (contains(Positions)) {
         const QStringList positions = takeList(text, PositionsKey);
         // Positions missing from the end of the list are not reported.
-        QVector<double> numbers{double(listInt(positions, 0))};
+        QVector<double> numbers {double(listInt(positions, 0))};
         if (positions.size() > 1)
             numbers << listInt(positions, 1);
         if (positions.size() > 2)

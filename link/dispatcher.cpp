@@ -156,9 +156,9 @@ void LensDesk::handleReply(const QString& text)
             if (zoomRangeWide > 0 && minimumFNumber > 0) {
                 const QString fNumber = FNumbers::shortest(double(minimumFNumber));
                 if (zoomRangeTele > zoomRangeWide)
-                    lensLabel->setText(tr("Lens: <b>%1-%2mm f/%3</b>")
-                                           .arg(QString::number(zoomRangeWide), QString::number(zoomRangeTele),
-                                                fNumber));
+                    lensLabel->setText(
+                        tr("Lens: <b>%1-%2mm f/%3</b>")
+                            .arg(QString::number(zoomRangeWide), QString::number(zoomRangeTele), fNumber));
                 else
                     lensLabel->setText(tr("Lens: <b>%1mm f/%2</b>").arg(QString::number(zoomRangeWide), fNumber));
                 setLensControlsEnabled(true);

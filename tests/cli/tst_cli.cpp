@@ -19,8 +19,7 @@
 // the simulated controller on loopback addresses of this test's own (the LAN
 // search and the address change inside network namespaces the test makes).
 // What reached the controller is read from the simulator's log.
-class CliTest : public QObject
-{
+class CliTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -56,8 +55,7 @@ private slots:
     void networkChangeInNamespace();
 
 private:
-    struct Run
-    {
+    struct Run {
         int status = -1;
         QByteArray out;
         QByteArray err;
@@ -72,6 +70,9 @@ private:
     // everything the program sent before has been logged by then.
     static bool settle(const SimProcess& sim);
     std::unique_ptr<SimProcess> startSim(const QStringList& arguments = {});
+    // The discovery tests' network namespaces; none (and the reason in
+    // *skip) where they cannot be made here.
+    static std::unique_ptr<NetnsLab> namespaces(QString* skip);
     QSettings* profiles() { return SettingsStore::openProfiles(this); }
 
     QString m_configHome;
@@ -110,7 +111,7 @@ CliTest::Run CliTest::cli(const QStringList& arguments, const QString& netns, in
     if (netns.isEmpty())
         process.start(Cli, arguments);
     else
-        process.start(QStringLiteral("ip"), QStringList{"netns", "exec", netns, Cli} + arguments);
+        process.start(QStringLiteral("ip"), QStringList {"netns", "exec", netns, Cli} + arguments);
     process.closeWriteChannel();
     Run run;
     if (!process.waitForFinished(limitMs)) {
@@ -151,8 +152,22 @@ bool CliTest::settle(const SimProcess& sim)
 
 std::unique_ptr<SimProcess> CliTest::startSim(const QStringList& arguments)
 {
-    auto sim = std::make_unique<SimProcess>(QStringList{"--gap", "0", "--report-delay", "20"} + arguments);
+    auto sim = std::make_unique<SimProcess>(QStringList {"--gap", "0", "--report-delay", "20"} + arguments);
     return sim->start() ? std::move(sim) : nullptr;
+}
+
+std::unique_ptr<NetnsLab> CliTest::namespaces(QString* skip)
+{
+    *skip = NetnsLab::unavailableReason();
+    if (!skip->isEmpty())
+        return nullptr;
+    auto lab = std::make_unique<NetnsLab>();
+    QString error;
+    if (!lab->setUp(&error)) {
+        qWarning("%s", qPrintable(error));
+        return nullptr;
+    }
+    return lab;
 }
 
 void CliTest::linksNoWidgetToolkit()
@@ -171,10 +186,10 @@ void CliTest::help_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("usage");
-    QTest::newRow("program") << QStringList{"--help"} << "COMMAND ARGS...";
+    QTest::newRow("program") << QStringList {"--help"} << "COMMAND ARGS...";
     for (const char* command : {"search", "info", "move", "nudge", "stabilizer", "preset", "name", "focus-timeout",
                                 "protocol", "restart", "network", "firmware", "watch", "send"})
-        QTest::newRow(command) << QStringList{QLatin1String(command), "--help"}
+        QTest::newRow(command) << QStringList {QLatin1String(command), "--help"}
                                << QStringLiteral("[--timeout SECONDS] %1").arg(QLatin1String(command));
 }
 
@@ -191,36 +206,36 @@ void CliTest::badInputSendsNothing_data()
 {
     QTest::addColumn<QStringList>("arguments");
     const QString a = QStringLiteral("{sim}");
-    QTest::newRow("no command") << QStringList{};
-    QTest::newRow("unknown command") << QStringList{"fly", a};
-    QTest::newRow("unknown option") << QStringList{"info", a, "--fast"};
-    QTest::newRow("option without value") << QStringList{"move", a, "--zoom"};
-    QTest::newRow("bad time-out") << QStringList{"--timeout", "-1", "info", a};
-    QTest::newRow("address out of range") << QStringList{"info", "127.0.0.256"};
-    QTest::newRow("address with three parts") << QStringList{"info", "127.0.1"};
-    QTest::newRow("missing address") << QStringList{"info"};
-    QTest::newRow("move without an axis") << QStringList{"move", a};
-    QTest::newRow("zoom not a number") << QStringList{"move", a, "--zoom", "wide"};
-    QTest::newRow("f-number not a number") << QStringList{"move", a, "--aperture", "f4"};
-    QTest::newRow("f-number out of range") << QStringList{"move", a, "--aperture", "128"};
-    QTest::newRow("nudge unknown axis") << QStringList{"nudge", a, "iris", "5"};
-    QTest::newRow("nudge steps not a number") << QStringList{"nudge", a, "focus", "5.5"};
-    QTest::newRow("stabiliser beyond 60 s") << QStringList{"stabilizer", a, "61"};
-    QTest::newRow("name of 8 characters") << QStringList{"name", a, "camera12"};
-    QTest::newRow("focus time-out 0") << QStringList{"focus-timeout", a, "0"};
-    QTest::newRow("focus time-out beyond 10000") << QStringList{"focus-timeout", a, "10001"};
-    QTest::newRow("protocol 3") << QStringList{"protocol", a, "3"};
-    QTest::newRow("network without mask") << QStringList{"network", a, "--address", "127.0.0.9"};
-    QTest::newRow("network bad address") << QStringList{"network", a, "--address", "127.0.0", "--mask", "255.0.0.0"};
-    QTest::newRow("network bad gateway")
-        << QStringList{"network", a, "--address", "127.0.0.9", "--mask", "255.0.0.0", "--gateway", "x"};
-    QTest::newRow("firmware file missing") << QStringList{"firmware", a, "/nonexistent/fw.orvo", "--yes"};
-    QTest::newRow("firmware file empty") << QStringList{"firmware", a, "{empty}", "--yes"};
-    QTest::newRow("firmware file unknown") << QStringList{"firmware", a, "{garbage}", "--yes"};
-    QTest::newRow("firmware without --yes and terminal") << QStringList{"firmware", a, "{image}"};
-    QTest::newRow("recall of an unknown preset") << QStringList{"preset", "recall", "nothing", a};
-    QTest::newRow("preset with a missing name") << QStringList{"preset", "save", a};
-    QTest::newRow("send nothing") << QStringList{"send", a, ""};
+    QTest::newRow("no command") << QStringList {};
+    QTest::newRow("unknown command") << QStringList {"fly", a};
+    QTest::newRow("unknown option") << QStringList {"info", a, "--fast"};
+    QTest::newRow("option without value") << QStringList {"move", a, "--zoom"};
+    QTest::newRow("bad time-out") << QStringList {"--timeout", "-1", "info", a};
+    QTest::newRow("address out of range") << QStringList {"info", "127.0.0.256"};
+    QTest::newRow("address with three parts") << QStringList {"info", "127.0.1"};
+    QTest::newRow("missing address") << QStringList {"info"};
+    QTest::newRow("move without an axis") << QStringList {"move", a};
+    QTest::newRow("zoom not a number") << QStringList {"move", a, "--zoom", "wide"};
+    QTest::newRow("f-number not a number") << QStringList {"move", a, "--aperture", "f4"};
+    QTest::newRow("f-number out of range") << QStringList {"move", a, "--aperture", "128"};
+    QTest::newRow("nudge unknown axis") << QStringList {"nudge", a, "iris", "5"};
+    QTest::newRow("nudge steps not a number") << QStringList {"nudge", a, "focus", "5.5"};
+    QTest::newRow("stabiliser beyond 60 s") << QStringList {"stabilizer", a, "61"};
+    QTest::newRow("name of 8 characters") << QStringList {"name", a, "camera12"};
+    QTest::newRow("focus time-out 0") << QStringList {"focus-timeout", a, "0"};
+    QTest::newRow("focus time-out beyond 10000") << QStringList {"focus-timeout", a, "10001"};
+    QTest::newRow("protocol 3") << QStringList {"protocol", a, "3"};
+    QTest::newRow("network without mask") << QStringList {"network", a, "--address", "127.0.0.9"};
+    QTest::newRow("network bad address") << QStringList {"network", a, "--address", "127.0.0", "--mask", "255.0.0.0"};
+    QTest::newRow("network bad gateway") << QStringList {"network", a,           "--address", "127.0.0.9",
+                                                         "--mask",  "255.0.0.0", "--gateway", "x"};
+    QTest::newRow("firmware file missing") << QStringList {"firmware", a, "/nonexistent/fw.orvo", "--yes"};
+    QTest::newRow("firmware file empty") << QStringList {"firmware", a, "{empty}", "--yes"};
+    QTest::newRow("firmware file unknown") << QStringList {"firmware", a, "{garbage}", "--yes"};
+    QTest::newRow("firmware without --yes and terminal") << QStringList {"firmware", a, "{image}"};
+    QTest::newRow("recall of an unknown preset") << QStringList {"preset", "recall", "nothing", a};
+    QTest::newRow("preset with a missing name") << QStringList {"preset", "save", a};
+    QTest::newRow("send nothing") << QStringList {"send", a, ""};
 }
 
 void CliTest::badInputSendsNothing()
@@ -248,26 +263,26 @@ void CliTest::badInputSendsNothing()
     QCOMPARE(run.status, 2);
     QVERIFY2(!run.err.trimmed().isEmpty(), "a bad usage is explained");
     QVERIFY(settle(*sim));
-    QCOMPARE(received(*sim), QStringList{Marker});
+    QCOMPARE(received(*sim), QStringList {Marker});
 }
 
 void CliTest::silentControllerFailsInTime_data()
 {
     QTest::addColumn<QStringList>("arguments");
     const QString a = QStringLiteral("{sim}");
-    QTest::newRow("info") << QStringList{"info", a};
-    QTest::newRow("move") << QStringList{"move", a, "--focus", "100"};
-    QTest::newRow("nudge") << QStringList{"nudge", a, "focus", "5"};
-    QTest::newRow("stabilizer") << QStringList{"stabilizer", a, "5"};
-    QTest::newRow("name") << QStringList{"name", a, "cam"};
-    QTest::newRow("focus-timeout") << QStringList{"focus-timeout", a, "500"};
-    QTest::newRow("protocol") << QStringList{"protocol", a, "1"};
-    QTest::newRow("restart") << QStringList{"restart", a};
-    QTest::newRow("network") << QStringList{"network", a, "--address", "127.0.0.9", "--mask", "255.0.0.0"};
-    QTest::newRow("preset save") << QStringList{"preset", "save", "p", a};
-    QTest::newRow("watch") << QStringList{"watch", a};
-    QTest::newRow("send") << QStringList{"send", a, "ver"};
-    QTest::newRow("firmware") << QStringList{"firmware", a, "{image}", "--yes"};
+    QTest::newRow("info") << QStringList {"info", a};
+    QTest::newRow("move") << QStringList {"move", a, "--focus", "100"};
+    QTest::newRow("nudge") << QStringList {"nudge", a, "focus", "5"};
+    QTest::newRow("stabilizer") << QStringList {"stabilizer", a, "5"};
+    QTest::newRow("name") << QStringList {"name", a, "cam"};
+    QTest::newRow("focus-timeout") << QStringList {"focus-timeout", a, "500"};
+    QTest::newRow("protocol") << QStringList {"protocol", a, "1"};
+    QTest::newRow("restart") << QStringList {"restart", a};
+    QTest::newRow("network") << QStringList {"network", a, "--address", "127.0.0.9", "--mask", "255.0.0.0"};
+    QTest::newRow("preset save") << QStringList {"preset", "save", "p", a};
+    QTest::newRow("watch") << QStringList {"watch", a};
+    QTest::newRow("send") << QStringList {"send", a, "ver"};
+    QTest::newRow("firmware") << QStringList {"firmware", a, "{image}", "--yes"};
 }
 
 void CliTest::silentControllerFailsInTime()
@@ -285,7 +300,7 @@ void CliTest::silentControllerFailsInTime()
         argument.replace(QLatin1String("{image}"), files.filePath("image"));
     }
 
-    const Run run = cli(QStringList{"--timeout", "1"} + arguments, QString(), 20000);
+    const Run run = cli(QStringList {"--timeout", "1"} + arguments, QString(), 20000);
     QCOMPARE(run.status, 1);
     QVERIFY2(!run.err.trimmed().isEmpty(), "the failure is explained");
     // Bounded by the time-out (and, for the address change, its fixed waits).
@@ -295,9 +310,10 @@ void CliTest::silentControllerFailsInTime()
 
 void CliTest::info()
 {
-    const auto sim = startSim({"--product", "ORVO RE-2", "--firmware", "1.8.12 ", "--serial", "15077", "--mac",
-                               "2-0-0-1-2-3", "--hardware", "4", "--vendor", "ACME", "--name", "cam1", "--bootloader",
-                               "255", "--protocol", "2", "--focus-timeout", "1500", "--lens", "zoom-is"});
+    const auto sim = startSim({"--product",       "ORVO RE-2",   "--firmware",   "1.8.12 ", "--serial",   "15077",
+                               "--mac",           "2-0-0-1-2-3", "--hardware",   "4",       "--vendor",   "ACME",
+                               "--name",          "cam1",        "--bootloader", "255",     "--protocol", "2",
+                               "--focus-timeout", "1500",        "--lens",       "zoom-is"});
     QVERIFY(sim);
     const Run run = cli({"--json", "info", sim->address().toString()});
     QCOMPARE(run.status, 0);
@@ -326,22 +342,22 @@ void CliTest::info()
     QVERIFY2(text.out.contains("Product:       ORVO RE-2\n"), text.out.constData());
     QVERIFY2(text.out.contains("Zoom range:    18 to 55 mm\n"), text.out.constData());
     // The panel's connection exchange went out first.
-    QCOMPARE(received(*sim).mid(0, 5), (QStringList{"blver", "getProto", "ver", "setFLAG=99", "getNAME"}));
+    QCOMPARE(received(*sim).mid(0, 5), (QStringList {"blver", "getProto", "ver", "setFLAG=99", "getNAME"}));
 }
 
 void CliTest::moveDrivesEveryAxis()
 {
     const auto sim = startSim();
     QVERIFY(sim);
-    const Run run = cli({"--json", "move", sim->address().toString(), "--zoom", "35", "--focus", "800", "--aperture",
-                         "8"});
+    const Run run
+        = cli({"--json", "move", sim->address().toString(), "--zoom", "35", "--focus", "800", "--aperture", "8"});
     QCOMPARE(run.status, 0);
     const QJsonObject position = run.json().object();
     QCOMPARE(position.value("zoom").toInt(), 35);
     QCOMPARE(position.value("focus").toInt(), 800);
     QCOMPARE(position.value("aperture").toDouble(), 8.0);
     const QStringList moves = received(*sim).filter(QRegularExpression("^set(Zoom|Focus|Aper)="));
-    QCOMPARE(moves, (QStringList{"setZoom=35", "setFocus=800", "setAper=8"}));
+    QCOMPARE(moves, (QStringList {"setZoom=35", "setFocus=800", "setAper=8"}));
 }
 
 void CliTest::moveRefusals_data()
@@ -349,10 +365,10 @@ void CliTest::moveRefusals_data()
     QTest::addColumn<QStringList>("simArguments");
     QTest::addColumn<QStringList>("moveArguments");
     QTest::addColumn<QString>("forbidden");
-    QTest::newRow("zoom without power zoom") << QStringList{"--product", "ORVO RE-2"} << QStringList{"--zoom", "35"}
-                                             << "setZoom";
-    QTest::newRow("focus with AF switch at MF") << QStringList{"--lens", "manual-focus"}
-                                                << QStringList{"--focus", "100", "--aperture", "8"} << "setAper";
+    QTest::newRow("zoom without power zoom")
+        << QStringList {"--product", "ORVO RE-2"} << QStringList {"--zoom", "35"} << "setZoom";
+    QTest::newRow("focus with AF switch at MF")
+        << QStringList {"--lens", "manual-focus"} << QStringList {"--focus", "100", "--aperture", "8"} << "setAper";
 }
 
 void CliTest::moveRefusals()
@@ -362,7 +378,7 @@ void CliTest::moveRefusals()
     QFETCH(QString, forbidden);
     const auto sim = startSim(simArguments);
     QVERIFY(sim);
-    const Run run = cli(QStringList{"move", sim->address().toString()} + moveArguments);
+    const Run run = cli(QStringList {"move", sim->address().toString()} + moveArguments);
     QCOMPARE(run.status, 1);
     QVERIFY(settle(*sim));
     // Nothing follows a refusal.
@@ -374,9 +390,15 @@ void CliTest::nudge_data()
     QTest::addColumn<QString>("axis");
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("reported");
-    QTest::newRow("zoom") << "zoom" << "moveZoom=5" << "zoom";
-    QTest::newRow("focus") << "focus" << "moveFocus=-40" << "focus";
-    QTest::newRow("aperture") << "aperture" << "moveAper=-3" << "aperture";
+    QTest::newRow("zoom") << "zoom"
+                          << "moveZoom=5"
+                          << "zoom";
+    QTest::newRow("focus") << "focus"
+                           << "moveFocus=-40"
+                           << "focus";
+    QTest::newRow("aperture") << "aperture"
+                              << "moveAper=-3"
+                              << "aperture";
 }
 
 void CliTest::nudge()
@@ -397,18 +419,17 @@ void CliTest::deviceOptions_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("commands");
     QTest::addColumn<QString>("key");
-    QTest::newRow("stabilizer on") << QStringList{"stabilizer", "{sim}", "5"} << QStringList{"enableIS=5"}
+    QTest::newRow("stabilizer on") << QStringList {"stabilizer", "{sim}", "5"} << QStringList {"enableIS=5"}
                                    << "stabiliserActive";
-    QTest::newRow("stabilizer off") << QStringList{"stabilizer", "{sim}", "0"} << QStringList{"enableIS=0"}
+    QTest::newRow("stabilizer off") << QStringList {"stabilizer", "{sim}", "0"} << QStringList {"enableIS=0"}
                                     << "stabiliserActive";
-    QTest::newRow("name") << QStringList{"name", "{sim}", "cam7"} << QStringList{"setNAME=cam7", "getNAME"}
-                          << "name";
-    QTest::newRow("blank name") << QStringList{"name", "{sim}", ""} << QStringList{"setNAME=       ", "getNAME"}
+    QTest::newRow("name") << QStringList {"name", "{sim}", "cam7"} << QStringList {"setNAME=cam7", "getNAME"} << "name";
+    QTest::newRow("blank name") << QStringList {"name", "{sim}", ""} << QStringList {"setNAME=       ", "getNAME"}
                                 << "name";
-    QTest::newRow("focus time-out") << QStringList{"focus-timeout", "{sim}", "3000"}
-                                    << QStringList{"setFocusT=3000", "setFocusT"} << "focusTimeout";
-    QTest::newRow("protocol") << QStringList{"protocol", "{sim}", "2"} << QStringList{"setProto=2"} << "protocol";
-    QTest::newRow("restart") << QStringList{"restart", "{sim}"} << QStringList{"Reboot"} << "restarted";
+    QTest::newRow("focus time-out") << QStringList {"focus-timeout", "{sim}", "3000"}
+                                    << QStringList {"setFocusT=3000", "setFocusT"} << "focusTimeout";
+    QTest::newRow("protocol") << QStringList {"protocol", "{sim}", "2"} << QStringList {"setProto=2"} << "protocol";
+    QTest::newRow("restart") << QStringList {"restart", "{sim}"} << QStringList {"Reboot"} << "restarted";
 }
 
 void CliTest::deviceOptions()
@@ -419,7 +440,7 @@ void CliTest::deviceOptions()
     const auto sim = startSim();
     QVERIFY(sim);
     arguments.replaceInStrings(QStringLiteral("{sim}"), sim->address().toString());
-    const Run run = cli(QStringList{"--json"} + arguments);
+    const Run run = cli(QStringList {"--json"} + arguments);
     QCOMPARE(run.status, 0);
     QVERIFY2(run.json().object().contains(key), run.out.constData());
     QVERIFY(settle(*sim));
@@ -460,7 +481,7 @@ void CliTest::presetSavedByPanelRecalledByCli()
     QCOMPARE(run.json().object().value("focus").toInt(), 600);
     // The panel's recall on the wire: zoom, focus (the recall form), aperture.
     const QStringList moves = received(*sim).filter(QRegularExpression("^(set|stop)"));
-    QCOMPARE(moves, (QStringList{"setFLAG=99", "setZoom=35", "setFocus2=600", "setAper=5.6"}));
+    QCOMPARE(moves, (QStringList {"setFLAG=99", "setZoom=35", "setFocus2=600", "setAper=5.6"}));
 }
 
 void CliTest::presetSavedByCliReadByPanel()
@@ -493,7 +514,7 @@ void CliTest::presetListAndDelete()
     for (const QJsonValue& preset : list.json().array())
         names << preset.toObject().value("name").toString();
     names.sort();
-    QCOMPARE(names, (QStringList{"7", "a/b"}));
+    QCOMPARE(names, (QStringList {"7", "a/b"}));
 
     QCOMPARE(cli({"preset", "delete", "a/b"}).status, 0);
     QCOMPARE(cli({"preset", "delete", "a/b"}).status, 2);
@@ -529,9 +550,10 @@ void CliTest::watchUntilControllerFallsSilent()
     QVERIFY(watch.waitForStarted());
     // The lens reports after "ver", then the answers to the pings.
     QStringList reports;
-    QTRY_VERIFY_WITH_TIMEOUT((reports << QString::fromUtf8(watch.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
-                              reports.join(' ').contains("\"reply\":\"AF=1\"")),
-                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (reports << QString::fromUtf8(watch.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+         reports.join(' ').contains("\"reply\":\"AF=1\"")),
+        10000);
     for (const QString& line : qAsConst(reports)) {
         const QJsonDocument report = QJsonDocument::fromJson(line.toUtf8());
         QVERIFY2(report.isObject() && report.object().contains("facts"), qPrintable(line));
@@ -551,10 +573,10 @@ void CliTest::sendPrintsReplies()
     QCOMPARE(text.status, 0);
     QCOMPARE(text.out, QByteArray("SN=15123\n"));
     const Run json = cli({"--json", "--timeout", "0.5", "send", sim->address().toString(), "getSN"});
-    QCOMPARE(json.json().object().value("replies").toArray(), QJsonArray{"SN=15123"});
+    QCOMPARE(json.json().object().value("replies").toArray(), QJsonArray {"SN=15123"});
     QVERIFY(settle(*sim));
     // Verbatim: exactly that text, no connection exchange around it.
-    QCOMPARE(received(*sim), (QStringList{"getSN", "getSN", Marker}));
+    QCOMPARE(received(*sim), (QStringList {"getSN", "getSN", Marker}));
 }
 
 void CliTest::firmwareToSimulator()
@@ -564,7 +586,8 @@ void CliTest::firmwareToSimulator()
     QVERIFY(sim);
     QTemporaryDir files;
     const QByteArray image = "ORVO :: image " + QByteArray(200000, '\x42');
-    const QByteArray container = encodeFirmware(image, firmwareKey(), FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest);
+    const QByteArray container
+        = encodeFirmware(image, firmwareKey(), FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest);
     QFile file(files.filePath("fw.orvoc"));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(container);
@@ -581,7 +604,7 @@ void CliTest::firmwareToSimulator()
     QCOMPARE(stored.readAll(), image);
     QVERIFY(settle(*sim));
     const QStringList sent = received(*sim);
-    QCOMPARE(sent.mid(sent.indexOf("setFLAG=0"), 4), (QStringList{"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}));
+    QCOMPARE(sent.mid(sent.indexOf("setFLAG=0"), 4), (QStringList {"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}));
 }
 
 void CliTest::firmwareToTftpdHpa()
@@ -617,8 +640,8 @@ void CliTest::firmwareWithoutServerStillEndsUpdateMode()
     file.close();
     // Nothing listens on this port.
     const QString port = QString::number(TftpdServer::freePort(sim->address()));
-    const Run run = cli({"--timeout", "2", "firmware", sim->address().toString(), file.fileName(), "--yes",
-                         "--tftp-port", port});
+    const Run run
+        = cli({"--timeout", "2", "firmware", sim->address().toString(), file.fileName(), "--yes", "--tftp-port", port});
     QCOMPARE(run.status, 1);
     QVERIFY(settle(*sim));
     QCOMPARE(received(*sim).filter("setFLAG").last(), QStringLiteral("setFLAG=99"));
@@ -626,56 +649,55 @@ void CliTest::firmwareWithoutServerStillEndsUpdateMode()
 
 void CliTest::searchInNamespaces()
 {
-    const QString reason = NetnsLab::unavailableReason();
-    if (!reason.isEmpty())
-        QSKIP(qPrintable(reason));
-    NetnsLab lab;
-    QString error;
-    QVERIFY2(lab.setUp(&error), qPrintable(error));
+    QString skip;
+    const auto lab = namespaces(&skip);
+    if (!skip.isEmpty())
+        QSKIP(qPrintable(skip));
+    QVERIFY(lab);
 
-    Run none = cli({"--json", "--timeout", "1", "search"}, lab.panel);
+    Run none = cli({"--json", "--timeout", "1", "search"}, lab->panel);
     QCOMPARE(none.status, 3);
     QCOMPARE(none.json().array().size(), 0);
 
-    QVERIFY2(lab.startResponder(lab.deviceA, {"ORVO KX-MQTR=1.9.0"}, &error), qPrintable(error));
-    QVERIFY2(lab.startResponder(lab.deviceB, {"ORVO RE-2=1.8.3 ", "not an answer"}, &error), qPrintable(error));
-    const Run found = cli({"--json", "--timeout", "1.5", "search"}, lab.panel);
+    QString error;
+    QVERIFY2(lab->startResponder(lab->deviceA, {"ORVO KX-MQTR=1.9.0"}, &error), qPrintable(error));
+    QVERIFY2(lab->startResponder(lab->deviceB, {"ORVO RE-2=1.8.3 ", "not an answer"}, &error), qPrintable(error));
+    const Run found = cli({"--json", "--timeout", "1.5", "search"}, lab->panel);
     QCOMPARE(found.status, 0);
     QStringList controllers;
     for (const QJsonValue& controller : found.json().array()) {
         const QJsonObject object = controller.toObject();
-        controllers << QStringLiteral("%1 %2 %3").arg(object.value("address").toString(),
-                                                      object.value("product").toString(),
-                                                      object.value("firmware").toString());
+        controllers << QStringLiteral("%1 %2 %3")
+                           .arg(object.value("address").toString(), object.value("product").toString(),
+                                object.value("firmware").toString());
     }
     controllers.sort();
     // Device A is reachable from two panel addresses and listed once.
-    QCOMPARE(controllers, (QStringList{"10.231.1.2 ORVO KX-MQTR 1.9.0", "10.231.2.2 ORVO RE-2 1.8.3"}));
+    QCOMPARE(controllers, (QStringList {"10.231.1.2 ORVO KX-MQTR 1.9.0", "10.231.2.2 ORVO RE-2 1.8.3"}));
 }
 
 void CliTest::networkChangeInNamespace()
 {
     // The address change clears the host's address cache: here only the
     // cache of a namespace of this test's own.
-    const QString reason = NetnsLab::unavailableReason();
-    if (!reason.isEmpty())
-        QSKIP(qPrintable(reason));
-    NetnsLab lab;
-    QString error;
-    QVERIFY2(lab.setUp(&error), qPrintable(error));
+    QString skip;
+    const auto lab = namespaces(&skip);
+    if (!skip.isEmpty())
+        QSKIP(qPrintable(skip));
+    QVERIFY(lab);
     SimProcess sim(QHostAddress(QStringLiteral("127.0.0.1")), {"--gap", "0", "--restart-time", "500"});
-    sim.setNamespace(lab.panel);
+    sim.setNamespace(lab->panel);
     QVERIFY(sim.start());
 
-    const Run run = cli({"--json", "network", "127.0.0.1", "--address", "127.0.0.2", "--mask", "255.255.0.0"},
-                        lab.panel);
+    const Run run
+        = cli({"--json", "network", "127.0.0.1", "--address", "127.0.0.2", "--mask", "255.255.0.0"}, lab->panel);
     QCOMPARE(run.status, 0);
     QCOMPARE(run.json().object().value("gateway").toString(), QStringLiteral("127.0.0.1"));
     const QStringList sent = received(sim);
     const int first = sent.indexOf("ChangeIP=127.0.0.2");
     QVERIFY(first > 0);
-    QCOMPARE(sent.mid(first, 4), (QStringList{"ChangeIP=127.0.0.2", "ChangeMASK=255.255.0.0", "ChangeGW=127.0.0.1",
-                                              "Reboot"}));
+    QCOMPARE(sent.mid(first, 4),
+             (QStringList {"ChangeIP=127.0.0.2", "ChangeMASK=255.255.0.0", "ChangeGW=127.0.0.1", "Reboot"}));
     // The probe at the new address found the controller there.
     QVERIFY(sent.mid(first + 4).contains("ver"));
 }
