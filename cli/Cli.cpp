@@ -58,11 +58,10 @@ constexpr int HoldConfirmationMs = 300;
 // "Reboot" the controller needs about three seconds at its new address.
 constexpr int ChangeCommandWaitMs = 100;
 constexpr int AddressRestartMs = 3000;
-// The controller keeps at most seven characters of its name; blanks clear it.
-constexpr int NameLengthLimit = 7;
-constexpr int FocusTimeoutMinimumMs = 1;
-constexpr int FocusTimeoutMaximumMs = 10000;
-constexpr int StabiliserMaximumSeconds = 60;
+using Protocol::Limits::FocusTimeoutMaximumMs;
+using Protocol::Limits::FocusTimeoutMinimumMs;
+using Protocol::Limits::StabiliserMaximumSeconds;
+constexpr int NameLengthLimit = Protocol::Limits::NameLength;
 // Relative steps beyond this are typing errors, not moves.
 constexpr int NudgeLimit = 100000;
 // Above f/90 the controller means "no aperture".
