@@ -2,9 +2,12 @@
 #include "cli/CliArguments.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <cstdio>
 
+// The command runs from the application's event loop, which ends with the
+// command's exit status; the command's own waits turn the same loop.
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -18,5 +21,6 @@ int main(int argc, char** argv)
         return Cli::BadUsage;
     }
     Cli cli(arguments);
-    return cli.run();
+    QTimer::singleShot(0, &cli, [&cli] { QCoreApplication::exit(cli.run()); });
+    return app.exec();
 }
