@@ -73,6 +73,8 @@ private:
     // The discovery tests' network namespaces; none (and the reason in
     // *skip) where they cannot be made here.
     static std::unique_ptr<NetnsLab> namespaces(QString* skip);
+    // Writes `bytes` to the file `name` in `folder`; returns its path.
+    static QString writeFile(const QTemporaryDir& folder, const char* name, const QByteArray& bytes);
     QSettings* profiles() { return SettingsStore::openProfiles(this); }
 
     QString m_configHome;
@@ -154,6 +156,14 @@ std::unique_ptr<SimProcess> CliTest::startSim(const QStringList& arguments)
 {
     auto sim = std::make_unique<SimProcess>(QStringList {"--gap", "0", "--report-delay", "20"} + arguments);
     return sim->start() ? std::move(sim) : nullptr;
+}
+
+QString CliTest::writeFile(const QTemporaryDir& folder, const char* name, const QByteArray& bytes)
+{
+    QFile file(folder.filePath(QLatin1String(name)));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(file.fileName()));
+    return file.fileName();
 }
 
 std::unique_ptr<NetnsLab> CliTest::namespaces(QString* skip)
@@ -244,20 +254,10 @@ void CliTest::badInputSendsNothing()
     const auto sim = startSim();
     QVERIFY(sim);
     QTemporaryDir files;
-    QFile(files.filePath("empty")).open(QIODevice::WriteOnly);
-    QFile garbage(files.filePath("garbage"));
-    QVERIFY(garbage.open(QIODevice::WriteOnly));
-    garbage.write(QByteArray(4096, '\x5a'));
-    garbage.close();
-    QFile image(files.filePath("image"));
-    QVERIFY(image.open(QIODevice::WriteOnly));
-    image.write("ORVO :: image");
-    image.close();
-    for (QString& argument : arguments) {
-        argument.replace(QLatin1String("{sim}"), sim->address().toString());
-        for (const char* name : {"empty", "garbage", "image"})
-            argument.replace(QStringLiteral("{%1}").arg(QLatin1String(name)), files.filePath(QLatin1String(name)));
-    }
+    arguments.replaceInStrings(QStringLiteral("{sim}"), sim->address().toString());
+    arguments.replaceInStrings(QStringLiteral("{empty}"), writeFile(files, "empty", QByteArray()));
+    arguments.replaceInStrings(QStringLiteral("{garbage}"), writeFile(files, "garbage", QByteArray(4096, '\x5a')));
+    arguments.replaceInStrings(QStringLiteral("{image}"), writeFile(files, "image", "ORVO :: image"));
 
     const Run run = cli(arguments);
     QCOMPARE(run.status, 2);
@@ -291,14 +291,8 @@ void CliTest::silentControllerFailsInTime()
     const auto sim = startSim({"--silent-after", "0"});
     QVERIFY(sim);
     QTemporaryDir files;
-    QFile image(files.filePath("image"));
-    QVERIFY(image.open(QIODevice::WriteOnly));
-    image.write("ORVO :: image");
-    image.close();
-    for (QString& argument : arguments) {
-        argument.replace(QLatin1String("{sim}"), sim->address().toString());
-        argument.replace(QLatin1String("{image}"), files.filePath("image"));
-    }
+    arguments.replaceInStrings(QStringLiteral("{sim}"), sim->address().toString());
+    arguments.replaceInStrings(QStringLiteral("{image}"), writeFile(files, "image", "ORVO :: image"));
 
     const Run run = cli(QStringList {"--timeout", "1"} + arguments, QString(), 20000);
     QCOMPARE(run.status, 1);
@@ -588,12 +582,9 @@ void CliTest::firmwareToSimulator()
     const QByteArray image = "ORVO :: image " + QByteArray(200000, '\x42');
     const QByteArray container
         = encodeFirmware(image, firmwareKey(), FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest);
-    QFile file(files.filePath("fw.orvoc"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(container);
-    file.close();
+    const QString file = writeFile(files, "fw.orvoc", container);
 
-    const Run run = cli({"--json", "firmware", sim->address().toString(), file.fileName(), "--yes", "--tftp-port",
+    const Run run = cli({"--json", "firmware", sim->address().toString(), file, "--yes", "--tftp-port",
                          QString::number(tftpPort)});
     QCOMPARE(run.status, 0);
     QCOMPARE(run.json().object().value("uploaded").toInt(), image.size());
@@ -619,12 +610,9 @@ void CliTest::firmwareToTftpdHpa()
     QVERIFY(server.start());
     QTemporaryDir files;
     const QByteArray image = "ORVO :: plain image " + QByteArray(150000, '\x17');
-    QFile file(files.filePath("fw.orvo"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(image);
-    file.close();
+    const QString file = writeFile(files, "fw.orvo", image);
 
-    const Run run = cli({"firmware", address, file.fileName(), "--yes", "--tftp-port", QString::number(server.port())});
+    const Run run = cli({"firmware", address, file, "--yes", "--tftp-port", QString::number(server.port())});
     QCOMPARE(run.status, 0);
     QTRY_COMPARE_WITH_TIMEOUT(server.received(), image, 10000);
 }
@@ -634,14 +622,11 @@ void CliTest::firmwareWithoutServerStillEndsUpdateMode()
     const auto sim = startSim({"--restart-time", "100"});
     QVERIFY(sim);
     QTemporaryDir files;
-    QFile file(files.filePath("fw.orvo"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("ORVO :: image");
-    file.close();
+    const QString file = writeFile(files, "fw.orvo", "ORVO :: image");
     // Nothing listens on this port.
     const QString port = QString::number(TftpdServer::freePort(sim->address()));
     const Run run
-        = cli({"--timeout", "2", "firmware", sim->address().toString(), file.fileName(), "--yes", "--tftp-port", port});
+        = cli({"--timeout", "2", "firmware", sim->address().toString(), file, "--yes", "--tftp-port", port});
     QCOMPARE(run.status, 1);
     QVERIFY(settle(*sim));
     QCOMPARE(received(*sim).filter("setFLAG").last(), QStringLiteral("setFLAG=99"));
