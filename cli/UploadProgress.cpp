@@ -19,8 +19,9 @@ UploadProgress::UploadProgress(qint64 total, bool on)
 
 void UploadProgress::show(qint64 bytes)
 {
-    // A new run: its rate is its own.
-    if (bytes < m_lastBytes)
+    // A run that has not started moving, or a new run: the rate is measured
+    // from its first byte.
+    if (bytes == 0 || bytes < m_lastBytes)
         m_clock.restart();
     m_lastBytes = bytes;
     const qint64 now = m_clock.elapsed();

@@ -50,6 +50,8 @@ private slots:
     void sendPrintsReplies();
     void firmwareToSimulator();
     void firmwareToTftpdHpa();
+    void firmwareAsksOnATerminal_data();
+    void firmwareAsksOnATerminal();
     void firmwareWithoutServerStillEndsUpdateMode();
     void searchInNamespaces();
     void networkChangeInNamespace();
@@ -615,6 +617,49 @@ void CliTest::firmwareToTftpdHpa()
     const Run run = cli({"firmware", address, file, "--yes", "--tftp-port", QString::number(server.port())});
     QCOMPARE(run.status, 0);
     QTRY_COMPARE_WITH_TIMEOUT(server.received(), image, 10000);
+}
+
+void CliTest::firmwareAsksOnATerminal_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("status");
+    QTest::newRow("yes") << QByteArray("y\n") << 0;
+    QTest::newRow("no") << QByteArray("n\n") << 2;
+    QTest::newRow("just Enter") << QByteArray("\n") << 2;
+}
+
+void CliTest::firmwareAsksOnATerminal()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, status);
+    const quint16 tftpPort = TftpdServer::freePort(QHostAddress::LocalHost);
+    const auto sim = startSim({"--tftp-port", QString::number(tftpPort), "--restart-time", "100"});
+    QVERIFY(sim);
+    QTemporaryDir files;
+    const QString file = writeFile(files, "fw.orvo", "ORVO :: image " + QByteArray(100000, '\x33'));
+    // script(1) gives the program a terminal and passes its exit status on.
+    QProcess terminal;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome);
+    terminal.setProcessEnvironment(environment);
+    const QString command = QStringList {Cli, "firmware", sim->address().toString(), file, "--tftp-port",
+                                         QString::number(tftpPort)}
+                                .join(' ');
+    terminal.start(QStringLiteral("script"), {"-qec", command, "/dev/null"});
+    QVERIFY(terminal.waitForStarted());
+    terminal.write(answer);
+    QVERIFY(terminal.waitForFinished(30000));
+    const QByteArray shown = terminal.readAllStandardOutput();
+    QCOMPARE(terminal.exitCode(), status);
+    QVERIFY2(shown.contains("[y/N]"), shown.constData());
+    QVERIFY(settle(*sim));
+    if (status == 0) {
+        // The progress bar, drawn in place on the terminal.
+        QVERIFY2(shown.contains("100014/100014 bytes") && shown.contains("ETA"), shown.constData());
+        QVERIFY(received(*sim).contains("fwNETInit"));
+    } else {
+        QCOMPARE(received(*sim), QStringList {Marker});
+    }
 }
 
 void CliTest::firmwareWithoutServerStillEndsUpdateMode()
