@@ -64,7 +64,7 @@ void LensDesk::setName()
     if (onlyWhiteSpace.match(deviceName).hasMatch())
         nameLabel->setText(QLatin1String(MakerSite));
     else
-        nameLabel->setText(QString::fromLatin1(NameLabelFormat).arg(deviceName));
+        nameLabel->setText(QString::fromLatin1(NameLabelFormat).arg(deviceName.toHtmlEscaped()));
 }
 
 void LensDesk::getName()
