@@ -3,6 +3,8 @@
 #include <QCryptographicHash>
 #include <QtEndian>
 
+#include <zlib.h>
+
 #include <cstring>
 
 namespace {
@@ -17,11 +19,12 @@ constexpr int FillerSize = 1;
 constexpr int HeaderSize = 2;
 
 // A compressed payload starts with the image size it claims (4 bytes, big
-// endian), and the toolkit reserves that much before it inflates anything:
-// a ten-byte file could make the panel take 2 GB. No controller image comes
-// near this bound; a larger claim is treated as damaged compressed data.
-constexpr quint32 LargestImage = 64u << 20;
+// endian), then a zlib stream. The claim is only a hint (the toolkit's own
+// qUncompress accepts a wrong one too), and a small stream can inflate to
+// gigabytes: the image grows as the stream yields bytes, and inflating stops
+// as soon as it passes LargestImage.
 constexpr int ClaimedSizeBytes = 4;
+constexpr int SmallestGrowth = 64 * 1024;
 
 // Deciphers `count` bytes of the enciphered stream starting at stream position
 // `position` into `out`. `previous` is the enciphered byte before the first
@@ -48,6 +51,58 @@ void decipher(const uchar* in, uchar* out, qsizetype count, qsizetype position, 
         out[p] = e ^ rotatedKey[p % 8] ^ previous;
         previous = e;
     }
+}
+
+enum class Inflation { Image, Damaged, TooLarge };
+
+// Inflates a payload in qCompress form into `image`, never holding more
+// than LargestImage + 1 bytes.
+Inflation inflatePayload(const QByteArray& payload, QByteArray& image)
+{
+    if (payload.size() <= ClaimedSizeBytes)
+        return Inflation::Damaged;
+    const quint32 claimed = qFromBigEndian<quint32>(payload.constData());
+    if (claimed > FirmwareCipher::LargestImage)
+        return Inflation::TooLarge;
+
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return Inflation::Damaged;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(payload.constData())) + ClaimedSizeBytes;
+    stream.avail_in = uInt(payload.size() - ClaimedSizeBytes);
+
+    // One byte of room beyond the bound tells an image of exactly
+    // LargestImage bytes from a larger one.
+    constexpr qsizetype Room = qsizetype(FirmwareCipher::LargestImage) + 1;
+    image.clear();
+    int status = Z_OK;
+    while (status == Z_OK) {
+        if (image.size() == qsizetype(stream.total_out)) {
+            if (image.size() == Room)
+                break;
+            // The claimed size first; then doubling, up to the room.
+            const qsizetype wanted = image.isEmpty() ? qMax<qsizetype>(claimed, SmallestGrowth) : 2 * image.size();
+            const qsizetype grown = qMin(wanted, Room);
+            image.reserve(int(grown));
+            image.resize(int(grown));
+        }
+        stream.next_out = reinterpret_cast<Bytef*>(image.data()) + stream.total_out;
+        stream.avail_out = uInt(image.size() - qsizetype(stream.total_out));
+        status = inflate(&stream, Z_NO_FLUSH);
+    }
+    const qsizetype inflated = qsizetype(stream.total_out);
+    inflateEnd(&stream);
+
+    if (inflated > qsizetype(FirmwareCipher::LargestImage)) {
+        image.clear();
+        return Inflation::TooLarge;
+    }
+    if (status != Z_STREAM_END) {
+        image.clear();
+        return Inflation::Damaged;
+    }
+    image.resize(int(inflated));
+    return Inflation::Image;
 }
 
 } // namespace
@@ -119,9 +174,14 @@ QByteArray FirmwareCipher::decode(const QByteArray& container)
     }
 
     if (flags & FlagCompressed) {
-        const bool claimFits = payload.size() < ClaimedSizeBytes
-                               || qFromBigEndian<quint32>(payload.constData()) <= LargestImage;
-        payload = claimFits ? qUncompress(payload) : QByteArray();
+        QByteArray image;
+        const Inflation inflation = inflatePayload(payload, image);
+        if (inflation == Inflation::TooLarge) {
+            m_lastError = ImageTooLarge;
+            return {};
+        }
+        // Damaged compressed data leaves an empty image, and no error.
+        payload = image;
     }
     m_lastError = NoError;
     return payload;

@@ -12,7 +12,9 @@
 // with keyBytes[0] the least significant byte of the 64-bit key. The
 // deciphered stream holds a filler byte, the optional CRC (2 bytes, most
 // significant first; it wins over the digest when both flags are set) or
-// digest (20 bytes), then the payload, optionally in qCompress form.
+// digest (20 bytes), then the payload, optionally in qCompress form. A
+// compressed payload is inflated a slice at a time and refused once it
+// passes LargestImage.
 //
 // Because every deciphered byte depends on enciphered bytes only, the stream
 // is deciphered eight bytes at a time in one linear pass.
@@ -24,7 +26,12 @@ public:
         NoKey = 1,            // constructed without a key
         UnknownVersion = 2,   // the first byte is not the container version
         IntegrityFailure = 3, // CRC or digest missing or not matching
+        ImageTooLarge = 4,    // the compressed image would exceed LargestImage
     };
+
+    // No controller image comes near this; a container that claims or
+    // inflates to more is damaged or hostile.
+    static constexpr quint32 LargestImage = 64u << 20;
 
     static constexpr quint8 ContainerVersion = 3;
     static constexpr quint8 FlagCompressed = 0x01;
@@ -38,7 +45,8 @@ public:
     // Decodes a whole container. Returns the firmware image, or an empty
     // array on failure with lastError() telling why. Input shorter than three
     // bytes returns empty and leaves lastError() as it was. A payload that
-    // fails to uncompress comes back empty with NoError.
+    // fails to uncompress comes back empty with NoError; one that would
+    // inflate beyond LargestImage comes back empty with ImageTooLarge.
     QByteArray decode(const QByteArray& container);
 
     int lastError() const { return m_lastError; }

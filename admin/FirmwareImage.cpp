@@ -26,6 +26,9 @@ FirmwareImage FirmwareImage::fromFileBytes(const QByteArray& fileBytes, quint64 
     case FirmwareCipher::IntegrityFailure:
         image.problem = IntegrityFailure;
         break;
+    case FirmwareCipher::ImageTooLarge:
+        image.problem = ImageTooLarge;
+        break;
     default:
         // Containers of one or two bytes leave the error untouched: judge by
         // the result.
@@ -33,8 +36,13 @@ FirmwareImage FirmwareImage::fromFileBytes(const QByteArray& fileBytes, quint64 
             image.problem = fileBytes.size() < 3 ? UnknownVersion : NothingDecoded;
         break;
     }
-    if (image.problem != None)
+    if (image.problem != None) {
         image.bytes.clear();
+        return image;
+    }
+    // A decoded container has its two header bytes; the second holds the flags.
+    const quint8 checks = FirmwareCipher::FlagCrc | FirmwareCipher::FlagDigest | FirmwareCipher::FlagCompressed;
+    image.unverified = (quint8(fileBytes.at(1)) & checks) == 0;
     return image;
 }
 
@@ -52,6 +60,10 @@ QString FirmwareImage::problemText(Problem problem)
     case NothingDecoded:
         return tr("the enciphered container holds no firmware image (its payload is empty or cannot be "
                   "uncompressed).");
+    case ImageTooLarge:
+        return tr("the firmware image in the enciphered container would be larger than %1 MiB, far larger than "
+                  "any controller's firmware: the file is damaged or not a firmware container.")
+            .arg(FirmwareCipher::LargestImage >> 20);
     case None:
         break;
     }

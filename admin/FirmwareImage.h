@@ -21,12 +21,18 @@ struct FirmwareImage
         UnknownVersion,     // neither a plain image nor a known container
         IntegrityFailure,   // the container is damaged
         NothingDecoded,     // the container decodes to nothing (empty or uncompressible payload)
+        ImageTooLarge,      // the compressed image would be larger than FirmwareCipher::LargestImage
     };
 
     static constexpr const char* PlainMarker = "ORVO ::";
 
     QByteArray bytes;
     bool enciphered = false;
+    // An enciphered container that carries neither CRC nor digest and is not
+    // compressed (a zlib stream has a check of its own). Decoded under
+    // another key than its own, it still yields an image of the right
+    // length, of random bytes: nothing can tell, so the operator must.
+    bool unverified = false;
     Problem problem = None;
 
     bool isUploadable() const { return problem == None; }

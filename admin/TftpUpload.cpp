@@ -1,6 +1,7 @@
 #include "admin/TftpUpload.h"
 
 #include "app/EventWait.h"
+#include "link/DottedQuad.h"
 
 #include <QCoreApplication>
 
@@ -26,7 +27,10 @@ TftpUpload::~TftpUpload()
 
 QString TftpUpload::urlFor(const QString& address, std::optional<quint16> port)
 {
-    const QString host = port ? QStringLiteral("%1:%2").arg(address).arg(*port) : address;
+    // libcurl reads "010" as octal; the command channel, like the operator,
+    // reads it as decimal. The image must go where the commands went.
+    const QString canonical = DottedQuad::canonical(address);
+    const QString host = port ? QStringLiteral("%1:%2").arg(canonical).arg(*port) : canonical;
     return QString::fromLatin1(UrlFormat).arg(host);
 }
 

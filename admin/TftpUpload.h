@@ -52,8 +52,9 @@ public:
     bool isOpen() const { return m_handle != nullptr; }
 
     // Uploads `image` to "tftp://address/bla" (or "tftp://address:port/bla"
-    // when a port is given, for servers off the standard port 69). Opens the
-    // handle if open() was not called.
+    // when a port is given, for servers off the standard port 69). A dotted
+    // quad is read in decimal, leading zeros and all, as the command channel
+    // reads it. Opens the handle if open() was not called.
     Outcome upload(const QString& address, const QByteArray& image, std::optional<quint16> port = {});
 
     void stop() { m_stopRequested = true; }

@@ -85,7 +85,10 @@ void changeIPDlg::showCurrentSettings()
 void changeIPDlg::setIP()
 {
     hide();
-    emit newIPSettings(newIP->text(), newMASK->text(), newGW->text());
+    // The controller is given each address in its one written form (see
+    // DottedQuad); a gateway that is no dotted quad is sent as it stands.
+    emit newIPSettings(DottedQuad::canonical(newIP->text()), DottedQuad::canonical(newMASK->text()),
+                       DottedQuad::canonical(newGW->text()));
 }
 
 void changeIPDlg::cancelIP()

@@ -30,7 +30,8 @@ public:
     bool isMaskValid() const { return m_maskValid; }
 
 signals:
-    // New address, mask and gateway, as typed.
+    // New address, mask and gateway, as typed but with every dotted quad in
+    // its canonical form.
     void newIPSettings(QString, QString, QString);
 
 public slots:

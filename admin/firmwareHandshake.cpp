@@ -11,10 +11,16 @@ constexpr int NormalFlagSettleMs = 10;
 
 // Switches the controller into update mode. The liveness monitor is paused
 // afterwards: the restarting controller answers no ping until the image is in.
+//
+// All three commands go to the controller connected when the handshake
+// starts, the one the firmware dialog uploads to, even if the operator
+// starts a connection to another one during the waits; so does the closing
+// "setFLAG=99". A controller left waiting in update mode is stuck.
 void LensDesk::sendFirmwareFlag()
 {
+    firmwareTarget = controllerAddress;
     for (const UpdateMode::Step& step : UpdateMode::Enter) {
-        sendToController(QLatin1String(step.command));
+        channel.send(firmwareTarget, QLatin1String(step.command));
         delayWithEvents(step.settleMs);
     }
     pauseLiveness();
@@ -23,7 +29,8 @@ void LensDesk::sendFirmwareFlag()
 // Tells the controller that no update is pending and counts it alive again.
 void LensDesk::sendNoFirmwareFlag()
 {
-    sendToController(QLatin1String(Protocol::Command::FlagNormal));
+    channel.send(firmwareTarget.isEmpty() ? controllerAddress : firmwareTarget,
+                 QLatin1String(Protocol::Command::FlagNormal));
     delayWithEvents(NormalFlagSettleMs);
     resumeLiveness();
 }

@@ -102,6 +102,10 @@ void tftpDlg::loadFW()
         refuseImage(image);
         return;
     }
+    if (image.unverified && !confirmUnverifiedImage())
+        return;
+    if (!agreeOnController())
+        return;
 
     TftpUpload upload;
     upload.setGiveUpAfterMs(giveUpAfterMs);
@@ -116,6 +120,8 @@ void tftpDlg::loadFW()
     transfer = &upload;
     connect(&upload, &TftpUpload::progressed, this, [this](qint64 bytes) { emit uploadProgress(int(bytes)); });
 
+    // No event has been handled since agreeOnController(): the handshake
+    // starts with the controller the image is meant for.
     emit setFirmwareFlag();
 
     imageSize = image.bytes.size();
@@ -161,6 +167,39 @@ bool tftpDlg::readFirmwareFile(QByteArray& fileBytes)
         QMessageBox::information(this, tr("File error"),
                                  tr("Could not read file: '%1' Error: %2").arg(fileName, file.errorString()));
         return false;
+    }
+    return true;
+}
+
+bool tftpDlg::confirmUnverifiedImage()
+{
+    const auto answer = QMessageBox::question(
+        this, tr("Firmware cannot be verified"),
+        tr("The firmware container '%1' carries neither a CRC nor a digest, so the image cannot be verified. "
+           "Had it been enciphered with another key than this panel's, it would decode to random bytes of the "
+           "right length, and the controller would be flashed with them.\n\nUpload it anyway?")
+            .arg(fileName),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
+}
+
+// Makes currentIP the controller connected now, asking the operator first
+// when that is another one than the dialog was opened for. Asked again should
+// the panel connect elsewhere while the question is open.
+bool tftpDlg::agreeOnController()
+{
+    if (!connectedController)
+        return true;
+    for (QString now = connectedController(); now != currentIP; now = connectedController()) {
+        const auto answer = QMessageBox::question(
+            this, tr("Firmware update"),
+            tr("This dialog was opened for the controller at %1, but the panel is now connected to the "
+               "controller at %2.\n\nUpload the firmware to the controller at %2?")
+                .arg(currentIP, now),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return false;
+        currentIP = now;
     }
     return true;
 }

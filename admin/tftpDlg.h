@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <optional>
 
 class QGroupBox;
@@ -17,11 +18,17 @@ struct FirmwareImage;
 // upload it to the controller by TFTP.
 //
 // The file is read and turned into its image before the controller hears of
-// an update; only then does the main window switch it to update mode
+// an update (an image that cannot be verified is uploaded only if the
+// operator says so); only then does the main window switch it to update mode
 // (setFirmwareFlag), the image is uploaded with retries under a progress
 // window, and the main window switches it back (setNoFirmwareFlag). The
 // dialog lives as long as the main window; an upload runs inside the click
 // on "Upload" and keeps the GUI alive by handling events.
+//
+// The dialog is not modal: the operator may connect to another controller
+// while it is open. The image always goes to the controller the handshake
+// goes to, the one connected when Upload is pressed; if that is not the one
+// the dialog was opened for, the operator is asked first.
 class tftpDlg : public QDialog
 {
     Q_OBJECT
@@ -34,6 +41,9 @@ public:
     void setServerPort(std::optional<quint16> port) { serverPort = port; }
     // How long the upload is retried without a successful run.
     void setGiveUpAfterMs(int milliseconds) { giveUpAfterMs = milliseconds; }
+    // The controller the main window's commands go to right now, and so the
+    // one its update handshake switches into update mode.
+    void setConnectedController(std::function<QString()> lookup) { connectedController = std::move(lookup); }
 
     QGroupBox* groupBox = nullptr;
     QLineEdit* lineEdit = nullptr;
@@ -58,6 +68,8 @@ public slots:
 
 private:
     bool readFirmwareFile(QByteArray& fileBytes);
+    bool confirmUnverifiedImage();
+    bool agreeOnController();
     void refuseImage(const FirmwareImage& image);
     void prepareProgress(int imageSize);
     void finishUpload();
@@ -71,4 +83,5 @@ private:
     int imageSize = 0;
     std::optional<quint16> serverPort;
     int giveUpAfterMs;
+    std::function<QString()> connectedController;
 };

@@ -124,6 +124,9 @@ LensDesk::LensDesk(QWidget* parent)
                               tr("No local UDP port from 60000 to 65000 could be bound; the panel cannot talk to a controller."));
         endProcess(1);
     }
+    // The default (about 200 KB on Linux) holds some 250 short reports; 1 MiB
+    // (the kernel books twice that) holds ten times as many.
+    commandSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, CommandReceiveBufferBytes);
     channel = CommandChannel(commandSocket);
     // The dispatcher must be the first reader of the socket: the motion
     // worker and the service dialog connect readers of their own later.
@@ -137,6 +140,7 @@ LensDesk::LensDesk(QWidget* parent)
     connect(firmwareDialog, &tftpDlg::rebootDeviceNow, this, &LensDesk::rebootDevice);
     connect(firmwareDialog, &tftpDlg::setFirmwareFlag, this, &LensDesk::sendFirmwareFlag);
     connect(firmwareDialog, &tftpDlg::setNoFirmwareFlag, this, &LensDesk::sendNoFirmwareFlag);
+    firmwareDialog->setConnectedController([this] { return controllerAddress; });
 
     menuID->setTitle(QString());
 

@@ -55,6 +55,11 @@ class LensDesk : public QMainWindow
     Q_OBJECT
 
 public:
+    // The command socket's receive buffer: a burst of reports (a controller
+    // reporting a long move, or several at once after a silence) waits
+    // there while the GUI thread is busy, instead of being dropped.
+    static constexpr int CommandReceiveBufferBytes = 1 << 20;
+
     explicit LensDesk(QWidget* parent = nullptr);
     ~LensDesk() override;
 
@@ -198,6 +203,9 @@ private:
 
     void stopWorkers();
     void keepDispatcherSoleReader();
+    // Counts the liveness monitors stopped; a loss signal counts only while
+    // its monitor's generation is the current one (link/connection.cpp).
+    quint64 livenessGeneration = 0;
 
     // Device link: the read-outs of a lost or absent lens, and the guard
     // that keeps the reply dispatcher from running inside itself while one
@@ -211,6 +219,10 @@ private:
     void resumeLiveness();
     // An absolute move the controller never confirmed ends with one message.
     void reportUnconfirmedMove();
+
+    // Firmware update: the controller the last update handshake switched
+    // into update mode (admin/firmwareHandshake.cpp).
+    QString firmwareTarget;
 
 public:
     // Enabling the lens controls (lens/controls.cpp); public so that the

@@ -257,16 +257,14 @@ bool Cli::expectArguments(int count, int* status) const
 QString Cli::addressArgument(int index, int* status) const
 {
     const QString text = m_arguments.positional.value(index);
-    bool valid = false;
-    const quint32 address = DottedQuad::parse(text, &valid);
-    if (!valid) {
+    if (!DottedQuad::isValid(text)) {
         if (status)
             *status = usage(tr("\"%1\" is not an IPv4 address; give the controller's address as four numbers 0 to 255, "
                                "for example 192.168.0.10.")
                                 .arg(text));
         return QString();
     }
-    return QHostAddress(address).toString();
+    return DottedQuad::canonical(text);
 }
 
 bool Cli::connectTo(ControllerSession& session, int* status) const
@@ -838,11 +836,9 @@ int Cli::network()
             const QString text = m_arguments.values.value(option);
             if (text.isNull() && field.second == &gateway)
                 continue;
-            bool valid = false;
-            const quint32 number = DottedQuad::parse(text, &valid);
-            if (!valid)
+            if (!DottedQuad::isValid(text))
                 return tr("%1 takes four numbers 0 to 255, for example %1 192.168.0.10.").arg(option);
-            *field.second = QHostAddress(number).toString();
+            *field.second = DottedQuad::canonical(text);
         }
         if (gateway.isEmpty())
             gateway = GatewayGuess::guess(newAddress, mask);
@@ -907,20 +903,30 @@ int Cli::firmware()
             return tr("The firmware file '%1' cannot be uploaded: %2 Nothing was sent to the controller.")
                 .arg(fileName, FirmwareImage::problemText(image.problem));
 
-        if (!m_arguments.flags.contains(QStringLiteral("--yes"))) {
-            if (!isatty(fileno(stdin)))
-                return tr("A firmware update must be confirmed; without a terminal, add --yes.");
-            std::fprintf(stderr, "%s",
-                         qPrintable(tr("Upload %1 (%2 bytes) to the controller at %3? The controller "
-                                       "restarts into update mode. [y/N] ")
-                                        .arg(fileName)
-                                        .arg(image.bytes.size())
-                                        .arg(addressArgument(0, nullptr))));
-            std::fflush(stderr);
-            char answer[16] = {};
-            if (!std::fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y'))
-                return tr("Not confirmed; nothing was sent.");
+        // A container without CRC or digest decodes under a wrong key to
+        // random bytes of the right length: only the operator can vouch for it.
+        const QString unverified = image.unverified
+            ? tr("The container carries neither a CRC nor a digest, so the image cannot be verified; had it been "
+                 "enciphered with another key, the controller would be flashed with random bytes. ")
+            : QString();
+        if (m_arguments.flags.contains(QStringLiteral("--yes"))) {
+            if (image.unverified)
+                writeLine(stderr, unverified + tr("Uploading it as --yes says."));
+            return QString();
         }
+        if (!isatty(fileno(stdin)))
+            return tr("A firmware update must be confirmed; without a terminal, add --yes.");
+        std::fprintf(stderr, "%s",
+                     qPrintable(unverified
+                                + tr("Upload %1 (%2 bytes) to the controller at %3? The controller restarts into "
+                                     "update mode. [y/N] ")
+                                      .arg(fileName)
+                                      .arg(image.bytes.size())
+                                      .arg(addressArgument(0, nullptr))));
+        std::fflush(stderr);
+        char answer[16] = {};
+        if (!std::fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y'))
+            return tr("Not confirmed; nothing was sent.");
         return QString();
     };
     return onController(2, check, [&](ControllerSession& session) -> int {

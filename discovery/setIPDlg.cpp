@@ -86,10 +86,11 @@ setIPDlg::setIPDlg(QWidget* parent)
     connect(treeView, &QTreeView::doubleClicked, this, &setIPDlg::treeViewDoubleClick);
 
     settings = SettingsStore::openMain(this);
-    lineEdit->setText(settings
-                          ->value(QLatin1String(SettingsStore::LastControllerAddress),
-                                  QLatin1String(SettingsStore::LastControllerAddressDefault))
-                          .toString());
+    // Older panels stored the address as typed, leading zeros and all.
+    lineEdit->setText(DottedQuad::canonical(settings
+                                                ->value(QLatin1String(SettingsStore::LastControllerAddress),
+                                                        QLatin1String(SettingsStore::LastControllerAddressDefault))
+                                                .toString()));
 
     model = new QStandardItemModel(this);
     search = new LanSearch(this);
@@ -108,9 +109,12 @@ void setIPDlg::editIP(QString text)
 
 void setIPDlg::setIP()
 {
-    SettingsStore::writeThrough(settings, QLatin1String(SettingsStore::LastControllerAddress), lineEdit->text());
+    // The one place the operator's address enters the panel: from here on
+    // it has a single written form (see DottedQuad).
+    const QString address = DottedQuad::canonical(lineEdit->text());
+    SettingsStore::writeThrough(settings, QLatin1String(SettingsStore::LastControllerAddress), address);
     hide();
-    emit hasIP(lineEdit->text());
+    emit hasIP(address);
 }
 
 bool setIPDlg::event(QEvent* event)

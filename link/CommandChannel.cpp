@@ -2,34 +2,29 @@
 
 #include "link/DottedQuad.h"
 #include "link/Protocol.h"
+#include "link/RawSocket.h"
 
 #include <QUdpSocket>
 
-#include <cerrno>
-#include <cstring>
 #include <mutex>
-
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <netinet/in.h>
-#include <sys/socket.h>
-#endif
 
 namespace {
 // A standard mutex (not QMutex) so that thread analysis tools see it.
 std::mutex sendLock;
-}
+// The cause of the last failure reported, 0 once a datagram has left again.
+// Guarded by sendLock.
+int reportedError = 0;
+} // namespace
 
 CommandChannel::CommandChannel(const QUdpSocket* socket)
 {
     if (!socket)
         return;
     m_descriptor = socket->socketDescriptor();
-    // A socket bound to "any address" is dual-stack where the host has IPv6;
-    // it then takes IPv4 destinations in their IPv4-mapped IPv6 form.
-    m_ipv6 = socket->localAddress().protocol() == QAbstractSocket::IPv6Protocol;
+    // Asked of the descriptor itself: for a socket bound to "any address"
+    // the toolkit's local address is neither IPv4 nor IPv6, while the
+    // descriptor is IPv6 (dual-stack) wherever the host has IPv6.
+    m_family = RawSocket::addressFamily(m_descriptor);
 }
 
 void CommandChannel::send(const QString& dottedQuad, const QString& text) const
@@ -50,31 +45,18 @@ void CommandChannel::send(const QHostAddress& address, const QString& text) cons
         return;
 
     const QByteArray datagram = text.toLatin1();
-    sockaddr_storage storage;
-    std::memset(&storage, 0, sizeof storage);
-    socklen_t length = 0;
-    if (m_ipv6) {
-        auto* to = reinterpret_cast<sockaddr_in6*>(&storage);
-        to->sin6_family = AF_INET6;
-        to->sin6_port = htons(Protocol::ControllerPort);
-        unsigned char* bytes = reinterpret_cast<unsigned char*>(&to->sin6_addr);
-        bytes[10] = bytes[11] = 0xff;
-        const quint32 networkOrder = htonl(ipv4);
-        std::memcpy(bytes + 12, &networkOrder, 4);
-        length = sizeof(sockaddr_in6);
-    } else {
-        auto* to = reinterpret_cast<sockaddr_in*>(&storage);
-        to->sin_family = AF_INET;
-        to->sin_port = htons(Protocol::ControllerPort);
-        to->sin_addr.s_addr = htonl(ipv4);
-        length = sizeof(sockaddr_in);
+    bool report = false;
+    int error = 0;
+    {
+        const std::lock_guard<std::mutex> locker(sendLock);
+        error = RawSocket::sendTo(m_descriptor, m_family, ipv4, Protocol::ControllerPort, datagram.constData(),
+                                  size_t(datagram.size()));
+        report = error != 0 && error != reportedError;
+        reportedError = error;
     }
-
-    const std::lock_guard<std::mutex> locker(sendLock);
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const auto sent = ::sendto(m_descriptor, datagram.constData(), datagram.size(), 0,
-                                   reinterpret_cast<const sockaddr*>(&storage), length);
-        if (sent >= 0 || errno != EINTR)
-            break;
-    }
+    if (report)
+        qWarning("Command \"%s\" to %s:%d not sent: %s. Further failures for the same reason are not reported "
+                 "until a command leaves again.",
+                 qPrintable(text), qPrintable(address.toString()), int(Protocol::ControllerPort),
+                 qPrintable(qt_error_string(error)));
 }

@@ -39,4 +39,12 @@ quint32 parse(const QString& text, bool* ok)
     return valid ? (quint32(o[0]) << 24) | (quint32(o[1]) << 16) | (quint32(o[2]) << 8) | quint32(o[3]) : 0;
 }
 
+QString canonical(const QString& text)
+{
+    int o[4];
+    if (!octets(text, o))
+        return text;
+    return QStringLiteral("%1.%2.%3.%4").arg(o[0]).arg(o[1]).arg(o[2]).arg(o[3]);
+}
+
 } // namespace DottedQuad

@@ -132,7 +132,14 @@ void LensDesk::initSettings()
     connect(motionWorker, &zoomWorker::changeZoomStep, this, &LensDesk::updateZoomStep);
     connect(motionWorker, &zoomWorker::changeFocusStep, this, &LensDesk::updateFocusStep);
     connect(motionWorker, &zoomWorker::changeIrisStep, this, &LensDesk::updateIrisStep);
-    connect(livenessMonitor, &pingWorker::cantsendping, this, &LensDesk::pingError);
+    // A loss signal still queued from a monitor that has since been replaced
+    // says nothing about this connection. Its sender cannot tell: the new
+    // monitor may be allocated at the old one's address. The generation can.
+    const quint64 generation = livenessGeneration;
+    connect(livenessMonitor, &pingWorker::cantsendping, this, [this, generation](const QString& text) {
+        if (generation == livenessGeneration)
+            pingError(text);
+    });
     connect(livenessMonitor, &pingWorker::cantsendping2, this, &LensDesk::pingError2);
 
     motionWorker->start();
@@ -166,10 +173,6 @@ void LensDesk::markLensUnavailable()
 
 void LensDesk::pingError(QString)
 {
-    // A loss signal still queued from a monitor that has just been replaced
-    // says nothing about the new connection.
-    if (sender() && sender() != livenessMonitor)
-        return;
     markLensUnavailable();
     // Keep knocking, but gently, until the controller answers again; its
     // next answer restores the normal pace.
@@ -196,6 +199,8 @@ void LensDesk::stopWorkers()
         livenessMonitor->wait();
         delete livenessMonitor;
         livenessMonitor = nullptr;
+        // Whatever it still had in flight is stale from now on.
+        ++livenessGeneration;
     }
     if (motionWorker) {
         motionWorker->stopAndWait();

@@ -20,7 +20,7 @@ ensure_packages() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" </dev/null >/dev/null
 }
 
-BUILD_PACKAGES=(build-essential cmake qtbase5-dev libcurl4-openssl-dev)
+BUILD_PACKAGES=(build-essential cmake qtbase5-dev libcurl4-openssl-dev zlib1g-dev)
 
 # build DIR [CMAKE ARGS...] : configure once, then build incrementally.
 build() {

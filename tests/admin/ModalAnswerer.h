@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QPushButton>
 #include <QApplication>
 #include <QDialog>
 #include <QList>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QTimer>
@@ -25,6 +27,32 @@ public:
     }
 
     void expect(Handler handler) { m_handlers << handler; }
+
+    // What a message box said.
+    struct Box
+    {
+        QString title;
+        QString text;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    };
+    // The next modal dialog is a message box, answered with `button`; one
+    // without that button (or no box at all) is dismissed instead, so a
+    // failing test never waits on it. `seen` receives what it said.
+    void expectBox(QMessageBox::StandardButton button, Box* seen)
+    {
+        expect([button, seen](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            seen->title = modal->windowTitle();
+            if (box) {
+                seen->text = box->text();
+                seen->defaultButton = box->standardButton(box->defaultButton());
+            }
+            if (QAbstractButton* answer = box ? box->button(button) : nullptr)
+                answer->click();
+            else if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+        });
+    }
     int pending() const { return m_handlers.size(); }
     int unexpected() const { return m_unexpected; }
 
@@ -32,8 +60,14 @@ private:
     void poll()
     {
         QWidget* modal = QApplication::activeModalWidget();
+        // A dialog shown again after it was gone (the connect dialog is
+        // kept and reopened) is a new question.
+        if (!modal || !modal->isVisible()) {
+            m_last = nullptr;
+            return;
+        }
         // Progress windows are no questions: the code under test closes them.
-        if (!modal || !modal->isVisible() || modal == m_last || qobject_cast<QProgressDialog*>(modal))
+        if (modal == m_last || qobject_cast<QProgressDialog*>(modal))
             return;
         m_last = modal;
         if (m_handlers.isEmpty()) {

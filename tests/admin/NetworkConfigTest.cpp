@@ -36,10 +36,12 @@ private slots:
     void invalidAddressDisablesApply();
     void invalidMaskDisablesApply();
     void gatewayGuessFollowsEveryEdit();
+    void applyHidesAndCarriesTheTexts_data();
     void applyHidesAndCarriesTheTexts();
     void escapeIsIgnoredAndCloseHides();
     void currentSettingsShowReportedValues();
     void openingQueriesTheCurrentSettings();
+    void addressChangeSequence_data();
     void addressChangeSequence();
     void listingFailureIsReportedAndChangeGoesOn();
     void dhcpChoice_data();
@@ -153,28 +155,40 @@ void NetworkConfigTest::gatewayGuessFollowsEveryEdit()
     QCOMPARE(dialog.newGW->text(), QStringLiteral("192.168.7.254"));
 }
 
+void NetworkConfigTest::applyHidesAndCarriesTheTexts_data()
+{
+    QTest::addColumn<QStringList>("typed");
+    QTest::addColumn<QStringList>("carried");
+    // The gateway field is not checked: it is sent as it stands.
+    QTest::newRow("plain") << QStringList{"10.231.4.20", "255.255.255.0", "gateway?"}
+                           << QStringList{"10.231.4.20", "255.255.255.0", "gateway?"};
+    // Leading zeros are decimal; the controller is given the one written form.
+    QTest::newRow("leading zeros") << QStringList{"010.231.004.020", "255.255.255.000", "010.231.004.001"}
+                                   << QStringList{"10.231.4.20", "255.255.255.0", "10.231.4.1"};
+}
+
 void NetworkConfigTest::applyHidesAndCarriesTheTexts()
 {
+    QFETCH(QStringList, typed);
+    QFETCH(QStringList, carried);
     changeIPDlg dialog;
     QSignalSpy settings(&dialog, &changeIPDlg::newIPSettings);
     dialog.show();
-    dialog.newIP->setText(QStringLiteral("10.231.4.20"));
-    dialog.newMASK->setText(QStringLiteral("255.255.255.0"));
-    // The gateway field is not checked: it is sent as it stands.
-    dialog.newGW->setText(QStringLiteral("gateway?"));
+    dialog.newIP->setText(typed.at(0));
+    dialog.newMASK->setText(typed.at(1));
+    dialog.newGW->setText(typed.at(2));
     dialog.applyButton->click();
     QVERIFY(dialog.isHidden());
     QCOMPARE(settings.count(), 1);
-    QCOMPARE(settings.at(0).at(0).toString(), QStringLiteral("10.231.4.20"));
-    QCOMPARE(settings.at(0).at(1).toString(), QStringLiteral("255.255.255.0"));
-    QCOMPARE(settings.at(0).at(2).toString(), QStringLiteral("gateway?"));
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(settings.at(0).at(i).toString(), carried.at(i));
 
     dialog.show();
     dialog.cancelButton->click();
     QVERIFY(dialog.isHidden());
     QCOMPARE(settings.count(), 1);
     // What was typed is kept for the next showing.
-    QCOMPARE(dialog.newIP->text(), QStringLiteral("10.231.4.20"));
+    QCOMPARE(dialog.newIP->text(), typed.at(0));
 }
 
 void NetworkConfigTest::escapeIsIgnoredAndCloseHides()
@@ -226,8 +240,17 @@ void NetworkConfigTest::openingQueriesTheCurrentSettings()
     window->changeIPDialog->hide();
 }
 
+void NetworkConfigTest::addressChangeSequence_data()
+{
+    QTest::addColumn<QString>("typedAddress");
+    QTest::newRow("as the controller reports it") << NewControllerAddress;
+    // Read in decimal, and sent and used in that form only.
+    QTest::newRow("with leading zeros") << QStringLiteral("127.000.000.072");
+}
+
 void NetworkConfigTest::addressChangeSequence()
 {
+    QFETCH(QString, typedAddress);
     ScriptedPeer oldController(OldControllerAddress);
     ScriptedPeer newController(NewControllerAddress);
     QVERIFY(oldController.isBound() && newController.isBound());
@@ -251,7 +274,7 @@ void NetworkConfigTest::addressChangeSequence()
 
     changeIPDlg* dialog = window->changeIPDialog;
     dialog->show();
-    dialog->newIP->setText(NewControllerAddress);
+    dialog->newIP->setText(typedAddress);
     dialog->newMASK->setText(QStringLiteral("255.0.0.0"));
     QCOMPARE(dialog->newGW->text(), QStringLiteral("127.0.0.1"));
 

@@ -3,6 +3,7 @@
 #include <QtTest>
 #include <QAction>
 #include <QProcess>
+#include <QTemporaryDir>
 
 // Runs the program, or this test re-invoked as a child, and checks how the
 // process ends.
@@ -18,10 +19,15 @@ private slots:
 
 namespace {
 
+// The program itself has no test mode: it gets a home of its own, so that
+// a run of this test by hand never reaches the user's settings.
 QProcessEnvironment offscreenEnvironment()
 {
+    static const QTemporaryDir home;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     return env;
 }
 

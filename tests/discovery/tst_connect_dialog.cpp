@@ -190,6 +190,12 @@ void ConnectDialogTest::startsWithTheStoredAddress()
     QCOMPARE(dialog.lineEdit->text(), QStringLiteral("10.231.7.7"));
     QCOMPARE(dialog.lineEdit->styleSheet(), ValidStyle);
     QVERIFY(dialog.pushButton->isEnabled());
+
+    // An address stored with leading zeros is shown in its decimal form.
+    SettingsStore::writeThrough(settings.data(), QLatin1String(SettingsStore::LastControllerAddress),
+                                QStringLiteral("010.231.007.007"));
+    setIPDlg older;
+    QCOMPARE(older.lineEdit->text(), QStringLiteral("10.231.7.7"));
 }
 
 void ConnectDialogTest::validation_data()
@@ -250,13 +256,14 @@ void ConnectDialogTest::acceptStoresTheAddressAndEmitsIt()
     dialog.lineEdit->setText(QStringLiteral("010.231.000.042"));
     QTest::mouseClick(dialog.pushButton, Qt::LeftButton);
     QCOMPARE(address.count(), 1);
-    // The address leaves as typed.
-    QCOMPARE(address.first().first().toString(), QStringLiteral("010.231.000.042"));
+    // Leading zeros are read as decimal, and from here on the address has
+    // one written form: stored, shown and sent.
+    QCOMPARE(address.first().first().toString(), QStringLiteral("10.231.0.42"));
     QCOMPARE(noAddress.count(), 0);
     QVERIFY(!dialog.isVisible());
-    QCOMPARE(storedAddress(), QStringLiteral("010.231.000.042"));
+    QCOMPARE(storedAddress(), QStringLiteral("10.231.0.42"));
     setIPDlg next;
-    QCOMPARE(next.lineEdit->text(), QStringLiteral("010.231.000.042"));
+    QCOMPARE(next.lineEdit->text(), QStringLiteral("10.231.0.42"));
 }
 
 void ConnectDialogTest::otherKeysReachTheDialog()

@@ -78,6 +78,22 @@ QByteArray randomImage(int size)
     return bytes.replace("ORVO ::", "ORVO ;;").append("ORVO :: test image");
 }
 
+
+// The arguments of a simulator that takes firmware updates on port 6969.
+const QStringList UpdatableController{"--product", PowerZoomModel, "--lens", "zoom-is", "--restart-time", "300",
+                                      "--tftp-port", "6969", "--image-file", "{dir}/received.bin"};
+
+// What a simulator's log says of firmware: the update-mode commands it
+// received and the TFTP writes that reached it.
+QStringList firmwareTraffic(const QString& log)
+{
+    QStringList traffic = receivedCommands(log).filter(
+        QRegularExpression(QStringLiteral("^(setFLAG=0|fwNETInit|Restart)$")));
+    for (int i = log.count(QStringLiteral("-- tftp write of bla from")); i > 0; --i)
+        traffic << QStringLiteral("TFTP write");
+    return traffic;
+}
+
 } // namespace
 
 // The real panel, in this process and offscreen, against the real simulated
@@ -107,13 +123,17 @@ private slots:
     void addressChangeFollowsTheController();
     void firmwareImageArrivesWhole();
     void firmwareUploadWaitsForRefusingController();
+    void addressWithLeadingZerosIsOneController();
+    void firmwareGoesToTheControllerConnectedNow_data();
+    void firmwareGoesToTheControllerConnectedNow();
 
     // Losing the controller.
     void silenceMarksReadOutsAndRecoveryRefillsThem();
 
 private:
-    bool startSimulator(const QStringList& arguments);
-    bool connectThroughDialog();
+    bool startSimulator(const QStringList& arguments, int lastOctet = 1);
+    bool connectThroughDialog(const QString& typedAddress = QString());
+    tftpDlg* openFirmwareDialog();
     void moveSlider(QSlider* slider, int value);
     void saveSetPoint(const QString& name);
     qint64 recallByShortcut(Qt::Key digit);
@@ -147,33 +167,52 @@ void EndToEndTest::cleanup()
     QCOMPARE(unexpected, 0);
 }
 
-bool EndToEndTest::startSimulator(const QStringList& arguments)
+bool EndToEndTest::startSimulator(const QStringList& arguments, int lastOctet)
 {
-    sim = std::make_unique<SimProcess>(ownNetworkHost(1), arguments);
+    sim = std::make_unique<SimProcess>(ownNetworkHost(lastOctet), arguments);
     return sim->start();
 }
 
-// As the operator does: the window shows, the connect dialog asks for an
-// address, and the panel is connected once the controller's lens reports
-// have been shown.
-bool EndToEndTest::connectThroughDialog()
+// As the operator does: the connect dialog asks for an address (by itself
+// when the window is first shown, later through "Connect to..."), and the
+// panel is connected once a controller has identified itself anew and its
+// lens reports have been shown. The address typed is the simulator's unless
+// given.
+bool EndToEndTest::connectThroughDialog(const QString& typedAddress)
 {
-    const QString address = ownAddress();
+    const QString address = typedAddress.isEmpty() ? ownAddress() : typedAddress;
     modals->expect([address](QWidget* modal) {
         auto* dialog = qobject_cast<setIPDlg*>(modal);
         QVERIFY(dialog);
         dialog->lineEdit->setText(address);
         dialog->pushButton->click();
     });
-    window->show();
-    if (!QTest::qWaitForWindowExposed(window.get()))
-        return false;
+    const QString deviceBefore = window->deviceInfoLabel->text();
+    if (window->isVisible()) {
+        window->findChild<QAction*>(QStringLiteral("actionSetIP"))->trigger();
+    } else {
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            return false;
+    }
     return QTest::qWaitFor(
-        [this] {
-            return modals->pending() == 0 && window->deviceInfoLabel->text().startsWith(QLatin1String("Device:"))
+        [this, deviceBefore] {
+            const QString device = window->deviceInfoLabel->text();
+            return modals->pending() == 0 && device.startsWith(QLatin1String("Device:")) && device != deviceBefore
                 && !window->lensLabel->text().isEmpty() && !window->focusVal->text().isEmpty();
         },
         ReportWaitMs);
+}
+
+// "Firmware Update..." as the operator chooses it; the simulators serve
+// TFTP on port 6969 instead of 69.
+tftpDlg* EndToEndTest::openFirmwareDialog()
+{
+    window->findChild<QAction*>(QStringLiteral("actionFirmware_Update"))->trigger();
+    auto* dialog = window->findChild<tftpDlg*>();
+    if (dialog)
+        dialog->setServerPort(6969);
+    return dialog;
 }
 
 // Presses the slider, puts it at `value` and lets go, as a drag does.
@@ -470,27 +509,19 @@ QString EndToEndTest::writeFirmwareFile(const QByteArray& image)
 
 void EndToEndTest::firmwareImageArrivesWhole()
 {
-    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is", "--restart-time", "300",
-                            "--tftp-port", "6969", "--image-file", "{dir}/received.bin"}));
+    QVERIFY(startSimulator(UpdatableController));
     QVERIFY(connectThroughDialog());
-    LensDesk& w = *window;
     const QByteArray image = randomImage(1 << 20);
     const QString path = writeFirmwareFile(image);
     QVERIFY(!path.isEmpty());
 
-    QString boxTitle;
-    modals->expect([&boxTitle](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        QVERIFY(box);
-        boxTitle = box->windowTitle();
-        box->button(QMessageBox::Ok)->click();
-    });
-    w.updateFW();
-    tftpDlg* dialog = w.firmwareDialog;
-    dialog->setServerPort(6969);
+    ModalAnswerer::Box outcome;
+    modals->expectBox(QMessageBox::Ok, &outcome);
+    tftpDlg* dialog = openFirmwareDialog();
+    QVERIFY(dialog);
     dialog->lineEdit->setText(path);
     dialog->pushButton->click();
-    QCOMPARE(boxTitle, QStringLiteral("Firmware successfuly uploaded!"));
+    QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
 
     QVERIFY(sim->waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
     QFile received(sim->workPath(QStringLiteral("received.bin")));
@@ -510,31 +541,25 @@ void EndToEndTest::firmwareImageArrivesWhole()
 
 void EndToEndTest::firmwareUploadWaitsForRefusingController()
 {
-    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is", "--restart-time", "300",
-                            "--tftp-port", "6969", "--tftp-refuse", "2", "--image-file", "{dir}/received.bin"}));
+    QVERIFY(startSimulator(UpdatableController + QStringList{"--tftp-refuse", "2"}));
     QVERIFY(connectThroughDialog());
-    LensDesk& w = *window;
     const QByteArray image = randomImage(64 * 1024);
     const QString path = writeFirmwareFile(image);
     QVERIFY(!path.isEmpty());
 
-    tftpDlg* dialog = w.firmwareDialog;
+    tftpDlg* dialog = openFirmwareDialog();
+    QVERIFY(dialog);
     QStringList labels;
     connect(dialog, &tftpDlg::uploadProgress, this, [&labels, dialog] {
         if (labels.isEmpty() || labels.last() != dialog->progress->labelText())
             labels << dialog->progress->labelText();
     });
-    modals->expect([](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        QVERIFY(box);
-        QCOMPARE(box->windowTitle(), QStringLiteral("Firmware successfuly uploaded!"));
-        box->button(QMessageBox::Ok)->click();
-    });
-    w.updateFW();
-    dialog->setServerPort(6969);
+    ModalAnswerer::Box outcome;
+    modals->expectBox(QMessageBox::Ok, &outcome);
     dialog->lineEdit->setText(path);
     dialog->pushButton->click();
     disconnect(dialog, &tftpDlg::uploadProgress, this, nullptr);
+    QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
 
     QVERIFY(sim->waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
     const QString log = sim->log();
@@ -544,6 +569,100 @@ void EndToEndTest::firmwareUploadWaitsForRefusingController()
     QVERIFY(received.open(QIODevice::ReadOnly));
     QVERIFY(received.readAll() == image);
     QCOMPARE(labels, (QStringList{QStringLiteral("Restart device!"), QStringLiteral("Updating fw, please wait...")}));
+}
+
+// "127.x.y.010" is the controller at .10 for the operator and for the
+// panel's commands; libcurl alone would read the octet as octal (.8). Every
+// address the panel accepts is given one written form, so the image goes
+// where the handshake went, and the window and the settings show it so.
+void EndToEndTest::addressWithLeadingZerosIsOneController()
+{
+    QVERIFY(startSimulator(UpdatableController, 10));
+    // Whatever reads "010" as octal would reach these.
+    QUdpSocket octalCommands, octalTftp;
+    QVERIFY(octalCommands.bind(sim->sibling(8), 1339));
+    QVERIFY(octalTftp.bind(sim->sibling(8), 6969));
+    const QString typed = ownAddress().section(QLatin1Char('.'), 0, 2) + QStringLiteral(".010");
+
+    QVERIFY(connectThroughDialog(typed));
+    const QString path = writeFirmwareFile(randomImage(64 * 1024));
+    QVERIFY(!path.isEmpty());
+    tftpDlg* dialog = openFirmwareDialog();
+    QVERIFY(dialog);
+    dialog->setGiveUpAfterMs(5000);
+    ModalAnswerer::Box outcome;
+    modals->expectBox(QMessageBox::Ok, &outcome);
+    dialog->lineEdit->setText(path);
+    dialog->pushButton->click();
+
+    QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
+    QVERIFY(sim->waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
+    QCOMPARE(firmwareTraffic(sim->log()), (QStringList{"setFLAG=0", "fwNETInit", "Restart", "TFTP write"}));
+    QVERIFY(!octalCommands.hasPendingDatagrams());
+    QVERIFY(!octalTftp.hasPendingDatagrams());
+
+    QCOMPARE(window->deviceInfoLabel->text(), QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(ownAddress()));
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVO"),
+                    QStringLiteral("KXController"));
+    QCOMPARE(store.value(QStringLiteral("LAST_CKX_IP")).toString(), ownAddress());
+}
+
+void EndToEndTest::firmwareGoesToTheControllerConnectedNow_data()
+{
+    QTest::addColumn<bool>("agree");
+    QTest::newRow("the operator uploads to the controller connected now") << true;
+    QTest::newRow("the operator declines") << false;
+}
+
+// The firmware dialog stays open while the operator connects to another
+// controller. Upload must then say so, and the image may only go where the
+// update-mode handshake went: to the controller connected now, or nowhere.
+void EndToEndTest::firmwareGoesToTheControllerConnectedNow()
+{
+    QFETCH(bool, agree);
+    QVERIFY(startSimulator(UpdatableController));
+    SimProcess second(sim->sibling(2), UpdatableController);
+    QVERIFY(second.start());
+    // The first controller never enters update mode: a TFTP write meant
+    // for it would arrive here.
+    QUdpSocket firstTftp;
+    QVERIFY(firstTftp.bind(sim->address(), 6969));
+
+    QVERIFY(connectThroughDialog());
+    tftpDlg* dialog = openFirmwareDialog();
+    QVERIFY(dialog);
+    dialog->setGiveUpAfterMs(5000);
+    const QString first = ownAddress();
+    const QString now = second.address().toString();
+    QVERIFY(connectThroughDialog(now));
+
+    ModalAnswerer::Box question, outcome;
+    modals->expectBox(agree ? QMessageBox::Yes : QMessageBox::No, &question);
+    if (agree)
+        modals->expectBox(QMessageBox::Ok, &outcome);
+    const QString path = writeFirmwareFile(randomImage(64 * 1024));
+    QVERIFY(!path.isEmpty());
+    dialog->lineEdit->setText(path);
+    dialog->pushButton->click();
+
+    // Nothing of the update reached the first controller.
+    QVERIFY(!firstTftp.hasPendingDatagrams());
+    QCOMPARE(firmwareTraffic(sim->log()), QStringList());
+    QCOMPARE(modals->pending(), 0);
+    QCOMPARE(question.title, QStringLiteral("Firmware update"));
+    QVERIFY2(question.text.contains(first) && question.text.contains(now), qPrintable(question.text));
+    QCOMPARE(question.defaultButton, QMessageBox::No);
+    if (agree) {
+        QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
+        QVERIFY(second.waitForLog(QStringLiteral("-- image stored in ")).hasMatch());
+        QCOMPARE(firmwareTraffic(second.log()), (QStringList{"setFLAG=0", "fwNETInit", "Restart", "TFTP write"}));
+    } else {
+        // Two more pings answered: the panel carried on without a word to either.
+        const int pings = receivedCommands(second.log()).count(QStringLiteral("ping"));
+        QTRY_VERIFY_WITH_TIMEOUT(receivedCommands(second.log()).count(QStringLiteral("ping")) >= pings + 2,
+                                 ReportWaitMs);
+        QCOMPARE(firmwareTraffic(second.log()), QStringList());
+    }
 }
 
 void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()

@@ -6,6 +6,8 @@
 #include <QCryptographicHash>
 #include <QtEndian>
 
+#include <zlib.h>
+
 // Builds enciphered firmware containers for the tests and benchmarks, the
 // inverse of FirmwareCipher::decode(): version, flags, then the filler, the
 // optional CRC or digest and the (optionally compressed) payload, each byte
@@ -46,4 +48,34 @@ inline QByteArray encodeFirmware(const QByteArray& image, quint64 key, quint8 fl
 {
     const QByteArray payload = (flags & FirmwareCipher::FlagCompressed) ? qCompress(image) : image;
     return encipherContainer(plainStream(payload, flags, filler), key, flags, version);
+}
+
+// A payload in qCompress form that claims `claimedSize` bytes and inflates
+// to `zeros` zero bytes, made a slice at a time: a 200 MB image never exists
+// here, only its compressed form of a few hundred KB.
+inline QByteArray compressedZeros(qint64 zeros, quint32 claimedSize)
+{
+    QByteArray payload(4, '\0');
+    qToBigEndian<quint32>(claimedSize, payload.data());
+    z_stream stream{};
+    if (deflateInit(&stream, Z_BEST_COMPRESSION) != Z_OK)
+        return {};
+    static const QByteArray slice(1 << 20, '\0');
+    char out[1 << 16];
+    int status = Z_OK;
+    while (status != Z_STREAM_END) {
+        const qint64 left = zeros - qint64(stream.total_in);
+        if (stream.avail_in == 0 && left > 0) {
+            stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(slice.constData()));
+            stream.avail_in = uInt(qMin<qint64>(left, slice.size()));
+        }
+        stream.next_out = reinterpret_cast<Bytef*>(out);
+        stream.avail_out = sizeof out;
+        status = deflate(&stream, zeros - qint64(stream.total_in) > stream.avail_in ? Z_NO_FLUSH : Z_FINISH);
+        if (status == Z_STREAM_ERROR)
+            break;
+        payload.append(out, int(sizeof out - stream.avail_out));
+    }
+    deflateEnd(&stream);
+    return status == Z_STREAM_END ? payload : QByteArray();
 }

@@ -1,4 +1,5 @@
 #include "FirmwareEncoder.h"
+#include "../hardening/ProcessMemory.h"
 
 #include "admin/FirmwareCipher.h"
 #include "admin/FirmwareImage.h"
@@ -71,35 +72,65 @@ private slots:
         QCOMPARE(cipher.lastError(), int(FirmwareCipher::NoError));
     }
 
+    void damagedCompressedPayloadIsEmptyWithoutError_data()
+    {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::newRow("claims 64 bytes, no zlib stream")
+            << QByteArray(QByteArray("\x00\x00\x00\x40", 4) + randomBytes(64, 7));
+        QTest::newRow("stream cut short") << qCompress(randomBytes(5000, 8)).left(1000);
+        QTest::newRow("claim only") << QByteArray("\x00\x00\x10\x00", 4);
+        QTest::newRow("shorter than a claim") << QByteArray("\x00\x10", 2);
+    }
     void damagedCompressedPayloadIsEmptyWithoutError()
     {
-        // A valid container whose payload claims 64 bytes but is no zlib stream.
-        const QByteArray payload = QByteArray("\x00\x00\x00\x40", 4) + randomBytes(64, 7);
+        QFETCH(QByteArray, payload);
         const QByteArray flagged = encipherContainer(plainStream(payload, 0), TestKey, FirmwareCipher::FlagCompressed);
         FirmwareCipher cipher(TestKey);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("qUncompress"));
         QVERIFY(cipher.decode(flagged).isEmpty());
         QCOMPARE(cipher.lastError(), int(FirmwareCipher::NoError));
     }
 
-    void oversizedClaimIsEmptyWithoutError()
+    // The claimed size is only a hint: the stream itself decides how large
+    // the image is, and inflating stops at the bound, whatever either says.
+    void inflatedImageIsBounded_data()
     {
-        // A small valid zlib stream behind a claimed image size of 2 GB less
-        // a little: refused before anything is reserved for it.
-        QByteArray payload = qCompress(QByteArray("abc"));
-        const QByteArray claim("\x7f\xf0\x00\x00", 4);
-        payload.replace(0, 4, claim);
-        const QByteArray container = encipherContainer(plainStream(payload, FirmwareCipher::FlagCrc), TestKey,
-                                                       FirmwareCipher::FlagCompressed | FirmwareCipher::FlagCrc);
+        QTest::addColumn<qint64>("inflated");
+        QTest::addColumn<quint32>("claimed");
+        QTest::addColumn<int>("error");
+        constexpr quint32 Bound = FirmwareCipher::LargestImage;
+        QTest::newRow("claims one byte, inflates to 200 MB")
+            << qint64(200000000) << 1u << int(FirmwareCipher::ImageTooLarge);
+        QTest::newRow("one byte beyond the bound") << qint64(Bound) + 1 << Bound << int(FirmwareCipher::ImageTooLarge);
+        QTest::newRow("claim beyond the bound") << qint64(3) << Bound + 1 << int(FirmwareCipher::ImageTooLarge);
+        QTest::newRow("exactly the bound") << qint64(Bound) << Bound << int(FirmwareCipher::NoError);
+        QTest::newRow("claims less than it holds") << qint64(300000) << 1000u << int(FirmwareCipher::NoError);
+        QTest::newRow("claims more than it holds") << qint64(1000) << Bound << int(FirmwareCipher::NoError);
+    }
+    void inflatedImageIsBounded()
+    {
+        QFETCH(qint64, inflated);
+        QFETCH(quint32, claimed);
+        QFETCH(int, error);
+        const quint8 flags = FirmwareCipher::FlagCompressed | FirmwareCipher::FlagCrc;
+        const QByteArray payload = compressedZeros(inflated, claimed);
+        QVERIFY(!payload.isEmpty());
+        const QByteArray container = encipherContainer(plainStream(payload, flags), TestKey, flags);
         FirmwareCipher cipher(TestKey);
-        QVERIFY(cipher.decode(container).isEmpty());
-        QCOMPARE(cipher.lastError(), int(FirmwareCipher::NoError));
 
-        // The same stream with a claim within bounds inflates.
-        payload.replace(0, 4, QByteArray("\x00\x10\x00\x00", 4));
-        QCOMPARE(cipher.decode(encipherContainer(plainStream(payload, FirmwareCipher::FlagCrc), TestKey,
-                                                 FirmwareCipher::FlagCompressed | FirmwareCipher::FlagCrc)),
-                 QByteArray("abc"));
+        const qint64 before = residentKiB();
+        QVERIFY(resetPeakResident());
+        const QByteArray image = cipher.decode(container);
+        const qint64 peakGrowth = peakResidentKiB() - before;
+
+        QCOMPARE(cipher.lastError(), error);
+        if (error == FirmwareCipher::NoError) {
+            QCOMPARE(image.size(), inflated);
+            QCOMPARE(image.count('\0'), image.size());
+        } else {
+            QVERIFY(image.isEmpty());
+        }
+        if (MemoryIsMeaningful)
+            QVERIFY2(peakGrowth < 100 * 1024, qPrintable(QStringLiteral("%1 KiB").arg(peakGrowth)));
     }
 
     void shortInputKeepsLastError_data()
@@ -316,6 +347,14 @@ private slots:
             << int(FirmwareImage::IntegrityFailure);
         QTest::newRow("container without payload") << encodeFirmware(QByteArray(), firmwareKey(), 0) << QByteArray()
                                                    << int(FirmwareImage::NothingDecoded);
+        QTest::newRow("compressed container for another key")
+            << encodeFirmware(body, firmwareKey() + 1, FirmwareCipher::FlagCompressed) << QByteArray()
+            << int(FirmwareImage::NothingDecoded);
+        const quint8 compressed = FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest;
+        QTest::newRow("container with an image beyond the bound")
+            << encipherContainer(plainStream(compressedZeros(FirmwareCipher::LargestImage + 1, 1), compressed),
+                                 firmwareKey(), compressed)
+            << QByteArray() << int(FirmwareImage::ImageTooLarge);
     }
     void imageFromFile()
     {
@@ -328,6 +367,33 @@ private slots:
         QCOMPARE(int(result.problem), problem);
         QCOMPARE(result.isUploadable(), problem == FirmwareImage::None);
         QCOMPARE(result.bytes, image);
+    }
+
+    // Decoded under the wrong key, a container is caught by its CRC, its
+    // digest, or, compressed, by the zlib stream's own check. Without any
+    // of them it decodes to random bytes of the right length.
+    void unverifiedContainers_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("unverified");
+        const QByteArray body = randomBytes(3000, 31).replace("ORVO ::", "ORVO ;;");
+        QTest::newRow("plain image") << QByteArray(body + "ORVO ::") << false;
+        QTest::newRow("CRC") << encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagCrc) << false;
+        QTest::newRow("digest") << encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagDigest) << false;
+        QTest::newRow("compressed, no check value")
+            << encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagCompressed) << false;
+        QTest::newRow("no check value") << encodeFirmware(body, firmwareKey(), 0) << true;
+        QTest::newRow("no check value, another key") << encodeFirmware(body, firmwareKey() + 1, 0) << true;
+        QTest::newRow("no check value, unknown flag bits") << encodeFirmware(body, firmwareKey(), 0xf0) << true;
+    }
+    void unverifiedContainers()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, unverified);
+        const FirmwareImage result = FirmwareImage::fromFileBytes(file, firmwareKey());
+        QVERIFY(result.isUploadable());
+        QCOMPARE(result.bytes.size(), 3000 + (result.enciphered ? 0 : 7));
+        QCOMPARE(result.unverified, unverified);
     }
 };
 

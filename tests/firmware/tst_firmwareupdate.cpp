@@ -1,3 +1,4 @@
+#include "../admin/ModalAnswerer.h"
 #include "FirmwareEncoder.h"
 #include "TftpdServer.h"
 
@@ -12,6 +13,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QNetworkDatagram>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -29,6 +31,10 @@ namespace {
 // alone, so that no other test on the machine shares its command port.
 const QString ControllerAddress =
     QStringLiteral("127.61.%1.%2").arg((QCoreApplication::applicationPid() >> 8) % 250 + 1).arg(QCoreApplication::applicationPid() % 250 + 1);
+// Another controller, for connections started during an update.
+const QString OtherControllerAddress = QStringLiteral("127.62.%1.%2")
+                                           .arg((QCoreApplication::applicationPid() >> 8) % 250 + 1)
+                                           .arg(QCoreApplication::applicationPid() % 250 + 1);
 const QString TftpWrite = QStringLiteral("<TFTP write>");
 const QString Sentinel = QStringLiteral("<end of test>");
 
@@ -181,6 +187,27 @@ private slots:
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=99"}).join(", "));
     }
 
+    // The handshake waits between its commands, handling events: the
+    // operator may start a connection to another controller meanwhile. The
+    // controller switched into update mode is the one switched back.
+    void handshakeStaysWithOneController()
+    {
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress(OtherControllerAddress), 1339));
+        window->controllerAddress = ControllerAddress;
+        QTimer::singleShot(5, window.get(), [this] { window->isORVOProduct(OtherControllerAddress); });
+        window->sendFirmwareFlag();
+        window->stopConnecting();
+        window->sendNoFirmwareFlag();
+
+        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}).join(", "));
+        // The other controller heard the connection probes only.
+        QStringList otherHeard;
+        while (other.hasPendingDatagrams())
+            otherHeard << QString::fromLatin1(other.receiveDatagram().data());
+        QCOMPARE(otherHeard, QStringList({"blver", "getProto", "ver"}));
+    }
+
     void upload_data()
     {
         QTest::addColumn<QString>("name");
@@ -257,6 +284,11 @@ private slots:
         QTest::newRow("container without image")
             << "nothing.orvoc" << encodeFirmware(QByteArray(), firmwareKey(), FirmwareCipher::FlagCrc)
             << "Firmware file refused" << "holds no firmware image";
+        const quint8 compressed = FirmwareCipher::FlagCompressed | FirmwareCipher::FlagCrc;
+        QTest::newRow("image beyond 64 MiB")
+            << "bomb.orvoc"
+            << encipherContainer(plainStream(compressedZeros(200000000, 1), compressed), firmwareKey(), compressed)
+            << "Firmware file refused" << "larger than 64 MiB";
     }
     void refusedFileSendsNothing()
     {
@@ -278,6 +310,52 @@ private slots:
         QCOMPARE(wireUntilNow(), QString());
         QVERIFY(!window->livenessMonitor->isPaused());
         QVERIFY(!dialog()->progress->isVisible());
+    }
+
+    void unverifiedContainerNeedsConsent_data()
+    {
+        QTest::addColumn<bool>("consent");
+        QTest::newRow("the operator uploads it anyway") << true;
+        QTest::newRow("the operator keeps the default, No") << false;
+    }
+    // A container without CRC or digest cannot be verified: the operator is
+    // asked before the controller hears of an update.
+    void unverifiedContainerNeedsConsent()
+    {
+        QFETCH(bool, consent);
+        if (consent && !TftpdServer::available())
+            QSKIP("needs root and tftpd-hpa (in.tftpd)");
+        const QByteArray image = randomImage(100000, 9);
+        const QString path = writeFile(QStringLiteral("unchecked.orvoc"), encodeFirmware(image, firmwareKey(), 0));
+        QVERIFY(!path.isEmpty());
+        TftpdServer server(ControllerAddress, TftpdServer::freePort(QHostAddress(ControllerAddress)));
+        if (consent) {
+            QVERIFY(server.start());
+            dialog()->setServerPort(server.port());
+        }
+
+        ModalAnswerer modals;
+        ModalAnswerer::Box question, outcome;
+        modals.expectBox(consent ? QMessageBox::Yes : QMessageBox::No, &question);
+        if (consent)
+            modals.expectBox(QMessageBox::Ok, &outcome);
+        startUpload(path);
+
+        QCOMPARE(modals.pending(), 0);
+        QCOMPARE(question.title, QStringLiteral("Firmware cannot be verified"));
+        QVERIFY2(question.text.contains(QLatin1String("cannot be verified")) && question.text.contains(path),
+                 qPrintable(question.text));
+        QCOMPARE(question.defaultButton, QMessageBox::No);
+        if (consent) {
+            QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
+            QCOMPARE(wireUntilNow(),
+                     QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"})
+                         .join(", "));
+            QTRY_COMPARE(server.received().size(), image.size());
+            QVERIFY(server.received() == image);
+        } else {
+            QCOMPARE(wireUntilNow(), QString());
+        }
     }
 
     // No TFTP server answers: Stop ends the retries and the closing steps run.

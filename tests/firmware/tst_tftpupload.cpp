@@ -34,6 +34,9 @@ private slots:
         QTest::addColumn<QString>("url");
         QTest::newRow("standard port") << "192.168.0.5" << 0 << "tftp://192.168.0.5/bla";
         QTest::newRow("own port") << "127.0.0.1" << 6969 << "tftp://127.0.0.1:6969/bla";
+        // libcurl would read "010" as octal 8; the panel reads every octet in decimal.
+        QTest::newRow("leading zeros are decimal") << "127.0.0.010" << 0 << "tftp://127.0.0.10/bla";
+        QTest::newRow("leading zeros, own port") << "010.001.000.099" << 6969 << "tftp://10.1.0.99:6969/bla";
     }
     void url()
     {
