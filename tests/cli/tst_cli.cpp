@@ -50,6 +50,7 @@ private slots:
     void sendPrintsReplies();
     void firmwareToSimulator();
     void firmwareToTftpdHpa();
+    void firmwareUnverifiableContainerIsNamed();
     void firmwareAsksOnATerminal_data();
     void firmwareAsksOnATerminal();
     void firmwareWithoutServerStillEndsUpdateMode();
@@ -617,6 +618,21 @@ void CliTest::firmwareToTftpdHpa()
     const Run run = cli({"firmware", address, file, "--yes", "--tftp-port", QString::number(server.port())});
     QCOMPARE(run.status, 0);
     QTRY_COMPARE_WITH_TIMEOUT(server.received(), image, 10000);
+}
+
+void CliTest::firmwareUnverifiableContainerIsNamed()
+{
+    const quint16 tftpPort = TftpdServer::freePort(QHostAddress::LocalHost);
+    const auto sim = startSim({"--tftp-port", QString::number(tftpPort), "--restart-time", "100"});
+    QVERIFY(sim);
+    QTemporaryDir files;
+    // Neither CRC nor digest nor compression: nothing can tell a wrong key.
+    const QByteArray image = QByteArray(50000, '\x21');
+    const QString file = writeFile(files, "fw.orvoc", encodeFirmware(image, firmwareKey(), 0));
+    const Run run = cli({"firmware", sim->address().toString(), file, "--yes", "--tftp-port", QString::number(tftpPort)});
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.err.contains("cannot be verified"), run.err.constData());
+    QVERIFY(sim->waitForLog(QStringLiteral("image received: %1 bytes").arg(image.size())).hasMatch());
 }
 
 void CliTest::firmwareAsksOnATerminal_data()
