@@ -36,6 +36,28 @@ QString translated(const char* text)
 
 } // namespace
 
+// Marks a paced sequence of the dialog as under way, and carries out a
+// retirement that came during it once the last one has ended.
+class masterDlg::SequenceGuard
+{
+public:
+    explicit SequenceGuard(masterDlg* dialog)
+        : m_dialog(dialog)
+    {
+        ++m_dialog->sequencesUnderWay;
+    }
+    ~SequenceGuard()
+    {
+        if (--m_dialog->sequencesUnderWay == 0 && m_dialog->retired)
+            m_dialog->deleteLater();
+    }
+    SequenceGuard(const SequenceGuard&) = delete;
+    SequenceGuard& operator=(const SequenceGuard&) = delete;
+
+private:
+    masterDlg* const m_dialog;
+};
+
 masterDlg::masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWidget* parent)
     : QDialog(parent)
     , controllerIP(controllerIP)
@@ -50,9 +72,16 @@ masterDlg::masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWi
     // answers; this only empties whatever it left behind.
     connect(commandSocket, &QUdpSocket::readyRead, this, &masterDlg::readUDPDatagramsZ);
 
-    auto* unlockVendor = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+F10")), this);
-    unlockVendor->setContext(Qt::WindowShortcut);
-    connect(unlockVendor, &QShortcut::activated, this, &masterDlg::editVendorInfo);
+    for (const QKeySequence& keys : serviceKeys()) {
+        auto* unlockVendor = new QShortcut(keys, this);
+        unlockVendor->setContext(Qt::WindowShortcut);
+        connect(unlockVendor, &QShortcut::activated, this, &masterDlg::editVendorInfo);
+    }
+}
+
+QList<QKeySequence> masterDlg::serviceKeys()
+{
+    return {QKeySequence(QStringLiteral("Ctrl+Alt+F10")), QKeySequence(QStringLiteral("Ctrl+Shift+F10"))};
 }
 
 void masterDlg::buildLayout()
@@ -117,6 +146,7 @@ void masterDlg::send(const QString& command)
 
 void masterDlg::queryIdentity()
 {
+    const SequenceGuard underWay(this);
     const char* const queries[] = {Protocol::Command::GetSerial, Protocol::Command::GetMac,
                                    Protocol::Command::GetHardware, Protocol::Command::BootLoaderVersion,
                                    Protocol::Command::GetVendor};
@@ -138,6 +168,15 @@ void masterDlg::refreshFields()
     vndEdit->setText(vendorText);
 }
 
+void masterDlg::retire()
+{
+    disconnect(commandSocket, nullptr, this, nullptr);
+    hide();
+    retired = true;
+    if (sequencesUnderWay == 0)
+        deleteLater();
+}
+
 void masterDlg::readUDPDatagramsZ()
 {
     // Bounded: a flood arriving while draining must not hold the GUI thread.
@@ -153,6 +192,7 @@ void masterDlg::MACEditing(QString text)
 
 void masterDlg::updateSettings()
 {
+    const SequenceGuard underWay(this);
     if (!IdentityChecks::isHardwareVersionAccepted(hwEdit->text())) {
         QMessageBox::warning(this, translated("Error"), QLatin1String(HardwareVersionError), QMessageBox::Ok);
         return;

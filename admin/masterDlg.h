@@ -3,6 +3,8 @@
 #include "link/CommandChannel.h"
 
 #include <QDialog>
+#include <QKeySequence>
+#include <QList>
 
 class QFrame;
 class QLabel;
@@ -13,8 +15,8 @@ class QUdpSocket;
 // The service dialog: the controller's factory identity (serial number, MAC
 // address, hardware version, vendor text) next to its firmware and boot-loader
 // versions, read and written back. The main window creates one per connection
-// attempt and opens it with Ctrl+Alt+F10; inside it the same keys unlock the
-// vendor field. The main window's reply handling writes the reported values
+// attempt and opens it with the service keys; inside it the same keys unlock
+// the vendor field. The main window's reply handling writes the reported values
 // into the six texts below and calls refreshFields().
 // Everything runs on the GUI thread.
 class masterDlg : public QDialog
@@ -24,11 +26,23 @@ class masterDlg : public QDialog
 public:
     masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWidget* parent = nullptr);
 
+    // The keys that open the dialog from the main window and, inside it,
+    // unlock the vendor field: Ctrl+Alt+F10, and Ctrl+Shift+F10 for the
+    // desktops (X11, Wayland) where Ctrl+Alt+F-keys switch to a text console
+    // and never reach a window.
+    static QList<QKeySequence> serviceKeys();
+
     // Asks the controller for its identity, paced so that each answer is
     // dispatched before the next question; locks the vendor field again.
     void queryIdentity();
     // Shows the six texts in their fields.
     void refreshFields();
+    // The main window replaces the dialog at every connection attempt, which
+    // may start while the dialog waits between its commands. It is hidden and
+    // stops reading at once; it is deleted once no query or write sequence of
+    // its own is under way, so such a sequence always ends whole, its
+    // commands going to the controller it was made for.
+    void retire();
 
     QString serialText = QStringLiteral("n/a");
     QString macText;
@@ -62,10 +76,16 @@ public:
     QLabel* label_7 = nullptr;
 
 private:
+    class SequenceGuard;
+
     void buildLayout();
     void send(const QString& command);
 
     QString controllerIP;
     QUdpSocket* commandSocket = nullptr;
     CommandChannel channel;
+    // Query and write sequences under way; they nest when a wait lets the
+    // operator start another one.
+    int sequencesUnderWay = 0;
+    bool retired = false;
 };

@@ -26,6 +26,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QShortcut>
 #include <QSlider>
@@ -496,9 +497,11 @@ void LensDesk::buildShortcuts()
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, digitSlots[i]);
     }
-    auto* service = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+F10")), this);
-    service->setContext(Qt::WindowShortcut);
-    connect(service, &QShortcut::activated, this, &LensDesk::showMasterDialog);
+    for (const QKeySequence& keys : masterDlg::serviceKeys()) {
+        auto* service = new QShortcut(keys, this);
+        service->setContext(Qt::WindowShortcut);
+        connect(service, &QShortcut::activated, this, &LensDesk::showMasterDialog);
+    }
     auto* afOverrideKey = new QShortcut(QKeySequence(QStringLiteral("Ctrl+T")), this);
     afOverrideKey->setContext(Qt::WindowShortcut);
     connect(afOverrideKey, &QShortcut::activated, this, &LensDesk::overloadAF);
@@ -553,6 +556,8 @@ void LensDesk::alwaysOnTop(bool on)
     const bool wasVisible = isVisible();
     setWindowFlag(Qt::WindowStaysOnTopHint, on);
     if (wasVisible) {
+        // The same window again, not a new appearance: no connect dialog.
+        const QScopedValueRollback<bool> reshowing(reshowingWithNewFlags, true);
         setAttribute(Qt::WA_ShowWithoutActivating, true);
         setGeometry(placement);
         show();
@@ -570,8 +575,13 @@ void LensDesk::showMasterDialog()
 {
     if (!serviceDialog)
         return;
-    serviceDialog->queryIdentity();
-    serviceDialog->show();
+    // A connection attempt started during the queries replaces the dialog:
+    // the replaced one is not shown (it goes once its queries are done), nor
+    // is the new one, which nobody has asked yet.
+    masterDlg* const queried = serviceDialog;
+    queried->queryIdentity();
+    if (queried == serviceDialog)
+        queried->show();
 }
 
 void LensDesk::overloadAF()
@@ -582,6 +592,8 @@ void LensDesk::overloadAF()
 void LensDesk::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    if (reshowingWithNewFlags)
+        return;
     auto* dialog = new setIPDlg(this);
     dialog->setModal(true);
     connect(dialog, &setIPDlg::hasIP, this, &LensDesk::isORVOProduct);

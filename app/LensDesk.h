@@ -206,12 +206,19 @@ private:
     // Counts the liveness monitors stopped; a loss signal counts only while
     // its monitor's generation is the current one (link/connection.cpp).
     quint64 livenessGeneration = 0;
+    // A controller was identified and its liveness monitor has not declared
+    // it lost since.
+    bool hasLiveController() const;
 
     // Device link: the read-outs of a lost or absent lens, and the guard
     // that keeps the reply dispatcher from running inside itself while one
     // of its steps waits with events.
     void markLensUnavailable();
     bool dispatchingReplies = false;
+
+    // Set while "Always On Top" shows the window again after changing its
+    // window flags; that show is not one that asks for a controller.
+    bool reshowingWithNewFlags = false;
 
     // Pause and resume the liveness monitor, which exists only once a
     // controller was identified (lens/controls.cpp).

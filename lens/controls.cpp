@@ -42,14 +42,15 @@ const QRect RightCaption(90, 41, 38, 16);
 const QRect LeftCaption(11, 41, 36, 16);
 
 // A held motion button only raises or lowers the worker's flag; the worker
-// turns it into move commands. A raised flag wakes the worker so that the
-// first command leaves at once.
+// turns it into move commands. Raising a lowered flag wakes the worker so
+// that the first command leaves at once; waking it again while the flag is
+// up would start its 40 ms cycle over and send early.
 void hold(zoomWorker* worker, std::atomic<bool> zoomWorker::*flag, bool held)
 {
     if (!worker)
         return;
-    worker->*flag = held;
-    if (held)
+    const bool wasHeld = (worker->*flag).exchange(held);
+    if (held && !wasHeld)
         worker->wake();
 }
 
@@ -175,7 +176,15 @@ void LensDesk::zoomFastWideReleased() { hold(motionWorker, &zoomWorker::zoomFast
 void LensDesk::zoomSlowWidePressed() { hold(motionWorker, &zoomWorker::zoomSlowWide, true); }
 void LensDesk::zoomSlowWideReleased() { hold(motionWorker, &zoomWorker::zoomSlowWide, false); }
 void LensDesk::zoomSlowNarrowPressed() { hold(motionWorker, &zoomWorker::zoomSlowNarrow, true); }
-void LensDesk::zoomSlowNarrowReleased() { hold(motionWorker, &zoomWorker::zoomSlowNarrow, false); }
+// The slow narrow button repeats itself while held: every 100 ms it emits
+// released() and pressed() while it is still down. Such a release is none;
+// the flag stays up and the stream keeps its pace.
+void LensDesk::zoomSlowNarrowReleased()
+{
+    if (slowNarrowZoom->isDown())
+        return;
+    hold(motionWorker, &zoomWorker::zoomSlowNarrow, false);
+}
 void LensDesk::zoomFastNarrowPressed() { hold(motionWorker, &zoomWorker::zoomFastNarrow, true); }
 void LensDesk::zoomFastNarrowReleased() { hold(motionWorker, &zoomWorker::zoomFastNarrow, false); }
 

@@ -3,7 +3,6 @@
 #include "app/SettingsStore.h"
 #include "lens/ProfileText.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -95,9 +94,8 @@ void loadSettDlg::deleteSelected()
     updateButtons();
 }
 
-void loadSettDlg::closeEvent(QCloseEvent* event)
+void loadSettDlg::reject()
 {
-    hide();
-    event->accept();
+    QDialog::reject();
     emit notgonnaload();
 }

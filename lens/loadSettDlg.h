@@ -8,9 +8,9 @@ class QPushButton;
 class QSettings;
 
 // The profile dialog: recall, describe and delete saved lens positions. It
-// lives as long as the main window and is only shown and hidden; closing it
-// by its frame means "not loading" (notgonnaload), choosing a profile emits
-// loadSetPoint with its name.
+// lives as long as the main window and is only shown and hidden; leaving it
+// by its frame or by Escape means "not loading" (notgonnaload), choosing a
+// profile emits loadSetPoint with its name.
 class loadSettDlg : public QDialog
 {
     Q_OBJECT
@@ -36,8 +36,9 @@ public slots:
     void deleteSelected();
     void profileChanged(QString name);
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
+    // Leaving without loading, by the window frame or by Escape: QDialog
+    // turns both into a reject().
+    void reject() override;
 
 private:
     void updateButtons();

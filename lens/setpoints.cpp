@@ -19,6 +19,7 @@
 #include <QProgressDialog>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QStatusBar>
 
 #include <algorithm>
 
@@ -33,6 +34,8 @@ constexpr int FirstWaitPollMs = 200;
 constexpr int SecondWaitPollMs = 5;
 constexpr int BeforeApertureMs = 200;
 constexpr int AfterRecallMs = 1000;
+// How long the status bar says that a recall found no controller.
+constexpr int NoControllerMessageMs = 5000;
 
 // The measured limits of one axis; a pair with a member 0 was not measured.
 template <typename Value>
@@ -78,6 +81,13 @@ void LensDesk::notgonnaloadFunc()
 
 void LensDesk::loadSetPointNow(QString name)
 {
+    // Without a controller the recall would wait for confirmations that never
+    // come and then switch the lens controls on for nobody.
+    if (!hasLiveController()) {
+        statusBar()->showMessage(tr("No controller is connected: the set point \"%1\" is not recalled.").arg(name),
+                                 NoControllerMessageMs);
+        return;
+    }
     pauseLiveness();
     loadDialog->hide();
     // A recall that ends without driving the lens to its end gives the
@@ -165,6 +175,10 @@ void LensDesk::loadSetPointNow(QString name)
 
     if (powerZoom && !(zoom == zoomWide && zoom == zoomNarrow)) {
         delayWithEvents(BeforeZoomMs);
+        // Focus and aperture go only once the controller has confirmed them
+        // after this zoom move, not on the confirmation of an earlier move.
+        focusDoneFlag = false;
+        irisDoneFlag = false;
         sendToController(QString::fromLatin1(Protocol::Command::SetZoom)
                              .arg(FNumbers::shortest(double(ReplyText::toFloat(target.zoomText)))));
     }

@@ -38,12 +38,9 @@ void LensDesk::isORVOProduct(QString address)
     productConfirmed = false;
 
     // Every attempt gets a service dialog of its own. The previous one stops
-    // reading the command socket at once and goes when the event loop allows.
-    if (serviceDialog) {
-        disconnect(commandSocket, nullptr, serviceDialog, nullptr);
-        serviceDialog->hide();
-        serviceDialog->deleteLater();
-    }
+    // reading the command socket at once and goes when it is idle.
+    if (serviceDialog)
+        serviceDialog->retire();
     serviceDialog = new masterDlg(address, commandSocket, this);
     keepDispatcherSoleReader();
 
@@ -145,9 +142,23 @@ void LensDesk::initSettings()
     motionWorker->start();
     livenessMonitor->start();
 
+    // No absolute move is under way on a controller just identified: a
+    // set-point recall must not wait for the confirmation of one (on a model
+    // without power zoom nothing else would ever confirm it).
+    zoomDoneFlag = focusDoneFlag = irisDoneFlag = true;
+
     setLensControlsEnabled(true);
     updateProtocolMenuEnabled();
     updateProtocolTexts();
+}
+
+bool LensDesk::hasLiveController() const
+{
+    // The liveness monitor watches the controller of the last identification
+    // and tells when it has stopped answering. After an attempt at another
+    // address that found nothing, commands would go where nobody answered.
+    return livenessMonitor && livenessMonitor->address() == controllerAddress
+        && livenessMonitor->missedPings() <= pingWorker::LostAfterMissedPings;
 }
 
 void LensDesk::stopConnecting()

@@ -72,7 +72,7 @@ void pingWorker::run()
         const int missed = m_missed.fetch_add(1, std::memory_order_relaxed) + 1;
         if (missed > 1)
             emit cantsendping2(ErrorText);
-        if (missed > 3)
+        if (missed > LostAfterMissedPings)
             emit cantsendping(ErrorText);
         if (missed == 1)
             m_period.store(NormalPeriodMs, std::memory_order_relaxed);

@@ -26,6 +26,8 @@ class pingWorker : public QThread
 public:
     static constexpr int NormalPeriodMs = 600;
     static constexpr int SlowPeriodMs = 2000;
+    // More unanswered pings than this in a row: the controller is lost.
+    static constexpr int LostAfterMissedPings = 3;
 
     pingWorker(const QString& address, QUdpSocket* commandSocket, QObject* parent = nullptr);
     ~pingWorker() override;

@@ -35,7 +35,7 @@ build() {
 # its libraries (its own thread pool hands memory over with locks the
 # analyser cannot see) are not checked, our own code is.
 sanitizer_environment() {
-    export ASAN_OPTIONS=halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1
+    export ASAN_OPTIONS=suppressions=$ROOT/tests/asan.supp:halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:report_error_type=1
     export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp:print_suppressions=0
     export TSAN_OPTIONS=suppressions=$ROOT/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1

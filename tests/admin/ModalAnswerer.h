@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -86,3 +88,23 @@ private:
     QPointer<QWidget> m_last;
     int m_unexpected = 0;
 };
+
+// Presses the cancel button ("Stop", "Cancel") of the progress dialog that
+// `window` shows, as the operator does; waits up to `timeoutMs` for one to
+// appear. False when none did.
+inline bool pressCancelOfProgress(QWidget* window, int timeoutMs = 5000)
+{
+    QPushButton* cancel = nullptr;
+    const bool shown = QTest::qWaitFor(
+        [window, &cancel] {
+            for (auto* progress : window->findChildren<QProgressDialog*>()) {
+                if (progress->isVisible())
+                    cancel = progress->findChild<QPushButton*>();
+            }
+            return cancel != nullptr;
+        },
+        timeoutMs);
+    if (shown)
+        cancel->click();
+    return shown;
+}

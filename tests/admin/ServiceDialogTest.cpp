@@ -4,6 +4,7 @@
 
 #include "admin/masterDlg.h"
 #include "app/LensDesk.h"
+#include "discovery/setIPDlg.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,7 +25,7 @@ const QString WhiteField = QStringLiteral("QLineEdit{background: white;}");
 bool activate(QWidget* window)
 {
     window->show();
-    window->activateWindow();
+    QApplication::setActiveWindow(window);
     return QTest::qWaitForWindowActive(window);
 }
 
@@ -52,9 +53,12 @@ private slots:
     void writing_data();
     void writing();
     void drainEmptiesTheSocket();
+    void replacedDuringItsOwnWaits_data();
+    void replacedDuringItsOwnWaits();
 
 private:
     QStringList commandsSoFar();
+    void connectWithKeys();
 
     std::unique_ptr<ScriptedPeer> controller;
     std::unique_ptr<LensDesk> window;
@@ -243,6 +247,75 @@ void ServiceDialogTest::drainEmptiesTheSocket()
     sender.writeDatagram(QByteArrayLiteral("SN=15002"), local, socket.localPort());
     QTRY_COMPARE_WITH_TIMEOUT(arrivals.count(), 2, 5000);
     QVERIFY(!socket.hasPendingDatagrams());
+}
+
+// "Connect to..." (Ctrl+C), the controller's address, Enter: a connection
+// attempt, which gives the window a new service dialog.
+void ServiceDialogTest::connectWithKeys()
+{
+    QTest::keyClick(window.get(), Qt::Key_C, Qt::ControlModifier);
+    setIPDlg* chosen = nullptr;
+    for (setIPDlg* dialog : window->findChildren<setIPDlg*>()) {
+        if (dialog->isVisible())
+            chosen = dialog;
+    }
+    QVERIFY(chosen);
+    chosen->lineEdit->setText(ControllerAddress);
+    QTest::keyClick(chosen->lineEdit, Qt::Key_Return);
+    QVERIFY(!chosen->isVisible());
+}
+
+void ServiceDialogTest::replacedDuringItsOwnWaits_data()
+{
+    QTest::addColumn<bool>("writing");
+    QTest::addColumn<QStringList>("sequence");
+    QTest::newRow("identity queries") << false << QStringList{"getSN", "getMAC", "getHW", "getVENDOR"};
+    QTest::newRow("identity writes") << true
+                                     << QStringList{"setSN=15001", "ChangeMAC=2-0-0-17-34-51", "setHW=3",
+                                                    "setVND=n/a"};
+}
+
+// A connection attempt started while the service dialog waits between its
+// commands replaces the dialog. The replaced one finishes its sequence (an
+// identity is never half written) and goes only then; it is not shown.
+void ServiceDialogTest::replacedDuringItsOwnWaits()
+{
+    QFETCH(bool, writing);
+    QFETCH(QStringList, sequence);
+    ModalAnswerer answerer;
+    QVERIFY(activate(window.get()));
+    connectWithKeys();
+    QVERIFY(pressCancelOfProgress(window.get()));
+    QCOMPARE(window->findChildren<masterDlg*>().size(), 1);
+    masterDlg* replaced = window->findChildren<masterDlg*>().constFirst();
+    const QPointer<masterDlg> alive(replaced);
+
+    QVERIFY(activate(window.get()));
+    if (writing) {
+        pressServiceKeys(window.get());
+        QVERIFY(replaced->isVisible());
+        replaced->snEdit->setText(QStringLiteral("15001"));
+        replaced->macEdit->setText(QStringLiteral("2-0-0-17-34-51"));
+        replaced->hwEdit->setText(QStringLiteral("3"));
+        // Within the 10 ms after the first write.
+        QTimer::singleShot(0, this, [this] { connectWithKeys(); });
+        replaced->okButton->click();
+    } else {
+        // Within the second of the queries.
+        QTimer::singleShot(300, this, [this] { connectWithKeys(); });
+        pressServiceKeys(window.get());
+    }
+    QVERIFY(pressCancelOfProgress(window.get()));
+
+    QStringList commands = commandsSoFar();
+    for (const char* probe : {"blver", "getProto", "ver"})
+        commands.removeAll(QLatin1String(probe));
+    QCOMPARE(commands.mid(commands.size() - sequence.size()), sequence);
+    QTRY_VERIFY(alive.isNull());
+    const QList<masterDlg*> dialogs = window->findChildren<masterDlg*>();
+    QCOMPARE(dialogs.size(), 1);
+    QVERIFY(!dialogs.constFirst()->isVisible());
+    QCOMPARE(answerer.unexpected(), 0);
 }
 
 int runServiceDialogTest(int argc, char** argv)

@@ -4,9 +4,11 @@
 #include "admin/changeIPDlg.h"
 #include "admin/tftpDlg.h"
 #include "app/LensDesk.h"
+#include "app/SettingsStore.h"
 #include "discovery/setIPDlg.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
+#include "lens/ProfileText.h"
 #include "link/pingWorker.h"
 
 #include <QAction>
@@ -118,6 +120,16 @@ private slots:
     // Stored positions.
     void savedSetPointIsRecalledByCtrl3();
     void setPointRecalledRightAfterConnecting();
+    void recallRightAfterConnectingDrivesEveryModel_data();
+    void recallRightAfterConnectingDrivesEveryModel();
+    void recallWithoutControllerDoesNothing_data();
+    void recallWithoutControllerDoesNothing();
+    void leavingTheLoadDialogResumesThePings_data();
+    void leavingTheLoadDialogResumesThePings();
+
+    // The window.
+    void alwaysOnTopOpensNoConnectDialog_data();
+    void alwaysOnTopOpensNoConnectDialog();
 
     // Administration.
     void addressChangeFollowsTheController();
@@ -132,10 +144,14 @@ private slots:
 
 private:
     bool startSimulator(const QStringList& arguments, int lastOctet = 1);
+    void answerConnectDialog(const QString& typedAddress = QString());
+    bool chooseControllerInDialog(const QString& typedAddress = QString());
     bool connectThroughDialog(const QString& typedAddress = QString());
+    bool giveUpOnSilentController();
     tftpDlg* openFirmwareDialog();
     void moveSlider(QSlider* slider, int value);
     void saveSetPoint(const QString& name);
+    void storeSetPoint(const QString& name, const QString& value);
     qint64 recallByShortcut(Qt::Key digit);
     QString writeFirmwareFile(const QByteArray& image);
     QString ownAddress() const { return sim->address().toString(); }
@@ -173,12 +189,9 @@ bool EndToEndTest::startSimulator(const QStringList& arguments, int lastOctet)
     return sim->start();
 }
 
-// As the operator does: the connect dialog asks for an address (by itself
-// when the window is first shown, later through "Connect to..."), and the
-// panel is connected once a controller has identified itself anew and its
-// lens reports have been shown. The address typed is the simulator's unless
-// given.
-bool EndToEndTest::connectThroughDialog(const QString& typedAddress)
+// The next modal dialog is the connect dialog; the operator types the
+// simulator's address in it, or `typedAddress` when given.
+void EndToEndTest::answerConnectDialog(const QString& typedAddress)
 {
     const QString address = typedAddress.isEmpty() ? ownAddress() : typedAddress;
     modals->expect([address](QWidget* modal) {
@@ -187,14 +200,29 @@ bool EndToEndTest::connectThroughDialog(const QString& typedAddress)
         dialog->lineEdit->setText(address);
         dialog->pushButton->click();
     });
-    const QString deviceBefore = window->deviceInfoLabel->text();
+}
+
+// As the operator does: the connect dialog asks for an address (by itself
+// when the window is shown, later through "Connect to..."), and an address
+// is chosen.
+bool EndToEndTest::chooseControllerInDialog(const QString& typedAddress)
+{
+    answerConnectDialog(typedAddress);
     if (window->isVisible()) {
         window->findChild<QAction*>(QStringLiteral("actionSetIP"))->trigger();
-    } else {
-        window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()))
-            return false;
+        return true;
     }
+    window->show();
+    return QTest::qWaitForWindowExposed(window.get());
+}
+
+// The panel is connected once a controller has identified itself anew and
+// its lens reports have been shown.
+bool EndToEndTest::connectThroughDialog(const QString& typedAddress)
+{
+    const QString deviceBefore = window->deviceInfoLabel->text();
+    if (!chooseControllerInDialog(typedAddress))
+        return false;
     return QTest::qWaitFor(
         [this, deviceBefore] {
             const QString device = window->deviceInfoLabel->text();
@@ -213,6 +241,16 @@ tftpDlg* EndToEndTest::openFirmwareDialog()
     if (dialog)
         dialog->setServerPort(6969);
     return dialog;
+}
+
+// The simulator falls silent; the operator chooses it in the connect dialog
+// and, as nothing answers, presses "Stop".
+bool EndToEndTest::giveUpOnSilentController()
+{
+    sim->sendSignal(SIGUSR1);
+    return sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch() && chooseControllerInDialog()
+        && sim->waitForLog(QStringLiteral(" drop \\S+ \\(silent\\) ver$")).hasMatch()
+        && pressCancelOfProgress(window.get());
 }
 
 // Presses the slider, puts it at `value` and lets go, as a drag does.
@@ -355,6 +393,13 @@ void EndToEndTest::saveSetPoint(const QString& name)
     QCOMPARE(modals->pending(), 0);
 }
 
+// A set point stored by an earlier run of the panel.
+void EndToEndTest::storeSetPoint(const QString& name, const QString& value)
+{
+    const std::unique_ptr<QSettings> profiles(SettingsStore::openProfiles(nullptr));
+    SettingsStore::writeThrough(profiles.get(), ProfileText::keyForName(name), value);
+}
+
 // Ctrl+digit as the operator types it; returns how long the recall took.
 qint64 EndToEndTest::recallByShortcut(Qt::Key digit)
 {
@@ -435,7 +480,173 @@ void EndToEndTest::setPointRecalledRightAfterConnecting()
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
     QCOMPARE(receivedCommands(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
              (QStringList{"setZoom=18", "setFocus2=575", "setAper=3.5"}));
+    // Focus goes only once the controller has confirmed the zoom move (and
+    // focus and iris after it), not while the zoom still travels.
+    const QString recall = sim->log().mid(before);
+    const int zoomDone = recall.indexOf(QRegularExpression(QStringLiteral(" tx \\S+ zoomDone$"),
+                                                           QRegularExpression::MultilineOption));
+    const int focusSent = recall.indexOf(QRegularExpression(QStringLiteral(" rx \\S+ setFocus2=")));
+    QVERIFY2(zoomDone >= 0 && zoomDone < focusSent, qPrintable(recall));
     QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), QStringLiteral("18"), ReportWaitMs);
+}
+
+void EndToEndTest::recallRightAfterConnectingDrivesEveryModel_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QStringList>("moves");
+    QTest::newRow("power zoom") << PowerZoomModel << QStringList{"setZoom=18", "setFocus2=300", "setAper=8"};
+    // Zoom is turned by hand on these: no zoom command, and no zoom move
+    // whose confirmations the recall could wait for.
+    QTest::newRow("RE-2") << QStringLiteral("ORVO RE-2") << QStringList{"setFocus2=300", "setAper=8"};
+    QTest::newRow("DuvudER") << QStringLiteral("ORVO DuvudER") << QStringList{"setFocus2=300", "setAper=8"};
+}
+
+// The first thing after connecting, on every model: go to a position stored
+// in an earlier session. No move is under way that the recall would have to
+// wait for.
+void EndToEndTest::recallRightAfterConnectingDrivesEveryModel()
+{
+    QFETCH(QString, product);
+    QFETCH(QStringList, moves);
+    storeSetPoint(QStringLiteral("4"), QStringLiteral("18,300,8"));
+    QVERIFY(startSimulator({"--product", product, "--lens", "zoom-is"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    QCOMPARE(lastPositionSummary(sim->log()), QStringLiteral("18,575,3.5"));
+
+    const qint64 recallMs = recallByShortcut(Qt::Key_4);
+    QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ Current=18,300,8$")).hasMatch());
+    QCOMPARE(receivedCommands(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
+             moves);
+    QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
+    QVERIFY(w.statusBar()->currentMessage().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(w.focusVal->text(), QStringLiteral("300"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/8"), ReportWaitMs);
+    QVERIFY(w.irisSlider->isEnabled());
+}
+
+void EndToEndTest::recallWithoutControllerDoesNothing_data()
+{
+    QTest::addColumn<bool>("connectedBefore");
+    QTest::newRow("before any connection") << false;
+    QTest::newRow("after the link is lost") << true;
+}
+
+// Ctrl+digit while no controller answers: nothing goes out, the lens
+// controls stay as they are, and the status bar says why.
+void EndToEndTest::recallWithoutControllerDoesNothing()
+{
+    QFETCH(bool, connectedBefore);
+    storeSetPoint(QStringLiteral("3"), QStringLiteral("35,400,8"));
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    LensDesk& w = *window;
+    if (connectedBefore) {
+        QVERIFY(connectThroughDialog());
+        sim->sendSignal(SIGUSR1);
+        // Four unanswered pings, about 2.4 s.
+        QTRY_COMPARE_WITH_TIMEOUT(w.lensLabel->text(), QStringLiteral("Lens: N/A"), 8000);
+    } else {
+        QVERIFY(giveUpOnSilentController());
+    }
+
+    const qint64 recallMs = recallByShortcut(Qt::Key_3);
+    QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
+    QCOMPARE(w.statusBar()->currentMessage(),
+             QStringLiteral("No controller is connected: the set point \"3\" is not recalled."));
+    QVERIFY(!w.irisSlider->isEnabled());
+    QVERIFY(!w.slowNarrowZoom->isEnabled());
+    QVERIFY(!QApplication::activeModalWidget());
+
+    // A datagram sent after the recall reaches the simulator after anything
+    // the recall could have sent; the silent simulator logs all it drops.
+    SimClient marker;
+    marker.send(sim->address(), "end of recall");
+    QVERIFY(sim->waitForLog(QStringLiteral("end of recall$")).hasMatch());
+    const QString log = sim->log();
+    QVERIFY2(!log.contains(QRegularExpression(QStringLiteral("set(Zoom|Focus2|Aper)="))), qPrintable(log));
+}
+
+void EndToEndTest::leavingTheLoadDialogResumesThePings_data()
+{
+    QTest::addColumn<bool>("byEscape");
+    QTest::newRow("Escape") << true;
+    QTest::newRow("window frame") << false;
+}
+
+// The load dialog rests the liveness monitor while it is open; leaving it
+// without loading, by any way, gives the monitor back.
+void EndToEndTest::leavingTheLoadDialogResumesThePings()
+{
+    QFETCH(bool, byEscape);
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    QVERIFY(connectThroughDialog());
+    LensDesk& w = *window;
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_L, Qt::ControlModifier);
+    auto* dialog = w.findChild<QDialog*>(QStringLiteral("loadSettingsDialog"));
+    QVERIFY(dialog);
+    QTRY_VERIFY(dialog->isVisible());
+
+    const int pings = receivedCommands(sim->log()).count(QStringLiteral("ping"));
+    if (byEscape) {
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    } else {
+        dialog->close();
+    }
+    QVERIFY(!dialog->isVisible());
+    // At most one ping can have been under way when the dialog opened; two
+    // more come only from a running monitor (600 ms apart).
+    QTRY_VERIFY_WITH_TIMEOUT(receivedCommands(sim->log()).count(QStringLiteral("ping")) >= pings + 2, 3500);
+}
+
+void EndToEndTest::alwaysOnTopOpensNoConnectDialog_data()
+{
+    QTest::addColumn<QList<bool>>("alwaysOnTop");
+    QTest::addColumn<bool>("dialogOpens");
+    QTest::newRow("Always On Top ticked") << QList<bool>{true} << false;
+    QTest::newRow("Always On Top ticked and cleared") << QList<bool>{true, false} << false;
+    // The window shown again while no controller has reported asks for one.
+    QTest::newRow("hidden and shown again") << QList<bool>{} << true;
+}
+
+// The window before any controller has reported, the operator having given
+// up on a silent one: only showing the window again opens the connect dialog.
+void EndToEndTest::alwaysOnTopOpensNoConnectDialog()
+{
+    QFETCH(QList<bool>, alwaysOnTop);
+    QFETCH(bool, dialogOpens);
+    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    QVERIFY(giveUpOnSilentController());
+    LensDesk& w = *window;
+    const auto connectDialogShown = [&w] {
+        for (const setIPDlg* dialog : w.findChildren<setIPDlg*>()) {
+            if (dialog->isVisible())
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY(!connectDialogShown());
+
+    auto* action = w.findChild<QAction*>(QStringLiteral("actionAlwaysOnTop"));
+    QVERIFY(action);
+    for (const bool on : alwaysOnTop) {
+        action->trigger();
+        QCOMPARE(action->isChecked(), on);
+        QVERIFY(w.isVisible());
+    }
+    if (alwaysOnTop.isEmpty()) {
+        w.hide();
+        w.show();
+    }
+    const bool shown = connectDialogShown();
+    if (shown) {
+        // Answered as the operator would, so that nothing ends the program.
+        answerConnectDialog();
+        QTRY_COMPARE(modals->pending(), 0);
+        QVERIFY(pressCancelOfProgress(window.get()));
+    }
+    QCOMPARE(shown, dialogOpens);
 }
 
 void EndToEndTest::addressChangeFollowsTheController()

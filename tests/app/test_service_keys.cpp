@@ -1,0 +1,120 @@
+#include "../sim/SimHarness.h"
+#include "VirtualDisplay.h"
+
+#include "app/LensDesk.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr int ProgramTimeLimitMs = 10000;
+// The service dialog opens after its identity queries, about a second.
+constexpr int DialogWaitMs = 5000;
+// A new X client is now and then refused on a busy server: xdotool gets a
+// few tries.
+constexpr int XdotoolTries = 3;
+
+// Gives `window` the keyboard focus of the X server and types `keys` into it
+// (xdotool's words: "ctrl+shift+F10", "type" and a text, ...). The event
+// loop keeps turning meanwhile.
+bool typeInto(const QWidget* window, const QStringList& keys)
+{
+    const QStringList arguments =
+        QStringList{QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window->winId())} + keys;
+    QString failure;
+    for (int attempt = 0; attempt < XdotoolTries; ++attempt) {
+        QProcess xdotool;
+        xdotool.start(QStringLiteral("xdotool"), arguments);
+        if (xdotool.waitForStarted(ProgramTimeLimitMs)
+            && QTest::qWaitFor([&xdotool] { return xdotool.state() == QProcess::NotRunning; }, ProgramTimeLimitMs)
+            && xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0)
+            return true;
+        xdotool.kill();
+        xdotool.waitForFinished(ProgramTimeLimitMs);
+        failure = xdotool.errorString() + QLatin1Char(' ') + QString::fromLocal8Bit(xdotool.readAllStandardError());
+    }
+    qWarning("xdotool %s failed: %s", qPrintable(arguments.join(QLatin1Char(' '))), qPrintable(failure));
+    return false;
+}
+
+QWidget* visibleModal()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal && modal->isVisible() ? modal : nullptr;
+}
+
+} // namespace
+
+// The service dialog's keys through a real X server, as a Linux desktop
+// delivers them. There Ctrl+Alt+F-keys switch to a text console and never
+// reach a window, so Ctrl+Shift+F10 does the same job, in the window and in
+// the dialog.
+class ServiceKeysTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void ctrlShiftF10OpensAndUnlocksTheServiceDialog();
+};
+
+void ServiceKeysTest::ctrlShiftF10OpensAndUnlocksTheServiceDialog()
+{
+    SimProcess sim({QStringLiteral("--serial"), QStringLiteral("15077")});
+    QVERIFY(sim.start());
+    LensDesk window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // The connect dialog asks for the controller: typed in, as the operator does.
+    QWidget* connectDialog = nullptr;
+    QVERIFY(QTest::qWaitFor([&connectDialog] { return (connectDialog = visibleModal()) != nullptr; }, DialogWaitMs));
+    QVERIFY(typeInto(connectDialog, {"key", "ctrl+a", "BackSpace", "type", sim.address().toString()}));
+    QVERIFY(typeInto(connectDialog, {"key", "Return"}));
+    auto* deviceInfo = window.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"));
+    QVERIFY(deviceInfo);
+    QTRY_VERIFY_WITH_TIMEOUT(deviceInfo->text().startsWith(QLatin1String("Device:")), DialogWaitMs);
+
+    QVERIFY(typeInto(&window, {"key", "ctrl+shift+F10"}));
+    auto* serviceDialog = window.findChild<QDialog*>(QStringLiteral("master"));
+    QVERIFY(serviceDialog);
+    QTRY_VERIFY_WITH_TIMEOUT(serviceDialog->isVisible(), DialogWaitMs);
+    auto* serial = serviceDialog->findChild<QLineEdit*>(QStringLiteral("snEdit"));
+    auto* vendor = serviceDialog->findChild<QLineEdit*>(QStringLiteral("vndEdit"));
+    QVERIFY(serial && vendor);
+    QCOMPARE(serial->text(), QStringLiteral("15077"));
+    QVERIFY(!vendor->isEnabled());
+
+    // The same keys in the dialog unlock the vendor field.
+    QVERIFY(typeInto(serviceDialog, {"key", "ctrl+shift+F10"}));
+    QTRY_VERIFY_WITH_TIMEOUT(vendor->isEnabled(), DialogWaitMs);
+}
+
+// The X server is started before the application object, which connects to
+// it; settings stay in the toolkit's test locations whoever runs this.
+int main(int argc, char** argv)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    const VirtualDisplay display;
+    if (display.name().isEmpty()) {
+        std::fprintf(stderr, "No X server: this test needs Xvfb and xdotool (scripts/test installs them).\n");
+        return 1;
+    }
+    qputenv("DISPLAY", display.name());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    // No GL stack: nothing here draws with it.
+    qputenv("QT_XCB_GL_INTEGRATION", "none");
+    QApplication application(argc, argv);
+    ServiceKeysTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_service_keys.moc"
