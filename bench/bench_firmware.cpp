@@ -2,7 +2,8 @@
 // against curl's own client to the same tftpd-hpa server on loopback, and the
 // cipher's decode throughput against a plain memory copy.
 #include "BenchFigure.h"
-#include "FirmwareEncoder.h"
+#include "FirmwareImages.h"
+#include "LoopbackAddress.h"
 #include "TftpdServer.h"
 
 #include "admin/FirmwareCipher.h"
@@ -10,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -26,15 +26,8 @@ constexpr int Rounds = 5;
 // Loopback TFTP is lock-step and sensitive to a loaded machine: more rounds,
 // interleaved, and the best round beside the median.
 constexpr int UploadRounds = 9;
-const QString Loopback = QStringLiteral("127.0.0.1");
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(42);
-    generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
-    return bytes;
-}
+// The server's address, of this run alone.
+const QString Loopback = LoopbackAddress::next().toString();
 
 double median(std::vector<double> values)
 {
@@ -67,13 +60,14 @@ double curlUpload(const QString& file, quint16 port, bool noOptions)
 
 int benchUpload()
 {
-    if (!TftpdServer::available()) {
-        std::printf("upload: skipped (needs root and tftpd-hpa)\n");
+    const QString unavailable = TftpdServer::unavailableReason();
+    if (!unavailable.isEmpty()) {
+        std::printf("upload: skipped (%s)\n", qPrintable(unavailable));
         return 0;
     }
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("image.orvo"));
-    const QByteArray image = randomBytes(UploadSize);
+    const QByteArray image = randomBytes(UploadSize, 42);
     {
         QFile out(file);
         if (!out.open(QIODevice::WriteOnly) || out.write(image) != image.size())
@@ -118,7 +112,7 @@ int benchUpload()
 void benchCipher()
 {
     const quint64 key = firmwareKey();
-    const QByteArray image = randomBytes(ContainerSize);
+    const QByteArray image = randomBytes(ContainerSize, 42);
     const QByteArray container = encodeFirmware(image, key, 0);
 
     std::vector<double> decode, copy;

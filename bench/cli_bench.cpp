@@ -9,6 +9,7 @@
 //    CPU time meanwhile.
 
 #include "BenchFigure.h"
+#include "LoopbackAddress.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,11 +22,11 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -35,10 +36,10 @@ constexpr int MoveRuns = 10;
 constexpr int WatchRate = 1000;
 constexpr int WatchSeconds = 5;
 
-// Loopback addresses of this run's own: 127.74.P.1 and 127.74.P.2.
+// Loopback addresses of this run's own.
 QString address(int host)
 {
-    return QStringLiteral("127.74.%1.%2").arg(getpid() % 250 + 1).arg(host);
+    return LoopbackAddress::host(host).toString();
 }
 
 double median(std::vector<double> values)

@@ -51,9 +51,9 @@ int main(int argc, char* argv[])
 {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
     if (argc > 1 && qstrcmp(argv[1], SearchChild::Argument) == 0)
-        return SearchChild::run(app.arguments());
+        return SearchChild::run(argc, argv);
+    QApplication app(argc, argv);
 
     const QString unavailable = NetnsLab::unavailableReason();
     if (!unavailable.isEmpty()) {

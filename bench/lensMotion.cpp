@@ -6,8 +6,9 @@
 //     and for the slow narrow one, which repeats itself while held,
 //   - the delay from a press to its first datagram (same statistics),
 //   - the process's CPU use while connected and idle, and while paused.
-// Traffic stays on 127.31.5.9.
+// Traffic stays on a loopback address of this run's own.
 #include "BenchFigure.h"
+#include "LoopbackAddress.h"
 
 #include "app/LensDesk.h"
 #include "lens/zoomWorker.h"
@@ -38,7 +39,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-const char* const PeerAddress = "127.31.5.9";
+const QByteArray PeerAddress = LoopbackAddress::next().toString().toLatin1();
 
 struct Arrival {
     Clock::time_point at;
@@ -55,7 +56,7 @@ public:
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(1339);
-        inet_pton(AF_INET, PeerAddress, &address.sin_addr);
+        inet_pton(AF_INET, PeerAddress.constData(), &address.sin_addr);
         timeval timeout{0, 100000};
         setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         if (::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
@@ -187,13 +188,13 @@ int main(int argc, char** argv)
 
     Peer peer;
     if (!peer.open()) {
-        std::fprintf(stderr, "cannot bind %s:1339\n", PeerAddress);
+        std::fprintf(stderr, "cannot bind %s:1339\n", PeerAddress.constData());
         return 1;
     }
 
     LensDesk window;
     window.productName = QStringLiteral("ORVO KX-MQTR");
-    window.controllerAddress = QLatin1String(PeerAddress);
+    window.controllerAddress = QString::fromLatin1(PeerAddress);
     window.motionWorker = new zoomWorker(window.controllerAddress, window.commandSocket, &window);
     window.motionWorker->start();
     window.livenessMonitor = new pingWorker(window.controllerAddress, window.commandSocket, &window);

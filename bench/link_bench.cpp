@@ -5,6 +5,7 @@
 // with a status report, as a healthy controller on a quiet network would.
 
 #include "BenchFigure.h"
+#include "ScriptedController.h"
 
 #include "app/LensDesk.h"
 
@@ -12,7 +13,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QNetworkDatagram>
 #include <QSlider>
 #include <QTimer>
 #include <QUdpSocket>
@@ -25,35 +25,6 @@
 #include <vector>
 
 namespace {
-
-const QString ControllerAddress = QStringLiteral("127.44.4.61");
-
-class ScriptedController : public QObject
-{
-public:
-    ScriptedController()
-    {
-        if (!m_socket.bind(QHostAddress(ControllerAddress), 1339))
-            std::fprintf(stderr, "cannot bind %s:1339: %s\n", qPrintable(ControllerAddress),
-                         qPrintable(m_socket.errorString()));
-        connect(&m_socket, &QUdpSocket::readyRead, this, [this] {
-            while (m_socket.hasPendingDatagrams()) {
-                const QNetworkDatagram datagram = m_socket.receiveDatagram();
-                const QByteArray command = datagram.data();
-                QByteArray reply;
-                if (command == "ver")
-                    reply = "ORVO RE-2=1.8.3";
-                else if (command == "ping")
-                    reply = "AF=1";
-                if (!reply.isEmpty())
-                    m_socket.writeDatagram(reply, datagram.senderAddress(), quint16(datagram.senderPort()));
-            }
-        });
-    }
-
-private:
-    QUdpSocket m_socket;
-};
 
 double cpuSeconds()
 {
@@ -71,7 +42,7 @@ void runEvents(int milliseconds)
 }
 
 // Milliseconds from the address being chosen to the controls enabled, or -1.
-double connectOnce(LensDesk& window)
+double connectOnce(LensDesk& window, const QString& controllerAddress)
 {
     QElapsedTimer clock;
     double enabledAt = -1;
@@ -84,7 +55,7 @@ double connectOnce(LensDesk& window)
     });
     QTimer::singleShot(0, &window, [&] {
         clock.start();
-        window.isORVOProduct(ControllerAddress);
+        window.isORVOProduct(controllerAddress);
     });
     QTimer guard;
     QObject::connect(&guard, &QTimer::timeout, &done, &QEventLoop::quit);
@@ -105,12 +76,14 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ScriptedController controller;
+    controller.answer(QStringLiteral("ver"), {QStringLiteral("ORVO RE-2=1.8.3")});
+    controller.answer(QStringLiteral("ping"), {QStringLiteral("AF=1")});
 
     constexpr int Runs = 20;
     std::vector<double> latencies;
     for (int run = 0; run < Runs; ++run) {
         LensDesk window;
-        const double ms = connectOnce(window);
+        const double ms = connectOnce(window, controller.address());
         if (ms < 0) {
             std::printf("connect: run %d did not connect within 10 s\n", run);
             return 1;
@@ -126,7 +99,7 @@ int main(int argc, char** argv)
                 "%.1f ms median of %d (max %.1f ms)", latencies[latencies.size() / 2], Runs, latencies.back());
 
     LensDesk window;
-    if (connectOnce(window) < 0)
+    if (connectOnce(window, controller.address()) < 0)
         return 1;
     runEvents(1000); // past the start-up exchange
     const double cpuBefore = cpuSeconds();

@@ -7,7 +7,7 @@
 //   2: the rest is a payload that gets a correct CRC or digest, so damaged
 //      compressed data reaches the uncompress step.
 // The second byte of modes 1 and 2 holds the flags.
-#include "FirmwareEncoder.h"
+#include "FirmwareImages.h"
 #include "admin/FirmwareCipher.h"
 
 #include <QtGlobal>

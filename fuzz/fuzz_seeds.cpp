@@ -3,7 +3,7 @@
 // Replies come from the controller's answer catalogue, firmware containers
 // from the test encoder, so every run starts from inputs the panel really
 // meets.
-#include "FirmwareEncoder.h"
+#include "FirmwareImages.h"
 #include "admin/FirmwareCipher.h"
 #include "link/Protocol.h"
 

@@ -1,4 +1,4 @@
-#include "AdminTests.h"
+#include "TestMain.h"
 
 #include "admin/GatewayGuess.h"
 #include "admin/IdentityChecks.h"
@@ -130,10 +130,6 @@ void AdminRulesTest::identityNumbers()
     QCOMPARE(IdentityChecks::isSerialNumberAccepted(text), serialAccepted);
 }
 
-int runAdminRulesTest(int argc, char** argv)
-{
-    AdminRulesTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+LENSDESK_TEST_MAIN(AdminRulesTest)
 
 #include "AdminRulesTest.moc"

@@ -1,10 +1,8 @@
-#include "AdminTests.h"
-#include "ModalAnswerer.h"
-#include "ScriptedPeer.h"
+#include "ConnectedWindow.h"
+#include "TestMain.h"
 
 #include "app/Branding.h"
 #include "app/ClickableLabel.h"
-#include "app/LensDesk.h"
 #include "link/pingWorker.h"
 
 #include <QAction>
@@ -16,11 +14,6 @@
 #include <QtTest>
 
 #include <memory>
-
-namespace {
-const QString ControllerAddress = QStringLiteral("127.0.0.73");
-const QString Marker = QStringLiteral("marker");
-} // namespace
 
 // Restart, focus init, the name, the focus time-out and the protocol menu.
 class DeviceOptionsTest : public QObject
@@ -42,36 +35,23 @@ private slots:
     void protocolChoice();
 
 private:
-    // The commands that reached the controller before a marker sent now.
-    QStringList commandsSoFar();
+    // The commands that reached the controller so far.
+    QStringList commandsSoFar() { return m_panel->controller().receivedUntilNow(); }
 
-    std::unique_ptr<ScriptedPeer> controller;
-    std::unique_ptr<LensDesk> window;
+    std::unique_ptr<ConnectedWindow> m_panel;
+    LensDesk* window = nullptr;
 };
 
 void DeviceOptionsTest::init()
 {
-    controller = std::make_unique<ScriptedPeer>(ControllerAddress);
-    QVERIFY(controller->isBound());
-    window = std::make_unique<LensDesk>();
-    window->controllerAddress = ControllerAddress;
-    window->flushAddressResolutionCache = [] { return 0; };
+    m_panel = std::make_unique<ConnectedWindow>();
+    QVERIFY(m_panel->controller().isBound());
+    window = &m_panel->window();
 }
 
 void DeviceOptionsTest::cleanup()
 {
-    window.reset();
-    controller.reset();
-}
-
-QStringList DeviceOptionsTest::commandsSoFar()
-{
-    window->sendToController(Marker);
-    if (!controller->waitFor(Marker))
-        return {QStringLiteral("(marker lost)")};
-    QStringList texts = controller->texts();
-    texts.removeAll(Marker);
-    return texts;
+    m_panel.reset();
 }
 
 void DeviceOptionsTest::simpleCommandsResumeTheMonitor_data()
@@ -94,7 +74,7 @@ void DeviceOptionsTest::simpleCommandsResumeTheMonitor()
 
     // A monitor that is paused and has missed pings; never started, so it
     // sends nothing itself.
-    auto* monitor = new pingWorker(ControllerAddress, window->commandSocket, window.get());
+    auto* monitor = new pingWorker(window->controllerAddress, window->commandSocket, window);
     window->livenessMonitor = monitor;
     monitor->pause();
     monitor->decrementMissed();
@@ -156,10 +136,8 @@ void DeviceOptionsTest::name()
     window->deviceName = QStringLiteral("OLD");
     window->nameLabel->setText(QStringLiteral("<b>OLD<b>"));
 
-    ModalAnswerer answerer;
-    answerer.expect([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        QVERIFY(dialog);
+    ModalAnswerer& answerer = m_panel->modals();
+    answerer.expect<QInputDialog>([&](QInputDialog* dialog) {
         QCOMPARE(dialog->windowTitle(), QStringLiteral("KX2 Name"));
         QCOMPARE(dialog->labelText(), QStringLiteral("KX2 Name"));
         QVERIFY(dialog->textValue().isEmpty());
@@ -171,9 +149,7 @@ void DeviceOptionsTest::name()
     });
     QString boxText;
     if (tooLongBox) {
-        answerer.expect([&](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            QVERIFY(box);
+        answerer.expect<QMessageBox>([&](QMessageBox* box) {
             QCOMPARE(box->windowTitle(), QStringLiteral("Name Error"));
             boxText = box->text();
             box->button(QMessageBox::Ok)->click();
@@ -218,13 +194,11 @@ void DeviceOptionsTest::focusTimeout()
     QFETCH(int, stored);
 
     window->focusTimeout = reported;
-    ModalAnswerer answerer;
+    ModalAnswerer& answerer = m_panel->modals();
     int minimum = 0;
     int maximum = 0;
     int start = 0;
-    answerer.expect([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        QVERIFY(dialog);
+    answerer.expect<QInputDialog>([&](QInputDialog* dialog) {
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Set Focus Timeout"));
         QCOMPARE(dialog->labelText(), QStringLiteral("Focus Timeout,ms:"));
         minimum = dialog->intMinimum();
@@ -293,26 +267,18 @@ void DeviceOptionsTest::protocolChoice()
     QFETCH(QStringList, sent);
     QFETCH(int, protocolAfter);
 
-    ModalAnswerer answerer;
-    QString title;
-    QString text;
-    if (questionExpected) {
-        answerer.expect([&](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            QVERIFY(box);
-            title = box->windowTitle();
-            text = box->text();
-            box->button(confirm ? QMessageBox::Yes : QMessageBox::No)->click();
-        });
-    }
+    ModalAnswerer& answerer = m_panel->modals();
+    ModalAnswerer::Box question;
+    if (questionExpected)
+        answerer.expectBox(confirm ? QMessageBox::Yes : QMessageBox::No, &question);
     QAction* entry = window->protocolActions[size_t(chosen)];
     entry->trigger();
 
     QCOMPARE(answerer.pending(), 0);
     QCOMPARE(answerer.unexpected(), 0);
     if (questionExpected) {
-        QCOMPARE(title, QStringLiteral("Lens Protocol"));
-        QCOMPARE(text, QStringLiteral("Switch the lens protocol to <b>%1</b>?<br><br>The controller restarts to apply it.")
+        QCOMPARE(question.title, QStringLiteral("Lens Protocol"));
+        QCOMPARE(question.text, QStringLiteral("Switch the lens protocol to <b>%1</b>?<br><br>The controller restarts to apply it.")
                            .arg(entry->text()));
     }
     QCOMPARE(commandsSoFar(), sent);
@@ -321,10 +287,6 @@ void DeviceOptionsTest::protocolChoice()
         QCOMPARE(window->protocolActions[size_t(i)]->isChecked(), i == protocolAfter);
 }
 
-int runDeviceOptionsTest(int argc, char** argv)
-{
-    DeviceOptionsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+LENSDESK_TEST_MAIN(DeviceOptionsTest)
 
 #include "DeviceOptionsTest.moc"

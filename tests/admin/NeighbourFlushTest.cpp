@@ -1,112 +1,73 @@
-#include "AdminTests.h"
+#include "NetnsLab.h"
+#include "Skip.h"
+#include "TestMain.h"
+
+#include "app/Platform.h"
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
 
-#include <unistd.h>
+#include <cstdio>
 
 namespace {
+
 constexpr int CommandTimeoutMs = 10000;
 
-struct CommandResult
-{
-    int exitCode = -1;
-    QString output;
-};
+// With this argument the test program empties the neighbour cache of the
+// network namespace it runs in, prints the result and ends (the test starts
+// it inside namespaces of its own).
+constexpr const char* FlushNeighboursArgument = "--flush-neighbours";
 
-CommandResult runCommand(const QString& program, const QStringList& arguments)
+int flushNeighbours(int, char**)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(program, arguments);
-    CommandResult result;
-    if (!process.waitForFinished(CommandTimeoutMs)) {
-        process.kill();
-        process.waitForFinished(1000);
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.output = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
-    return result;
+    std::printf("%d\n", Platform::flushAddressResolutionCache());
+    return 0;
 }
 
-bool ip(const QStringList& arguments)
-{
-    return runCommand(QStringLiteral("ip"), arguments).exitCode == 0;
-}
+// Neighbour entries of every kind on both of the panel namespace's
+// adapters: a permanent and a stale one on link a, a reachable one on link z.
+const char* const Neighbours[] = {"10.231.1.2 ", "10.231.1.7 ", "10.231.2.2 "};
 
-// Two network namespaces of the test's own, joined by two veth pairs, so that
-// the "host" namespace has two adapters with neighbour entries. Removed again
-// whatever way the test ends.
-class TestNetwork
+bool addNeighbours(NetnsLab& lab, QString* error)
 {
-public:
-    TestNetwork()
-        : host(QStringLiteral("ldadm%1h").arg(::getpid()))
-        , device(QStringLiteral("ldadm%1d").arg(::getpid()))
-    {
-    }
-    ~TestNetwork()
-    {
-        ip({"netns", "del", host});
-        ip({"netns", "del", device});
-    }
-
-    bool build()
-    {
-        if (!ip({"netns", "add", host}) || !ip({"netns", "add", device}))
+    QByteArray ignored;
+    const QStringList entries[] = {
+        {"neigh", "replace", "10.231.1.2", "lladdr", "02:00:00:00:01:02", "dev", lab.linkA, "nud", "permanent"},
+        {"neigh", "replace", "10.231.1.7", "lladdr", "02:00:00:00:01:07", "dev", lab.linkA, "nud", "stale"},
+        {"neigh", "replace", "10.231.2.2", "lladdr", "02:00:00:00:02:02", "dev", lab.linkZ, "nud", "reachable"},
+    };
+    for (const QStringList& entry : entries) {
+        if (!lab.runInPanel(QStringLiteral("ip"), entry, CommandTimeoutMs, &ignored, error))
             return false;
-        const struct
-        {
-            const char* hostEnd;
-            const char* deviceEnd;
-            const char* hostAddress;
-            const char* deviceAddress;
-        } links[] = {{"va0", "va1", "10.231.41.1/24", "10.231.41.2/24"},
-                     {"vb0", "vb1", "10.231.42.1/24", "10.231.42.2/24"}};
-        for (const auto& link : links) {
-            if (!ip({"-n", host, "link", "add", link.hostEnd, "type", "veth", "peer", "name", link.deviceEnd, "netns",
-                     device})
-                || !ip({"-n", host, "addr", "add", link.hostAddress, "dev", link.hostEnd})
-                || !ip({"-n", device, "addr", "add", link.deviceAddress, "dev", link.deviceEnd})
-                || !ip({"-n", host, "link", "set", link.hostEnd, "up"})
-                || !ip({"-n", device, "link", "set", link.deviceEnd, "up"}))
-                return false;
-        }
-        return ip({"-n", host, "link", "set", "lo", "up"});
     }
+    return true;
+}
 
-    bool addNeighbours()
-    {
-        return ip({"-n", host, "neigh", "replace", "10.231.41.2", "lladdr", "02:00:00:00:41:02", "dev", "va0", "nud",
-                   "permanent"})
-               && ip({"-n", host, "neigh", "replace", "10.231.41.7", "lladdr", "02:00:00:00:41:07", "dev", "va0", "nud",
-                      "stale"})
-               && ip({"-n", host, "neigh", "replace", "10.231.42.2", "lladdr", "02:00:00:00:42:02", "dev", "vb0", "nud",
-                      "reachable"});
-    }
+QString neighbours(NetnsLab& lab)
+{
+    QByteArray output;
+    QString error;
+    if (!lab.runInPanel(QStringLiteral("ip"), {"-4", "neigh", "show"}, CommandTimeoutMs, &output, &error))
+        return error;
+    return QString::fromLocal8Bit(output).trimmed();
+}
 
-    QString neighbours() const
-    {
-        return runCommand(QStringLiteral("ip"), {"-n", host, "-4", "neigh", "show"}).output;
-    }
+// Runs this program in flush mode inside the panel namespace, optionally as
+// an unprivileged user; returns what it printed, or the failure.
+QString flushInside(NetnsLab& lab, bool unprivileged)
+{
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString flush = QLatin1String(FlushNeighboursArgument);
+    QByteArray output;
+    QString error;
+    const bool ran = unprivileged ? lab.runInPanel(QStringLiteral("setpriv"),
+                                                   {"--reuid=65534", "--regid=65534", "--clear-groups", self, flush},
+                                                   CommandTimeoutMs, &output, &error)
+                                  : lab.runInPanel(self, {flush}, CommandTimeoutMs, &output, &error);
+    return ran ? QString::fromLocal8Bit(output).trimmed() : error;
+}
 
-    // Runs this executable inside the host namespace in flush mode,
-    // optionally as an unprivileged user.
-    CommandResult flushInside(bool unprivileged) const
-    {
-        QStringList arguments = {"netns", "exec", host};
-        if (unprivileged)
-            arguments << "setpriv" << "--reuid=65534" << "--regid=65534" << "--clear-groups";
-        arguments << QCoreApplication::applicationFilePath() << QLatin1String(FlushNeighboursArgument);
-        return runCommand(QStringLiteral("ip"), arguments);
-    }
-
-    const QString host;
-    const QString device;
-};
 } // namespace
 
 // The neighbour (ARP) cache flush after an address change, run only inside
@@ -123,52 +84,43 @@ private slots:
 
 void NeighbourFlushTest::initTestCase()
 {
-    if (::geteuid() != 0)
-        QSKIP("network namespaces need root");
-    if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty())
-        QSKIP("iproute2 is not installed");
+    SKIP_IF_UNAVAILABLE(NetnsLab::unavailableReason());
 }
 
 void NeighbourFlushTest::flushEmptiesEveryAdapter()
 {
-    TestNetwork network;
-    QVERIFY(network.build());
-    QVERIFY(network.addNeighbours());
-    const QString before = network.neighbours();
-    for (const char* address : {"10.231.41.2 ", "10.231.41.7 ", "10.231.42.2 "})
+    NetnsLab lab;
+    QString error;
+    QVERIFY2(lab.setUp(&error), qPrintable(error));
+    QVERIFY2(addNeighbours(lab, &error), qPrintable(error));
+    const QString before = neighbours(lab);
+    for (const char* address : Neighbours)
         QVERIFY2(before.contains(QLatin1String(address)), qPrintable(before));
 
-    const CommandResult flush = network.flushInside(false);
-    QCOMPARE(flush.exitCode, 0);
-    QCOMPARE(flush.output, QStringLiteral("0"));
-    QCOMPARE(network.neighbours(), QString());
+    QCOMPARE(flushInside(lab, false), QStringLiteral("0"));
+    QCOMPARE(neighbours(lab), QString());
 
     // A second flush of an empty cache is just as fine.
-    QCOMPARE(network.flushInside(false).output, QStringLiteral("0"));
+    QCOMPARE(flushInside(lab, false), QStringLiteral("0"));
 }
 
 void NeighbourFlushTest::withoutPrivilegeNothingBreaks()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
         QSKIP("setpriv is not installed");
-    TestNetwork network;
-    QVERIFY(network.build());
-    QVERIFY(network.addNeighbours());
+    NetnsLab lab;
+    QString error;
+    QVERIFY2(lab.setUp(&error), qPrintable(error));
+    QVERIFY2(addNeighbours(lab, &error), qPrintable(error));
 
     // The adapters can be listed without privilege; the removals are refused
     // and ignored.
-    const CommandResult flush = network.flushInside(true);
-    QCOMPARE(flush.exitCode, 0);
-    QCOMPARE(flush.output, QStringLiteral("0"));
-    const QString after = network.neighbours();
-    for (const char* address : {"10.231.41.2 ", "10.231.41.7 ", "10.231.42.2 "})
+    QCOMPARE(flushInside(lab, true), QStringLiteral("0"));
+    const QString after = neighbours(lab);
+    for (const char* address : Neighbours)
         QVERIFY2(after.contains(QLatin1String(address)), qPrintable(after));
 }
 
-int runNeighbourFlushTest(int argc, char** argv)
-{
-    NeighbourFlushTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+LENSDESK_TEST_MAIN_WITH_CHILD(NeighbourFlushTest, FlushNeighboursArgument, flushNeighbours)
 
 #include "NeighbourFlushTest.moc"

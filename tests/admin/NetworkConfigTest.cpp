@@ -1,9 +1,8 @@
-#include "AdminTests.h"
-#include "ModalAnswerer.h"
-#include "ScriptedPeer.h"
+#include "ConnectedWindow.h"
+#include "LoopbackAddress.h"
+#include "TestMain.h"
 
 #include "admin/changeIPDlg.h"
-#include "app/LensDesk.h"
 #include "link/pingWorker.h"
 
 #include <QAction>
@@ -20,9 +19,16 @@
 namespace {
 const QString RedField = QStringLiteral("QLineEdit{background: red;}");
 const QString WhiteField = QStringLiteral("QLineEdit{background: white;}");
-// Loopback addresses of the stand-in controllers of this test.
-const QString OldControllerAddress = QStringLiteral("127.0.0.71");
-const QString NewControllerAddress = QStringLiteral("127.0.0.72");
+// Where the controller moves to in an address change, and that address as
+// an operator may type it, every octet with leading zeros.
+const QHostAddress NewControllerAddress = LoopbackAddress::host(72);
+QString withLeadingZeros(const QHostAddress& address)
+{
+    QStringList octets;
+    for (const QString& octet : address.toString().split(QLatin1Char('.')))
+        octets << QStringLiteral("%1").arg(octet.toInt(), 3, 10, QLatin1Char('0'));
+    return octets.join(QLatin1Char('.'));
+}
 } // namespace
 
 // The change-IP dialog, the address change and the DHCP switch.
@@ -46,19 +52,7 @@ private slots:
     void listingFailureIsReportedAndChangeGoesOn();
     void dhcpChoice_data();
     void dhcpChoice();
-
-private:
-    std::unique_ptr<LensDesk> makeWindow(const QString& controller);
 };
-
-std::unique_ptr<LensDesk> NetworkConfigTest::makeWindow(const QString& controller)
-{
-    auto window = std::make_unique<LensDesk>();
-    window->controllerAddress = controller;
-    // Tests never touch the host's own neighbour cache.
-    window->flushAddressResolutionCache = [] { return 0; };
-    return window;
-}
 
 void NetworkConfigTest::dialogStartsWithUnfinishedFields()
 {
@@ -222,9 +216,10 @@ void NetworkConfigTest::currentSettingsShowReportedValues()
 
 void NetworkConfigTest::openingQueriesTheCurrentSettings()
 {
-    ScriptedPeer controller(OldControllerAddress);
+    ConnectedWindow panel;
+    ScriptedController& controller = panel.controller();
     QVERIFY(controller.isBound());
-    auto window = makeWindow(OldControllerAddress);
+    LensDesk* window = &panel.window();
 
     QElapsedTimer clock;
     clock.start();
@@ -243,18 +238,20 @@ void NetworkConfigTest::openingQueriesTheCurrentSettings()
 void NetworkConfigTest::addressChangeSequence_data()
 {
     QTest::addColumn<QString>("typedAddress");
-    QTest::newRow("as the controller reports it") << NewControllerAddress;
+    QTest::newRow("as the controller reports it") << NewControllerAddress.toString();
     // Read in decimal, and sent and used in that form only.
-    QTest::newRow("with leading zeros") << QStringLiteral("127.000.000.072");
+    QTest::newRow("with leading zeros") << withLeadingZeros(NewControllerAddress);
 }
 
 void NetworkConfigTest::addressChangeSequence()
 {
     QFETCH(QString, typedAddress);
-    ScriptedPeer oldController(OldControllerAddress);
-    ScriptedPeer newController(NewControllerAddress);
+    ConnectedWindow panel;
+    ScriptedController& oldController = panel.controller();
+    ScriptedController newController(NewControllerAddress);
     QVERIFY(oldController.isBound() && newController.isBound());
-    auto window = makeWindow(OldControllerAddress);
+    LensDesk* window = &panel.window();
+    const QString oldAddress = oldController.address();
 
     int flushes = 0;
     QStringList commandsBeforeFlush;
@@ -267,7 +264,7 @@ void NetworkConfigTest::addressChangeSequence()
     };
 
     // A running liveness monitor for the old address.
-    auto* monitor = new pingWorker(OldControllerAddress, window->commandSocket, window.get());
+    auto* monitor = new pingWorker(oldAddress, window->commandSocket, window);
     window->livenessMonitor = monitor;
     monitor->start();
     QVERIFY(oldController.waitFor(QStringLiteral("ping")));
@@ -284,7 +281,8 @@ void NetworkConfigTest::addressChangeSequence()
     const qint64 took = clock.elapsed();
     QVERIFY(dialog->isHidden());
 
-    const QStringList expected = {"ChangeIP=127.0.0.72", "ChangeMASK=255.0.0.0", "ChangeGW=127.0.0.1", "Reboot"};
+    const QStringList expected = {"ChangeIP=" + NewControllerAddress.toString(), "ChangeMASK=255.0.0.0",
+                                  "ChangeGW=127.0.0.1", "Reboot"};
     QCOMPARE(oldController.commands(), expected);
 
     // The four commands 100 ms apart, with no ping in between.
@@ -298,11 +296,11 @@ void NetworkConfigTest::addressChangeSequence()
     // The cache is flushed once, after the reboot order, with the new address current.
     QCOMPARE(flushes, 1);
     QCOMPARE(commandsBeforeFlush, expected);
-    QCOMPARE(addressAtFlush, NewControllerAddress);
+    QCOMPARE(addressAtFlush, NewControllerAddress.toString());
     // Four 100 ms waits and the 3 s restart wait.
     QVERIFY(took >= 3390);
 
-    QCOMPARE(window->controllerAddress, NewControllerAddress);
+    QCOMPARE(window->controllerAddress, NewControllerAddress.toString());
     QVERIFY(!monitor->isPaused());
     // The monitor was resumed, still aimed at the old address.
     QTRY_VERIFY_WITH_TIMEOUT(oldController.texts().lastIndexOf(QStringLiteral("ping")) > last, 5000);
@@ -315,32 +313,32 @@ void NetworkConfigTest::addressChangeSequence()
 
 void NetworkConfigTest::listingFailureIsReportedAndChangeGoesOn()
 {
-    ScriptedPeer oldController(OldControllerAddress);
+    ConnectedWindow panel;
+    ScriptedController& oldController = panel.controller();
     QVERIFY(oldController.isBound());
-    auto window = makeWindow(OldControllerAddress);
+    LensDesk* window = &panel.window();
     window->flushAddressResolutionCache = [] { return 111; };
 
-    ModalAnswerer answerer;
+    ModalAnswerer& answerer = panel.modals();
     QString title;
     QString text;
     QStringList commandsAtBox;
-    answerer.expect([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        QVERIFY(box);
+    answerer.expect<QMessageBox>([&](QMessageBox* box) {
         title = box->windowTitle();
         text = box->text();
         commandsAtBox = oldController.commands();
         box->button(QMessageBox::Ok)->click();
     });
 
-    window->updateIPSettings(NewControllerAddress, QStringLiteral("255.0.0.0"), QStringLiteral("127.0.0.1"));
+    window->updateIPSettings(NewControllerAddress.toString(), QStringLiteral("255.0.0.0"),
+                             QStringLiteral("127.0.0.1"));
 
     QCOMPARE(answerer.pending(), 0);
     QCOMPARE(answerer.unexpected(), 0);
     QCOMPARE(title, QStringLiteral("File error"));
     QCOMPARE(text, QStringLiteral("GetAdaptersInfo failed with error:  = 111"));
     QCOMPARE(commandsAtBox.size(), 4);
-    QCOMPARE(window->controllerAddress, NewControllerAddress);
+    QCOMPARE(window->controllerAddress, NewControllerAddress.toString());
 }
 
 void NetworkConfigTest::dhcpChoice_data()
@@ -360,19 +358,19 @@ void NetworkConfigTest::dhcpChoice()
     QFETCH(bool, accept);
     QFETCH(QString, command);
 
-    ScriptedPeer controller(OldControllerAddress);
+    ConnectedWindow panel;
+    ScriptedController& controller = panel.controller();
     QVERIFY(controller.isBound());
-    auto window = makeWindow(OldControllerAddress);
+    LensDesk* window = &panel.window();
     QVERIFY(!window->actionDHCP->isEnabled());
 
-    ModalAnswerer answerer;
+    ModalAnswerer& answerer = panel.modals();
     QStringList items;
     QString initial;
     QString label;
-    answerer.expect([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        QVERIFY(dialog);
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("DHCP"));
+    QString title;
+    answerer.expect<QInputDialog>([&](QInputDialog* dialog) {
+        title = dialog->windowTitle();
         label = dialog->labelText();
         items = dialog->comboBoxItems();
         initial = dialog->textValue();
@@ -385,24 +383,18 @@ void NetworkConfigTest::dhcpChoice()
     });
     window->setDHCP();
     QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(answerer.unexpected(), 0);
+    QCOMPARE(title, QStringLiteral("DHCP"));
     QCOMPARE(label, QStringLiteral("Set DHCP:"));
     QCOMPARE(items, QStringList({"Enable", "Disable"}));
     QCOMPARE(initial, QStringLiteral("Enable"));
 
-    // A marker sent afterwards proves what came before it.
-    window->sendToController(QStringLiteral("marker"));
-    QVERIFY(controller.waitFor(QStringLiteral("marker")));
     QStringList expected;
     if (!command.isEmpty())
         expected << command;
-    expected << QStringLiteral("marker");
-    QCOMPARE(controller.texts(), expected);
+    QCOMPARE(controller.receivedUntilNow(), expected);
 }
 
-int runNetworkConfigTest(int argc, char** argv)
-{
-    NetworkConfigTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+LENSDESK_TEST_MAIN(NetworkConfigTest)
 
 #include "NetworkConfigTest.moc"

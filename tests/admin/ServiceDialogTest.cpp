@@ -1,9 +1,8 @@
-#include "AdminTests.h"
-#include "ModalAnswerer.h"
-#include "ScriptedPeer.h"
+#include "ConnectedWindow.h"
+#include "LoopbackAddress.h"
+#include "TestMain.h"
 
 #include "admin/masterDlg.h"
-#include "app/LensDesk.h"
 #include "discovery/setIPDlg.h"
 
 #include <QLineEdit>
@@ -15,8 +14,6 @@
 #include <memory>
 
 namespace {
-const QString ControllerAddress = QStringLiteral("127.0.0.74");
-const QString Marker = QStringLiteral("marker");
 const QString RedField = QStringLiteral("QLineEdit{background: red;}");
 const QString WhiteField = QStringLiteral("QLineEdit{background: white;}");
 
@@ -57,20 +54,23 @@ private slots:
     void replacedDuringItsOwnWaits();
 
 private:
-    QStringList commandsSoFar();
+    // The commands that reached the controller so far.
+    QStringList commandsSoFar() { return controller->receivedUntilNow(); }
     void connectWithKeys();
 
-    std::unique_ptr<ScriptedPeer> controller;
-    std::unique_ptr<LensDesk> window;
+    std::unique_ptr<ConnectedWindow> m_panel;
+    ScriptedController* controller = nullptr;
+    LensDesk* window = nullptr;
+    QString controllerAddress;
 };
 
 void ServiceDialogTest::init()
 {
-    controller = std::make_unique<ScriptedPeer>(ControllerAddress);
+    m_panel = std::make_unique<ConnectedWindow>();
+    controller = &m_panel->controller();
     QVERIFY(controller->isBound());
-    window = std::make_unique<LensDesk>();
-    window->controllerAddress = ControllerAddress;
-    window->flushAddressResolutionCache = [] { return 0; };
+    controllerAddress = controller->address();
+    window = &m_panel->window();
     // A focus value counts as a reporting controller: showing the window then
     // opens no connect dialog.
     window->focusVal->setText(QStringLiteral("500"));
@@ -78,23 +78,12 @@ void ServiceDialogTest::init()
 
 void ServiceDialogTest::cleanup()
 {
-    window.reset();
-    controller.reset();
-}
-
-QStringList ServiceDialogTest::commandsSoFar()
-{
-    window->sendToController(Marker);
-    if (!controller->waitFor(Marker))
-        return {QStringLiteral("(marker lost)")};
-    QStringList texts = controller->texts();
-    texts.removeAll(Marker);
-    return texts;
+    m_panel.reset();
 }
 
 void ServiceDialogTest::layoutAndTabOrder()
 {
-    masterDlg dialog(ControllerAddress, window->commandSocket);
+    masterDlg dialog(controllerAddress, window->commandSocket);
     QCOMPARE(dialog.objectName(), QStringLiteral("master"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("HW Settings"));
     QCOMPARE(dialog.minimumWidth(), 235);
@@ -122,19 +111,19 @@ void ServiceDialogTest::layoutAndTabOrder()
 
 void ServiceDialogTest::shortcutBeforeAnyAttemptDoesNothing()
 {
-    QVERIFY(activate(window.get()));
+    QVERIFY(activate(window));
     QVERIFY(!window->serviceDialog);
-    pressServiceKeys(window.get());
+    pressServiceKeys(window);
     QCOMPARE(commandsSoFar(), QStringList());
     QVERIFY(window->findChildren<masterDlg*>().isEmpty());
 }
 
 void ServiceDialogTest::shortcutQueriesAndOpens()
 {
-    auto* dialog = new masterDlg(ControllerAddress, window->commandSocket, window.get());
+    auto* dialog = new masterDlg(controllerAddress, window->commandSocket, window);
     window->serviceDialog = dialog;
-    QVERIFY(activate(window.get()));
-    pressServiceKeys(window.get());
+    QVERIFY(activate(window));
+    pressServiceKeys(window);
 
     const QStringList queries = {"getSN", "getMAC", "getHW", "blver", "getVENDOR", "ver"};
     QCOMPARE(commandsSoFar(), queries);
@@ -168,7 +157,7 @@ void ServiceDialogTest::macHint()
     QFETCH(QString, mac);
     QFETCH(bool, valid);
 
-    masterDlg dialog(ControllerAddress, window->commandSocket);
+    masterDlg dialog(controllerAddress, window->commandSocket);
     dialog.macEdit->setText(mac);
     QCOMPARE(dialog.macEdit->styleSheet(), valid ? WhiteField : RedField);
 }
@@ -196,25 +185,17 @@ void ServiceDialogTest::writing()
     QFETCH(QString, hardware);
     QFETCH(QString, warning);
 
-    masterDlg dialog(ControllerAddress, window->commandSocket);
+    masterDlg dialog(controllerAddress, window->commandSocket);
     dialog.show();
     dialog.snEdit->setText(serial);
     dialog.hwEdit->setText(hardware);
     // Colons are only a hint: the MAC is written as typed.
     dialog.macEdit->setText(QStringLiteral("00:11:22:33:44:55"));
 
-    ModalAnswerer answerer;
-    QString title;
-    QString text;
-    if (!warning.isEmpty()) {
-        answerer.expect([&](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            QVERIFY(box);
-            title = box->windowTitle();
-            text = box->text();
-            box->button(QMessageBox::Ok)->click();
-        });
-    }
+    ModalAnswerer& answerer = m_panel->modals();
+    ModalAnswerer::Box box;
+    if (!warning.isEmpty())
+        answerer.expectBox(QMessageBox::Ok, &box);
     dialog.okButton->click();
     QCOMPARE(answerer.pending(), 0);
     QCOMPARE(answerer.unexpected(), 0);
@@ -225,8 +206,8 @@ void ServiceDialogTest::writing()
                                                "setVND=n/a"}));
         QVERIFY(dialog.isHidden());
     } else {
-        QCOMPARE(title, QStringLiteral("Error"));
-        QCOMPARE(text, warning);
+        QCOMPARE(box.title, QStringLiteral("Error"));
+        QCOMPARE(box.text, warning);
         QCOMPARE(commandsSoFar(), QStringList());
         QVERIFY(dialog.isVisible());
     }
@@ -234,10 +215,10 @@ void ServiceDialogTest::writing()
 
 void ServiceDialogTest::drainEmptiesTheSocket()
 {
-    const QHostAddress local(QStringLiteral("127.0.0.75"));
+    const QHostAddress local = LoopbackAddress::next();
     QUdpSocket socket;
     QVERIFY(socket.bind(local, 0));
-    masterDlg dialog(ControllerAddress, &socket);
+    masterDlg dialog(controllerAddress, &socket);
     QSignalSpy arrivals(&socket, &QUdpSocket::readyRead);
     QUdpSocket sender;
     sender.writeDatagram(QByteArrayLiteral("SN=15001"), local, socket.localPort());
@@ -253,14 +234,14 @@ void ServiceDialogTest::drainEmptiesTheSocket()
 // attempt, which gives the window a new service dialog.
 void ServiceDialogTest::connectWithKeys()
 {
-    QTest::keyClick(window.get(), Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(window, Qt::Key_C, Qt::ControlModifier);
     setIPDlg* chosen = nullptr;
     for (setIPDlg* dialog : window->findChildren<setIPDlg*>()) {
         if (dialog->isVisible())
             chosen = dialog;
     }
     QVERIFY(chosen);
-    chosen->lineEdit->setText(ControllerAddress);
+    chosen->lineEdit->setText(controllerAddress);
     QTest::keyClick(chosen->lineEdit, Qt::Key_Return);
     QVERIFY(!chosen->isVisible());
 }
@@ -282,17 +263,16 @@ void ServiceDialogTest::replacedDuringItsOwnWaits()
 {
     QFETCH(bool, writing);
     QFETCH(QStringList, sequence);
-    ModalAnswerer answerer;
-    QVERIFY(activate(window.get()));
+    QVERIFY(activate(window));
     connectWithKeys();
-    QVERIFY(pressCancelOfProgress(window.get()));
+    QVERIFY(pressCancelOfProgress(window));
     QCOMPARE(window->findChildren<masterDlg*>().size(), 1);
     masterDlg* replaced = window->findChildren<masterDlg*>().constFirst();
     const QPointer<masterDlg> alive(replaced);
 
-    QVERIFY(activate(window.get()));
+    QVERIFY(activate(window));
     if (writing) {
-        pressServiceKeys(window.get());
+        pressServiceKeys(window);
         QVERIFY(replaced->isVisible());
         replaced->snEdit->setText(QStringLiteral("15001"));
         replaced->macEdit->setText(QStringLiteral("2-0-0-17-34-51"));
@@ -303,9 +283,9 @@ void ServiceDialogTest::replacedDuringItsOwnWaits()
     } else {
         // Within the second of the queries.
         QTimer::singleShot(300, this, [this] { connectWithKeys(); });
-        pressServiceKeys(window.get());
+        pressServiceKeys(window);
     }
-    QVERIFY(pressCancelOfProgress(window.get()));
+    QVERIFY(pressCancelOfProgress(window));
 
     QStringList commands = commandsSoFar();
     for (const char* probe : {"blver", "getProto", "ver"})
@@ -315,13 +295,9 @@ void ServiceDialogTest::replacedDuringItsOwnWaits()
     const QList<masterDlg*> dialogs = window->findChildren<masterDlg*>();
     QCOMPARE(dialogs.size(), 1);
     QVERIFY(!dialogs.constFirst()->isVisible());
-    QCOMPARE(answerer.unexpected(), 0);
+    QCOMPARE(m_panel->modals().unexpected(), 0);
 }
 
-int runServiceDialogTest(int argc, char** argv)
-{
-    ServiceDialogTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+LENSDESK_TEST_MAIN(ServiceDialogTest)
 
 #include "ServiceDialogTest.moc"

@@ -1,3 +1,5 @@
+#include "TestMain.h"
+
 #include "admin/changeIPDlg.h"
 #include "admin/masterDlg.h"
 #include "admin/tftpDlg.h"
@@ -34,6 +36,11 @@ Q_DECLARE_METATYPE(WindowMaker)
 class CaptionRoomTest : public QObject
 {
     Q_OBJECT
+
+public:
+    // The layouts were drawn at 96 DPI; the offscreen screen of Qt 5 reports
+    // 100 unless told otherwise.
+    static void initMain() { qputenv("QT_FONT_DPI", "96"); }
 
 private slots:
     void initTestCase();
@@ -153,7 +160,6 @@ QStringList textsThatDoNotFit(QWidget* window)
 
 void CaptionRoomTest::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     // The layouts are measured at the resolution they were drawn for.
     QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInchY(), 96.0);
     useLayoutFont();
@@ -194,13 +200,6 @@ void CaptionRoomTest::everyTextFits()
     QVERIFY2(shortfalls.isEmpty(), qPrintable(shortfalls.join(QLatin1String("\n  ")).prepend(QLatin1String("\n  "))));
 }
 
-int main(int argc, char* argv[])
-{
-    // The layouts were drawn at 96 DPI; the offscreen screen of Qt 5 reports
-    // 100 unless told otherwise.
-    qputenv("QT_FONT_DPI", "96");
-    QApplication app(argc, argv);
-    CaptionRoomTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+LENSDESK_TEST_MAIN(CaptionRoomTest)
+
 #include "test_captionroom.moc"

@@ -1,3 +1,5 @@
+#include "TestMain.h"
+
 #include "app/DisplayScale.h"
 
 #include <QtTest>
@@ -91,5 +93,5 @@ void DisplayScaleTest::fontFloor()
     QCOMPARE(DisplayScale::compensatedPointSize(pointSize, scale), expected);
 }
 
-QTEST_GUILESS_MAIN(DisplayScaleTest)
+LENSDESK_TEST_MAIN(DisplayScaleTest)
 #include "test_displayscale.moc"

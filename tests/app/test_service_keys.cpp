@@ -1,4 +1,5 @@
-#include "../sim/SimHarness.h"
+#include "SimProcess.h"
+#include "TestMain.h"
 #include "VirtualDisplay.h"
 
 #include "app/LensDesk.h"
@@ -11,7 +12,6 @@
 #include <QStandardPaths>
 #include <QtTest>
 
-#include <cstdio>
 #include <memory>
 
 namespace {
@@ -52,6 +52,10 @@ QWidget* visibleModal()
     return modal && modal->isVisible() ? modal : nullptr;
 }
 
+// The private X server: started before the application object, which
+// connects to it, and stopped when the process ends.
+std::unique_ptr<VirtualDisplay> xServer;
+
 } // namespace
 
 // The service dialog's keys through a real X server, as a Linux desktop
@@ -62,9 +66,29 @@ class ServiceKeysTest : public QObject
 {
     Q_OBJECT
 
+public:
+    static void initMain();
+
 private slots:
+    void initTestCase();
     void ctrlShiftF10OpensAndUnlocksTheServiceDialog();
 };
+
+void ServiceKeysTest::initMain()
+{
+    xServer = std::make_unique<VirtualDisplay>();
+    if (xServer->name().isEmpty())
+        return; // the platform stays offscreen; initTestCase says why
+    qputenv("DISPLAY", xServer->name());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    // No GL stack: nothing here draws with it.
+    qputenv("QT_XCB_GL_INTEGRATION", "none");
+}
+
+void ServiceKeysTest::initTestCase()
+{
+    QVERIFY2(!xServer->name().isEmpty(), "No X server: this test needs Xvfb and xdotool (scripts/test installs them).");
+}
 
 void ServiceKeysTest::ctrlShiftF10OpensAndUnlocksTheServiceDialog()
 {
@@ -98,23 +122,6 @@ void ServiceKeysTest::ctrlShiftF10OpensAndUnlocksTheServiceDialog()
     QTRY_VERIFY_WITH_TIMEOUT(vendor->isEnabled(), DialogWaitMs);
 }
 
-// The X server is started before the application object, which connects to
-// it; settings stay in the toolkit's test locations whoever runs this.
-int main(int argc, char** argv)
-{
-    QStandardPaths::setTestModeEnabled(true);
-    const VirtualDisplay display;
-    if (display.name().isEmpty()) {
-        std::fprintf(stderr, "No X server: this test needs Xvfb and xdotool (scripts/test installs them).\n");
-        return 1;
-    }
-    qputenv("DISPLAY", display.name());
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    // No GL stack: nothing here draws with it.
-    qputenv("QT_XCB_GL_INTEGRATION", "none");
-    QApplication application(argc, argv);
-    ServiceKeysTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+LENSDESK_TEST_MAIN(ServiceKeysTest)
 
 #include "test_service_keys.moc"

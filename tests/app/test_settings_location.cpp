@@ -1,3 +1,5 @@
+#include "TestMain.h"
+
 #include "app/SettingsStore.h"
 
 #include <QDir>
@@ -37,5 +39,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(SettingsLocationTest)
+LENSDESK_TEST_MAIN(SettingsLocationTest)
 #include "test_settings_location.moc"

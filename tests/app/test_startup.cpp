@@ -1,3 +1,6 @@
+#include "TestMain.h"
+#include "VirtualDisplay.h"
+
 #include "app/LensDesk.h"
 
 #include <QtTest>
@@ -35,36 +38,6 @@ QProcessEnvironment offscreenEnvironment()
     return env;
 }
 
-// An X server of the test's own (Xvfb at 96 DPI, on the first free display
-// number, no TCP), stopped when the object goes.
-class VirtualDisplay
-{
-public:
-    VirtualDisplay()
-    {
-        m_server.setProgram(QStringLiteral("Xvfb"));
-        m_server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                               QStringLiteral("0"), QStringLiteral("640x480x24"), QStringLiteral("-dpi"),
-                               QStringLiteral("96"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        m_server.setStandardErrorFile(QProcess::nullDevice());
-        m_server.start();
-        // Xvfb writes its display number once it accepts clients.
-        if (m_server.waitForStarted(5000) && m_server.waitForReadyRead(10000))
-            m_name = QLatin1Char(':') + QString::fromLatin1(m_server.readAllStandardOutput().trimmed());
-    }
-    ~VirtualDisplay()
-    {
-        m_server.terminate();
-        if (!m_server.waitForFinished(5000))
-            m_server.kill();
-    }
-    QString name() const { return m_name; }
-
-private:
-    QProcess m_server;
-    QString m_name;
-};
-
 QByteArray readProcFile(qint64 pid, const char* file)
 {
     QFile in(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
@@ -95,8 +68,11 @@ bool hasCommandSocket(qint64 pid)
     return false;
 }
 
-int runChild(const QString& how)
+// The child: the main window closed in the way the second argument names.
+int runChild(int argc, char** argv)
 {
+    QApplication application(argc, argv);
+    const QString how = QString::fromLatin1(argc > 2 ? argv[2] : "");
     LensDesk window;
     window.show();
     QTimer::singleShot(50, &window, [&window, how] {
@@ -168,7 +144,7 @@ void StartupTest::noGlStackOnAnXDisplay()
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.remove(QStringLiteral("QT_XCB_GL_INTEGRATION"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.insert(QStringLiteral("DISPLAY"), display.name());
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display.name()));
     if (!integration.isEmpty())
         env.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), integration);
     // libxkbcommon-x11 copies key names with strndup out of buffers that hold
@@ -195,13 +171,6 @@ void StartupTest::noGlStackOnAnXDisplay()
     QCOMPARE(glLoaded, glExpected);
 }
 
-int main(int argc, char* argv[])
-{
-    QApplication app(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], "--child") == 0)
-        return runChild(QString::fromLatin1(argv[2]));
-    StartupTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+LENSDESK_TEST_MAIN_WITH_CHILD(StartupTest, "--child", runChild)
 
 #include "test_startup.moc"

@@ -1,6 +1,8 @@
+#include "ConnectedWindow.h"
+#include "TestMain.h"
+
 #include "app/ClickableLabel.h"
 #include "app/FontCompensation.h"
-#include "app/LensDesk.h"
 
 #include <QtTest>
 #include <QAction>
@@ -14,53 +16,17 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
-#include <QUdpSocket>
 
 namespace {
 
-// A scripted controller on a loopback address of its own: answers each
-// question with the canned reply, if any.
-class LoopbackPeer : public QObject
+// Opens the About box and returns what it said; the box comes only after
+// the waits of the controller queries.
+QString aboutText(ConnectedWindow& panel)
 {
-public:
-    explicit LoopbackPeer(const QString& address)
-    {
-        QVERIFY(socket.bind(QHostAddress(address), 1339));
-        connect(&socket, &QUdpSocket::readyRead, this, [this] {
-            while (socket.hasPendingDatagrams()) {
-                QHostAddress from;
-                quint16 port = 0;
-                QByteArray datagram(int(socket.pendingDatagramSize()), '\0');
-                socket.readDatagram(datagram.data(), datagram.size(), &from, &port);
-                received << datagram;
-                const QByteArray reply = replies.value(datagram);
-                if (!reply.isEmpty())
-                    socket.writeDatagram(reply, from, port);
-            }
-        });
-    }
-    QUdpSocket socket;
-    QHash<QByteArray, QByteArray> replies;
-    QList<QByteArray> received;
-};
-
-// Reads the About box text and closes it: polls for the box, which appears
-// only after the queries' waits.
-QString takeAboutText(const std::function<void()>& open)
-{
-    QString text;
-    QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            text = box->text();
-            poll.stop();
-            box->accept();
-        }
-    });
-    poll.start();
-    open();
-    return text;
+    ModalAnswerer::Box about;
+    panel.modals().expectBox(QMessageBox::Ok, &about);
+    panel.window().about();
+    return panel.modals().pending() == 0 ? about.text : QStringLiteral("(no About box)");
 }
 
 } // namespace
@@ -280,14 +246,15 @@ void WindowTest::statusBar()
 
 void WindowTest::aboutWithoutController()
 {
-    window()->controllerAddress = QStringLiteral("127.0.0.31"); // nobody answers there
-    const QString text = takeAboutText([this] { window()->about(); });
+    // The controller hears the queries and answers none.
+    ConnectedWindow panel;
+    const QString text = aboutText(panel);
     QVERIFY2(text.contains(QStringLiteral("<br>Hardware version: N/A<br>Firmware version: N/A<br>S/N: N/A<br>IP: N/A"
                                           "<br>MAC: N/A<br>Vendor info: N/A")),
              qPrintable(text));
     QVERIFY(text.startsWith(QStringLiteral("<b>ORVO Ethernet Lens Controller (for EF/EF-S Lens)</b><br>Version 1.4.6 (")));
     // The box says "N/A", but the panel keeps talking to the same address.
-    QCOMPARE(window()->controllerAddress, QStringLiteral("127.0.0.31"));
+    QCOMPARE(panel.window().controllerAddress, panel.controller().address());
 }
 
 void WindowTest::aboutShowsMacInHexadecimal_data()
@@ -305,24 +272,22 @@ void WindowTest::aboutShowsMacInHexadecimal()
 {
     QFETCH(QByteArray, macReply);
     QFETCH(QString, shown);
-    LoopbackPeer peer(QStringLiteral("127.0.0.32"));
-    peer.replies.insert("getMAC", macReply);
-    peer.replies.insert("getHW", "HW=3");
-    window()->controllerAddress = QStringLiteral("127.0.0.32");
-    const QString text = takeAboutText([this] { window()->about(); });
+    ConnectedWindow panel;
+    panel.controller().answer(QStringLiteral("getMAC"), {QString::fromLatin1(macReply)});
+    panel.controller().answer(QStringLiteral("getHW"), {QStringLiteral("HW=3")});
+    const QString text = aboutText(panel);
     // The four questions went out in order, whatever the dispatcher made of the answers.
-    QCOMPARE(peer.received, QList<QByteArray>({"getSN", "getMAC", "getHW", "getVENDOR"}));
+    QCOMPARE(panel.controller().texts(), QStringList({"getSN", "getMAC", "getHW", "getVENDOR"}));
     QVERIFY2(text.contains(shown), qPrintable(text));
 }
 
 void WindowTest::aboutShowsControllerTextAsText()
 {
-    LoopbackPeer peer(QStringLiteral("127.73.0.1"));
-    peer.replies.insert("getSN", "SN=<i>15001");
-    peer.replies.insert("getHW", "HW=3<br>");
-    peer.replies.insert("getVENDOR", "VENDOR=<b>ACME</b> & Co");
-    window()->controllerAddress = QStringLiteral("127.73.0.1");
-    const QString text = takeAboutText([this] { window()->about(); });
+    ConnectedWindow panel;
+    panel.controller().answer(QStringLiteral("getSN"), {QStringLiteral("SN=<i>15001")});
+    panel.controller().answer(QStringLiteral("getHW"), {QStringLiteral("HW=3<br>")});
+    panel.controller().answer(QStringLiteral("getVENDOR"), {QStringLiteral("VENDOR=<b>ACME</b> & Co")});
+    const QString text = aboutText(panel);
     QVERIFY2(text.contains(QStringLiteral("Hardware version: 3&lt;br&gt;<br>")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("S/N: &lt;i&gt;15001<br>")), qPrintable(text));
     QVERIFY2(text.endsWith(QStringLiteral("Vendor info: &lt;b&gt;ACME&lt;/b&gt; &amp; Co")), qPrintable(text));
@@ -347,5 +312,5 @@ void WindowTest::fontCompensation()
     QCOMPARE(QApplication::font("QStatusBar"), general); // same as the general font: untouched
 }
 
-QTEST_MAIN(WindowTest)
+LENSDESK_TEST_MAIN(WindowTest)
 #include "test_window.moc"

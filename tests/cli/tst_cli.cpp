@@ -1,6 +1,9 @@
-#include "FirmwareEncoder.h"
+#include "FirmwareImages.h"
 #include "NetnsLab.h"
-#include "SimHarness.h"
+#include "SimClient.h"
+#include "SimProcess.h"
+#include "Skip.h"
+#include "TestMain.h"
 #include "TftpdServer.h"
 
 #include "app/SettingsStore.h"
@@ -73,9 +76,6 @@ private:
     // everything the program sent before has been logged by then.
     static bool settle(const SimProcess& sim);
     std::unique_ptr<SimProcess> startSim(const QStringList& arguments = {});
-    // The discovery tests' network namespaces; none (and the reason in
-    // *skip) where they cannot be made here.
-    static std::unique_ptr<NetnsLab> namespaces(QString* skip);
     // Writes `bytes` to the file `name` in `folder`; returns its path.
     static QString writeFile(const QTemporaryDir& folder, const char* name, const QByteArray& bytes);
     QSettings* profiles() { return SettingsStore::openProfiles(this); }
@@ -90,7 +90,6 @@ const QString Marker = QStringLiteral("getHW");
 
 void CliTest::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
     // The program reads the settings store the test writes: the test mode's
     // folder, handed over as its configuration home.
     m_configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
@@ -134,17 +133,9 @@ CliTest::Run CliTest::cli(const QStringList& arguments, const QString& netns, in
 
 QStringList CliTest::received(const SimProcess& sim)
 {
-    QStringList commands;
-    // Heard ("rx") or, while the controller is silent or restarting, ignored
-    // ("drop" with the reason in brackets).
-    static const QRegularExpression rx(QStringLiteral("^\\s*\\d+ (?:rx|drop) \\S+ (?:\\([^)]*\\) )?(.*)$"),
-                                       QRegularExpression::MultilineOption);
-    auto matches = rx.globalMatch(sim.log());
-    while (matches.hasNext()) {
-        const QString command = matches.next().captured(1);
-        if (command != QLatin1String("ping"))
-            commands << command;
-    }
+    // Heard or, while the controller is silent or restarting, ignored.
+    QStringList commands = SimProcess::commandsIn(sim.log(), true);
+    commands.removeAll(QStringLiteral("ping"));
     return commands;
 }
 
@@ -167,20 +158,6 @@ QString CliTest::writeFile(const QTemporaryDir& folder, const char* name, const 
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(file.fileName()));
     return file.fileName();
-}
-
-std::unique_ptr<NetnsLab> CliTest::namespaces(QString* skip)
-{
-    *skip = NetnsLab::unavailableReason();
-    if (!skip->isEmpty())
-        return nullptr;
-    auto lab = std::make_unique<NetnsLab>();
-    QString error;
-    if (!lab->setUp(&error)) {
-        qWarning("%s", qPrintable(error));
-        return nullptr;
-    }
-    return lab;
 }
 
 void CliTest::linksNoWidgetToolkit()
@@ -603,8 +580,7 @@ void CliTest::firmwareToSimulator()
 
 void CliTest::firmwareToTftpdHpa()
 {
-    if (!TftpdServer::available())
-        QSKIP("tftpd-hpa needs root and in.tftpd");
+    SKIP_IF_UNAVAILABLE(TftpdServer::unavailableReason());
     const auto sim = startSim({"--tftp-port", QString::number(TftpdServer::freePort(QHostAddress::LocalHost))});
     QVERIFY(sim);
     // Debian's server on the controller's address, where the handshake went.
@@ -695,20 +671,18 @@ void CliTest::firmwareWithoutServerStillEndsUpdateMode()
 
 void CliTest::searchInNamespaces()
 {
-    QString skip;
-    const auto lab = namespaces(&skip);
-    if (!skip.isEmpty())
-        QSKIP(qPrintable(skip));
-    QVERIFY(lab);
+    SKIP_IF_UNAVAILABLE(NetnsLab::unavailableReason());
+    NetnsLab lab;
+    QString error;
+    QVERIFY2(lab.setUp(&error), qPrintable(error));
 
-    Run none = cli({"--json", "--timeout", "1", "search"}, lab->panel);
+    Run none = cli({"--json", "--timeout", "1", "search"}, lab.panel);
     QCOMPARE(none.status, 3);
     QCOMPARE(none.json().array().size(), 0);
 
-    QString error;
-    QVERIFY2(lab->startResponder(lab->deviceA, {"ORVO KX-MQTR=1.9.0"}, &error), qPrintable(error));
-    QVERIFY2(lab->startResponder(lab->deviceB, {"ORVO RE-2=1.8.3 ", "not an answer"}, &error), qPrintable(error));
-    const Run found = cli({"--json", "--timeout", "1.5", "search"}, lab->panel);
+    QVERIFY2(lab.startResponder(lab.deviceA, {"ORVO KX-MQTR=1.9.0"}, &error), qPrintable(error));
+    QVERIFY2(lab.startResponder(lab.deviceB, {"ORVO RE-2=1.8.3 ", "not an answer"}, &error), qPrintable(error));
+    const Run found = cli({"--json", "--timeout", "1.5", "search"}, lab.panel);
     QCOMPARE(found.status, 0);
     QStringList controllers;
     for (const QJsonValue& controller : found.json().array()) {
@@ -726,17 +700,16 @@ void CliTest::networkChangeInNamespace()
 {
     // The address change clears the host's address cache: here only the
     // cache of a namespace of this test's own.
-    QString skip;
-    const auto lab = namespaces(&skip);
-    if (!skip.isEmpty())
-        QSKIP(qPrintable(skip));
-    QVERIFY(lab);
+    SKIP_IF_UNAVAILABLE(NetnsLab::unavailableReason());
+    NetnsLab lab;
+    QString error;
+    QVERIFY2(lab.setUp(&error), qPrintable(error));
     SimProcess sim(QHostAddress(QStringLiteral("127.0.0.1")), {"--gap", "0", "--restart-time", "500"});
-    sim.setNamespace(lab->panel);
+    sim.setNamespace(lab.panel);
     QVERIFY(sim.start());
 
     const Run run
-        = cli({"--json", "network", "127.0.0.1", "--address", "127.0.0.2", "--mask", "255.255.0.0"}, lab->panel);
+        = cli({"--json", "network", "127.0.0.1", "--address", "127.0.0.2", "--mask", "255.255.0.0"}, lab.panel);
     QCOMPARE(run.status, 0);
     QCOMPARE(run.json().object().value("gateway").toString(), QStringLiteral("127.0.0.1"));
     const QStringList sent = received(sim);
@@ -748,5 +721,5 @@ void CliTest::networkChangeInNamespace()
     QVERIFY(sent.mid(first + 4).contains("ver"));
 }
 
-QTEST_GUILESS_MAIN(CliTest)
+LENSDESK_TEST_MAIN(CliTest)
 #include "tst_cli.moc"

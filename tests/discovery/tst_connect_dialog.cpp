@@ -1,8 +1,11 @@
 // The connect dialog: its widgets, address memory, validation, dismissal,
 // picking from the result tree, answer intake, the "Connect to..." action,
 // and a real LAN search inside network namespaces made by the test.
+#include "ModalAnswerer.h"
 #include "NetnsLab.h"
 #include "SearchChild.h"
+#include "Skip.h"
+#include "TestMain.h"
 
 #include "app/LensDesk.h"
 #include "app/SettingsStore.h"
@@ -47,21 +50,6 @@ QString storedAddress()
 {
     QScopedPointer<QSettings> settings(SettingsStore::openMain(nullptr));
     return settings->value(QLatin1String(SettingsStore::LastControllerAddress)).toString();
-}
-
-// Answers the next modal box with OK and records its title and text.
-void answerNextBox(QString* title, QString* text)
-{
-    QTimer::singleShot(0, [title, text] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            answerNextBox(title, text);
-            return;
-        }
-        *title = box->windowTitle();
-        *text = box->text();
-        box->button(QMessageBox::Ok)->click();
-    });
 }
 
 QVector<InterfaceResult> sampleResults()
@@ -462,13 +450,14 @@ void ConnectDialogTest::failedBindIsReported()
 {
     setIPDlg dialog;
     dialog.show();
-    QString title;
-    QString text;
-    answerNextBox(&title, &text);
+    ModalAnswerer modals;
+    ModalAnswerer::Box box;
+    modals.expectBox(QMessageBox::Ok, &box);
     // No interface of this host has this address, so the bind fails; nothing is sent.
     QUdpSocket* socket = dialog.openSearchSocket(QHostAddress(QStringLiteral("10.231.255.254")));
-    QCOMPARE(title, QStringLiteral("Error"));
-    QCOMPARE(text, QStringLiteral("Can't bind to 10.231.255.254"));
+    QCOMPARE(modals.pending(), 0);
+    QCOMPARE(box.title, QStringLiteral("Error"));
+    QCOMPARE(box.text, QStringLiteral("Can't bind to 10.231.255.254"));
     QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(dialog.searchSockets().size(), 1);
 }
@@ -503,9 +492,7 @@ void ConnectDialogTest::connectToPausesTheMonitorOnlyWithBothWorkers()
 
 void ConnectDialogTest::realSearchInNamespaces()
 {
-    const QString unavailable = NetnsLab::unavailableReason();
-    if (!unavailable.isEmpty())
-        QSKIP(qPrintable(unavailable));
+    SKIP_IF_UNAVAILABLE(NetnsLab::unavailableReason());
 
     NetnsLab lab;
     auto cleanup = qScopeGuard([&lab] { lab.tearDown(); });
@@ -563,16 +550,6 @@ void ConnectDialogTest::realSearchInNamespaces()
     QCOMPARE(deleted, 1);
 }
 
-int main(int argc, char* argv[])
-{
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    if (argc > 1 && qstrcmp(argv[1], SearchChild::Argument) == 0)
-        return SearchChild::run(app.arguments());
-    ConnectDialogTest test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+LENSDESK_TEST_MAIN_WITH_CHILD(ConnectDialogTest, SearchChild::Argument, SearchChild::run)
 
 #include "tst_connect_dialog.moc"

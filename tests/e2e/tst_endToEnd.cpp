@@ -1,5 +1,9 @@
-#include "../admin/ModalAnswerer.h"
-#include "../sim/SimHarness.h"
+#include "FirmwareImages.h"
+#include "LoopbackAddress.h"
+#include "ModalAnswerer.h"
+#include "SimClient.h"
+#include "SimProcess.h"
+#include "TestMain.h"
 
 #include "admin/changeIPDlg.h"
 #include "admin/tftpDlg.h"
@@ -20,7 +24,6 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSettings>
 #include <QSlider>
 #include <QStatusBar>
@@ -32,31 +35,9 @@
 
 namespace {
 
-// Every run of this program has a /24 of loopback of its own, taken from its
-// process id, so runs side by side never share the simulator's ports. The
-// simulator answers on .1; an address change moves it to .7.
-QHostAddress ownNetworkHost(int lastOctet)
-{
-    const qint64 pid = QCoreApplication::applicationPid();
-    const quint32 second = 200 + quint32(pid % 50);
-    const quint32 third = quint32((pid / 50) % 256);
-    return QHostAddress((127u << 24) | (second << 16) | (third << 8) | quint32(lastOctet));
-}
-
 const QString PowerZoomModel = QStringLiteral("ORVO KX-MQTR");
 // Well within the time an unanswered wait of the panel takes.
 constexpr int ReportWaitMs = 5000;
-
-// What the simulator received, as texts, in order (lines "rx <peer> <text>").
-QStringList receivedCommands(const QString& log)
-{
-    static const QRegularExpression rx(QStringLiteral("^\\s*\\d+ rx \\S+ (.*)$"), QRegularExpression::MultilineOption);
-    QStringList commands;
-    auto it = rx.globalMatch(log);
-    while (it.hasNext())
-        commands << it.next().captured(1);
-    return commands;
-}
 
 // The zoom, focus and f-number of the simulator's last "Current=" summary.
 QString lastPositionSummary(const QString& log)
@@ -70,16 +51,6 @@ QString lastPositionSummary(const QString& log)
     return last;
 }
 
-QByteArray randomImage(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(20261209);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char(generator.bounded(256));
-    // A plain image carries the marker that tells it from a container.
-    return bytes.replace("ORVO ::", "ORVO ;;").append("ORVO :: test image");
-}
-
 
 // The arguments of a simulator that takes firmware updates on port 6969.
 const QStringList UpdatableController{"--product", PowerZoomModel, "--lens", "zoom-is", "--restart-time", "300",
@@ -89,7 +60,7 @@ const QStringList UpdatableController{"--product", PowerZoomModel, "--lens", "zo
 // received and the TFTP writes that reached it.
 QStringList firmwareTraffic(const QString& log)
 {
-    QStringList traffic = receivedCommands(log).filter(
+    QStringList traffic = SimProcess::commandsIn(log).filter(
         QRegularExpression(QStringLiteral("^(setFLAG=0|fwNETInit|Restart)$")));
     for (int i = log.count(QStringLiteral("-- tftp write of bla from")); i > 0; --i)
         traffic << QStringLiteral("TFTP write");
@@ -185,7 +156,9 @@ void EndToEndTest::cleanup()
 
 bool EndToEndTest::startSimulator(const QStringList& arguments, int lastOctet)
 {
-    sim = std::make_unique<SimProcess>(ownNetworkHost(lastOctet), arguments);
+    // The simulator answers on .1 of this process's own network; an address
+    // change moves it to .7.
+    sim = std::make_unique<SimProcess>(LoopbackAddress::host(lastOctet), arguments);
     return sim->start();
 }
 
@@ -194,9 +167,7 @@ bool EndToEndTest::startSimulator(const QStringList& arguments, int lastOctet)
 void EndToEndTest::answerConnectDialog(const QString& typedAddress)
 {
     const QString address = typedAddress.isEmpty() ? ownAddress() : typedAddress;
-    modals->expect([address](QWidget* modal) {
-        auto* dialog = qobject_cast<setIPDlg*>(modal);
-        QVERIFY(dialog);
+    modals->expect<setIPDlg>([address](setIPDlg* dialog) {
         dialog->lineEdit->setText(address);
         dialog->pushButton->click();
     });
@@ -343,7 +314,7 @@ void EndToEndTest::heldZoomButtonMovesTheZoom()
     // The drive stops once the stream does; its summary ends the motion.
     QString summary;
     QTRY_VERIFY_WITH_TIMEOUT(!(summary = lastPositionSummary(sim->log().mid(released))).isEmpty(), ReportWaitMs);
-    QStringList commands = receivedCommands(sim->log());
+    QStringList commands = SimProcess::commandsIn(sim->log());
     const int streamed = commands.count(QStringLiteral("moveZoom=-10"));
     QVERIFY(streamed > 0);
     QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), summary.section(QLatin1Char(','), 0, 0), ReportWaitMs);
@@ -351,15 +322,15 @@ void EndToEndTest::heldZoomButtonMovesTheZoom()
     QCOMPARE(w.zoomSlider->value(), w.zoomVal->text().toInt());
     // Nothing follows the release: two more pings answered, no more moves.
     const int pings = commands.count(QStringLiteral("ping"));
-    QTRY_VERIFY_WITH_TIMEOUT(receivedCommands(sim->log()).count(QStringLiteral("ping")) >= pings + 2, ReportWaitMs);
-    QCOMPARE(receivedCommands(sim->log()).count(QStringLiteral("moveZoom=-10")), streamed);
+    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2, ReportWaitMs);
+    QCOMPARE(SimProcess::commandsIn(sim->log()).count(QStringLiteral("moveZoom=-10")), streamed);
 
     // And back towards wide with the fast button.
     const int narrowed = w.zoomVal->text().toInt();
     QTest::mousePress(w.fastWideZoom, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(w.zoomVal->text().toInt() < narrowed, ReportWaitMs);
     QTest::mouseRelease(w.fastWideZoom, Qt::LeftButton);
-    QVERIFY(receivedCommands(sim->log()).contains(QStringLiteral("moveZoom=20")));
+    QVERIFY(SimProcess::commandsIn(sim->log()).contains(QStringLiteral("moveZoom=20")));
 }
 
 void EndToEndTest::apertureSliderReleaseSetsTheAperture()
@@ -383,9 +354,7 @@ void EndToEndTest::apertureSliderReleaseSetsTheAperture()
 
 void EndToEndTest::saveSetPoint(const QString& name)
 {
-    modals->expect([name](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        QVERIFY(dialog);
+    modals->expect<QInputDialog>([name](QInputDialog* dialog) {
         dialog->setTextValue(name);
         dialog->accept();
     });
@@ -441,7 +410,7 @@ void EndToEndTest::savedSetPointIsRecalledByCtrl3()
     const qint64 recallMs = recallByShortcut(Qt::Key_3);
 
     QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ Current=35,400,8$")).hasMatch());
-    const QStringList commands = receivedCommands(sim->log());
+    const QStringList commands = SimProcess::commandsIn(sim->log());
     const int zoomAt = commands.lastIndexOf(QStringLiteral("setZoom=35"));
     const int focusAt = commands.lastIndexOf(QStringLiteral("setFocus2=400"));
     const int irisAt = commands.lastIndexOf(QStringLiteral("setAper=8"));
@@ -478,7 +447,7 @@ void EndToEndTest::setPointRecalledRightAfterConnecting()
     QTRY_COMPARE_WITH_TIMEOUT(lastPositionSummary(sim->log().mid(before)), start, ReportWaitMs);
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
-    QCOMPARE(receivedCommands(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
+    QCOMPARE(SimProcess::commandsIn(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
              (QStringList{"setZoom=18", "setFocus2=575", "setAper=3.5"}));
     // Focus goes only once the controller has confirmed the zoom move (and
     // focus and iris after it), not while the zoom still travels.
@@ -516,7 +485,7 @@ void EndToEndTest::recallRightAfterConnectingDrivesEveryModel()
 
     const qint64 recallMs = recallByShortcut(Qt::Key_4);
     QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ Current=18,300,8$")).hasMatch());
-    QCOMPARE(receivedCommands(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
+    QCOMPARE(SimProcess::commandsIn(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
              moves);
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
@@ -588,7 +557,7 @@ void EndToEndTest::leavingTheLoadDialogResumesThePings()
     QVERIFY(dialog);
     QTRY_VERIFY(dialog->isVisible());
 
-    const int pings = receivedCommands(sim->log()).count(QStringLiteral("ping"));
+    const int pings = SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping"));
     if (byEscape) {
         QTest::keyClick(dialog, Qt::Key_Escape);
     } else {
@@ -597,7 +566,7 @@ void EndToEndTest::leavingTheLoadDialogResumesThePings()
     QVERIFY(!dialog->isVisible());
     // At most one ping can have been under way when the dialog opened; two
     // more come only from a running monitor (600 ms apart).
-    QTRY_VERIFY_WITH_TIMEOUT(receivedCommands(sim->log()).count(QStringLiteral("ping")) >= pings + 2, 3500);
+    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2, 3500);
 }
 
 void EndToEndTest::alwaysOnTopOpensNoConnectDialog_data()
@@ -655,7 +624,7 @@ void EndToEndTest::addressChangeFollowsTheController()
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
     const QString oldAddress = ownAddress();
-    const QString newAddress = ownNetworkHost(7).toString();
+    const QString newAddress = LoopbackAddress::host(7).toString();
     int flushes = 0;
     w.flushAddressResolutionCache = [&flushes] {
         ++flushes;
@@ -663,9 +632,7 @@ void EndToEndTest::addressChangeFollowsTheController()
     };
 
     // The dialog opens with the controller's current settings.
-    modals->expect([&](QWidget* modal) {
-        auto* dialog = qobject_cast<changeIPDlg*>(modal);
-        QVERIFY(dialog);
+    modals->expect<changeIPDlg>([&](changeIPDlg* dialog) {
         QCOMPARE(dialog->lineEdit->text(), oldAddress);
         dialog->newIP->setText(newAddress);
         dialog->newMASK->setText(QStringLiteral("255.0.0.0"));
@@ -687,12 +654,12 @@ void EndToEndTest::addressChangeFollowsTheController()
     const QString log = sim->log();
     const int moved = log.indexOf(QStringLiteral("-- address changed to %1").arg(newAddress));
     QVERIFY(moved > 0);
-    QStringList before = receivedCommands(log.left(moved));
+    QStringList before = SimProcess::commandsIn(log.left(moved));
     before.removeAll(QStringLiteral("ping"));
     QCOMPARE(before.mid(before.indexOf(QStringLiteral("ChangeIP=%1").arg(newAddress))),
              (QStringList{QStringLiteral("ChangeIP=%1").arg(newAddress), QStringLiteral("ChangeMASK=255.0.0.0"),
                           QStringLiteral("ChangeGW=127.0.0.1"), QStringLiteral("Reboot")}));
-    const QStringList after = receivedCommands(log.mid(moved));
+    const QStringList after = SimProcess::commandsIn(log.mid(moved));
     QVERIFY(after.size() >= 3);
     QCOMPARE(after.mid(0, 3), (QStringList{"blver", "getProto", "ver"}));
 
@@ -700,11 +667,11 @@ void EndToEndTest::addressChangeFollowsTheController()
     // while an aperture move and the pings reach the controller at its new one.
     QUdpSocket oldHome;
     QVERIFY(oldHome.bind(QHostAddress(oldAddress), 1339));
-    const int pings = receivedCommands(sim->log()).count(QStringLiteral("ping"));
+    const int pings = SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping"));
     moveSlider(w.irisSlider, FNumbers::lastIndexOf(w.fNumberTable, 11.0f));
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ setAper=11$")).hasMatch());
     QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/11"), ReportWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(receivedCommands(sim->log()).count(QStringLiteral("ping")) >= pings + 2, ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2, ReportWaitMs);
     QVERIFY(!oldHome.hasPendingDatagrams());
 }
 
@@ -722,7 +689,7 @@ void EndToEndTest::firmwareImageArrivesWhole()
 {
     QVERIFY(startSimulator(UpdatableController));
     QVERIFY(connectThroughDialog());
-    const QByteArray image = randomImage(1 << 20);
+    const QByteArray image = plainImage(1 << 20, 1);
     const QString path = writeFirmwareFile(image);
     QVERIFY(!path.isEmpty());
 
@@ -742,10 +709,10 @@ void EndToEndTest::firmwareImageArrivesWhole()
 
     // The order on the wire: into update mode, the write, back to normal.
     const QString log = sim->log();
-    QStringList commands = receivedCommands(log.left(log.indexOf(QLatin1String("-- tftp write of bla from"))));
+    QStringList commands = SimProcess::commandsIn(log.left(log.indexOf(QLatin1String("-- tftp write of bla from"))));
     commands.removeAll(QStringLiteral("ping"));
     QCOMPARE(commands.mid(commands.size() - 3), (QStringList{"setFLAG=0", "fwNETInit", "Restart"}));
-    QTRY_COMPARE_WITH_TIMEOUT(receivedCommands(sim->log().mid(log.indexOf(QLatin1String("-- image received"))))
+    QTRY_COMPARE_WITH_TIMEOUT(SimProcess::commandsIn(sim->log().mid(log.indexOf(QLatin1String("-- image received"))))
                                   .count(QStringLiteral("setFLAG=99")),
                               2, ReportWaitMs);
 }
@@ -754,7 +721,7 @@ void EndToEndTest::firmwareUploadWaitsForRefusingController()
 {
     QVERIFY(startSimulator(UpdatableController + QStringList{"--tftp-refuse", "2"}));
     QVERIFY(connectThroughDialog());
-    const QByteArray image = randomImage(64 * 1024);
+    const QByteArray image = plainImage(64 * 1024, 2);
     const QString path = writeFirmwareFile(image);
     QVERIFY(!path.isEmpty());
 
@@ -796,7 +763,7 @@ void EndToEndTest::addressWithLeadingZerosIsOneController()
     const QString typed = ownAddress().section(QLatin1Char('.'), 0, 2) + QStringLiteral(".010");
 
     QVERIFY(connectThroughDialog(typed));
-    const QString path = writeFirmwareFile(randomImage(64 * 1024));
+    const QString path = writeFirmwareFile(plainImage(64 * 1024, 2));
     QVERIFY(!path.isEmpty());
     tftpDlg* dialog = openFirmwareDialog();
     QVERIFY(dialog);
@@ -851,7 +818,7 @@ void EndToEndTest::firmwareGoesToTheControllerConnectedNow()
     modals->expectBox(agree ? QMessageBox::Yes : QMessageBox::No, &question);
     if (agree)
         modals->expectBox(QMessageBox::Ok, &outcome);
-    const QString path = writeFirmwareFile(randomImage(64 * 1024));
+    const QString path = writeFirmwareFile(plainImage(64 * 1024, 2));
     QVERIFY(!path.isEmpty());
     dialog->lineEdit->setText(path);
     dialog->pushButton->click();
@@ -869,8 +836,8 @@ void EndToEndTest::firmwareGoesToTheControllerConnectedNow()
         QCOMPARE(firmwareTraffic(second.log()), (QStringList{"setFLAG=0", "fwNETInit", "Restart", "TFTP write"}));
     } else {
         // Two more pings answered: the panel carried on without a word to either.
-        const int pings = receivedCommands(second.log()).count(QStringLiteral("ping"));
-        QTRY_VERIFY_WITH_TIMEOUT(receivedCommands(second.log()).count(QStringLiteral("ping")) >= pings + 2,
+        const int pings = SimProcess::commandsIn(second.log()).count(QStringLiteral("ping"));
+        QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(second.log()).count(QStringLiteral("ping")) >= pings + 2,
                                  ReportWaitMs);
         QCOMPARE(firmwareTraffic(second.log()), QStringList());
     }
@@ -907,5 +874,5 @@ void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
     QVERIFY(w.slowNarrowZoom->isEnabled());
 }
 
-QTEST_MAIN(EndToEndTest)
+LENSDESK_TEST_MAIN(EndToEndTest)
 #include "tst_endToEnd.moc"

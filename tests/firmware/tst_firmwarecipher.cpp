@@ -1,10 +1,10 @@
-#include "FirmwareEncoder.h"
-#include "../hardening/ProcessMemory.h"
+#include "FirmwareImages.h"
+#include "ProcessMemory.h"
+#include "TestMain.h"
 
 #include "admin/FirmwareCipher.h"
 #include "admin/FirmwareImage.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -12,15 +12,6 @@ namespace {
 constexpr quint64 TestKey = 0x8877665544332211ull;
 const char* const NoKeyWarning = "No key set.";
 const char* const VersionWarning = "Invalid version or not a cyphertext.";
-
-QByteArray randomBytes(int size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char(generator.bounded(256));
-    return bytes;
-}
 
 // Payload offset inside the enciphered stream for a container's flags.
 int payloadOffset(quint8 flags)
@@ -397,5 +388,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(FirmwareCipherTest)
+LENSDESK_TEST_MAIN(FirmwareCipherTest)
 #include "tst_firmwarecipher.moc"

@@ -1,11 +1,11 @@
-#include "../admin/ModalAnswerer.h"
-#include "FirmwareEncoder.h"
+#include "ConnectedWindow.h"
+#include "FirmwareImages.h"
+#include "Skip.h"
+#include "TestMain.h"
 #include "TftpdServer.h"
 
-#include "admin/FirmwareCipher.h"
 #include "admin/TftpUpload.h"
 #include "admin/tftpDlg.h"
-#include "app/LensDesk.h"
 #include "app/SettingsStore.h"
 #include "link/pingWorker.h"
 
@@ -13,64 +13,18 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QNetworkDatagram>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSettings>
 #include <QToolButton>
 #include <QTemporaryDir>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <memory>
 
 namespace {
-
-// The controller seen by the panel: a loopback address of this test process
-// alone, so that no other test on the machine shares its command port.
-const QString ControllerAddress =
-    QStringLiteral("127.61.%1.%2").arg((QCoreApplication::applicationPid() >> 8) % 250 + 1).arg(QCoreApplication::applicationPid() % 250 + 1);
-// Another controller, for connections started during an update.
-const QString OtherControllerAddress = QStringLiteral("127.62.%1.%2")
-                                           .arg((QCoreApplication::applicationPid() >> 8) % 250 + 1)
-                                           .arg(QCoreApplication::applicationPid() % 250 + 1);
+// Where the TFTP write falls among the controller's commands.
 const QString TftpWrite = QStringLiteral("<TFTP write>");
-const QString Sentinel = QStringLiteral("<end of test>");
-
-QByteArray randomImage(int size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char(generator.bounded(256));
-    return bytes.replace("ORVO ::", "ORVO ;;");
-}
-
-// Answers every message box as the operator would (OK), noting title and text.
-class BoxAnswerer : public QObject
-{
-public:
-    BoxAnswerer()
-    {
-        m_timer.setInterval(20);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            titles << box->windowTitle();
-            texts << box->text();
-            box->button(QMessageBox::Ok)->click();
-        });
-        m_timer.start();
-    }
-    QStringList titles;
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
-
 } // namespace
 
 class FirmwareUpdateTest : public QObject
@@ -78,12 +32,13 @@ class FirmwareUpdateTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<LensDesk> window;
-    QUdpSocket controller;
-    QStringList wire;
+    std::unique_ptr<ConnectedWindow> m_panel;
+    LensDesk* window = nullptr;
     QTemporaryDir files;
 
     tftpDlg* dialog() const { return window->firmwareDialog; }
+    ModalAnswerer& modals() { return m_panel->modals(); }
+    QString controllerAddress() const { return m_panel->controller().address(); }
 
     QString writeFile(const QString& name, const QByteArray& bytes)
     {
@@ -94,55 +49,38 @@ private:
         return path;
     }
 
-    // Everything the controller received up to now, in order: a datagram sent by the
-    // test itself marks the end, so no fixed wait is needed.
+    // Everything the controller received since the last call, in order.
     QString wireUntilNow()
     {
-        QUdpSocket marker;
-        marker.writeDatagram(Sentinel.toLatin1(), QHostAddress(ControllerAddress), 1339);
-        if (!QTest::qWaitFor([&] { return wire.contains(Sentinel); }, 5000))
-            return QStringLiteral("sentinel lost");
-        QStringList seen = wire;
-        seen.removeAll(Sentinel);
-        wire.clear();
+        const QStringList seen = m_panel->controller().receivedUntilNow();
+        m_panel->controller().clear();
         return seen.join(QLatin1String(", "));
     }
 
     void startUpload(const QString& path)
     {
-        window->controllerAddress = ControllerAddress;
         window->updateFW();
         dialog()->lineEdit->setText(path);
         dialog()->pushButton->click();
     }
 
 private slots:
-    void initTestCase()
+    void init()
     {
-        QVERIFY(controller.bind(QHostAddress(ControllerAddress), 1339, QUdpSocket::DontShareAddress));
-        connect(&controller, &QUdpSocket::readyRead, this, [this] {
-            while (controller.hasPendingDatagrams()) {
-                QByteArray datagram(int(controller.pendingDatagramSize()), '\0');
-                controller.readDatagram(datagram.data(), datagram.size());
-                wire << QString::fromLatin1(datagram);
-            }
-        });
-        window = std::make_unique<LensDesk>();
+        m_panel = std::make_unique<ConnectedWindow>();
+        QVERIFY(m_panel->controller().isBound());
+        window = &m_panel->window();
         QVERIFY(window->firmwareDialog);
         // Marks the TFTP write in the order of the controller's datagrams.
         connect(dialog(), &tftpDlg::uploadProgress, this, [this](int bytes) {
-            if (bytes > 0 && !wire.contains(TftpWrite))
-                wire << TftpWrite;
+            if (bytes > 0 && !m_panel->controller().texts().contains(TftpWrite))
+                m_panel->controller().note(TftpWrite);
         });
     }
 
     void cleanup()
     {
-        dialog()->setServerPort(std::nullopt);
-        dialog()->setGiveUpAfterMs(TftpUpload::DefaultGiveUpAfterMs);
-        delete window->livenessMonitor;
-        window->livenessMonitor = nullptr;
-        wire.clear();
+        m_panel.reset();
     }
 
     void layout()
@@ -176,8 +114,7 @@ private slots:
 
     void handshakePausesAndResumesTheMonitor()
     {
-        window->controllerAddress = ControllerAddress;
-        window->livenessMonitor = new pingWorker(ControllerAddress, window->commandSocket);
+        window->livenessMonitor = new pingWorker(controllerAddress(), window->commandSocket);
         window->sendFirmwareFlag();
         QVERIFY(window->livenessMonitor->isPaused());
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart"}).join(", "));
@@ -192,20 +129,16 @@ private slots:
     // controller switched into update mode is the one switched back.
     void handshakeStaysWithOneController()
     {
-        QUdpSocket other;
-        QVERIFY(other.bind(QHostAddress(OtherControllerAddress), 1339));
-        window->controllerAddress = ControllerAddress;
-        QTimer::singleShot(5, window.get(), [this] { window->isORVOProduct(OtherControllerAddress); });
+        ScriptedController other;
+        QVERIFY(other.isBound());
+        QTimer::singleShot(5, window, [this, &other] { window->isORVOProduct(other.address()); });
         window->sendFirmwareFlag();
         window->stopConnecting();
         window->sendNoFirmwareFlag();
 
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}).join(", "));
         // The other controller heard the connection probes only.
-        QStringList otherHeard;
-        while (other.hasPendingDatagrams())
-            otherHeard << QString::fromLatin1(other.receiveDatagram().data());
-        QCOMPARE(otherHeard, QStringList({"blver", "getProto", "ver"}));
+        QCOMPARE(other.receivedUntilNow(), QStringList({"blver", "getProto", "ver"}));
     }
 
     void upload_data()
@@ -213,9 +146,9 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QByteArray>("image");
-        const QByteArray plain = randomImage(1024 * 1024, 1) + "ORVO ::";
+        const QByteArray plain = plainImage(1024 * 1024, 1);
         QTest::newRow("plain 1 MB image") << "update.orvo" << plain << plain;
-        const QByteArray image = randomImage(300000, 2);
+        const QByteArray image = markerFreeBytes(300000, 2);
         QTest::newRow("enciphered container")
             << "update.orvoc" << encodeFirmware(image, firmwareKey(), FirmwareCipher::FlagDigest) << image;
         QTest::newRow("compressed container")
@@ -227,27 +160,29 @@ private slots:
     }
     void upload()
     {
-        if (!TftpdServer::available())
-            QSKIP("needs root and tftpd-hpa (in.tftpd)");
+        SKIP_IF_UNAVAILABLE(TftpdServer::unavailableReason());
         QFETCH(QString, name);
         QFETCH(QByteArray, file);
         QFETCH(QByteArray, image);
-        TftpdServer server(ControllerAddress, TftpdServer::freePort(QHostAddress(ControllerAddress)));
+        TftpdServer server(controllerAddress(), TftpdServer::freePort(QHostAddress(controllerAddress())));
         QVERIFY(server.start());
         const QString path = writeFile(name, file);
         QVERIFY(!path.isEmpty());
         dialog()->setServerPort(server.port());
-        window->livenessMonitor = new pingWorker(ControllerAddress, window->commandSocket);
+        window->livenessMonitor = new pingWorker(controllerAddress(), window->commandSocket);
         bool pausedDuringUpload = false;
         auto watch = connect(dialog(), &tftpDlg::uploadProgress, this,
                              [&](int) { pausedDuringUpload = window->livenessMonitor->isPaused(); });
 
-        BoxAnswerer boxes;
+        ModalAnswerer::Box outcome;
+        modals().expectBox(QMessageBox::Ok, &outcome);
         startUpload(path);
         disconnect(watch);
 
-        QCOMPARE(boxes.titles, QStringList({"Firmware successfuly uploaded!"}));
-        QCOMPARE(boxes.texts, QStringList({"Firmware successfuly uploaded!"}));
+        QCOMPARE(modals().pending(), 0);
+        QCOMPARE(modals().unexpected(), 0);
+        QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
+        QCOMPARE(outcome.text, QStringLiteral("Firmware successfuly uploaded!"));
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
         QTRY_COMPARE(server.received().size(), image.size());
         QVERIFY(server.received() == image);
@@ -270,16 +205,16 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing file") << "" << QByteArray() << "File error" << "No such file or directory";
         QTest::newRow("empty file") << "empty.orvo" << QByteArray() << "Firmware file refused" << "empty";
-        QByteArray damaged = encodeFirmware(randomImage(100000, 5), firmwareKey(), FirmwareCipher::FlagDigest);
+        QByteArray damaged = encodeFirmware(markerFreeBytes(100000, 5), firmwareKey(), FirmwareCipher::FlagDigest);
         damaged[5000] = char(damaged[5000] ^ 0x01);
         QTest::newRow("corrupted container") << "damaged.orvoc" << damaged << "Firmware file refused"
                                              << "integrity check";
-        QByteArray crcDamaged = encodeFirmware(randomImage(100000, 6), firmwareKey(), FirmwareCipher::FlagCrc);
+        QByteArray crcDamaged = encodeFirmware(markerFreeBytes(100000, 6), firmwareKey(), FirmwareCipher::FlagCrc);
         crcDamaged[99999] = char(crcDamaged[99999] ^ 0x80);
         QTest::newRow("corrupted container, CRC") << "damaged2.orvoc" << crcDamaged << "Firmware file refused"
                                                   << "integrity check";
         QTest::newRow("unknown container version")
-            << "v4.orvoc" << encodeFirmware(randomImage(1000, 7), firmwareKey(), 0, 0, 4) << "Firmware file refused"
+            << "v4.orvoc" << encodeFirmware(markerFreeBytes(1000, 7), firmwareKey(), 0, 0, 4) << "Firmware file refused"
             << "known version";
         QTest::newRow("container without image")
             << "nothing.orvoc" << encodeFirmware(QByteArray(), firmwareKey(), FirmwareCipher::FlagCrc)
@@ -297,16 +232,19 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QString, reason);
         const QString path = name.isEmpty() ? files.filePath(QStringLiteral("absent.orvo")) : writeFile(name, file);
-        window->livenessMonitor = new pingWorker(ControllerAddress, window->commandSocket);
+        window->livenessMonitor = new pingWorker(controllerAddress(), window->commandSocket);
         if (file.size() >= 3 && quint8(file[0]) != FirmwareCipher::ContainerVersion)
             QTest::ignoreMessage(QtWarningMsg, "Invalid version or not a cyphertext.");
 
-        BoxAnswerer boxes;
+        ModalAnswerer::Box refusal;
+        modals().expectBox(QMessageBox::Ok, &refusal);
         startUpload(path);
 
-        QCOMPARE(boxes.titles, QStringList({title}));
-        QVERIFY2(boxes.texts.first().contains(reason), qPrintable(boxes.texts.first()));
-        QVERIFY(boxes.texts.first().contains(path));
+        QCOMPARE(modals().pending(), 0);
+        QCOMPARE(modals().unexpected(), 0);
+        QCOMPARE(refusal.title, title);
+        QVERIFY2(refusal.text.contains(reason), qPrintable(refusal.text));
+        QVERIFY(refusal.text.contains(path));
         QCOMPARE(wireUntilNow(), QString());
         QVERIFY(!window->livenessMonitor->isPaused());
         QVERIFY(!dialog()->progress->isVisible());
@@ -323,25 +261,25 @@ private slots:
     void unverifiedContainerNeedsConsent()
     {
         QFETCH(bool, consent);
-        if (consent && !TftpdServer::available())
-            QSKIP("needs root and tftpd-hpa (in.tftpd)");
-        const QByteArray image = randomImage(100000, 9);
+        if (consent)
+            SKIP_IF_UNAVAILABLE(TftpdServer::unavailableReason());
+        const QByteArray image = markerFreeBytes(100000, 9);
         const QString path = writeFile(QStringLiteral("unchecked.orvoc"), encodeFirmware(image, firmwareKey(), 0));
         QVERIFY(!path.isEmpty());
-        TftpdServer server(ControllerAddress, TftpdServer::freePort(QHostAddress(ControllerAddress)));
+        TftpdServer server(controllerAddress(), TftpdServer::freePort(QHostAddress(controllerAddress())));
         if (consent) {
             QVERIFY(server.start());
             dialog()->setServerPort(server.port());
         }
 
-        ModalAnswerer modals;
         ModalAnswerer::Box question, outcome;
-        modals.expectBox(consent ? QMessageBox::Yes : QMessageBox::No, &question);
+        modals().expectBox(consent ? QMessageBox::Yes : QMessageBox::No, &question);
         if (consent)
-            modals.expectBox(QMessageBox::Ok, &outcome);
+            modals().expectBox(QMessageBox::Ok, &outcome);
         startUpload(path);
 
-        QCOMPARE(modals.pending(), 0);
+        QCOMPARE(modals().pending(), 0);
+        QCOMPARE(modals().unexpected(), 0);
         QCOMPARE(question.title, QStringLiteral("Firmware cannot be verified"));
         QVERIFY2(question.text.contains(QLatin1String("cannot be verified")) && question.text.contains(path),
                  qPrintable(question.text));
@@ -362,8 +300,8 @@ private slots:
     void stopEndsTheRetries()
     {
         const QString path = writeFile(QStringLiteral("stop.orvo"), QByteArray("ORVO ::").repeated(1000));
-        dialog()->setServerPort(TftpdServer::freePort(QHostAddress(ControllerAddress)));
-        window->livenessMonitor = new pingWorker(ControllerAddress, window->commandSocket);
+        dialog()->setServerPort(TftpdServer::freePort(QHostAddress(controllerAddress())));
+        window->livenessMonitor = new pingWorker(controllerAddress(), window->commandSocket);
         bool sawRestartLabel = false;
         QTimer operatorHand;
         operatorHand.setInterval(100);
@@ -380,7 +318,8 @@ private slots:
         });
         operatorHand.start();
 
-        BoxAnswerer boxes;
+        ModalAnswerer::Box outcome;
+        modals().expectBox(QMessageBox::Ok, &outcome);
         QElapsedTimer clock;
         clock.start();
         startUpload(path);
@@ -388,8 +327,10 @@ private slots:
 
         QVERIFY(sawRestartLabel);
         QVERIFY(clock.elapsed() < 30000);
-        QCOMPARE(boxes.titles, QStringList({"Firmware update did not complete"}));
-        QVERIFY(boxes.texts.first().contains("stopped"));
+        QCOMPARE(modals().pending(), 0);
+        QCOMPARE(modals().unexpected(), 0);
+        QCOMPARE(outcome.title, QStringLiteral("Firmware update did not complete"));
+        QVERIFY2(outcome.text.contains("stopped"), qPrintable(outcome.text));
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}).join(", "));
         QVERIFY(!dialog()->progress->isVisible());
         QVERIFY(!window->livenessMonitor->isPaused());
@@ -398,15 +339,18 @@ private slots:
     void retriesEndAfterTheBound()
     {
         const QString path = writeFile(QStringLiteral("late.orvo"), QByteArray("ORVO ::").repeated(1000));
-        dialog()->setServerPort(TftpdServer::freePort(QHostAddress(ControllerAddress)));
+        dialog()->setServerPort(TftpdServer::freePort(QHostAddress(controllerAddress())));
         dialog()->setGiveUpAfterMs(3000);
-        window->livenessMonitor = new pingWorker(ControllerAddress, window->commandSocket);
+        window->livenessMonitor = new pingWorker(controllerAddress(), window->commandSocket);
 
-        BoxAnswerer boxes;
+        ModalAnswerer::Box outcome;
+        modals().expectBox(QMessageBox::Ok, &outcome);
         startUpload(path);
 
-        QCOMPARE(boxes.titles, QStringList({"Firmware update did not complete"}));
-        QVERIFY2(boxes.texts.first().contains("did not accept"), qPrintable(boxes.texts.first()));
+        QCOMPARE(modals().pending(), 0);
+        QCOMPARE(modals().unexpected(), 0);
+        QCOMPARE(outcome.title, QStringLiteral("Firmware update did not complete"));
+        QVERIFY2(outcome.text.contains("did not accept"), qPrintable(outcome.text));
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}).join(", "));
         QVERIFY(!dialog()->progress->isVisible());
         QVERIFY(!window->livenessMonitor->isPaused());
@@ -416,10 +360,9 @@ private slots:
     // exactly one image arrives.
     void controllerAcceptsOnlyAfterRestart()
     {
-        if (!TftpdServer::available())
-            QSKIP("needs root and tftpd-hpa (in.tftpd)");
-        TftpdServer server(ControllerAddress, TftpdServer::freePort(QHostAddress(ControllerAddress)));
-        const QByteArray image = randomImage(150000, 8) + "ORVO ::";
+        SKIP_IF_UNAVAILABLE(TftpdServer::unavailableReason());
+        TftpdServer server(controllerAddress(), TftpdServer::freePort(QHostAddress(controllerAddress())));
+        const QByteArray image = plainImage(150000, 8);
         const QString path = writeFile(QStringLiteral("restart.orvo"), image);
         dialog()->setServerPort(server.port());
         // Started from the event handling between the failing runs.
@@ -431,11 +374,14 @@ private slots:
                 labels << label;
         });
 
-        BoxAnswerer boxes;
+        ModalAnswerer::Box outcome;
+        modals().expectBox(QMessageBox::Ok, &outcome);
         startUpload(path);
         disconnect(watch);
 
-        QCOMPARE(boxes.titles, QStringList({"Firmware successfuly uploaded!"}));
+        QCOMPARE(modals().pending(), 0);
+        QCOMPARE(modals().unexpected(), 0);
+        QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
         QCOMPARE(labels.first(), QStringLiteral("Restart device!"));
         QCOMPARE(labels.last(), QStringLiteral("Updating fw, please wait..."));
         QTRY_COMPARE(server.received().size(), image.size());
@@ -448,15 +394,14 @@ private slots:
         const QString path = writeFile(QStringLiteral("chosen.orvoc"), QByteArray("x"));
         QString caption;
         QStringList filters;
-        QTimer::singleShot(0, this, [&] {
-            QVERIFY(QTest::qWaitFor([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); }));
-            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        modals().expect<QFileDialog>([&](QFileDialog* chooser) {
             caption = chooser->windowTitle();
             filters = chooser->nameFilters();
             chooser->selectFile(path);
             QMetaObject::invokeMethod(chooser, "accept");
         });
         dialog()->toolButton->click();
+        QCOMPARE(modals().pending(), 0);
 
         QCOMPARE(caption, QStringLiteral("Select DuvudER firmware"));
         QCOMPARE(filters, QStringList({"ORVO DuvudER New Firmware (*.orvoc)", "ORVO DuvudER Firmware (*.orvo)",
@@ -465,10 +410,10 @@ private slots:
         QSettings store(QSettings::NativeFormat, QSettings::UserScope, "ORVO", "KXController");
         QCOMPARE(store.value(SettingsStore::LastFirmwareFile).toString(), path);
         // The next run of the panel offers the same file.
-        tftpDlg nextRun(window.get());
+        tftpDlg nextRun(window);
         QCOMPARE(nextRun.lineEdit->text(), path);
     }
 };
 
-QTEST_MAIN(FirmwareUpdateTest)
+LENSDESK_TEST_MAIN(FirmwareUpdateTest)
 #include "tst_firmwareupdate.moc"

@@ -1,25 +1,18 @@
+#include "FirmwareImages.h"
+#include "LoopbackAddress.h"
+#include "Skip.h"
+#include "TestMain.h"
 #include "TftpdServer.h"
 
 #include "admin/TftpUpload.h"
 
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtTest>
 
 namespace {
-
-const QString ServerAddress = QStringLiteral("127.0.0.1");
-
-QByteArray randomImage(int size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char(generator.bounded(256));
-    return bytes;
-}
-
+// The server's address, of this test process alone.
+const QString ServerAddress = LoopbackAddress::next().toString();
 } // namespace
 
 class TftpUploadTest : public QObject
@@ -55,12 +48,11 @@ private slots:
     }
     void imageArrivesIntact()
     {
-        if (!TftpdServer::available())
-            QSKIP("needs root and tftpd-hpa (in.tftpd)");
+        SKIP_IF_UNAVAILABLE(TftpdServer::unavailableReason());
         QFETCH(int, size);
         TftpdServer server(ServerAddress, TftpdServer::freePort(QHostAddress(ServerAddress)));
         QVERIFY(server.start());
-        const QByteArray image = randomImage(size, quint32(size));
+        const QByteArray image = randomBytes(size, quint32(size));
 
         TftpUpload upload;
         QSignalSpy progress(&upload, &TftpUpload::progressed);
@@ -77,10 +69,9 @@ private slots:
     // goes on once it listens.
     void retriesUntilTheServerListens()
     {
-        if (!TftpdServer::available())
-            QSKIP("needs root and tftpd-hpa (in.tftpd)");
+        SKIP_IF_UNAVAILABLE(TftpdServer::unavailableReason());
         TftpdServer server(ServerAddress, TftpdServer::freePort(QHostAddress(ServerAddress)));
-        const QByteArray image = randomImage(200000, 3);
+        const QByteArray image = randomBytes(200000, 3);
 
         TftpUpload upload;
         QStringList reasons;
@@ -101,11 +92,10 @@ private slots:
     // whole image again from its first byte.
     void everyRunStartsAtTheFirstByte()
     {
-        if (!TftpdServer::available())
-            QSKIP("needs root and tftpd-hpa (in.tftpd)");
+        SKIP_IF_UNAVAILABLE(TftpdServer::unavailableReason());
         TftpdServer server(ServerAddress, TftpdServer::freePort(QHostAddress(ServerAddress)));
         QVERIFY(server.start());
-        const QByteArray image = randomImage(1024 * 1024, 4);
+        const QByteArray image = randomBytes(1024 * 1024, 4);
         constexpr qint64 BreakAt = 100 * 1024;
 
         TftpUpload upload;
@@ -176,5 +166,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TftpUploadTest)
+LENSDESK_TEST_MAIN(TftpUploadTest)
 #include "tst_tftpupload.moc"

@@ -9,7 +9,9 @@
 // waits while it is half full; the kernel's count of datagrams it dropped
 // for a full buffer must stay 0.
 #include "BenchFigure.h"
+#include "LoopbackAddress.h"
 #include "ProcessMemory.h"
+#include "TestMain.h"
 
 #include "app/LensDesk.h"
 
@@ -35,7 +37,6 @@ namespace {
 
 constexpr int Reports = 10000;
 constexpr int FloodMs = 1000;
-constexpr const char* ControllerAddress = "127.0.0.93";
 
 // The longest the sender waits, all told, for the panel to catch up.
 constexpr auto LongestBackPressure = std::chrono::seconds(20);
@@ -125,8 +126,10 @@ private slots:
 
 void FloodTest::positionReportFlood()
 {
+    // The controller's address, of this test process alone.
+    const QByteArray controllerAddress = LoopbackAddress::next().toString().toLatin1();
     LensDesk window;
-    window.controllerAddress = QLatin1String(ControllerAddress);
+    window.controllerAddress = QString::fromLatin1(controllerAddress);
     QCoreApplication::processEvents();
 
     // The panel asks for a burst's worth of receive buffer (the kernel caps
@@ -161,7 +164,7 @@ void FloodTest::positionReportFlood()
     clock.start();
     sinceTick.start();
     heartbeat.start();
-    std::thread sender(flood, ControllerAddress, window.commandSocket->localPort(), descriptor, std::ref(sent),
+    std::thread sender(flood, controllerAddress.constData(), window.commandSocket->localPort(), descriptor, std::ref(sent),
                        std::ref(heldBackUs));
     // The last report is shown, or the flood is over and nothing more comes.
     QTRY_VERIFY_WITH_TIMEOUT((!shown.isEmpty() && shown.last() == Reports) || clock.elapsed() > 20000, 30000);
@@ -194,5 +197,5 @@ void FloodTest::positionReportFlood()
         QVERIFY2(memoryAfter - memoryBefore < 4 * 1024, qPrintable(QString::number(memoryAfter - memoryBefore)));
 }
 
-QTEST_MAIN(FloodTest)
+LENSDESK_TEST_MAIN(FloodTest)
 #include "tst_flood.moc"

@@ -4,18 +4,18 @@
 // and get it back, over and over for about two minutes
 // (LENSDESK_SOAK_SECONDS). Nothing may crash or hang, the controls must come
 // back after every loss, and the resident memory must stay within a bound.
-#include "../sim/SimHarness.h"
+#include "ModalAnswerer.h"
 #include "ProcessMemory.h"
+#include "SimProcess.h"
+#include "TestMain.h"
 
 #include "app/LensDesk.h"
 #include "lens/ProfileText.h"
 #include "link/pingWorker.h"
 
-#include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
@@ -102,20 +102,8 @@ void SoakTest::lossyControllerForMinutes()
     window.profileSettings->setValue(ProfileText::keyForName(QStringLiteral("3")), QStringLiteral("35,500,5.6"));
     window.profileSettings->sync();
 
-    // Every message box (failed attempt, unconfirmed move) is answered.
-    int boxes = 0;
-    QTimer answerer;
-    connect(&answerer, &QTimer::timeout, this, [&boxes] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible())
-            return;
-        ++boxes;
-        if (QAbstractButton* ok = box->button(QMessageBox::Ok))
-            ok->click();
-        else
-            box->accept();
-    });
-    answerer.start(50);
+    // Every message box (a failed attempt) is closed and counted.
+    ModalAnswerer boxes;
 
     QVERIFY2(connectTo(window, address), "never connected");
     const qint64 memoryAtStart = residentKiB();
@@ -181,12 +169,12 @@ void SoakTest::lossyControllerForMinutes()
     QVERIFY(sim.isRunning());
 
     const qint64 growth = memoryPeak - memoryAtStart;
-    qInfo("soak: %lld s, %d cycles, %d losses, %d reconnections, %d boxes answered, memory %lld KiB at start, "
+    qInfo("soak: %lld s, %d cycles, %d losses, %d reconnections, %d boxes closed, memory %lld KiB at start, "
           "peak %+lld KiB",
-          soak.elapsed() / 1000, cycles, losses, reconnects, boxes, memoryAtStart, growth);
+          soak.elapsed() / 1000, cycles, losses, reconnects, boxes.unexpected(), memoryAtStart, growth);
     if (MemoryIsMeaningful)
         QVERIFY2(growth < MemoryGrowthBoundKiB, qPrintable(QStringLiteral("grew by %1 KiB").arg(growth)));
 }
 
-QTEST_MAIN(SoakTest)
+LENSDESK_TEST_MAIN(SoakTest)
 #include "tst_soak.moc"

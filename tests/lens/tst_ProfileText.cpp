@@ -1,3 +1,5 @@
+#include "TestMain.h"
+
 #include "app/SettingsStore.h"
 #include "lens/FNumbers.h"
 #include "lens/ProfileText.h"
@@ -209,5 +211,5 @@ void ProfileTextTest::everyNameSurvivesTheStore()
     store->sync();
 }
 
-QTEST_GUILESS_MAIN(ProfileTextTest)
+LENSDESK_TEST_MAIN(ProfileTextTest)
 #include "tst_ProfileText.moc"

@@ -1,7 +1,7 @@
-#include "LoopbackPeer.h"
+#include "ConnectedWindow.h"
+#include "TestMain.h"
 
 #include "app/ClickableLabel.h"
-#include "app/LensDesk.h"
 #include "app/SettingsStore.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
@@ -27,8 +27,6 @@
 #include <memory>
 
 namespace {
-
-const QString PeerAddress = QStringLiteral("127.31.5.3");
 
 // Releases a slider at `value` as the operator does: press, move, release.
 void dragSlider(QSlider* slider, int value)
@@ -97,36 +95,26 @@ private slots:
     void searchStepSignalsMoveThePositionSliders();
 
 private:
-    std::unique_ptr<LoopbackPeer> m_peer;
-    std::unique_ptr<LensDesk> m_window;
+    std::unique_ptr<ConnectedWindow> m_panel;
+    ScriptedController* m_peer = nullptr;
+    LensDesk* m_window = nullptr;
 };
 
 void LensControlsTest::init()
 {
-    m_peer = std::make_unique<LoopbackPeer>(PeerAddress);
-    QVERIFY2(m_peer->isBound(), "the peer needs 127.31.5.3:1339");
-    m_window = std::make_unique<LensDesk>();
-    LensDesk& w = *m_window;
-    w.mainSettings->remove(QLatin1String(SettingsStore::ZoomCaptionsSwapped));
-    w.mainSettings->sync();
-    w.productName = QStringLiteral("ORVO KX-MQTR");
-    w.afEnabled = true;
-    w.controllerAddress = PeerAddress;
-    w.fNumberTable = FNumbers::table();
-    w.motionWorker = new zoomWorker(w.controllerAddress, w.commandSocket, &w);
-    w.motionWorker->start();
-    w.livenessMonitor = new pingWorker(w.controllerAddress, w.commandSocket, &w);
-    w.setLensControlsEnabled(true);
-    // A focus read-out keeps the connect dialog from opening over the window.
-    w.focusVal->setText(QStringLiteral("0"));
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    m_panel = std::make_unique<ConnectedWindow>();
+    m_peer = &m_panel->controller();
+    QVERIFY(m_peer->isBound());
+    m_window = &m_panel->window();
+    // Before the controls are enabled, which restores the captions' order.
+    m_window->mainSettings->remove(QLatin1String(SettingsStore::ZoomCaptionsSwapped));
+    m_window->mainSettings->sync();
+    QVERIFY(m_panel->stage());
 }
 
 void LensControlsTest::cleanup()
 {
-    m_window.reset();
-    m_peer.reset();
+    m_panel.reset();
 }
 
 void LensControlsTest::heldZoomButtonStreamsWithoutPausingLiveness_data()
@@ -186,7 +174,7 @@ void LensControlsTest::heldFocusButtonPausesLivenessAndPaces()
 
     for (const QString& text : m_peer->texts())
         QCOMPARE(text, QStringLiteral("moveFocus=5"));
-    const double interval = mean(m_peer->intervals(QStringLiteral("moveFocus")));
+    const double interval = m_peer->meanInterval(QStringLiteral("moveFocus"));
     QVERIFY2(interval > 200 && interval < 700, qPrintable(QString::number(interval)));
 }
 
@@ -391,16 +379,13 @@ void LensControlsTest::zoomSliderWaitsForZoomDone()
     LensDesk& w = *m_window;
     // The reply handling sets the flag on "zoomDone"; the peer stands in for
     // it a while after the command.
-    m_peer->onCommand = [&w](const QString& text) {
+    connect(m_peer, &ScriptedController::commandReceived, this, [&w](const QString& text) {
         if (text.startsWith(QLatin1String("setZoom=")))
             QTimer::singleShot(900, &w, [&w] { w.zoomDoneFlag = true; });
-    };
+    });
     QString shownText;
-    whenModal(&w, [&shownText](QWidget* modal) {
-        auto* box = qobject_cast<QProgressDialog*>(modal);
-        if (box && box->isVisible())
-            shownText = box->labelText();
-        return box != nullptr;
+    m_panel->modals().expect<QProgressDialog>([&shownText](QProgressDialog* progress) {
+        shownText = progress->labelText();
     });
     QElapsedTimer clock;
     clock.start();
@@ -432,10 +417,7 @@ void LensControlsTest::stabiliserAsksForItsTimeout()
     w.checkBoxIS->setEnabled(true);
     QString title, label;
     int minimum = 0, maximum = 0, initial = 0;
-    whenModal(&w, [&](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        if (!dialog)
-            return false;
+    m_panel->modals().expect<QInputDialog>([&](QInputDialog* dialog) {
         title = dialog->windowTitle();
         label = dialog->labelText();
         minimum = dialog->intMinimum();
@@ -443,7 +425,6 @@ void LensControlsTest::stabiliserAsksForItsTimeout()
         initial = dialog->intValue();
         dialog->setIntValue(30);
         dialog->accept();
-        return true;
     });
     QTest::mouseClick(w.checkBoxIS, Qt::LeftButton);
     QTRY_COMPARE(m_peer->texts(), QStringList{"enableIS=30"});
@@ -457,12 +438,7 @@ void LensControlsTest::stabiliserAsksForItsTimeout()
     QTRY_COMPARE(m_peer->texts(), (QStringList{"enableIS=30", "enableIS=0"}));
     QVERIFY(!w.checkBoxIS->isChecked());
 
-    whenModal(&w, [](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        if (dialog)
-            dialog->reject();
-        return dialog != nullptr;
-    });
+    m_panel->modals().expect<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
     QTest::mouseClick(w.checkBoxIS, Qt::LeftButton);
     QTest::qWait(200);
     QCOMPARE(m_peer->log().size(), 2);
@@ -499,21 +475,17 @@ void LensControlsTest::cancelledLimitFinderShowsItsLine()
 
     QString label;
     bool controlsWereOff = false;
-    whenModal(&w, [&](QWidget* modal) {
-        auto* progress = qobject_cast<QProgressDialog*>(modal);
-        if (!progress)
-            return false;
+    m_panel->modals().expect<QProgressDialog>([&](QProgressDialog* progress) {
         label = progress->labelText();
         controlsWereOff = !w.fastOpenIris->isEnabled();
         progress->cancel();
-        return true;
     });
     w.findLimits();
 
     QCOMPARE(label, QStringLiteral("Finding lens limits..."));
     QVERIFY(controlsWereOff);
     QVERIFY(w.fastOpenIris->isEnabled());
-    QCOMPARE(w.nameLabel->text(), QStringLiteral("127.31.5.3 - Limits: [24,105] [0,1000] [22,4]"));
+    QCOMPARE(w.nameLabel->text(), QStringLiteral("%1 - Limits: [24,105] [0,1000] [22,4]").arg(m_peer->address()));
     for (std::atomic<bool>* flag : {&worker.searchZoomNarrow, &worker.searchZoomWide, &worker.searchFocusNear,
                                     &worker.searchFocusFar, &worker.searchIrisOpen, &worker.searchIrisClose,
                                     &worker.zoomFastNarrow, &worker.zoomFastWide, &worker.focusFastNear,
@@ -533,7 +505,7 @@ void LensControlsTest::limitFinderMeasuresEveryEnd()
     zoomWorker& worker = *w.motionWorker;
     // The controller drives each end and reports where it stopped; the
     // reply handling writes that into the worker.
-    m_peer->onCommand = [&worker](const QString& text) {
+    connect(m_peer, &ScriptedController::commandReceived, this, [&worker](const QString& text) {
         const QString word = text.section(QLatin1Char('='), 0, 0);
         if (word == QLatin1String("ZoomN"))
             worker.zoomPos = 105;
@@ -547,9 +519,9 @@ void LensControlsTest::limitFinderMeasuresEveryEnd()
             worker.irisPos = 4.0f;
         else if (word == QLatin1String("IrisC"))
             worker.irisPos = 22.0f;
-    };
+    });
     w.findLimits();
-    QCOMPARE(w.nameLabel->text(), QStringLiteral("127.31.5.3 - Limits: [24,105] [3,1000] [22,4]"));
+    QCOMPARE(w.nameLabel->text(), QStringLiteral("%1 - Limits: [24,105] [3,1000] [22,4]").arg(m_peer->address()));
     QVERIFY(w.fastOpenIris->isEnabled());
     QVERIFY(!worker.zoomFastNarrow && !worker.zoomFastWide && !worker.focusFastNear && !worker.focusFastFar &&
             !worker.irisFastOpen && !worker.irisFastClose);
@@ -569,5 +541,5 @@ void LensControlsTest::searchStepSignalsMoveThePositionSliders()
     QCOMPARE(w.irisSlider->value(), 2);
 }
 
-QTEST_MAIN(LensControlsTest)
+LENSDESK_TEST_MAIN(LensControlsTest)
 #include "tst_lensControls.moc"

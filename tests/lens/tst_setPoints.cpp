@@ -1,6 +1,6 @@
-#include "LoopbackPeer.h"
+#include "ConnectedWindow.h"
+#include "TestMain.h"
 
-#include "app/LensDesk.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
 #include "lens/ProfileText.h"
@@ -26,8 +26,6 @@
 #include <memory>
 
 namespace {
-
-const QString PeerAddress = QStringLiteral("127.31.5.4");
 
 QString storedFileText(const QSettings* settings)
 {
@@ -82,48 +80,35 @@ private:
     void store(const QString& name, const QVariant& value);
     void confirmMovesAfter(int delayMs);
 
-    std::unique_ptr<LoopbackPeer> m_peer;
-    std::unique_ptr<LensDesk> m_window;
+    std::unique_ptr<ConnectedWindow> m_panel;
+    ScriptedController* m_peer = nullptr;
+    LensDesk* m_window = nullptr;
 };
 
 void SetPointsTest::init()
 {
-    m_peer = std::make_unique<LoopbackPeer>(PeerAddress);
-    QVERIFY2(m_peer->isBound(), "the peer needs 127.31.5.4:1339");
-    m_window = std::make_unique<LensDesk>();
-    LensDesk& w = *m_window;
-    w.profileSettings->remove(QString());
-    w.profileSettings->sync();
-    w.productName = QStringLiteral("ORVO KX-MQTR");
-    w.afEnabled = true;
-    w.controllerAddress = PeerAddress;
-    w.fNumberTable = FNumbers::table();
-    w.zoomRangeWide = 24;
-    w.zoomRangeTele = 70;
-    w.motionWorker = new zoomWorker(w.controllerAddress, w.commandSocket, &w);
-    w.motionWorker->start();
-    w.livenessMonitor = new pingWorker(w.controllerAddress, w.commandSocket, &w);
-    w.setLensControlsEnabled(true);
-    w.focusVal->setText(QStringLiteral("0"));
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    m_panel = std::make_unique<ConnectedWindow>();
+    m_peer = &m_panel->controller();
+    QVERIFY(m_peer->isBound());
+    m_window = &m_panel->window();
+    m_window->profileSettings->remove(QString());
+    m_window->profileSettings->sync();
+    // A 24-70 mm lens.
+    m_window->zoomRangeWide = 24;
+    m_window->zoomRangeTele = 70;
+    QVERIFY(m_panel->stage());
 }
 
 void SetPointsTest::cleanup()
 {
-    m_window.reset();
-    m_peer.reset();
+    m_panel.reset();
 }
 
 void SetPointsTest::saveAs(const QString& name)
 {
-    whenModal(m_window.get(), [name](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        if (!dialog)
-            return false;
+    m_panel->modals().expect<QInputDialog>([name](QInputDialog* dialog) {
         dialog->setTextValue(name);
         dialog->accept();
-        return true;
     });
     m_window->actionSavePresets->trigger();
 }
@@ -139,12 +124,12 @@ void SetPointsTest::store(const QString& name, const QVariant& value)
 void SetPointsTest::confirmMovesAfter(int delayMs)
 {
     LensDesk& w = *m_window;
-    m_peer->onCommand = [&w, delayMs](const QString& text) {
+    connect(m_peer, &ScriptedController::commandReceived, this, [&w, delayMs](const QString& text) {
         if (text.startsWith(QLatin1String("setZoom=")))
             QTimer::singleShot(delayMs, &w, [&w] { w.focusDoneFlag = w.irisDoneFlag = true; });
         else if (text.startsWith(QLatin1String("setFocus2=")))
             QTimer::singleShot(delayMs, &w, [&w] { w.focusDoneFlag = true; });
-    };
+    });
 }
 
 void SetPointsTest::savedUnderThreeIsRecalledByCtrl3()
@@ -155,16 +140,12 @@ void SetPointsTest::savedUnderThreeIsRecalledByCtrl3()
     w.irisUpdateVal(4.0f);
 
     QString title, label, initial = QStringLiteral("unset");
-    whenModal(&w, [&](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        if (!dialog)
-            return false;
+    m_panel->modals().expect<QInputDialog>([&](QInputDialog* dialog) {
         title = dialog->windowTitle();
         label = dialog->labelText();
         initial = dialog->textValue();
         dialog->setTextValue(QStringLiteral("3"));
         dialog->accept();
-        return true;
     });
     w.actionSavePresets->trigger();
     QCOMPARE(title, QStringLiteral("Setpoint Name"));
@@ -197,13 +178,9 @@ void SetPointsTest::savingBeforeAnyReportStoresMinusOnes()
 
 void SetPointsTest::cancelledOrEmptyNameSavesNothing()
 {
-    whenModal(m_window.get(), [](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        if (dialog) {
-            dialog->setTextValue(QStringLiteral("never"));
-            dialog->reject();
-        }
-        return dialog != nullptr;
+    m_panel->modals().expect<QInputDialog>([](QInputDialog* dialog) {
+        dialog->setTextValue(QStringLiteral("never"));
+        dialog->reject();
     });
     m_window->actionSavePresets->trigger();
     saveAs(QString());
@@ -236,23 +213,15 @@ void SetPointsTest::lensCheck()
     store(QStringLiteral("7"), profile);
     confirmMovesAfter(0);
 
-    QString title, text;
-    whenModal(&w, [&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box)
-            return false;
-        title = box->windowTitle();
-        text = box->text();
-        box->accept();
-        return true;
-    });
+    ModalAnswerer::Box box;
+    m_panel->modals().expectBox(QMessageBox::Ok, &box);
     w.loadSetPointNow7();
     if (fits) {
         QCOMPARE(m_peer->texts().value(0), QStringLiteral("setZoom=%1").arg(profile.section(',', 0, 0)));
-        QVERIFY(title.isEmpty());
+        QVERIFY(box.title.isEmpty());
     } else {
-        QCOMPARE(title, QStringLiteral("Wrong presets"));
-        QCOMPARE(text, QStringLiteral("This presets is for the different lens!"));
+        QCOMPARE(box.title, QStringLiteral("Wrong presets"));
+        QCOMPARE(box.text, QStringLiteral("This presets is for the different lens!"));
         QTest::qWait(100);
         QVERIFY(m_peer->log().isEmpty());
     }
@@ -311,16 +280,12 @@ void SetPointsTest::rangeChecks()
 
     QString title, text;
     bool progressGone = false;
-    whenModal(&w, [&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box)
-            return false;
+    m_panel->modals().expect<QMessageBox>([&](QMessageBox* box) {
         title = box->windowTitle();
         text = box->text();
         progressGone = w.findChildren<QProgressDialog*>().isEmpty() ||
                        !w.findChildren<QProgressDialog*>().constLast()->isVisible();
         box->accept();
-        return true;
     });
     w.loadSetPointNow(QStringLiteral("range"));
     if (message.isEmpty()) {
@@ -353,7 +318,7 @@ void SetPointsTest::absentOrEmptyProfileDoesNothing()
     if (stored.isValid())
         store(QStringLiteral("5"), stored);
     bool sawModal = false;
-    whenModal(&w, [&sawModal](QWidget*) { return sawModal = true; }, 1000);
+    m_panel->modals().expect<QWidget>([&sawModal](QWidget*) { sawModal = true; });
     w.loadSetPointNow5();
     QTest::qWait(300);
     QVERIFY(!sawModal);
@@ -371,20 +336,12 @@ void SetPointsTest::incompleteValueIsDescribedAndRefused()
     w.loadDialog->profileChanged(QStringLiteral("typed"));
     QCOMPARE(w.loadDialog->label->text(), QStringLiteral("50mm 812 f/0"));
 
-    QString title, text;
-    whenModal(&w, [&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box)
-            return false;
-        title = box->windowTitle();
-        text = box->text();
-        box->accept();
-        return true;
-    });
+    ModalAnswerer::Box box;
+    m_panel->modals().expectBox(QMessageBox::Ok, &box);
     QTest::mouseClick(w.loadDialog->loadButton, Qt::LeftButton);
-    QTRY_VERIFY(!title.isEmpty());
-    QCOMPARE(title, QStringLiteral("Wrong presets"));
-    QVERIFY2(text.contains(QStringLiteral("\"50,812\"")), qPrintable(text));
+    QTRY_COMPARE(m_panel->modals().pending(), 0);
+    QCOMPARE(box.title, QStringLiteral("Wrong presets"));
+    QVERIFY2(box.text.contains(QStringLiteral("\"50,812\"")), qPrintable(box.text));
     QTest::qWait(100);
     QVERIFY(m_peer->log().isEmpty());
     QVERIFY(w.fastOpenIris->isEnabled());
@@ -421,7 +378,7 @@ void SetPointsTest::cancelEndsOnlyTheWaitUnderWay()
     LensDesk& w = *m_window;
     store(QStringLiteral("4"), QStringLiteral("35,500,4"));
     QString label, title;
-    m_peer->onCommand = [&](const QString& text) {
+    connect(m_peer, &ScriptedController::commandReceived, this, [&](const QString& text) {
         if (!text.startsWith(QLatin1String("setZoom=")))
             return;
         QTimer::singleShot(300, &w, [&] {
@@ -431,7 +388,7 @@ void SetPointsTest::cancelEndsOnlyTheWaitUnderWay()
             title = progress->windowTitle();
             progress->cancel();
         });
-    };
+    });
     w.loadSetPointNow4();
     QCOMPARE(label, QStringLiteral("Setting lens positions... [35,500,4]"));
     QCOMPARE(title, QStringLiteral("Canon Lens Controller"));
@@ -512,37 +469,23 @@ void SetPointsTest::deleteAsksFirstAndDisablesAtLast()
     w.loadSettings();
     loadSettDlg& dialog = *w.loadDialog;
 
-    const auto answer = [&w](QMessageBox::StandardButton button, QString* text, bool* noIsDefault) {
-        whenModal(&w, [button, text, noIsDefault](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            if (!box)
-                return false;
-            if (text)
-                *text = box->text();
-            if (noIsDefault)
-                *noIsDefault = box->defaultButton() == box->button(QMessageBox::No);
-            box->button(button)->click();
-            return true;
-        });
-    };
-
-    QString text;
-    bool noIsDefault = false;
-    answer(QMessageBox::No, &text, &noIsDefault);
+    ModalAnswerer& modals = m_panel->modals();
+    ModalAnswerer::Box question;
+    modals.expectBox(QMessageBox::No, &question);
     dialog.comboBox->setCurrentText(QStringLiteral("1"));
     QTest::mouseClick(dialog.pushButton, Qt::LeftButton);
-    QCOMPARE(text, QStringLiteral("Are you sure you want to delete settings <b>1</b>?"));
-    QVERIFY(noIsDefault);
+    QCOMPARE(question.text, QStringLiteral("Are you sure you want to delete settings <b>1</b>?"));
+    QCOMPARE(question.defaultButton, QMessageBox::No);
     QCOMPARE(dialog.comboBox->count(), 2);
 
-    answer(QMessageBox::Yes, nullptr, nullptr);
+    modals.expectBox(QMessageBox::Yes);
     QTest::mouseClick(dialog.pushButton, Qt::LeftButton);
     QCOMPARE(dialog.comboBox->count(), 1);
     QVERIFY(!w.profileSettings->contains(QStringLiteral("1")));
     QVERIFY(!storedFileText(w.profileSettings).contains(QStringLiteral("35,500,4")));
     QVERIFY(dialog.loadButton->isEnabled());
 
-    answer(QMessageBox::Yes, nullptr, nullptr);
+    modals.expectBox(QMessageBox::Yes);
     QTest::mouseClick(dialog.pushButton, Qt::LeftButton);
     QCOMPARE(dialog.comboBox->count(), 0);
     QVERIFY(!dialog.loadButton->isEnabled());
@@ -561,5 +504,5 @@ void SetPointsTest::closingTheDialogResumesLiveness()
     QVERIFY(!w.livenessMonitor->isPaused());
 }
 
-QTEST_MAIN(SetPointsTest)
+LENSDESK_TEST_MAIN(SetPointsTest)
 #include "tst_setPoints.moc"

@@ -1,4 +1,5 @@
-#include "LoopbackPeer.h"
+#include "ScriptedController.h"
+#include "TestMain.h"
 
 #include "lens/zoomWorker.h"
 
@@ -11,9 +12,6 @@
 #include <memory>
 
 namespace {
-
-const QString PeerAddress = QStringLiteral("127.31.5.1");
-const QString OtherPeerAddress = QStringLiteral("127.31.5.2");
 
 using Flag = std::atomic<bool> zoomWorker::*;
 
@@ -73,7 +71,7 @@ private:
     int waitForCommands(const QString& prefix, int count, int timeoutMs = 10000);
 
     std::unique_ptr<QUdpSocket> m_socket;
-    std::unique_ptr<LoopbackPeer> m_peer;
+    std::unique_ptr<ScriptedController> m_peer;
     std::unique_ptr<zoomWorker> m_worker;
 };
 
@@ -81,9 +79,9 @@ void ZoomWorkerTest::init()
 {
     m_socket = std::make_unique<QUdpSocket>();
     QVERIFY(m_socket->bind(QHostAddress(QHostAddress::LocalHost), 0));
-    m_peer = std::make_unique<LoopbackPeer>(PeerAddress);
-    QVERIFY2(m_peer->isBound(), "the peer needs 127.31.5.1:1339");
-    m_worker = std::make_unique<zoomWorker>(PeerAddress, m_socket.get());
+    m_peer = std::make_unique<ScriptedController>();
+    QVERIFY(m_peer->isBound());
+    m_worker = std::make_unique<zoomWorker>(m_peer->address(), m_socket.get());
 }
 
 void ZoomWorkerTest::cleanup()
@@ -132,7 +130,7 @@ void ZoomWorkerTest::heldZoomStreamsEveryCycle()
     for (const QString& text : sent)
         QCOMPARE(text, command);
     // About every 40 ms: generous bounds for a loaded machine.
-    const double interval = mean(m_peer->intervals(QStringLiteral("moveZoom")));
+    const double interval = m_peer->meanInterval(QStringLiteral("moveZoom"));
     QVERIFY2(interval > 30 && interval < 150, qPrintable(QString::number(interval)));
 
     // After the release at most the command already under way arrives.
@@ -152,7 +150,7 @@ void ZoomWorkerTest::focusMovesPaceAtTheCommandPause()
     for (const QString& text : m_peer->textsStartingWith(QStringLiteral("moveFocus")))
         QCOMPARE(text, QStringLiteral("moveFocus=5"));
     // 200 ms after the command plus the 40 ms cycle.
-    const double interval = mean(m_peer->intervals(QStringLiteral("moveFocus")));
+    const double interval = m_peer->meanInterval(QStringLiteral("moveFocus"));
     QVERIFY2(interval > 200 && interval < 700, qPrintable(QString::number(interval)));
 }
 
@@ -174,7 +172,7 @@ void ZoomWorkerTest::twoFocusFlagsSendBothInTableOrder()
         QCOMPARE(sent.at(i + 1), QStringLiteral("moveFocus=-10"));
     }
     // Each of the two holds the loop for the command pause.
-    const double interval = mean(m_peer->intervals(QStringLiteral("moveFocus")));
+    const double interval = m_peer->meanInterval(QStringLiteral("moveFocus"));
     QVERIFY2(interval > 150 && interval < 700, qPrintable(QString::number(interval)));
 }
 
@@ -258,7 +256,7 @@ void ZoomWorkerTest::stopEndsPromptlyWithoutCuttingADatagram()
 
 void ZoomWorkerTest::retargetSendsSmallStepsToTheNewAddress()
 {
-    LoopbackPeer otherPeer(OtherPeerAddress);
+    ScriptedController otherPeer;
     QVERIFY(otherPeer.isBound());
     m_worker->zoomPos = 1200;
     m_worker->zoomNarrowLimit = 105;
@@ -267,8 +265,8 @@ void ZoomWorkerTest::retargetSendsSmallStepsToTheNewAddress()
     m_worker->paused = true;
     startWorker();
 
-    m_worker->retarget(OtherPeerAddress, m_socket.get());
-    QCOMPARE(m_worker->deviceAddressText(), OtherPeerAddress);
+    m_worker->retarget(otherPeer.address(), m_socket.get());
+    QCOMPARE(m_worker->deviceAddressText(), otherPeer.address());
     QVERIFY(!m_worker->paused);
     QVERIFY(!m_worker->focusFastNear);
     QCOMPARE(m_worker->zoomPos.load(), 0);
@@ -318,7 +316,7 @@ void ZoomWorkerTest::readsPositionReports()
     QSignalSpy irisSpy(m_worker.get(), &zoomWorker::irisValue);
     QSignalSpy focusSpy(m_worker.get(), &zoomWorker::focusValue);
 
-    m_peer->sendTo(m_socket->localPort(), report);
+    m_peer->sendTo(m_socket->localPort(), report.toLatin1());
     QTRY_VERIFY(!m_socket->hasPendingDatagrams());
     QCOMPARE(m_worker->zoomPos.load(), zoom);
     QCOMPARE(m_worker->focusPos.load(), focus);
@@ -337,9 +335,9 @@ void ZoomWorkerTest::onlyTheLastPendingDatagramCounts()
     QSignalSpy zoomSpy(m_worker.get(), &zoomWorker::zoomValue);
     QSignalSpy irisSpy(m_worker.get(), &zoomWorker::irisValue);
     // Sent without returning to the event loop, so all three wait together.
-    m_peer->sendTo(m_socket->localPort(), QStringLiteral("Zoom=1"));
-    m_peer->sendTo(m_socket->localPort(), QStringLiteral("Zoom=2"));
-    m_peer->sendTo(m_socket->localPort(), QStringLiteral("Iris=4"));
+    m_peer->sendTo(m_socket->localPort(), "Zoom=1");
+    m_peer->sendTo(m_socket->localPort(), "Zoom=2");
+    m_peer->sendTo(m_socket->localPort(), "Iris=4");
     QTRY_COMPARE(irisSpy.size(), 1);
     QCOMPARE(irisSpy.at(0).at(0).toFloat(), 4.0f);
     QCOMPARE(zoomSpy.size(), 0);
@@ -413,10 +411,10 @@ void ZoomWorkerTest::movementBelowThreeCountsAsStall()
     // only, so the stalls are judged against it: 102 moved (from 0), 104 did
     // not, 106 did (from 102), 108 did not and ends the search.
     m_worker->focusPos = 100;
-    m_peer->onCommand = [this](const QString& text) {
+    connect(m_peer.get(), &ScriptedController::commandReceived, this, [this](const QString& text) {
         if (text.startsWith(QLatin1String("FocusN")))
             m_worker->focusPos = m_worker->focusPos + 2;
-    };
+    });
     m_worker->searchFocusNear = true;
     startWorker();
     QTRY_VERIFY_WITH_TIMEOUT(!m_worker->searchFocusNear, 15000);
@@ -478,7 +476,7 @@ void ZoomWorkerTest::cancelDuringAStepStaysInForce()
 {
     // The cancel lands while the worker waits for the lens to settle, and
     // the step then observes movement.
-    m_peer->onCommand = [this](const QString& text) {
+    connect(m_peer.get(), &ScriptedController::commandReceived, this, [this](const QString& text) {
         if (text != QLatin1String("ZoomN=70"))
             return;
         for (Flag flag : {&zoomWorker::searchZoomNarrow, &zoomWorker::searchZoomWide, &zoomWorker::searchFocusNear,
@@ -487,7 +485,7 @@ void ZoomWorkerTest::cancelDuringAStepStaysInForce()
                           &zoomWorker::focusFastNear, &zoomWorker::irisFastClose, &zoomWorker::irisFastOpen})
             (*m_worker).*flag = false;
         m_worker->zoomPos = 500;
-    };
+    });
     m_worker->searchZoomNarrow = true;
     m_worker->searchFocusNear = true;
     startWorker();
@@ -500,5 +498,5 @@ void ZoomWorkerTest::cancelDuringAStepStaysInForce()
     QCOMPARE(m_peer->texts(), QStringList{"ZoomN=70"});
 }
 
-QTEST_GUILESS_MAIN(ZoomWorkerTest)
+LENSDESK_TEST_MAIN(ZoomWorkerTest)
 #include "tst_zoomWorker.moc"

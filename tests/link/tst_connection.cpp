@@ -1,7 +1,8 @@
-#include "TestSupport.h"
+#include "ConnectedWindow.h"
+#include "LoopbackAddress.h"
+#include "TestMain.h"
 
 #include "admin/masterDlg.h"
-#include "app/LensDesk.h"
 #include "lens/zoomWorker.h"
 #include "link/pingWorker.h"
 
@@ -12,11 +13,12 @@
 #include <QMenu>
 #include <QProcess>
 #include <QProgressDialog>
-#include <QTimer>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 #include <QtTest>
 
+#include <cstdio>
 #include <memory>
 
 // Connecting to a scripted controller on loopback: the probe, the
@@ -45,34 +47,51 @@ private slots:
 private:
     bool controlsEnabled() const;
 
-    std::unique_ptr<LensDesk> m_window;
-    std::unique_ptr<LoopbackPeer> m_controller;
-    std::unique_ptr<BoxAnswerer> m_boxes;
+    std::unique_ptr<ConnectedWindow> m_panel;
+    LensDesk* m_window = nullptr;
+    ScriptedController* m_controller = nullptr;
 };
 
 namespace {
-const QString ControllerAddress = QStringLiteral("127.44.4.1");
-const QString SecondControllerAddress = QStringLiteral("127.44.4.6");
 // Nothing listens here: an attempt gets no answer.
-const QString SilentAddress = QStringLiteral("127.44.4.4");
+const QString SilentAddress = LoopbackAddress::next().toString();
 const QString Ver = QStringLiteral("ver");
 const QString Ping = QStringLiteral("ping");
+
+// The program against a controller whose firmware is too old, in a child
+// process of its own, because that path ends the process. It reports the
+// box it shows on standard output before answering it; the parent checks
+// that the refusal was shown before the program ended.
+int runOldFirmwareChild(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    ConnectedWindow panel;
+    panel.controller().answer(Ver, {QStringLiteral("ORVO RE-2=1.3.9")});
+    panel.modals().expect<QMessageBox>([](QMessageBox* box) {
+        std::printf("BOX:%s|%s\n", qPrintable(box->windowTitle()), qPrintable(box->text()));
+        std::fflush(stdout);
+        box->accept();
+    });
+    // The program must end by itself; a hang ends here with a status the
+    // parent does not accept.
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(3); });
+
+    panel.window().isORVOProduct(panel.controller().address());
+    return app.exec();
+}
 } // namespace
 
 void ConnectionTest::init()
 {
-    m_window = std::make_unique<LensDesk>();
-    prepareWindow(*m_window);
-    m_controller = std::make_unique<LoopbackPeer>(ControllerAddress);
+    m_panel = std::make_unique<ConnectedWindow>();
+    m_window = &m_panel->window();
+    m_controller = &m_panel->controller();
     QVERIFY(m_controller->isBound());
-    m_boxes = std::make_unique<BoxAnswerer>();
 }
 
 void ConnectionTest::cleanup()
 {
-    m_boxes.reset();
-    m_window.reset();
-    m_controller.reset();
+    m_panel.reset();
 }
 
 bool ConnectionTest::controlsEnabled() const
@@ -87,13 +106,13 @@ void ConnectionTest::connectsKnownController()
     m_window->protocolMenu->setEnabled(false);
     QVERIFY(!controlsEnabled());
 
-    m_window->isORVOProduct(ControllerAddress);
+    m_window->isORVOProduct(m_controller->address());
     QVERIFY(m_window->connectingDialog->isVisible());
-    QCOMPARE(m_window->connectingDialog->labelText(), QStringLiteral("Connecting to 127.44.4.1"));
+    QCOMPARE(m_window->connectingDialog->labelText(), QStringLiteral("Connecting to %1").arg(m_controller->address()));
     QVERIFY(m_window->serviceDialog);
 
     QTRY_COMPARE_WITH_TIMEOUT(m_window->deviceInfoLabel->text(),
-                              QStringLiteral("Device: ORVO RE-2 v.1.8.3  @127.44.4.1"), 5000);
+                              QStringLiteral("Device: ORVO RE-2 v.1.8.3  @%1").arg(m_controller->address()), 5000);
     QVERIFY(controlsEnabled());
     QVERIFY(m_window->protocolMenu->isEnabled());
     QVERIFY(!m_window->connectingDialog->isVisible());
@@ -102,10 +121,10 @@ void ConnectionTest::connectsKnownController()
     QCOMPARE(m_window->firmwareNumber, QStringLiteral("1.8.3"));
     QCOMPARE(m_window->fNumberTable.size(), 40);
 
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->received().contains(QStringLiteral("getNAME")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->texts().contains(QStringLiteral("getNAME")), 5000);
     const QStringList expected{QStringLiteral("blver"), QStringLiteral("getProto"), Ver,
                                QStringLiteral("setFLAG=99"), QStringLiteral("getNAME")};
-    QStringList commands = m_controller->received();
+    QStringList commands = m_controller->texts();
     commands.removeAll(Ping);
     QCOMPARE(commands, expected);
 
@@ -113,7 +132,7 @@ void ConnectionTest::connectsKnownController()
     QVERIFY(m_window->livenessMonitor);
     QVERIFY(m_window->motionWorker);
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 1, 5000);
-    QVERIFY(m_boxes->texts.isEmpty());
+    QCOMPARE(m_panel->modals().unexpected(), 0);
 }
 
 void ConnectionTest::identificationVersions_data()
@@ -122,12 +141,12 @@ void ConnectionTest::identificationVersions_data()
     QTest::addColumn<QString>("deviceLine");
     QTest::addColumn<bool>("protocolMenuEnabled");
     QTest::addColumn<bool>("stabiliserEnabled");
-    QTest::newRow("1.7.4") << "ORVO RE-2=1.7.4" << "Device: ORVO RE-2 v.1.7.4  @127.44.4.1" << false << false;
-    QTest::newRow("2.1.0") << "ORVO DuvudER=2.1.0" << "Device: ORVO DuvudER v.2.1.0  @127.44.4.1" << true << true;
-    QTest::newRow("no version parts") << "ORVO KX-MQTR=beta" << "Device: ORVO KX-MQTR v.beta  @127.44.4.1" << true
+    QTest::newRow("1.7.4") << "ORVO RE-2=1.7.4" << "Device: ORVO RE-2 v.1.7.4  @%1" << false << false;
+    QTest::newRow("2.1.0") << "ORVO DuvudER=2.1.0" << "Device: ORVO DuvudER v.2.1.0  @%1" << true << true;
+    QTest::newRow("no version parts") << "ORVO KX-MQTR=beta" << "Device: ORVO KX-MQTR v.beta  @%1" << true
                                       << true;
     QTest::newRow("boot loader inserted, d removed")
-        << "ORVO RE-2=1.8.12d rc" << "Device: ORVO RE-2 v.1.8.12 (BL1) rc  @127.44.4.1" << true << true;
+        << "ORVO RE-2=1.8.12d rc" << "Device: ORVO RE-2 v.1.8.12 (BL1) rc  @%1" << true << true;
 }
 
 void ConnectionTest::identificationVersions()
@@ -136,13 +155,14 @@ void ConnectionTest::identificationVersions()
     m_controller->answer(Ver, {answer});
     m_window->checkBoxIS->setEnabled(true);
 
-    m_window->isORVOProduct(ControllerAddress);
+    m_window->isORVOProduct(m_controller->address());
     QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
-    QTEST(m_window->deviceInfoLabel->text(), "deviceLine");
+    QFETCH(QString, deviceLine);
+    QCOMPARE(m_window->deviceInfoLabel->text(), deviceLine.arg(m_controller->address()));
     QTEST(m_window->protocolMenu->isEnabled(), "protocolMenuEnabled");
     QTEST(m_window->checkBoxIS->isEnabled(), "stabiliserEnabled");
     QVERIFY(controlsEnabled());
-    QVERIFY(m_boxes->texts.isEmpty());
+    QCOMPARE(m_panel->modals().unexpected(), 0);
 }
 
 void ConnectionTest::tooOldFirmwareEndsProgramWithZero()
@@ -159,15 +179,19 @@ void ConnectionTest::tooOldFirmwareEndsProgramWithZero()
 
 void ConnectionTest::noAnswerWarnsAfterTimeLimit()
 {
+    ModalAnswerer::Box warning;
+    m_panel->modals().expectBox(QMessageBox::Ok, &warning);
     QElapsedTimer clock;
     clock.start();
     m_window->isORVOProduct(SilentAddress);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_boxes->texts.isEmpty(), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_panel->modals().pending(), 0, 20000);
     QVERIFY2(clock.elapsed() >= 5500, "the warning came before the time limit");
-    QCOMPARE(m_boxes->titles.value(0), QStringLiteral("Connecting Error"));
-    QCOMPARE(m_boxes->texts.value(0),
-             QStringLiteral("Can't find <b>ORVO VaverUzir Controller</b> on <b>127.44.4.4</b><br>Check for conflicts "
-                            "with your firewall or antivirus software."));
+    QCOMPARE(warning.title, QStringLiteral("Connecting Error"));
+    QCOMPARE(warning.text,
+             QStringLiteral("Can't find <b>ORVO VaverUzir Controller</b> on <b>%1</b><br>Check for conflicts "
+                            "with your firewall or antivirus software.")
+                 .arg(SilentAddress));
+    QCOMPARE(m_panel->modals().unexpected(), 0);
     QVERIFY(!m_window->connectingDialog->isVisible());
     QVERIFY(!controlsEnabled());
     QVERIFY(!m_window->livenessMonitor);
@@ -183,13 +207,13 @@ void ConnectionTest::stopShowsNoWarning()
     QVERIFY(!m_window->connectingDialog->isVisible());
     // Past the time limit of the abandoned attempt.
     QTest::qWait(5500);
-    QVERIFY(m_boxes->texts.isEmpty());
+    QCOMPARE(m_panel->modals().unexpected(), 0);
     QVERIFY(!controlsEnabled());
 }
 
 void ConnectionTest::lateIdentificationStillConnects()
 {
-    m_window->isORVOProduct(ControllerAddress);
+    m_window->isORVOProduct(m_controller->address());
     m_window->connectingDialog->findChild<QPushButton*>()->click();
     QVERIFY(!m_window->livenessMonitor);
 
@@ -197,7 +221,7 @@ void ConnectionTest::lateIdentificationStillConnects()
     QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
     QVERIFY(controlsEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 1, 5000);
-    QVERIFY(m_boxes->texts.isEmpty());
+    QCOMPARE(m_panel->modals().unexpected(), 0);
 }
 
 void ConnectionTest::timeLimitDuringIdentificationIsNoFailure()
@@ -219,33 +243,33 @@ void ConnectionTest::timeLimitDuringIdentificationIsNoFailure()
     m_window->checkBoxIS->installEventFilter(&trigger);
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.7.4")});
 
-    m_window->isORVOProduct(ControllerAddress);
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->received().contains(QStringLiteral("getNAME")), 5000);
+    m_window->isORVOProduct(m_controller->address());
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->texts().contains(QStringLiteral("getNAME")), 5000);
     m_window->checkBoxIS->removeEventFilter(&trigger);
     QVERIFY(!m_window->checkBoxIS->isEnabled());
-    QCOMPARE(m_window->deviceInfoLabel->text(), QStringLiteral("Device: ORVO RE-2 v.1.7.4  @127.44.4.1"));
+    QCOMPARE(m_window->deviceInfoLabel->text(), QStringLiteral("Device: ORVO RE-2 v.1.7.4  @%1").arg(m_controller->address()));
     QVERIFY(m_window->livenessMonitor);
     QVERIFY(controlsEnabled());
     QTest::qWait(200); // a warning would be up by now
-    QVERIFY2(m_boxes->texts.isEmpty(), qPrintable(m_boxes->texts.join(QLatin1Char('\n'))));
+    QCOMPARE(m_panel->modals().unexpected(), 0);
 }
 
 void ConnectionTest::secondIdentificationReplacesWorkers()
 {
-    LoopbackPeer second(SecondControllerAddress);
+    ScriptedController second;
     QVERIFY(second.isBound());
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
     second.answer(Ver, {QStringLiteral("ORVO RE-2=1.9.0")});
 
-    m_window->isORVOProduct(ControllerAddress);
+    m_window->isORVOProduct(m_controller->address());
     QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
     QPointer<pingWorker> firstMonitor = m_window->livenessMonitor;
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 2, 5000);
 
-    m_window->isORVOProduct(SecondControllerAddress);
+    m_window->isORVOProduct(second.address());
     QTRY_VERIFY_WITH_TIMEOUT(firstMonitor.isNull(), 5000);
     QVERIFY(m_window->livenessMonitor);
-    QCOMPARE(m_window->livenessMonitor->address(), SecondControllerAddress);
+    QCOMPARE(m_window->livenessMonitor->address(), second.address());
     const int pingsToFirst = m_controller->count(Ping);
     QTRY_VERIFY_WITH_TIMEOUT(second.count(Ping) >= 2, 5000);
     // Three periods of the old pace: nothing more reached the first controller.
@@ -254,14 +278,14 @@ void ConnectionTest::secondIdentificationReplacesWorkers()
 
     // The same controller again still gets fresh workers.
     QPointer<pingWorker> secondMonitor = m_window->livenessMonitor;
-    m_window->isORVOProduct(SecondControllerAddress);
+    m_window->isORVOProduct(second.address());
     QTRY_VERIFY_WITH_TIMEOUT(secondMonitor.isNull() && m_window->livenessMonitor, 5000);
 }
 
 void ConnectionTest::lostControllerMarksReadOutsUnavailable()
 {
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
-    m_window->isORVOProduct(ControllerAddress);
+    m_window->isORVOProduct(m_controller->address());
     QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
     m_window->label_7->setText(QStringLiteral("18mm"));
 
@@ -294,7 +318,7 @@ void ConnectionTest::dispatcherStaysTheSocketsOnlyReader()
     // run after the dispatcher, they would take replies that arrive just
     // after it emptied the socket.
     m_controller->answer(Ver, {QStringLiteral("ORVO KX-MQTR=1.9.0")});
-    m_window->isORVOProduct(ControllerAddress);
+    m_window->isORVOProduct(m_controller->address());
     QVERIFY(m_window->serviceDialog);
     QVERIFY(!readsSocket(m_window->commandSocket, m_window->serviceDialog));
     QTRY_VERIFY_WITH_TIMEOUT(m_window->motionWorker != nullptr, 5000);
@@ -314,7 +338,7 @@ void ConnectionTest::dispatcherStaysTheSocketsOnlyReader()
 void ConnectionTest::lossSignalOfAReplacedMonitorIsIgnored()
 {
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
-    m_window->isORVOProduct(ControllerAddress);
+    m_window->isORVOProduct(m_controller->address());
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(QStringLiteral("getNAME")) == 1, 5000);
     QVERIFY(controlsEnabled());
 
@@ -325,7 +349,7 @@ void ConnectionTest::lossSignalOfAReplacedMonitorIsIgnored()
         connect(
             replaced, &QThread::finished, replaced,
             [replaced] { emit replaced->cantsendping(QStringLiteral("ERROR")); }, Qt::DirectConnection);
-        m_window->isORVOProduct(ControllerAddress);
+        m_window->isORVOProduct(m_controller->address());
         // "getNAME" follows the replacement and a wait that delivers the
         // stale signal.
         QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(QStringLiteral("getNAME")) == round + 1, 5000);
@@ -341,9 +365,6 @@ void ConnectionTest::lossSignalOfAReplacedMonitorIsIgnored()
     QVERIFY(!controlsEnabled());
 }
 
-QObject* makeConnectionTest()
-{
-    return new ConnectionTest;
-}
+LENSDESK_TEST_MAIN_WITH_CHILD(ConnectionTest, "--old-firmware-child", runOldFirmwareChild)
 
 #include "tst_connection.moc"

@@ -1,9 +1,9 @@
-#include "TestSupport.h"
+#include "ConnectedWindow.h"
+#include "TestMain.h"
 
 #include "admin/masterDlg.h"
 #include "app/Branding.h"
 #include "app/ClickableLabel.h"
-#include "app/LensDesk.h"
 #include "lens/FNumbers.h"
 #include "lens/zoomWorker.h"
 
@@ -59,38 +59,32 @@ private:
     quint16 panelPort() const { return m_window->commandSocket->localPort(); }
     // Sends the datagrams back to back, then a marker, and waits for it.
     void deliver(const QList<QByteArray>& datagrams);
-    bool lensReadOutsPresent();
 
-    std::unique_ptr<LensDesk> m_window;
-    std::unique_ptr<LoopbackPeer> m_controller;
+    std::unique_ptr<ConnectedWindow> m_panel;
+    LensDesk* m_window = nullptr;
+    ScriptedController* m_controller = nullptr;
     int m_marker = 1000;
 };
 
-namespace {
-const QString ControllerAddress = QStringLiteral("127.44.4.1");
-const QString IntruderAddress = QStringLiteral("127.44.4.2");
-} // namespace
-
 void DispatcherTest::init()
 {
-    m_window = std::make_unique<LensDesk>();
-    prepareWindow(*m_window);
-    m_window->controllerAddress = ControllerAddress;
+    m_panel = std::make_unique<ConnectedWindow>();
+    m_window = &m_panel->window();
+    m_controller = &m_panel->controller();
+    QVERIFY(m_controller->isBound());
+    const QString address = m_controller->address();
     m_window->fNumberTable = FNumbers::table();
-    m_window->serviceDialog = new masterDlg(ControllerAddress, m_window->commandSocket, m_window.get());
+    m_window->serviceDialog = new masterDlg(address, m_window->commandSocket, m_window);
     // Not started: it only holds the positions the dispatcher writes.
-    m_window->motionWorker = new zoomWorker(ControllerAddress, m_window->commandSocket, m_window.get());
+    m_window->motionWorker = new zoomWorker(address, m_window->commandSocket, m_window);
     // As in a connected panel, the dispatcher is the socket's only reader.
     for (QObject* reader : {static_cast<QObject*>(m_window->serviceDialog), static_cast<QObject*>(m_window->motionWorker)})
         QObject::disconnect(m_window->commandSocket, nullptr, reader, nullptr);
-    m_controller = std::make_unique<LoopbackPeer>(ControllerAddress);
-    QVERIFY(m_controller->isBound());
 }
 
 void DispatcherTest::cleanup()
 {
-    m_window.reset();
-    m_controller.reset();
+    m_panel.reset();
 }
 
 void DispatcherTest::deliver(const QList<QByteArray>& datagrams)
@@ -100,14 +94,6 @@ void DispatcherTest::deliver(const QList<QByteArray>& datagrams)
     ++m_marker;
     m_controller->sendTo(panelPort(), "T=" + QByteArray::number(m_marker));
     QTRY_COMPARE_WITH_TIMEOUT(m_window->focusTimeout, m_marker, 5000);
-}
-
-bool DispatcherTest::lensReadOutsPresent()
-{
-    // The read-outs belong to the manual lens controls; a build without them
-    // has nothing to observe.
-    m_window->zoomUpdateVal(7);
-    return m_window->currentZoom == 7;
 }
 
 void DispatcherTest::apertureRange_data()
@@ -293,8 +279,6 @@ void DispatcherTest::nameContainingZoomIsAlsoAPosition()
 
 void DispatcherTest::currentPositions()
 {
-    if (!lensReadOutsPresent())
-        QSKIP("the manual lens read-outs are not part of this build");
     m_window->afEnabled = true;
     deliver({"Current=1200,850,5.6"});
     QCOMPARE(m_window->currentZoom, 1200);
@@ -364,7 +348,7 @@ void DispatcherTest::pendingDatagramsAllHandledInOrder()
 
 void DispatcherTest::otherSendersAreIgnored()
 {
-    LoopbackPeer intruder(IntruderAddress);
+    ScriptedController intruder;
     QVERIFY(intruder.isBound());
     m_window->deviceInfoLabel->setText(QStringLiteral("before"));
     intruder.sendTo(panelPort(), "ORVO RE-2=1.8.3");
@@ -477,9 +461,6 @@ void DispatcherTest::streamIsReadInBatches()
     QTRY_COMPARE(m_window->motionWorker->zoomPos.load(), Reports);
 }
 
-QObject* makeDispatcherTest()
-{
-    return new DispatcherTest;
-}
+LENSDESK_TEST_MAIN(DispatcherTest)
 
 #include "tst_dispatcher.moc"

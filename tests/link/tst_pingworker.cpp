@@ -1,4 +1,5 @@
-#include "TestSupport.h"
+#include "ScriptedController.h"
+#include "TestMain.h"
 
 #include "link/pingWorker.h"
 
@@ -55,14 +56,14 @@ private:
     std::unique_ptr<pingWorker> makeMonitor();
 
     std::unique_ptr<QUdpSocket> m_socket;
-    std::unique_ptr<LoopbackPeer> m_peer;
+    std::unique_ptr<ScriptedController> m_peer;
 };
 
 void PingWorkerTest::init()
 {
     m_socket = std::make_unique<QUdpSocket>();
     QVERIFY(m_socket->bind(QHostAddress(QHostAddress::LocalHost), 0));
-    m_peer = std::make_unique<LoopbackPeer>(QStringLiteral("127.44.4.51"));
+    m_peer = std::make_unique<ScriptedController>();
     QVERIFY(m_peer->isBound());
 }
 
@@ -141,7 +142,7 @@ void PingWorkerTest::answeredPingsNeverWarn()
     countSignal(monitor.get(), &pingWorker::cantsendping2, early);
     countSignal(monitor.get(), &pingWorker::cantsendping, loss);
     // The main window's reply handling calls resume() on proof of life.
-    connect(m_peer.get(), &LoopbackPeer::commandReceived, monitor.get(), [&] { monitor->resume(); });
+    connect(m_peer.get(), &ScriptedController::commandReceived, monitor.get(), [&] { monitor->resume(); });
     monitor->start();
     QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= 6, 15000);
     QCOMPARE(early.count, 0);
@@ -210,9 +211,6 @@ void PingWorkerTest::stopBeforeStartReturnsAtOnce()
     QVERIFY(monitor->wait(5000));
 }
 
-QObject* makePingWorkerTest()
-{
-    return new PingWorkerTest;
-}
+LENSDESK_TEST_MAIN(PingWorkerTest)
 
 #include "tst_pingworker.moc"

@@ -1,3 +1,5 @@
+#include "TestMain.h"
+
 #include "link/ReplyReader.h"
 
 #include <QtTest>
@@ -103,5 +105,5 @@ void ReplyReaderTest::identification()
     QCOMPARE(!facts.isEmpty() && facts.first().kind == ReplyFact::Kind::Identification, identifies);
 }
 
-QTEST_GUILESS_MAIN(ReplyReaderTest)
+LENSDESK_TEST_MAIN(ReplyReaderTest)
 #include "tst_replyreader.moc"

@@ -1,3 +1,5 @@
+#include "TestMain.h"
+
 #include "link/VersionRules.h"
 
 #include <QtTest>
@@ -137,9 +139,6 @@ void VersionRulesTest::protocolChoice()
     QTEST(VersionRules::allowsProtocolChoice(version), "allowed");
 }
 
-QObject* makeVersionRulesTest()
-{
-    return new VersionRulesTest;
-}
+LENSDESK_TEST_MAIN(VersionRulesTest)
 
 #include "tst_versionrules.moc"

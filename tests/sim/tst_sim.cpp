@@ -3,7 +3,11 @@
 // silence and restarts, the firmware write over TFTP (with curl's client),
 // and a flood of garbage.
 
-#include "SimHarness.h"
+#include "FirmwareImages.h"
+#include "ProcessMemory.h"
+#include "SimClient.h"
+#include "SimProcess.h"
+#include "TestMain.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -34,24 +38,6 @@ bool isKeySafeError(const QByteArray& answer)
     return true;
 }
 
-QByteArray deterministicBytes(int size, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    QByteArray bytes(size, '\0');
-    for (char& byte : bytes)
-        byte = char(random.bounded(256));
-    return bytes;
-}
-
-qint64 residentKilobytes(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QRegularExpression line(QStringLiteral("^VmRSS:\\s+(\\d+) kB"), QRegularExpression::MultilineOption);
-    return line.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong();
-}
-
 // Milliseconds of the log lines that sent an answer.
 QList<qint64> answerTimes(const QString& log)
 {
@@ -70,7 +56,7 @@ void enterUpdateMode(SimProcess& sim, SimClient& client)
 
 } // namespace
 
-class TestSim : public QObject
+class SimTest : public QObject
 {
     Q_OBJECT
 
@@ -95,7 +81,7 @@ private slots:
     void garbage();
 };
 
-void TestSim::identification_data()
+void SimTest::identification_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<Answers>("commands");
@@ -134,7 +120,7 @@ void TestSim::identification_data()
         << Answers{"MASK=255.255.255.0", "GW=127.1.2.3", "MASK=255.255.255.0", "GW=127.1.2.3"};
 }
 
-void TestSim::identification()
+void SimTest::identification()
 {
     QFETCH(QStringList, arguments);
     QFETCH(Answers, commands);
@@ -148,7 +134,7 @@ void TestSim::identification()
     QTRY_COMPARE_WITH_TIMEOUT(client.answers(), expected, 5000);
 }
 
-void TestSim::lensReports_data()
+void SimTest::lensReports_data()
 {
     QTest::addColumn<QString>("lens");
     QTest::addColumn<Answers>("expected");
@@ -178,7 +164,7 @@ void TestSim::lensReports_data()
     QTest::newRow("no lens") << "none" << Answers{ver, "nolensfound"} << QByteArray("AF=0");
 }
 
-void TestSim::lensReports()
+void SimTest::lensReports()
 {
     QFETCH(QString, lens);
     QFETCH(Answers, expected);
@@ -202,7 +188,7 @@ void TestSim::lensReports()
     QTRY_COMPARE_WITH_TIMEOUT(client.answers(), Answers{pingAnswer}, 5000);
 }
 
-void TestSim::moves_data()
+void SimTest::moves_data()
 {
     QTest::addColumn<QString>("lens");
     QTest::addColumn<QString>("product");
@@ -246,7 +232,7 @@ void TestSim::moves_data()
         << true << QByteArray("Current=18,500,3.5");
 }
 
-void TestSim::moves()
+void SimTest::moves()
 {
     QFETCH(QString, lens);
     QFETCH(QString, product);
@@ -299,7 +285,7 @@ void TestSim::moves()
     }
 }
 
-void TestSim::invalidValues_data()
+void SimTest::invalidValues_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("command");
@@ -339,7 +325,7 @@ void TestSim::invalidValues_data()
     QTest::newRow("flag not a number") << QStringList{} << QByteArray("setFLAG=x") << QByteArray("errorParam");
 }
 
-void TestSim::invalidValues()
+void SimTest::invalidValues()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, command);
@@ -358,7 +344,7 @@ void TestSim::invalidValues()
     QVERIFY(!client.waitFor("ORVO ").isEmpty());
 }
 
-void TestSim::stabiliser()
+void SimTest::stabiliser()
 {
     SimProcess sim({});
     QVERIFY(sim.start());
@@ -372,7 +358,7 @@ void TestSim::stabiliser()
     QCOMPARE(client.collectFor(1300).size(), 2);
 }
 
-void TestSim::addressChange()
+void SimTest::addressChange()
 {
     SimProcess sim({"--restart-time", "300", "--mask", "255.255.255.0"});
     QVERIFY(sim.start());
@@ -411,7 +397,7 @@ void TestSim::addressChange()
     QCOMPARE(client.waitFor("IP="), "IP=" + newAddress.toString().toLatin1());
 }
 
-void TestSim::silenceAndRecovery()
+void SimTest::silenceAndRecovery()
 {
     SimProcess sim({"--restart-time", "400", "--report-delay", "0"});
     QVERIFY(sim.start());
@@ -461,7 +447,7 @@ void TestSim::silenceAndRecovery()
     QCOMPARE(client.waitFor("AF="), QByteArray("AF=1"));
 }
 
-void TestSim::faults_data()
+void SimTest::faults_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("answersPerPing");
@@ -474,7 +460,7 @@ void TestSim::faults_data()
     QTest::newRow("answers delayed") << QStringList{"--delay", "400"} << 1 << "tx \\S+ AF=1";
 }
 
-void TestSim::faults()
+void SimTest::faults()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, answersPerPing);
@@ -498,7 +484,7 @@ void TestSim::faults()
     }
 }
 
-void TestSim::faultsFollowTheSeed()
+void SimTest::faultsFollowTheSeed()
 {
     // The same seed and the same traffic lose the same datagrams.
     QList<QList<bool>> runs;
@@ -522,7 +508,7 @@ void TestSim::faultsFollowTheSeed()
     QVERIFY(runs.at(0).contains(false));
 }
 
-void TestSim::tftpWrite_data()
+void SimTest::tftpWrite_data()
 {
     QTest::addColumn<int>("size");
     QTest::addColumn<QStringList>("curlOptions");
@@ -536,7 +522,7 @@ void TestSim::tftpWrite_data()
     QTest::newRow("blocks dropped") << 5000 << QStringList{"--tftp-no-options"} << 0 << QString("2,5");
 }
 
-void TestSim::tftpWrite()
+void SimTest::tftpWrite()
 {
     QFETCH(int, size);
     QFETCH(QStringList, curlOptions);
@@ -552,7 +538,7 @@ void TestSim::tftpWrite()
     SimProcess target(arguments << "--image-file" << "{dir}/stored.bin");
     QVERIFY(target.start());
 
-    const QByteArray image = deterministicBytes(size, quint32(size));
+    const QByteArray image = randomBytes(size, quint32(size));
     QFile source(target.workPath("image.orvo"));
     QVERIFY(source.open(QIODevice::WriteOnly));
     source.write(image);
@@ -586,7 +572,7 @@ void TestSim::tftpWrite()
     QVERIFY(!client.waitFor("ORVO KX-MQTR=").isEmpty());
 }
 
-void TestSim::updateModeNeedsHandshake()
+void SimTest::updateModeNeedsHandshake()
 {
     SimProcess sim({"--tftp-port", "6969", "--restart-time", "100"});
     QVERIFY(sim.start());
@@ -606,23 +592,23 @@ void TestSim::updateModeNeedsHandshake()
     QVERIFY(!sim.log().contains("update mode"));
 }
 
-void TestSim::garbage()
+void SimTest::garbage()
 {
     SimProcess sim({"--tftp-port", "6969", "--restart-time", "100", "--report-delay", "0"});
     QVERIFY(sim.start());
     SimClient client;
-    const qint64 residentBefore = residentKilobytes(sim.pid());
+    const qint64 residentBefore = residentKiB(sim.pid());
 
     QUdpSocket flood;
     QVERIFY(flood.bind(QHostAddress(QHostAddress::LocalHost), 0));
     QRandomGenerator random(20261209);
     for (int i = 0; i < 400; ++i) {
-        flood.writeDatagram(deterministicBytes(1 + random.bounded(3000), random.generate()), sim.address(), 1339);
+        flood.writeDatagram(randomBytes(1 + random.bounded(3000), random.generate()), sim.address(), 1339);
         if (i % 50 == 0)
             QTest::qWait(10);
     }
     for (int i = 0; i < 12; ++i) {
-        QByteArray big = i % 2 ? deterministicBytes(65507, quint32(i)) : QByteArray(65507, 'Z');
+        QByteArray big = i % 2 ? randomBytes(65507, quint32(i)) : QByteArray(65507, 'Z');
         if (i % 3 == 0)
             big.replace(0, 7, QByteArray("ver\0ver", 7));
         flood.writeDatagram(big, sim.address(), 1339);
@@ -638,7 +624,7 @@ void TestSim::garbage()
     client.send(sim.address(), QByteArray("ver\0\xff\xfe", 6));
     QCOMPARE(client.waitFor("ORVO"), QByteArray("ORVO KX-MQTR=1.9.0"));
     QVERIFY(sim.isRunning());
-    const qint64 residentAfter = residentKilobytes(sim.pid());
+    const qint64 residentAfter = residentKiB(sim.pid());
     QVERIFY2(residentAfter - residentBefore < 64 * 1024,
              qPrintable(QStringLiteral("%1 kB -> %2 kB").arg(residentBefore).arg(residentAfter)));
 
@@ -663,7 +649,7 @@ void TestSim::garbage()
                                     QByteArray("\0\x02" "bla\0netascii\0", 15),
                                     QByteArray("\0\x02" "bla\0octet", 11),
                                     QByteArray("\0\x03\0\x01" "data", 8),
-                                    deterministicBytes(600, 7)};
+                                    randomBytes(600, 7)};
     for (const QByteArray& packet : rubbish)
         tftp.writeDatagram(packet, sim.address(), 6969);
     int errorPackets = 0;
@@ -683,5 +669,5 @@ void TestSim::garbage()
     QCOMPARE(sim.terminate(), 0);
 }
 
-QTEST_GUILESS_MAIN(TestSim)
+LENSDESK_TEST_MAIN(SimTest)
 #include "tst_sim.moc"

@@ -27,8 +27,9 @@ constexpr const char* Argument = "--search-child";
 constexpr const char* LateReply = "--late-reply";
 constexpr int TickMs = 50;
 
-// Needs a QApplication; returns the process exit code.
-int run(const QStringList& arguments);
+// The child's whole run, application object included; returns the process
+// exit code.
+int run(int argc, char** argv);
 
 struct Search
 {

@@ -13,10 +13,11 @@ constexpr bool MemoryIsMeaningful = false;
 constexpr bool MemoryIsMeaningful = true;
 #endif
 
-// Resident memory of this process in KiB, from /proc/self/statm.
-inline qint64 residentKiB()
+// Resident memory in KiB of this process, or of the process `pid`, from
+// /proc/<pid>/statm.
+inline qint64 residentKiB(qint64 pid = 0)
 {
-    QFile statm(QStringLiteral("/proc/self/statm"));
+    QFile statm(pid ? QStringLiteral("/proc/%1/statm").arg(pid) : QStringLiteral("/proc/self/statm"));
     if (!statm.open(QIODevice::ReadOnly))
         return -1;
     const QList<QByteArray> fields = statm.readAll().split(' ');

@@ -1,21 +1,14 @@
-#pragma once
+#include "FirmwareImages.h"
 
-#include "admin/FirmwareCipher.h"
+#include "admin/FirmwareImage.h"
 
-#include <QByteArray>
 #include <QCryptographicHash>
+#include <QRandomGenerator>
 #include <QtEndian>
 
 #include <zlib.h>
 
-// Builds enciphered firmware containers for the tests and benchmarks, the
-// inverse of FirmwareCipher::decode(): version, flags, then the filler, the
-// optional CRC or digest and the (optionally compressed) payload, each byte
-// enciphered as E[p] = D[p] ^ keyByte(p % 8) ^ E[p - 1], E[-1] = 0.
-// Enciphers a deciphered stream (filler, check value, payload) into a
-// container with the given version and flags.
-inline QByteArray encipherContainer(const QByteArray& plain, quint64 key, quint8 flags,
-                                    quint8 version = FirmwareCipher::ContainerVersion)
+QByteArray encipherContainer(const QByteArray& plain, quint64 key, quint8 flags, quint8 version)
 {
     QByteArray container;
     container.reserve(plain.size() + 2);
@@ -29,9 +22,7 @@ inline QByteArray encipherContainer(const QByteArray& plain, quint64 key, quint8
     return container;
 }
 
-// The deciphered stream for `payload` as it stands (already compressed when
-// the flags say so): filler, then the CRC or digest the flags ask for.
-inline QByteArray plainStream(const QByteArray& payload, quint8 flags, char filler = 0x5a)
+QByteArray plainStream(const QByteArray& payload, quint8 flags, char filler)
 {
     QByteArray plain(1, filler);
     if (flags & FirmwareCipher::FlagCrc) {
@@ -43,17 +34,13 @@ inline QByteArray plainStream(const QByteArray& payload, quint8 flags, char fill
     return plain.append(payload);
 }
 
-inline QByteArray encodeFirmware(const QByteArray& image, quint64 key, quint8 flags, char filler = 0x5a,
-                                 quint8 version = FirmwareCipher::ContainerVersion)
+QByteArray encodeFirmware(const QByteArray& image, quint64 key, quint8 flags, char filler, quint8 version)
 {
     const QByteArray payload = (flags & FirmwareCipher::FlagCompressed) ? qCompress(image) : image;
     return encipherContainer(plainStream(payload, flags, filler), key, flags, version);
 }
 
-// A payload in qCompress form that claims `claimedSize` bytes and inflates
-// to `zeros` zero bytes, made a slice at a time: a 200 MB image never exists
-// here, only its compressed form of a few hundred KB.
-inline QByteArray compressedZeros(qint64 zeros, quint32 claimedSize)
+QByteArray compressedZeros(qint64 zeros, quint32 claimedSize)
 {
     QByteArray payload(4, '\0');
     qToBigEndian<quint32>(claimedSize, payload.data());
@@ -78,4 +65,24 @@ inline QByteArray compressedZeros(qint64 zeros, quint32 claimedSize)
     }
     deflateEnd(&stream);
     return status == Z_STREAM_END ? payload : QByteArray();
+}
+
+QByteArray randomBytes(int size, quint32 seed)
+{
+    QRandomGenerator generator(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& byte : bytes)
+        byte = char(generator.bounded(256));
+    return bytes;
+}
+
+QByteArray markerFreeBytes(int size, quint32 seed)
+{
+    const QByteArray altered = QByteArray(FirmwareImage::PlainMarker).replace(':', ';');
+    return randomBytes(size, seed).replace(FirmwareImage::PlainMarker, altered);
+}
+
+QByteArray plainImage(int size, quint32 seed)
+{
+    return markerFreeBytes(size, seed).append(FirmwareImage::PlainMarker);
 }

@@ -72,8 +72,10 @@ void runSearch(setIPDlg& dialog, bool expand)
 
 } // namespace
 
-int run(const QStringList& arguments)
+int run(int argc, char** argv)
 {
+    QApplication application(argc, argv);
+    const QStringList arguments = application.arguments();
     QPointer<setIPDlg> dialog = new setIPDlg;
     dialog->show();
     runSearch(*dialog, true);

@@ -1,0 +1,200 @@
+#include "LoopbackAddress.h"
+#include "ReceiveDatagram.h"
+#include "Skip.h"
+#include "TestMain.h"
+
+#include "link/CommandChannel.h"
+#include "link/RawSocket.h"
+
+#include <QFile>
+#include <QThread>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <sys/socket.h>
+
+#include <memory>
+
+// The command channel on the wire: whole datagrams from several threads,
+// every kind of socket the panel may hold, and failed sends reported once.
+class CommandChannelTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void concurrentSendersLeaveWholeDatagrams();
+    void addressFamilyOfTheDescriptor_data();
+    void addressFamilyOfTheDescriptor();
+    void commandsLeaveFromEverySocketKind_data();
+    void commandsLeaveFromEverySocketKind();
+    void failedSendIsReportedOnce();
+};
+
+namespace {
+
+// A controller's address of this test process alone.
+const QString OwnPeerAddress = LoopbackAddress::next().toString();
+
+// Counts the warnings on the toolkit's message log while it exists.
+class WarningCounter
+{
+public:
+    WarningCounter() { s_previous = qInstallMessageHandler(&WarningCounter::handle); }
+    ~WarningCounter() { qInstallMessageHandler(s_previous); }
+    static QStringList warnings;
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (type == QtWarningMsg)
+            warnings << text;
+        s_previous(type, context, text);
+    }
+    static QtMessageHandler s_previous;
+};
+QStringList WarningCounter::warnings;
+QtMessageHandler WarningCounter::s_previous = nullptr;
+
+// Why IPv6 sockets cannot be tried here, or empty.
+QString ipv6UnavailableReason()
+{
+    return QFile::exists(QStringLiteral("/proc/net/if_inet6")) ? QString() : QStringLiteral("this host has no IPv6");
+}
+
+// A socket like the panel's command socket: every address, any port.
+std::unique_ptr<QUdpSocket> commandSocket()
+{
+    auto socket = std::make_unique<QUdpSocket>();
+    socket->bind(QHostAddress(QHostAddress::Any), 0);
+    return socket;
+}
+
+} // namespace
+
+void CommandChannelTest::concurrentSendersLeaveWholeDatagrams()
+{
+    const QHostAddress to(OwnPeerAddress);
+    QUdpSocket peer;
+    QVERIFY(peer.bind(to, 1339));
+    peer.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
+    const auto socket = commandSocket();
+    const CommandChannel channel(socket.get());
+    constexpr int PerSender = 300;
+
+    auto sender = [&channel, &to](char tag) {
+        return QThread::create([&channel, &to, tag] {
+            for (int i = 0; i < PerSender; ++i)
+                channel.send(to, QStringLiteral("move%1=%2").arg(QLatin1Char(tag)).arg(i, 6, 10, QLatin1Char('0')));
+        });
+    };
+    std::unique_ptr<QThread> a(sender('A')), b(sender('B'));
+    a->start();
+    b->start();
+    for (int i = 0; i < PerSender; ++i)
+        channel.send(to, QStringLiteral("moveG=%1").arg(i, 6, 10, QLatin1Char('0')));
+    QVERIFY(a->wait(10000));
+    QVERIFY(b->wait(10000));
+
+    QHash<char, int> next;
+    int received = 0;
+    while (received < 3 * PerSender) {
+        const QByteArray datagram = receiveDatagram(peer);
+        if (datagram.isEmpty())
+            break;
+        ++received;
+        // Whole, unmixed, and in each sender's own order.
+        QCOMPARE(datagram.size(), 12);
+        QVERIFY(datagram.startsWith("move") && datagram.at(5) == '=');
+        const char tag = datagram.at(4);
+        QCOMPARE(datagram.mid(6).toInt(), next[tag]++);
+    }
+    QCOMPARE(received, 3 * PerSender);
+}
+
+void CommandChannelTest::addressFamilyOfTheDescriptor_data()
+{
+    QTest::addColumn<int>("bound");
+    QTest::addColumn<int>("family");
+    QTest::newRow("IPv4 only") << int(QHostAddress::AnyIPv4) << int(AF_INET);
+    QTest::newRow("IPv4 loopback") << int(QHostAddress::LocalHost) << int(AF_INET);
+    // What the panel's own command socket is: bound to "any address", which
+    // the toolkit reports as AnyIPProtocol, on an AF_INET6 descriptor.
+    QTest::newRow("dual stack") << int(QHostAddress::Any) << int(AF_INET6);
+    QTest::newRow("IPv6 only") << int(QHostAddress::AnyIPv6) << int(AF_INET6);
+}
+
+void CommandChannelTest::addressFamilyOfTheDescriptor()
+{
+    QFETCH(int, bound);
+    QFETCH(int, family);
+    if (family == AF_INET6)
+        SKIP_IF_UNAVAILABLE(ipv6UnavailableReason());
+    QUdpSocket socket;
+    QVERIFY(socket.bind(QHostAddress(QHostAddress::SpecialAddress(bound)), 0));
+    QCOMPARE(RawSocket::addressFamily(socket.socketDescriptor()), family);
+    // The channel addresses its datagrams in the descriptor's family.
+    QCOMPARE(CommandChannel(&socket).addressFamily(), family);
+    QCOMPARE(RawSocket::addressFamily(-1), 0);
+}
+
+void CommandChannelTest::commandsLeaveFromEverySocketKind_data()
+{
+    QTest::addColumn<int>("bound");
+    QTest::newRow("IPv4 only") << int(QHostAddress::AnyIPv4);
+    QTest::newRow("IPv4 loopback") << int(QHostAddress::LocalHost);
+    QTest::newRow("dual stack") << int(QHostAddress::Any);
+}
+
+void CommandChannelTest::commandsLeaveFromEverySocketKind()
+{
+    QFETCH(int, bound);
+    QUdpSocket peer;
+    QVERIFY(peer.bind(QHostAddress(OwnPeerAddress), 1339));
+    QUdpSocket socket;
+    QVERIFY(socket.bind(QHostAddress(QHostAddress::SpecialAddress(bound)), 0));
+    const CommandChannel channel(&socket);
+
+    channel.send(OwnPeerAddress, QStringLiteral("getNAME"));
+    quint16 port = 0;
+    QCOMPARE(receiveDatagram(peer, nullptr, &port), QByteArray("getNAME"));
+    QCOMPARE(port, socket.localPort());
+}
+
+// An IPv6-only socket cannot reach an IPv4 controller: every send fails.
+// The first failure of a kind is reported, its repeats are not, and once a
+// command has left again a new failure is reported anew.
+void CommandChannelTest::failedSendIsReportedOnce()
+{
+    SKIP_IF_UNAVAILABLE(ipv6UnavailableReason());
+    QUdpSocket peer;
+    QVERIFY(peer.bind(QHostAddress(OwnPeerAddress), 1339));
+    QUdpSocket ipv6Only;
+    QVERIFY(ipv6Only.bind(QHostAddress(QHostAddress::AnyIPv6), 0));
+    const CommandChannel failing(&ipv6Only);
+    const auto socket = commandSocket();
+    const CommandChannel working(socket.get());
+
+    // Whatever failed before in this process is over once a command leaves.
+    working.send(OwnPeerAddress, QStringLiteral("blver"));
+    QCOMPARE(receiveDatagram(peer), QByteArray("blver"));
+
+    WarningCounter counter;
+    WarningCounter::warnings.clear();
+    for (int i = 0; i < 3; ++i)
+        failing.send(OwnPeerAddress, QStringLiteral("ping"));
+    QCOMPARE(WarningCounter::warnings.size(), 1);
+    QVERIFY2(WarningCounter::warnings.first().contains(QLatin1String("ping"))
+                 && WarningCounter::warnings.first().contains(OwnPeerAddress),
+             qPrintable(WarningCounter::warnings.first()));
+
+    working.send(OwnPeerAddress, QStringLiteral("getNAME"));
+    QCOMPARE(receiveDatagram(peer), QByteArray("getNAME"));
+    QCOMPARE(WarningCounter::warnings.size(), 1);
+
+    failing.send(OwnPeerAddress, QStringLiteral("ver"));
+    QCOMPARE(WarningCounter::warnings.size(), 2);
+    QVERIFY(!peer.hasPendingDatagrams());
+}
+
+LENSDESK_TEST_MAIN(CommandChannelTest)
+#include "tst_commandchannel.moc"

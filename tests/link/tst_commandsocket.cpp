@@ -1,0 +1,70 @@
+#include "LoopbackAddress.h"
+#include "ReceiveDatagram.h"
+#include "TestMain.h"
+
+#include "app/LensDesk.h"
+
+#include <QScopeGuard>
+#include <QUdpSocket>
+#include <QtTest>
+
+// The main window's command socket seen from the wire: the exact bytes of a
+// command and the way back for the controller's answers.
+class CommandSocketTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandLeavesAsExactBytes();
+    void repliesReachTheCommandSocket();
+
+private:
+    LensDesk m_window;
+};
+
+void CommandSocketTest::commandLeavesAsExactBytes()
+{
+    const QHostAddress controller = LoopbackAddress::next();
+    QUdpSocket peer;
+    QVERIFY(peer.bind(controller, 1339));
+    m_window.controllerAddress = controller.toString();
+    m_window.sendToController(QStringLiteral("setAper=5.6"));
+
+    QHostAddress from;
+    quint16 port = 0;
+    const QByteArray datagram = receiveDatagram(peer, &from, &port);
+    QCOMPARE(datagram, QByteArray("setAper=5.6"));
+    QCOMPARE(datagram.size(), 11);
+    QVERIFY2(port >= 60000 && port <= 65000, qPrintable(QString::number(port)));
+    QCOMPARE(port, m_window.commandSocket->localPort());
+    QVERIFY(from.isEqual(QHostAddress(QStringLiteral("127.0.0.1")), QHostAddress::ConvertV4MappedToIPv4));
+
+    // Latin-1, not UTF-8: one byte per character.
+    m_window.sendToController(QStringLiteral("setNAME=caf\u00e9"));
+    QCOMPARE(receiveDatagram(peer), QByteArray("setNAME=caf\xe9"));
+}
+
+void CommandSocketTest::repliesReachTheCommandSocket()
+{
+    // Read the socket here, away from the window's own reader.
+    QUdpSocket* socket = m_window.commandSocket;
+    socket->blockSignals(true);
+    auto restore = qScopeGuard([socket] { socket->blockSignals(false); });
+
+    const QHostAddress controller = LoopbackAddress::next();
+    QUdpSocket peer;
+    QVERIFY(peer.bind(controller, 1339));
+    m_window.controllerAddress = controller.toString();
+    m_window.sendToController(QStringLiteral("ver"));
+    QHostAddress from;
+    quint16 port = 0;
+    QCOMPARE(receiveDatagram(peer, &from, &port), QByteArray("ver"));
+    peer.writeDatagram("ORVO RE-2=1.8.3", from, port);
+    QTRY_VERIFY(socket->hasPendingDatagrams());
+    QByteArray reply(int(socket->pendingDatagramSize()), '\0');
+    socket->readDatagram(reply.data(), reply.size());
+    QCOMPARE(reply, QByteArray("ORVO RE-2=1.8.3"));
+}
+
+LENSDESK_TEST_MAIN(CommandSocketTest)
+#include "tst_commandsocket.moc"
