@@ -96,6 +96,19 @@ QStringList firmwareTraffic(const QString& log)
     return traffic;
 }
 
+// The datagrams that reached a catcher socket since the last call, oldest
+// first, as Latin-1 texts.
+QStringList caughtDatagrams(QUdpSocket& catcher)
+{
+    QStringList texts;
+    while (catcher.hasPendingDatagrams()) {
+        QByteArray datagram(int(qMax<qint64>(catcher.pendingDatagramSize(), 0)), Qt::Uninitialized);
+        datagram.truncate(int(qMax<qint64>(catcher.readDatagram(datagram.data(), datagram.size()), 0)));
+        texts << QString::fromLatin1(datagram.constData(), datagram.size());
+    }
+    return texts;
+}
+
 } // namespace
 
 // The real panel, in this process and offscreen, against the real simulated
@@ -138,6 +151,8 @@ private slots:
     void addressWithLeadingZerosIsOneController();
     void firmwareGoesToTheControllerConnectedNow_data();
     void firmwareGoesToTheControllerConnectedNow();
+    void firmwareUpdateWithoutAnsweringControllerAsksFirst_data();
+    void firmwareUpdateWithoutAnsweringControllerAsksFirst();
 
     // Losing the controller.
     void silenceMarksReadOutsAndRecoveryRefillsThem();
@@ -900,6 +915,77 @@ void EndToEndTest::firmwareGoesToTheControllerConnectedNow()
         QTRY_VERIFY_WITH_TIMEOUT(receivedCommands(second.log()).count(QStringLiteral("ping")) >= pings + 2,
                                  ReportWaitMs);
         QCOMPARE(firmwareTraffic(second.log()), QStringList());
+    }
+}
+
+void EndToEndTest::firmwareUpdateWithoutAnsweringControllerAsksFirst_data()
+{
+    QTest::addColumn<bool>("attemptFoundNothing");
+    QTest::addColumn<bool>("agree");
+    QTest::newRow("the controller stopped answering, the operator declines") << false << false;
+    QTest::newRow("the last attempt found nothing, the operator declines") << true << false;
+    // A controller waiting for an image in its boot loader answers no
+    // command; the operator who knows it may still send one.
+    QTest::newRow("the last attempt found nothing, the operator uploads all the same") << true << true;
+}
+
+// The firmware dialog stays open while the controller falls silent, or
+// while the operator tries another address where nothing answers. No
+// controller is connected then: Upload says so, with "No" as the default,
+// and names the address that the update would go to.
+void EndToEndTest::firmwareUpdateWithoutAnsweringControllerAsksFirst()
+{
+    QFETCH(bool, attemptFoundNothing);
+    QFETCH(bool, agree);
+    QVERIFY(startSimulator(UpdatableController));
+    QVERIFY(connectThroughDialog());
+    tftpDlg* dialog = openFirmwareDialog();
+    QVERIFY(dialog);
+    dialog->setGiveUpAfterMs(2000);
+    // Nobody but this test listens at the address of the failed attempt.
+    QUdpSocket nobodyCommands, nobodyTftp;
+    QVERIFY(nobodyCommands.bind(sim->sibling(3), 1339));
+    QVERIFY(nobodyTftp.bind(sim->sibling(3), 6969));
+    if (attemptFoundNothing) {
+        QVERIFY(chooseControllerInDialog(sim->sibling(3).toString()));
+        QStringList probes;
+        QTRY_VERIFY_WITH_TIMEOUT((probes += caughtDatagrams(nobodyCommands)).size() >= 3, ReportWaitMs);
+        QCOMPARE(probes, (QStringList{"blver", "getProto", "ver"}));
+        QVERIFY(pressCancelOfProgress(window.get()));
+    } else {
+        sim->sendSignal(SIGUSR1);
+        QTRY_COMPARE_WITH_TIMEOUT(window->lensLabel->text(), QStringLiteral("Lens: N/A"), 8000);
+    }
+    const QString target = attemptFoundNothing ? sim->sibling(3).toString() : ownAddress();
+
+    ModalAnswerer::Box question, outcome;
+    modals->expectBox(agree ? QMessageBox::Yes : QMessageBox::No, &question);
+    if (agree)
+        modals->expectBox(QMessageBox::Ok, &outcome);
+    const QString path = writeFirmwareFile(randomImage(64 * 1024));
+    QVERIFY(!path.isEmpty());
+    dialog->lineEdit->setText(path);
+    dialog->pushButton->click();
+
+    QCOMPARE(modals->pending(), 0);
+    QCOMPARE(question.title, QStringLiteral("Firmware update"));
+    QVERIFY2(question.text.startsWith(QStringLiteral("No controller answers at %1.").arg(target)),
+             qPrintable(question.text));
+    QCOMPARE(question.defaultButton, QMessageBox::No);
+    // The controller first connected hears nothing of an update, not even
+    // as datagrams it drops while silent.
+    const QString log = sim->log();
+    QVERIFY2(!log.contains(QStringLiteral("setFLAG=0")) && !log.contains(QStringLiteral("tftp")), qPrintable(log));
+    if (agree) {
+        // Handshake and image went to the address named in the question.
+        QCOMPARE(outcome.title, QStringLiteral("Firmware update did not complete"));
+        QCOMPARE(caughtDatagrams(nobodyCommands).mid(0, 3), (QStringList{"setFLAG=0", "fwNETInit", "Restart"}));
+        const QStringList writeRequests = caughtDatagrams(nobodyTftp);
+        QVERIFY(!writeRequests.isEmpty());
+        QVERIFY(writeRequests.first().startsWith(QString::fromLatin1("\0\2bla\0", 6)));
+    } else {
+        QCOMPARE(caughtDatagrams(nobodyCommands), QStringList());
+        QVERIFY(!nobodyTftp.hasPendingDatagrams());
     }
 }
 
