@@ -163,7 +163,7 @@ QByteArray FirmwareCipher::decode(const QByteArray& container)
     bool intact = true;
     if (flags & FlagCrc) {
         const quint16 stored = qFromBigEndian<quint16>(prefix + FillerSize);
-        intact = stored == qChecksum(payload.constData(), uint(payload.size()));
+        intact = stored == crc(payload);
     } else if (flags & FlagDigest) {
         const QByteArray digest = QCryptographicHash::hash(payload, QCryptographicHash::Sha1);
         intact = std::memcmp(digest.constData(), prefix + FillerSize, DigestSize) == 0;
@@ -185,4 +185,13 @@ QByteArray FirmwareCipher::decode(const QByteArray& container)
     }
     m_lastError = NoError;
     return payload;
+}
+
+quint16 FirmwareCipher::crc(const QByteArray& payload)
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    return qChecksum(payload.constData(), uint(payload.size()));
+#else
+    return qChecksum(payload);
+#endif
 }

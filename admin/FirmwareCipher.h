@@ -52,6 +52,9 @@ public:
     int lastError() const { return m_lastError; }
     quint64 key() const { return m_key; }
 
+    // The container's CRC-16 of a payload (ISO 3309, as qChecksum).
+    static quint16 crc(const QByteArray& payload);
+
 private:
     quint64 m_key = 0;
     QByteArray m_keyBytes;

@@ -2,6 +2,8 @@
 
 #include "admin/FirmwareCipher.h"
 
+#include <QCoreApplication>
+
 FirmwareImage FirmwareImage::fromFileBytes(const QByteArray& fileBytes, quint64 key)
 {
     FirmwareImage image;
@@ -42,4 +44,28 @@ FirmwareImage FirmwareImage::fromFileBytes(const QByteArray& fileBytes, quint64 
     const quint8 checks = FirmwareCipher::FlagCrc | FirmwareCipher::FlagDigest | FirmwareCipher::FlagCompressed;
     image.unverified = (quint8(fileBytes.at(1)) & checks) == 0;
     return image;
+}
+
+QString FirmwareImage::problemText(Problem problem)
+{
+    auto tr = [](const char* text) { return QCoreApplication::translate("FirmwareImage", text); };
+    switch (problem) {
+    case EmptyFile:
+        return tr("the file is empty.");
+    case UnknownVersion:
+        return tr("it is neither a plain firmware image nor an enciphered firmware container of a known version.");
+    case IntegrityFailure:
+        return tr("the enciphered container failed its integrity check: the file is damaged or not made for "
+                  "this controller.");
+    case NothingDecoded:
+        return tr("the enciphered container holds no firmware image (its payload is empty or cannot be "
+                  "uncompressed).");
+    case ImageTooLarge:
+        return tr("the firmware image in the enciphered container would be larger than %1 MiB, far larger than "
+                  "any controller's firmware: the file is damaged or not a firmware container.")
+            .arg(FirmwareCipher::LargestImage >> 20);
+    case None:
+        break;
+    }
+    return QString();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 // Turns the bytes of a firmware file into the image to upload, or says why
@@ -37,4 +38,8 @@ struct FirmwareImage
     bool isUploadable() const { return problem == None; }
 
     static FirmwareImage fromFileBytes(const QByteArray& fileBytes, quint64 key);
+
+    // Why a file with `problem` is refused, as the end of a sentence ("the
+    // file is empty."); empty for None.
+    static QString problemText(Problem problem);
 };

@@ -19,10 +19,9 @@ namespace {
 constexpr int RebootWaitMs = 2000;
 // Time for the "T=" answer to the focus time-out query to arrive.
 constexpr int FocusTimeoutQueryWaitMs = 100;
-constexpr int FocusTimeoutMinimumMs = 1;
-constexpr int FocusTimeoutMaximumMs = 10000;
-// The controller stores at most seven characters of its name.
-constexpr int NameLengthLimit = 7;
+using Protocol::Limits::FocusTimeoutMaximumMs;
+using Protocol::Limits::FocusTimeoutMinimumMs;
+constexpr int NameLengthLimit = Protocol::Limits::NameLength;
 const QString BlankName = QStringLiteral("       ");
 // The controller's own wording, shown untranslated like its other messages.
 const char* const NameTooLongText = "KX2 name should be not more than 7 symbols";
@@ -65,7 +64,7 @@ void LensDesk::setName()
     if (onlyWhiteSpace.match(deviceName).hasMatch())
         nameLabel->setText(QLatin1String(MakerSite));
     else
-        nameLabel->setText(QString::fromLatin1(NameLabelFormat).arg(deviceName));
+        nameLabel->setText(QString::fromLatin1(NameLabelFormat).arg(deviceName.toHtmlEscaped()));
 }
 
 void LensDesk::getName()
@@ -145,11 +144,7 @@ void LensDesk::buildProtocolMenu()
     updateProtocolTexts();
     connect(protocolGroup, &QActionGroup::triggered, this, &LensDesk::protoChosen);
 
-    const auto holders = actionSwitch_Proto_version->associatedWidgets();
-    for (QWidget* holder : holders) {
-        if (auto* menu = qobject_cast<QMenu*>(holder))
-            menu->insertMenu(actionSwitch_Proto_version, protocolMenu);
-    }
+    menuSettings->insertMenu(actionSwitch_Proto_version, protocolMenu);
 }
 
 void LensDesk::updateProtocolTexts()

@@ -1,14 +1,11 @@
 #include "app/LensDesk.h"
 
+#include "admin/UpdateMode.h"
 #include "app/EventWait.h"
 #include "link/Protocol.h"
 #include "link/pingWorker.h"
 
 namespace {
-// The controller needs these pauses to take each command before the next;
-// after "Restart" it is already rebooting into its boot loader.
-constexpr int FlagSettleMs = 20;
-constexpr int RestartSettleMs = 400;
 constexpr int NormalFlagSettleMs = 10;
 } // namespace
 
@@ -22,12 +19,10 @@ constexpr int NormalFlagSettleMs = 10;
 void LensDesk::sendFirmwareFlag()
 {
     firmwareTarget = controllerAddress;
-    channel.send(firmwareTarget, QLatin1String(Protocol::Command::FlagUpdate));
-    delayWithEvents(FlagSettleMs);
-    channel.send(firmwareTarget, QLatin1String(Protocol::Command::FirmwareNetInit));
-    delayWithEvents(FlagSettleMs);
-    channel.send(firmwareTarget, QLatin1String(Protocol::Command::RestartForUpdate));
-    delayWithEvents(RestartSettleMs);
+    for (const UpdateMode::Step& step : UpdateMode::Enter) {
+        channel.send(firmwareTarget, QLatin1String(step.command));
+        delayWithEvents(step.settleMs);
+    }
     pauseLiveness();
 }
 

@@ -220,33 +220,9 @@ QString tftpDlg::targetQuestion(const Target& target) const
 
 void tftpDlg::refuseImage(const FirmwareImage& image)
 {
-    QString reason;
-    switch (image.problem) {
-    case FirmwareImage::EmptyFile:
-        reason = tr("the file is empty.");
-        break;
-    case FirmwareImage::UnknownVersion:
-        reason = tr("it is neither a plain firmware image nor an enciphered firmware container of a known version.");
-        break;
-    case FirmwareImage::IntegrityFailure:
-        reason = tr("the enciphered container failed its integrity check: the file is damaged or not made for "
-                    "this controller.");
-        break;
-    case FirmwareImage::NothingDecoded:
-        reason = tr("the enciphered container holds no firmware image (its payload is empty or cannot be "
-                    "uncompressed).");
-        break;
-    case FirmwareImage::ImageTooLarge:
-        reason = tr("the firmware image in the enciphered container would be larger than %1 MiB, far larger than "
-                    "any controller's firmware: the file is damaged or not a firmware container.")
-                     .arg(FirmwareCipher::LargestImage >> 20);
-        break;
-    case FirmwareImage::None:
-        return;
-    }
     QMessageBox::warning(this, tr("Firmware file refused"),
                          tr("The firmware file '%1' cannot be uploaded: %2\n\nNothing was sent to the controller.")
-                             .arg(fileName, reason));
+                             .arg(fileName, FirmwareImage::problemText(image.problem)));
 }
 
 void tftpDlg::prepareProgress(int size)

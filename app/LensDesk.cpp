@@ -11,6 +11,7 @@
 #include "app/SettingsStore.h"
 #include "discovery/setIPDlg.h"
 #include "lens/loadSettDlg.h"
+#include "link/CommandPort.h"
 #include "link/Protocol.h"
 
 #include <QAction>
@@ -25,13 +26,11 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QScopedValueRollback>
 #include <QSettings>
 #include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
-#include <QTime>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QUrl>
@@ -41,11 +40,6 @@ namespace {
 constexpr int WindowWidth = 438;
 constexpr int WindowHeight = 173;
 constexpr int ConnectTimeLimitMs = 6000;
-// Ports 60000 to 65000; a host that refuses all of them gets a message, not
-// an endless loop.
-constexpr int FirstCommandPort = 60000;
-constexpr int CommandPortSpan = 5001;
-constexpr int MaximumBindAttempts = 2 * CommandPortSpan;
 
 QString buildDate()
 {
@@ -55,8 +49,7 @@ QString buildDate()
 QFont boldFont()
 {
     QFont font;
-    font.setBold(true);
-    font.setWeight(75);
+    font.setBold(true); // weight 75 on Qt 5's scale, 700 on Qt 6's
     return font;
 }
 
@@ -126,13 +119,7 @@ LensDesk::LensDesk(QWidget* parent)
     connect(connectTimer, &QTimer::timeout, this, &LensDesk::initSettings);
 
     commandSocket = new QUdpSocket(this);
-    QRandomGenerator random(quint32(QTime::currentTime().msec()));
-    bool bound = false;
-    for (int attempt = 0; attempt < MaximumBindAttempts && !bound; ++attempt) {
-        const quint16 port = quint16(FirstCommandPort + random.generate() % CommandPortSpan);
-        bound = commandSocket->bind(QHostAddress(QHostAddress::Any), port);
-    }
-    if (!bound) {
+    if (!CommandPort::bindRandom(*commandSocket)) {
         QMessageBox::critical(nullptr, tr("Error"),
                               tr("No local UDP port from 60000 to 65000 could be bound; the panel cannot talk to a controller."));
         endProcess(1);
@@ -542,12 +529,15 @@ void LensDesk::about()
         const QString none = QStringLiteral("N/A");
         shownAddress = hardwareVersion = macAddress = firmwareNumber = serialNumber = vendorInfo = none;
     }
+    // The box is rich text; what the controller reports is shown as text.
     QMessageBox::about(this, tr("About"),
                        tr("<b>ORVO Ethernet Lens Controller (for EF/EF-S Lens)</b><br>Version %1 (%2)<br><br>"
                           "Hardware version: %3<br>Firmware version: %4<br>S/N: %7<br>IP: %5<br>MAC: %6<br>"
                           "Vendor info: %8")
-                           .arg(QLatin1String(ProgramVersion), buildDate(), hardwareVersion, firmwareNumber,
-                                shownAddress, macWithHexadecimal(macAddress), serialNumber, vendorInfo));
+                           .arg(QLatin1String(ProgramVersion), buildDate(), hardwareVersion.toHtmlEscaped(),
+                                firmwareNumber.toHtmlEscaped(), shownAddress,
+                                macWithHexadecimal(macAddress).toHtmlEscaped(), serialNumber.toHtmlEscaped(),
+                                vendorInfo.toHtmlEscaped()));
 }
 
 void LensDesk::help()

@@ -190,8 +190,8 @@ private:
     void buildShortcuts();
 
     // Reply handling, one datagram's text through every test in order.
-    void handleReply(QString text);
-    void handleIdentification(const QString& answer);
+    void handleReply(const QString& text);
+    void handleIdentification(const QString& product, const QString& version);
 
     void setZoomWidgetsEnabled(bool on);
     void restoreZoomSwapFromSettings();

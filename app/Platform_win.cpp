@@ -1,63 +1,44 @@
 #include "app/Platform.h"
 
-// winsock2.h must precede windows.h; iphlpapi.h needs both.
-#include <winsock2.h>
-#include <windows.h>
-#include <iphlpapi.h>
-
-#include <vector>
+#include "app/Win32Calls.h"
 
 namespace Platform {
 
 std::optional<int> textScalePercent()
 {
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Accessibility",
-                                        L"TextScaleFactor", RRF_RT_REG_DWORD, nullptr, &value, &size);
-    if (status != ERROR_SUCCESS)
+    const std::optional<std::uint32_t> value = Win32Calls::textScaleFactor();
+    if (!value)
         return std::nullopt;
-    return int(value);
+    return int(*value);
 }
 
 std::optional<QRect> workArea()
 {
-    RECT area;
-    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0))
+    const std::optional<Win32Calls::Rect> area = Win32Calls::primaryWorkArea();
+    if (!area)
         return std::nullopt;
-    return QRect(QPoint(area.left, area.top), QPoint(area.right - 1, area.bottom - 1));
+    return QRect(QPoint(int(area->left), int(area->top)), QPoint(int(area->right) - 1, int(area->bottom) - 1));
 }
 
 int verticalDpi()
 {
-    HDC screen = GetDC(nullptr);
-    if (!screen)
-        return 0;
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi;
+    return Win32Calls::screenVerticalDpi();
 }
 
 bool setWindowTopmost(quintptr window, bool on)
 {
-    return SetWindowPos(reinterpret_cast<HWND>(window), on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                        SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    return Win32Calls::setTopmost(std::uintptr_t(window), on);
 }
 
 int flushAddressResolutionCache()
 {
-    // Room for the descriptions of about twenty adapters; a host with more
-    // gets the "buffer overflow" result and the flush is skipped.
-    constexpr ULONG AdapterListBytes = 12960;
-    std::vector<unsigned char> buffer(AdapterListBytes);
-    ULONG size = AdapterListBytes;
-    auto* adapters = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data());
-    const DWORD result = GetAdaptersInfo(adapters, &size);
-    if (result != NO_ERROR)
-        return int(result);
-    // Without the administrator's right the flush is refused; nothing to do then.
-    for (const IP_ADAPTER_INFO* adapter = adapters; adapter; adapter = adapter->Next)
-        FlushIpNetTable(adapter->Index);
+    unsigned long error = 0;
+    const std::vector<std::uint32_t> adapters = Win32Calls::adapterIndexes(error);
+    if (error != 0)
+        return int(error);
+    // Without the administrator's right every flush is refused; nothing to do then.
+    for (std::uint32_t adapter : adapters)
+        Win32Calls::flushAddressCache(adapter);
     return 0;
 }
 

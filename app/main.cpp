@@ -1,5 +1,6 @@
 #include "app/DisplayScale.h"
 #include "app/FontCompensation.h"
+#include "app/LayoutFont.h"
 #include "app/LensDesk.h"
 #include "app/Platform.h"
 
@@ -11,17 +12,6 @@
 namespace {
 
 constexpr int SplashPauseMs = 618;
-
-// The fixed layouts were drawn for the 8-point interface font of Windows
-// desktops; elsewhere the default font is larger and would clip the captions.
-void useLayoutFontSize()
-{
-#ifndef Q_OS_WIN
-    QFont font = QApplication::font();
-    font.setPointSize(8);
-    QApplication::setFont(font);
-#endif
-}
 
 double decideDisplayScale()
 {
@@ -41,17 +31,31 @@ double decideDisplayScale()
     return scale;
 }
 
+// No widget of the panel draws with GL, yet Qt's X11 plugin loads the whole
+// GL stack (Mesa and LLVM, about 50 MiB resident) to offer it. Unless the
+// user chose an integration, ask for none.
+void preferNoGlIntegration()
+{
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 always scales for high resolutions and always uses high-resolution
+    // pixmaps; Qt 5 has to be asked.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
+#endif
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     const double displayScale = decideDisplayScale();
+    preferNoGlIntegration();
 
     QApplication app(argc, argv);
-    useLayoutFontSize();
+    useLayoutFont();
     compensateClassFonts(displayScale);
 
     QPixmap picture(QStringLiteral(":/LensDesk/orvo_canon_kx2_upd.png"));

@@ -6,8 +6,6 @@
 #include "discovery/PickPattern.h"
 #include "discovery/ResultTree.h"
 #include "link/DottedQuad.h"
-#include "link/Protocol.h"
-#include "link/ReplyText.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -18,7 +16,6 @@
 #include <QPixmap>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -29,10 +26,6 @@ namespace {
 
 const QString WiredPicture = QStringLiteral(":/connect/1397513549_Gnome-Network-Wired-64.png");
 
-// The search sockets draw their ports from the panel's own range, clear of
-// the controller's 1339.
-constexpr quint16 FirstSearchPort = 60000;
-constexpr quint32 SearchPortCount = 5001;
 // A double-click presses OK visibly before accepting.
 constexpr int AnimatedClickMs = 100;
 
@@ -100,6 +93,7 @@ setIPDlg::setIPDlg(QWidget* parent)
                                                 .toString()));
 
     model = new QStandardItemModel(this);
+    search = new LanSearch(this);
     browseGroup->hide();
     setFixedSize(CompactWidth, CompactHeight);
 }
@@ -159,20 +153,14 @@ void setIPDlg::searchKX2()
 
 void setIPDlg::closeSearchSockets()
 {
-    for (QUdpSocket* socket : qAsConst(sockets)) {
-        socket->close();
-        socket->deleteLater();
-    }
-    sockets.clear();
+    search->closeSockets();
 }
 
 QUdpSocket* setIPDlg::openSearchSocket(const QHostAddress& address)
 {
-    auto* socket = new QUdpSocket(this);
-    sockets << socket;
-    connect(socket, &QUdpSocket::readyRead, this, &setIPDlg::readUDPDatagrams);
-    const quint16 port = quint16(FirstSearchPort + QRandomGenerator::global()->bounded(SearchPortCount));
-    if (!socket->bind(address, port))
+    bool bound = false;
+    QUdpSocket* socket = search->openSocket(address, &bound);
+    if (!bound)
         QMessageBox::critical(this, tr("Error"), tr("Can't bind to %1").arg(address.toString()), QMessageBox::Ok);
     return socket;
 }
@@ -183,7 +171,7 @@ void setIPDlg::reload()
     interfaceRows.clear();
     // Answers that trickled in after the last search belong to no window of
     // this one.
-    replies.clear();
+    search->takeReplies();
     treeView->setEnabled(false);
     if (model->rowCount() > 0)
         model->removeRows(0, model->rowCount());
@@ -199,13 +187,10 @@ void setIPDlg::reload()
         // still gets its window and its row.
         for (const QString& address : qAsConst(result.addresses)) {
             progress.setLabelText(tr("Looking in %1...").arg(address));
-            QUdpSocket* socket = openSearchSocket(QHostAddress(address));
-            socket->writeDatagram(QByteArray(Protocol::Command::Version), QHostAddress(QHostAddress::Broadcast),
-                                  Protocol::ControllerPort);
+            LanSearch::sendProbe(*openSearchSocket(QHostAddress(address)));
         }
         delayWithEvents(ListeningWindowMs);
-        result.responders = replies;
-        replies.clear();
+        result.responders = search->takeReplies();
     }
 
     progress.setLabelText(tr("Please Wait.."));
@@ -224,18 +209,7 @@ void setIPDlg::reload()
 
 void setIPDlg::readUDPDatagrams()
 {
-    for (QUdpSocket* socket : qAsConst(sockets)) {
-        while (socket->hasPendingDatagrams()) {
-            QByteArray datagram(int(qMax<qint64>(0, socket->pendingDatagramSize())), Qt::Uninitialized);
-            QHostAddress sender;
-            const qint64 size = socket->readDatagram(datagram.data(), datagram.size(), &sender);
-            if (size < 0)
-                break;
-            datagram.truncate(int(size));
-            if (const auto answer = SearchResults::parseAnswer(sender, ReplyText::decode(datagram)))
-                replies << *answer;
-        }
-    }
+    search->readAnswers();
 }
 
 QString setIPDlg::rowText(const QModelIndex& index) const
@@ -257,6 +231,11 @@ void setIPDlg::treeViewDoubleClick(QModelIndex index)
         return;
     lineEdit->setText(address);
     // Accepts through setIP() only if the pick left OK enabled.
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     pushButton->animateClick(AnimatedClickMs);
+#else
+    static_assert(AnimatedClickMs == 100, "Qt 6 animates a click for 100 ms, always");
+    pushButton->animateClick();
+#endif
     pushButton_2->setText(tr("RELOAD"));
 }

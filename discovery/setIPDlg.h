@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discovery/LanSearch.h"
 #include "discovery/SearchResults.h"
 
 #include <QDialog>
@@ -31,7 +32,7 @@ class setIPDlg : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int ListeningWindowMs = 6000;
+    static constexpr int ListeningWindowMs = LanSearch::ListeningWindowMs;
     static constexpr int CompactWidth = 443;
     static constexpr int CompactHeight = 60;
     static constexpr int ExpandedHeight = 168;
@@ -41,13 +42,13 @@ public:
 
     // The answers collected since the current listening window began (or,
     // after a search, since it ended), in arrival order.
-    const QVector<SearchResults::Responder>& pendingReplies() const { return replies; }
+    const QVector<SearchResults::Responder>& pendingReplies() const { return search->replies(); }
     // The sockets of the current (or last) search, one per probed address.
-    const QList<QUdpSocket*>& searchSockets() const { return sockets; }
+    const QList<QUdpSocket*>& searchSockets() const { return search->sockets(); }
     QStandardItemModel* resultModel() const { return model; }
 
     // Opens one search socket on `address` and a random port from 60000 to
-    // 65000, its answers going to readUDPDatagrams(). A failed bind is
+    // 65000, its answers collected by the search. A failed bind is
     // reported in a box and the socket is kept all the same.
     QUdpSocket* openSearchSocket(const QHostAddress& address);
 
@@ -86,8 +87,7 @@ public:
 
 private:
     QSettings* settings = nullptr;
-    QList<QUdpSocket*> sockets;
-    QVector<SearchResults::Responder> replies;
+    LanSearch* search = nullptr;
     QList<QStandardItem*> interfaceRows;
     QStandardItemModel* model = nullptr;
     // The main window replaces its connect dialog whenever it is shown again,

@@ -8,12 +8,11 @@
 // end of the process. Its version rules are fuzzed here directly, and such
 // texts are not sent.
 #include "app/LensDesk.h"
-#include "link/Protocol.h"
+#include "link/ReplyReader.h"
 #include "link/ReplyText.h"
 #include "link/VersionRules.h"
 
 #include <QApplication>
-#include <QRegularExpression>
 #include <QUdpSocket>
 
 #include <cstdint>
@@ -58,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray datagram(reinterpret_cast<const char*>(data), int(size));
     const QString text = ReplyText::decode(datagram);
 
-    static const QRegularExpression knownModels{QLatin1String(Protocol::Answer::KnownModels)};
-    if (knownModels.match(text).hasMatch()) {
+    if (ReplyReader::isIdentification(text)) {
         checkVersionRules(ReplyText::valueOfKey(text));
         return 0;
     }

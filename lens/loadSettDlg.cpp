@@ -36,7 +36,6 @@ loadSettDlg::loadSettDlg(QWidget* parent)
     QFont small;
     small.setPointSize(6);
     small.setBold(true);
-    small.setWeight(75);
     label->setFont(small);
 
     connect(loadButton, &QPushButton::clicked, this, &loadSettDlg::loadSelected);

@@ -108,4 +108,13 @@ constexpr const char* Mask = "MASK=";
 constexpr const char* Gateway = "GW=";
 }
 
+// What the controller accepts as values.
+namespace Limits {
+// It stores at most seven characters of its name.
+constexpr int NameLength = 7;
+constexpr int FocusTimeoutMinimumMs = 1;
+constexpr int FocusTimeoutMaximumMs = 10000;
+constexpr int StabiliserMaximumSeconds = 60;
+}
+
 } // namespace Protocol

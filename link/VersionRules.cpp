@@ -49,16 +49,16 @@ QString withBootLoader(const QString& version, const QString& bootLoader)
     // the network is never read as a back-reference.
     QString result;
     QString insertion;
-    int copiedUpTo = 0;
+    qsizetype copiedUpTo = 0;
     while (matches.hasNext()) {
         const QRegularExpressionMatch match = matches.next();
         if (insertion.isEmpty())
             insertion = QStringLiteral(".%1 (BL%2) ").arg(match.captured(1), bootLoader);
-        result += version.midRef(copiedUpTo, match.capturedStart() - copiedUpTo);
+        result += version.mid(copiedUpTo, match.capturedStart() - copiedUpTo);
         result += insertion;
         copiedUpTo = match.capturedEnd();
     }
-    result += version.midRef(copiedUpTo);
+    result += version.mid(copiedUpTo);
     return result;
 }
 

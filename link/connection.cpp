@@ -6,7 +6,6 @@
 #include "lens/FNumbers.h"
 #include "lens/zoomWorker.h"
 #include "link/Protocol.h"
-#include "link/ReplyText.h"
 #include "link/VersionRules.h"
 #include "link/pingWorker.h"
 
@@ -58,15 +57,15 @@ void LensDesk::isORVOProduct(QString address)
     connectTimer->start(ConnectTimeLimitMs);
 }
 
-void LensDesk::handleIdentification(const QString& answer)
+void LensDesk::handleIdentification(const QString& product, const QString& version)
 {
     productConfirmed = true;
     // The answer is in: the time limit must not run out during the waits
     // below, or the attempt would be set up half-identified and then
     // reported as failed.
     connectTimer->stop();
-    productName = answer.section(QLatin1Char('='), 0, 0);
-    firmwareVersion = ReplyText::valueOfKey(answer);
+    productName = product;
+    firmwareVersion = version;
     fNumberTable = FNumbers::table();
     if (VersionRules::lacksStabiliserSwitch(firmwareVersion))
         checkBoxIS->setEnabled(false);

@@ -7,7 +7,7 @@
 #include "lens/FNumbers.h"
 #include "lens/zoomWorker.h"
 #include "link/DottedQuad.h"
-#include "link/Protocol.h"
+#include "link/ReplyReader.h"
 #include "link/ReplyText.h"
 #include "link/pingWorker.h"
 
@@ -19,33 +19,27 @@
 #include <QScopedValueRollback>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTextDocument>
 #include <QUdpSocket>
 
 namespace {
 
 constexpr int ControllerErrorShownMs = 3000;
+// Datagrams handled in one pass; the rest wait for the next turn of the
+// event loop, so a controller that never stops talking cannot starve the
+// window (input, timers, repaints).
+constexpr int DatagramsPerPass = 64;
 
-// A fault is reported by the controller as one of these words first.
-bool isControllerError(const QString& text)
+QString fNumberText(double fNumber)
 {
-    using namespace Protocol::Answer;
-    for (const char* word : {ErrorFocus, ErrorParam, ErrorRange})
-        if (text.startsWith(QLatin1String(word)))
-            return true;
-    return false;
+    return LensDesk::tr("f/%1").arg(FNumbers::shortest(fNumber));
 }
 
-// The comma-separated list after `key`, with every occurrence of the key
-// taken out of `text` first (the later tests see the shortened text).
-QStringList takeList(QString& text, const char* key)
+// Controller text shown in a tooltip: a tooltip renders anything that looks
+// like markup as rich text, so such text is escaped and shown as it came.
+QString toolTipText(const QString& text)
 {
-    text.remove(QLatin1String(key));
-    return text.split(QLatin1Char(','));
-}
-
-QString fNumberText(float fNumber)
-{
-    return LensDesk::tr("f/%1").arg(FNumbers::shortest(double(fNumber)));
+    return Qt::mightBeRichText(text) ? QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped()) : text;
 }
 
 } // namespace
@@ -64,7 +58,16 @@ void LensDesk::readUDPDatagrams()
     // else on the network could otherwise inject answers, down to a forged
     // identification that ends the program. The socket may be dual-stack, so
     // senders are compared as IPv4 numbers, IPv4-mapped forms included.
+    int handled = 0;
     while (commandSocket->hasPendingDatagrams()) {
+        // The rest is announced again on the next turn of the event loop:
+        // reading a datagram re-arms the socket's notifier, and the socket
+        // stays readable. (A pass of our own from a timer would not do: a
+        // readyRead that finds the socket already emptied leaves the socket
+        // waiting for a read that never comes, and it falls silent.)
+        if (handled == DatagramsPerPass)
+            return;
+        ++handled;
         const qint64 size = commandSocket->pendingDatagramSize();
         QByteArray datagram(int(qMax<qint64>(size, 0)), Qt::Uninitialized);
         QHostAddress sender;
@@ -84,172 +87,9 @@ void LensDesk::readUDPDatagrams()
     }
 }
 
-void LensDesk::handleReply(QString text)
+void LensDesk::handleReply(const QString& text)
 {
-    using namespace Protocol::Answer;
-    using ReplyText::listFloat;
-    using ReplyText::listInt;
-    using ReplyText::toFloat;
-    using ReplyText::toInt;
-    using ReplyText::valueOfKey;
-    auto contains = [&text](const char* key) { return text.contains(QLatin1String(key)); };
-    auto beginsWith = [&text](const char* key) { return text.startsWith(QLatin1String(key)); };
-    auto resumeMonitor = [this] {
-        resumeLiveness();
-    };
-
-    static const QRegularExpression knownModels{QLatin1String(KnownModels)};
-    if (knownModels.match(text).hasMatch())
-        handleIdentification(text);
-
-    if (contains(NoLens)) {
-        markLensUnavailable();
-        resumeMonitor();
-        return;
-    }
-
-    if (contains(Positions)) {
-        const QStringList positions = takeList(text, PositionsKey);
-        zoomUpdateVal(listInt(positions, 0));
-        if (positions.size() > 1 && !focusSlider->isSliderDown())
-            focusUpdateVal(listInt(positions, 1));
-        if (positions.size() > 2 && !irisSlider->isSliderDown())
-            irisUpdateVal(listFloat(positions, 2));
-    }
-
-    if (contains(LensText))
-        lensLabel->setToolTip(valueOfKey(text));
-
-    if (beginsWith(Protocol::Answer::Protocol)) {
-        int protocol = toInt(valueOfKey(text));
-        if (protocol < 0 || protocol > 2)
-            protocol = 0;
-        currentProtocol = protocol;
-        if (protocolActions[size_t(protocol)])
-            protocolActions[size_t(protocol)]->setChecked(true);
-    }
-
-    if (contains(ApertureRange)) {
-        const QStringList range = takeList(text, ApertureRangeKey);
-        const float widest = listFloat(range, 0);
-        const float narrowest = listFloat(range, 1);
-        // Above f/90 the lens is saying it has no aperture to report.
-        if (widest > 90 || narrowest > 90) {
-            pushButtonOpen->setText(tr("n/a"));
-            pushButtonClose->setText(tr("n/a"));
-            minimumFNumber = 0.0f;
-            irisSlider->setRange(0, 0);
-        } else {
-            pushButtonOpen->setText(fNumberText(widest));
-            pushButtonClose->setText(fNumberText(narrowest));
-            minimumFNumber = widest;
-            irisSlider->setRange(FNumbers::lastIndexOf(fNumberTable, widest),
-                                 FNumbers::lastIndexOf(fNumberTable, narrowest));
-        }
-    }
-
-    if (contains(ZoomRange)) {
-        if (livenessMonitor)
-            livenessMonitor->decrementMissed();
-        const QStringList range = takeList(text, ZoomRangeKey);
-        zoomRangeWide = listInt(range, 0);
-        zoomRangeTele = listInt(range, 1);
-        label_7->setText(tr("%1mm").arg(zoomRangeWide));
-        label_8->setText(tr("%1mm").arg(zoomRangeTele));
-        zoomSlider->setRange(zoomRangeWide, zoomRangeTele);
-    }
-
-    if (contains(FocusRange)) {
-        const QStringList range = takeList(text, FocusRangeKey);
-        const int far = listInt(range, 0);
-        const int near = listInt(range, 1);
-        label_20->setText(QString::number(far));
-        label_18->setText(QString::number(near));
-        focusSlider->setRange(far, near);
-        return;
-    }
-
-    if (zoomRangeWide > 0 && minimumFNumber > 0) {
-        const QString fNumber = FNumbers::shortest(double(minimumFNumber));
-        if (zoomRangeTele > zoomRangeWide)
-            lensLabel->setText(tr("Lens: <b>%1-%2mm f/%3</b>")
-                                   .arg(QString::number(zoomRangeWide), QString::number(zoomRangeTele), fNumber));
-        else
-            lensLabel->setText(tr("Lens: <b>%1mm f/%2</b>").arg(QString::number(zoomRangeWide), fNumber));
-        setLensControlsEnabled(true);
-    }
-
-    if (contains(AutoFocus)) {
-        afEnabled = beginsWith(AutoFocusOn) || afOverride;
-        resumeMonitor();
-    }
-
-    if (contains(Stabiliser)) {
-        checkBoxIS->setEnabled(beginsWith(StabiliserPresent));
-        resumeMonitor();
-    }
-
-    if (contains(StabiliserActive)) {
-        checkBoxIS->setChecked(beginsWith(StabiliserActiveOn));
-        resumeMonitor();
-    }
-
-    if (contains(Name)) {
-        text.remove(QLatin1String(Name));
-        text.remove(QChar(0));
-        if (!text.trimmed().isEmpty())
-            nameLabel->setText(QStringLiteral("<b>%1<b>").arg(text.toUpper()));
-        else
-            nameLabel->setText(QLatin1String(MakerSite));
-    }
-
-    if (beginsWith(FocusTimeout)) {
-        text.remove(QLatin1String(FocusTimeout));
-        focusTimeout = toInt(text);
-    }
-
-    if (contains(ZoomDone)) {
-        zoomDoneFlag = true;
-        resumeMonitor();
-    }
-
-    if (isControllerError(text)) {
-        focusDoneFlag = true;
-        statusBar()->showMessage(tr("Controller: %1").arg(text), ControllerErrorShownMs);
-    }
-
-    if (contains(FocusDone))
-        focusDoneFlag = true;
-
-    if (contains(IrisDone))
-        irisDoneFlag = true;
-
-    if (contains(Zoom)) {
-        const int zoom = toInt(valueOfKey(text));
-        if (motionWorker)
-            motionWorker->zoomPos = zoom;
-        zoomUpdateVal(zoom);
-    }
-
-    // "errorFocus" names the focus drive but carries no position.
-    if (contains(Focus) && !beginsWith(ErrorPrefix)) {
-        focusSlider->setEnabled(false);
-        const int focus = toInt(valueOfKey(text));
-        if (motionWorker)
-            motionWorker->focusPos = focus;
-        focusUpdateVal(focus);
-        focusSlider->setEnabled(true);
-        setLensControlsEnabled(true);
-    }
-
-    if (contains(Iris)) {
-        const float iris = toFloat(valueOfKey(text));
-        if (motionWorker)
-            motionWorker->irisPos = iris;
-        irisUpdateVal(iris);
-        irisDoneFlag = true;
-    }
-
+    using Kind = ReplyFact::Kind;
     // The service dialog of the latest attempt shows the factory identity.
     auto showInServiceDialog = [this](QString masterDlg::*field, const QString& value) {
         if (!serviceDialog)
@@ -258,51 +98,162 @@ void LensDesk::handleReply(QString text)
         serviceDialog->refreshFields();
     };
 
-    if (contains(Vendor)) {
-        text.remove(QLatin1String(Vendor));
-        static const QRegularExpression blanksOnly(QStringLiteral("^\\s+$"));
-        if (!blanksOnly.match(text).hasMatch())
-            vendorInfo = text;
-        showInServiceDialog(&masterDlg::vendorText, vendorInfo);
-    }
-
-    if (contains(Hardware)) {
-        hardwareVersion = valueOfKey(text);
-        showInServiceDialog(&masterDlg::hardwareText, hardwareVersion);
-        static const QRegularExpression versionNumber(QStringLiteral("(\\d.\\d.\\d+)"));
-        const QRegularExpressionMatch version = versionNumber.match(firmwareVersion);
-        if (version.hasMatch())
-            showInServiceDialog(&masterDlg::firmwareText, version.captured(1));
-    }
-
-    if (contains(BootLoader)) {
-        bootloaderVersion = valueOfKey(text);
-        // Boot loaders of the first series report 255.
-        if (bootloaderVersion == QLatin1String("255"))
-            bootloaderVersion = QStringLiteral("1");
-        showInServiceDialog(&masterDlg::bootLoaderText, bootloaderVersion);
-    }
-
-    if (contains(Serial)) {
-        serialNumber = valueOfKey(text);
-        showInServiceDialog(&masterDlg::serialText, serialNumber);
-    }
-
-    if (contains(Mac)) {
-        macAddress = valueOfKey(text);
-        showInServiceDialog(&masterDlg::macText, macAddress);
-    }
-
-    if (contains(Address)) {
-        changeIPDialog->setCurrentAddress(valueOfKey(text));
-        changeIPDialog->showCurrentSettings();
-    }
-    if (contains(Mask)) {
-        changeIPDialog->setCurrentMask(valueOfKey(text));
-        changeIPDialog->showCurrentSettings();
-    }
-    if (contains(Gateway)) {
-        changeIPDialog->setCurrentGateway(valueOfKey(text));
-        changeIPDialog->showCurrentSettings();
+    const QVector<ReplyFact> facts = ReplyReader::read(text);
+    for (const ReplyFact& fact : facts) {
+        const double first = fact.numbers.value(0);
+        const double second = fact.numbers.value(1);
+        switch (fact.kind) {
+        case Kind::Identification:
+            handleIdentification(fact.text, fact.version);
+            break;
+        case Kind::NoLens:
+            markLensUnavailable();
+            break;
+        case Kind::Positions:
+            zoomUpdateVal(int(first));
+            if (fact.numbers.size() > 1 && !focusSlider->isSliderDown())
+                focusUpdateVal(int(second));
+            if (fact.numbers.size() > 2 && !irisSlider->isSliderDown())
+                irisUpdateVal(float(fact.numbers.at(2)));
+            break;
+        case Kind::LensDescription:
+            lensLabel->setToolTip(toolTipText(fact.text));
+            break;
+        case Kind::Protocol:
+            currentProtocol = int(first);
+            if (protocolActions[size_t(currentProtocol)])
+                protocolActions[size_t(currentProtocol)]->setChecked(true);
+            break;
+        case Kind::ApertureRange:
+            if (fact.on) {
+                pushButtonOpen->setText(fNumberText(first));
+                pushButtonClose->setText(fNumberText(second));
+                minimumFNumber = float(first);
+                irisSlider->setRange(FNumbers::lastIndexOf(fNumberTable, float(first)),
+                                     FNumbers::lastIndexOf(fNumberTable, float(second)));
+            } else {
+                pushButtonOpen->setText(tr("n/a"));
+                pushButtonClose->setText(tr("n/a"));
+                minimumFNumber = 0.0f;
+                irisSlider->setRange(0, 0);
+            }
+            break;
+        case Kind::ZoomRange:
+            if (livenessMonitor)
+                livenessMonitor->decrementMissed();
+            zoomRangeWide = int(first);
+            zoomRangeTele = int(second);
+            label_7->setText(tr("%1mm").arg(zoomRangeWide));
+            label_8->setText(tr("%1mm").arg(zoomRangeTele));
+            zoomSlider->setRange(zoomRangeWide, zoomRangeTele);
+            break;
+        case Kind::FocusRange:
+            label_20->setText(QString::number(int(first)));
+            label_18->setText(QString::number(int(second)));
+            focusSlider->setRange(int(first), int(second));
+            break;
+        case Kind::LensSummary:
+            if (zoomRangeWide > 0 && minimumFNumber > 0) {
+                const QString fNumber = FNumbers::shortest(double(minimumFNumber));
+                if (zoomRangeTele > zoomRangeWide)
+                    lensLabel->setText(
+                        tr("Lens: <b>%1-%2mm f/%3</b>")
+                            .arg(QString::number(zoomRangeWide), QString::number(zoomRangeTele), fNumber));
+                else
+                    lensLabel->setText(tr("Lens: <b>%1mm f/%2</b>").arg(QString::number(zoomRangeWide), fNumber));
+                setLensControlsEnabled(true);
+            }
+            break;
+        case Kind::AutoFocus:
+            afEnabled = fact.on || afOverride;
+            break;
+        case Kind::StabiliserPresent:
+            checkBoxIS->setEnabled(fact.on);
+            break;
+        case Kind::StabiliserActive:
+            checkBoxIS->setChecked(fact.on);
+            break;
+        case Kind::Name:
+            if (!fact.text.trimmed().isEmpty())
+                nameLabel->setText(QStringLiteral("<b>%1<b>").arg(fact.text.toUpper().toHtmlEscaped()));
+            else
+                nameLabel->setText(QLatin1String(MakerSite));
+            break;
+        case Kind::FocusTimeout:
+            focusTimeout = int(first);
+            break;
+        case Kind::ZoomDone:
+            zoomDoneFlag = true;
+            break;
+        case Kind::ControllerError:
+            focusDoneFlag = true;
+            statusBar()->showMessage(tr("Controller: %1").arg(fact.text), ControllerErrorShownMs);
+            break;
+        case Kind::FocusDone:
+            focusDoneFlag = true;
+            break;
+        case Kind::IrisDone:
+            irisDoneFlag = true;
+            break;
+        case Kind::ZoomPosition:
+            if (motionWorker)
+                motionWorker->zoomPos = int(first);
+            zoomUpdateVal(int(first));
+            break;
+        case Kind::FocusPosition:
+            focusSlider->setEnabled(false);
+            if (motionWorker)
+                motionWorker->focusPos = int(first);
+            focusUpdateVal(int(first));
+            focusSlider->setEnabled(true);
+            setLensControlsEnabled(true);
+            break;
+        case Kind::IrisPosition:
+            if (motionWorker)
+                motionWorker->irisPos = float(first);
+            irisUpdateVal(float(first));
+            irisDoneFlag = true;
+            break;
+        case Kind::Vendor:
+            if (fact.on)
+                vendorInfo = fact.text;
+            showInServiceDialog(&masterDlg::vendorText, vendorInfo);
+            break;
+        case Kind::Hardware: {
+            hardwareVersion = fact.text;
+            showInServiceDialog(&masterDlg::hardwareText, hardwareVersion);
+            static const QRegularExpression versionNumber(QStringLiteral("(\\d.\\d.\\d+)"));
+            const QRegularExpressionMatch version = versionNumber.match(firmwareVersion);
+            if (version.hasMatch())
+                showInServiceDialog(&masterDlg::firmwareText, version.captured(1));
+            break;
+        }
+        case Kind::BootLoader:
+            bootloaderVersion = fact.text;
+            showInServiceDialog(&masterDlg::bootLoaderText, bootloaderVersion);
+            break;
+        case Kind::Serial:
+            serialNumber = fact.text;
+            showInServiceDialog(&masterDlg::serialText, serialNumber);
+            break;
+        case Kind::Mac:
+            macAddress = fact.text;
+            showInServiceDialog(&masterDlg::macText, macAddress);
+            break;
+        case Kind::Address:
+            changeIPDialog->setCurrentAddress(fact.text);
+            changeIPDialog->showCurrentSettings();
+            break;
+        case Kind::Mask:
+            changeIPDialog->setCurrentMask(fact.text);
+            changeIPDialog->showCurrentSettings();
+            break;
+        case Kind::Gateway:
+            changeIPDialog->setCurrentGateway(fact.text);
+            changeIPDialog->showCurrentSettings();
+            break;
+        }
+        if (fact.provesLife())
+            resumeLiveness();
     }
 }

@@ -135,6 +135,8 @@ void DeviceOptionsTest::name_data()
                                                   << "<b>ABCDEFG<b>" << "ABCDEFG";
     QTest::newRow("short name") << "cam1" << true << false << QStringList{"setNAME=cam1"} << "<b>CAM1<b>"
                                 << "CAM1";
+    QTest::newRow("markup shown as text") << "<i>&" << true << false << QStringList{"setNAME=<i>&"}
+                                          << "<b>&lt;I&gt;&amp;<b>" << "<I>&";
     QTest::newRow("three blanks") << "   " << true << false << QStringList{"setNAME=   "} << site << "   ";
     QTest::newRow("empty becomes seven blanks")
         << "" << true << false << QStringList{"setNAME=       "} << site << "       ";

@@ -2,7 +2,9 @@
 
 #include <QtTest>
 #include <QAction>
+#include <QDir>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 
 // Runs the program, or this test re-invoked as a child, and checks how the
@@ -15,6 +17,8 @@ private slots:
     void closingTheWindowEndsWithStatusOne_data();
     void closingTheWindowEndsWithStatusOne();
     void malformedScaleFactorIsLeftAlone();
+    void noGlStackOnAnXDisplay_data();
+    void noGlStackOnAnXDisplay();
 };
 
 namespace {
@@ -29,6 +33,66 @@ QProcessEnvironment offscreenEnvironment()
     env.insert(QStringLiteral("HOME"), home.path());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     return env;
+}
+
+// An X server of the test's own (Xvfb at 96 DPI, on the first free display
+// number, no TCP), stopped when the object goes.
+class VirtualDisplay
+{
+public:
+    VirtualDisplay()
+    {
+        m_server.setProgram(QStringLiteral("Xvfb"));
+        m_server.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                               QStringLiteral("0"), QStringLiteral("640x480x24"), QStringLiteral("-dpi"),
+                               QStringLiteral("96"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        m_server.setStandardErrorFile(QProcess::nullDevice());
+        m_server.start();
+        // Xvfb writes its display number once it accepts clients.
+        if (m_server.waitForStarted(5000) && m_server.waitForReadyRead(10000))
+            m_name = QLatin1Char(':') + QString::fromLatin1(m_server.readAllStandardOutput().trimmed());
+    }
+    ~VirtualDisplay()
+    {
+        m_server.terminate();
+        if (!m_server.waitForFinished(5000))
+            m_server.kill();
+    }
+    QString name() const { return m_name; }
+
+private:
+    QProcess m_server;
+    QString m_name;
+};
+
+QByteArray readProcFile(qint64 pid, const char* file)
+{
+    QFile in(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+// Whether the process holds a UDP socket bound to a port of the panel's
+// command range: the main window exists, start-up is over.
+bool hasCommandSocket(qint64 pid)
+{
+    QSet<QByteArray> inodes;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = fd.symLinkTarget().section(QLatin1Char('/'), -1);
+        if (target.startsWith(QLatin1String("socket:[")))
+            inodes.insert(target.mid(8).chopped(1).toLatin1());
+    }
+    // Bound to every address, the socket is an IPv6 one that takes IPv4 too.
+    const QByteArray table = readProcFile(pid, "net/udp") + readProcFile(pid, "net/udp6");
+    for (const QByteArray& line : table.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 10 || !inodes.contains(fields.at(9)))
+            continue;
+        const int port = fields.at(1).split(':').constLast().toInt(nullptr, 16);
+        if (port >= 60000 && port <= 65000)
+            return true;
+    }
+    return false;
 }
 
 int runChild(const QString& how)
@@ -77,6 +141,58 @@ void StartupTest::malformedScaleFactorIsLeftAlone()
     QVERIFY(!panel.waitForFinished(2500));
     panel.kill();
     panel.waitForFinished(5000);
+}
+
+void StartupTest::noGlStackOnAnXDisplay_data()
+{
+    QTest::addColumn<QString>("integration"); // empty: not set by the user
+    QTest::addColumn<bool>("glExpected");
+    QTest::newRow("no integration chosen: none") << QString() << false;
+    // Qt 6 loads an integration only for the first GL context, so there the
+    // user's choice shows no library either.
+    QTest::newRow("the user's choice stands") << QStringLiteral("xcb_glx") << (QT_VERSION < QT_VERSION_CHECK(6, 0, 0));
+}
+
+// No widget draws with GL, yet Qt's X11 plugin loads the whole GL stack
+// (Mesa, LLVM: about 50 MiB resident) unless told not to.
+void StartupTest::noGlStackOnAnXDisplay()
+{
+    QFETCH(QString, integration);
+    QFETCH(bool, glExpected);
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        QSKIP("Xvfb is not installed (scripts/test installs it)");
+    VirtualDisplay display;
+    QVERIFY(!display.name().isEmpty());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("QT_XCB_GL_INTEGRATION"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("DISPLAY"), display.name());
+    if (!integration.isEmpty())
+        env.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), integration);
+    // libxkbcommon-x11 copies key names with strndup out of buffers that hold
+    // no terminating NUL; AddressSanitizer's strict string checks take that
+    // library's read for an overflow.
+    const QString asanOptions = env.value(QStringLiteral("ASAN_OPTIONS"));
+    if (!asanOptions.isEmpty())
+        env.insert(QStringLiteral("ASAN_OPTIONS"), asanOptions + QStringLiteral(":strict_string_checks=0"));
+    QProcess panel;
+    panel.setProcessEnvironment(env);
+    panel.start(QStringLiteral(LENSDESK_BIN_DIR "/lensdesk"), QStringList());
+    QVERIFY(panel.waitForStarted(5000));
+    const auto stop = qScopeGuard([&panel] {
+        panel.kill();
+        panel.waitForFinished(5000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(hasCommandSocket(panel.processId()), 20000);
+
+    const QByteArray maps = readProcFile(panel.processId(), "maps");
+    QVERIFY(maps.contains("XcbQpa")); // really on the X display
+    // libGL itself is linked by the toolkit; what costs is the integration
+    // plugin with the driver and its compiler behind it.
+    const bool glLoaded = maps.contains("xcbglintegrations") || maps.contains("_dri.so") || maps.contains("libLLVM");
+    QCOMPARE(glLoaded, glExpected);
 }
 
 int main(int argc, char* argv[])

@@ -78,6 +78,7 @@ private slots:
     void centralWidgets();
     void statusBar();
     void aboutWithoutController();
+    void aboutShowsControllerTextAsText();
     void aboutShowsMacInHexadecimal_data();
     void aboutShowsMacInHexadecimal();
     void fontCompensation();
@@ -312,6 +313,19 @@ void WindowTest::aboutShowsMacInHexadecimal()
     // The four questions went out in order, whatever the dispatcher made of the answers.
     QCOMPARE(peer.received, QList<QByteArray>({"getSN", "getMAC", "getHW", "getVENDOR"}));
     QVERIFY2(text.contains(shown), qPrintable(text));
+}
+
+void WindowTest::aboutShowsControllerTextAsText()
+{
+    LoopbackPeer peer(QStringLiteral("127.73.0.1"));
+    peer.replies.insert("getSN", "SN=<i>15001");
+    peer.replies.insert("getHW", "HW=3<br>");
+    peer.replies.insert("getVENDOR", "VENDOR=<b>ACME</b> & Co");
+    window()->controllerAddress = QStringLiteral("127.73.0.1");
+    const QString text = takeAboutText([this] { window()->about(); });
+    QVERIFY2(text.contains(QStringLiteral("Hardware version: 3&lt;br&gt;<br>")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("S/N: &lt;i&gt;15001<br>")), qPrintable(text));
+    QVERIFY2(text.endsWith(QStringLiteral("Vendor info: &lt;b&gt;ACME&lt;/b&gt; &amp; Co")), qPrintable(text));
 }
 
 void WindowTest::fontCompensation()

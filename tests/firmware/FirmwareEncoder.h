@@ -35,7 +35,7 @@ inline QByteArray plainStream(const QByteArray& payload, quint8 flags, char fill
 {
     QByteArray plain(1, filler);
     if (flags & FirmwareCipher::FlagCrc) {
-        const quint16 crc = qChecksum(payload.constData(), uint(payload.size()));
+        const quint16 crc = FirmwareCipher::crc(payload);
         plain.append(char(crc >> 8)).append(char(crc & 0xff));
     } else if (flags & FirmwareCipher::FlagDigest) {
         plain.append(QCryptographicHash::hash(payload, QCryptographicHash::Sha1));

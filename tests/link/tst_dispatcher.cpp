@@ -15,6 +15,7 @@
 #include <QRandomGenerator>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTextDocument>
 #include <QtTest>
 
 #include <memory>
@@ -49,6 +50,10 @@ private slots:
     void pendingDatagramsAllHandledInOrder();
     void otherSendersAreIgnored();
     void badInputIsSurvived();
+    void onlyAnAnswerBeginningWithAModelIdentifies_data();
+    void onlyAnAnswerBeginningWithAModelIdentifies();
+    void lensDescriptionMarkupIsShownAsText();
+    void streamIsReadInBatches();
 
 private:
     quint16 panelPort() const { return m_window->commandSocket->localPort(); }
@@ -75,6 +80,9 @@ void DispatcherTest::init()
     m_window->serviceDialog = new masterDlg(ControllerAddress, m_window->commandSocket, m_window.get());
     // Not started: it only holds the positions the dispatcher writes.
     m_window->motionWorker = new zoomWorker(ControllerAddress, m_window->commandSocket, m_window.get());
+    // As in a connected panel, the dispatcher is the socket's only reader.
+    for (QObject* reader : {static_cast<QObject*>(m_window->serviceDialog), static_cast<QObject*>(m_window->motionWorker)})
+        QObject::disconnect(m_window->commandSocket, nullptr, reader, nullptr);
     m_controller = std::make_unique<LoopbackPeer>(ControllerAddress);
     QVERIFY(m_controller->isBound());
 }
@@ -240,6 +248,7 @@ void DispatcherTest::names_data()
     QTest::newRow("real name") << QByteArray("NAME=cam1") << "<b>CAM1<b>";
     QTest::newRow("padded with NULs") << QByteArray("NAME=cam1\0\0\0", 12) << "<b>CAM1<b>";
     QTest::newRow("blanks kept inside") << QByteArray("NAME= ab ") << "<b> AB <b>";
+    QTest::newRow("markup shown as text") << QByteArray("NAME=a<i>&") << "<b>A&lt;I&gt;&amp;<b>";
 }
 
 void DispatcherTest::names()
@@ -412,6 +421,60 @@ void DispatcherTest::badInputIsSurvived()
     m_controller->sendTo(panelPort(), "T=99999999999");
     QTRY_COMPARE_WITH_TIMEOUT(m_window->focusTimeout, 0, 5000);
     deliver({});
+}
+
+void DispatcherTest::onlyAnAnswerBeginningWithAModelIdentifies_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("product");
+    QTest::newRow("identification answer") << QByteArray("ORVO RE-2=1.8.3") << "ORVO RE-2";
+    QTest::newRow("vendor text naming a model") << QByteArray("VENDOR=ORVO RE-2") << "";
+    QTest::newRow("lens text naming a model") << QByteArray("Lens=ORVO KX-MQTR=1.9.0") << "";
+    QTest::newRow("model without a version") << QByteArray("ORVO DuvudER") << "";
+    QTest::newRow("model after other text") << QByteArray(" ORVO DuvudER=1.9.0") << "";
+}
+
+void DispatcherTest::onlyAnAnswerBeginningWithAModelIdentifies()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, product);
+    deliver({reply});
+    QCOMPARE(m_window->productName, product);
+    // An identification sets the connection up at once.
+    QCOMPARE(bool(m_window->livenessMonitor), !product.isEmpty());
+}
+
+void DispatcherTest::lensDescriptionMarkupIsShownAsText()
+{
+    // What a tooltip shows: rich text rendered, anything else as it is.
+    auto shown = [](const QString& toolTip) {
+        if (!Qt::mightBeRichText(toolTip))
+            return toolTip;
+        QTextDocument document;
+        document.setHtml(toolTip);
+        return document.toPlainText();
+    };
+    deliver({"Lens=<b>EF</b> 50mm <i>f/1.8</i>"});
+    QCOMPARE(shown(m_window->lensLabel->toolTip()), QStringLiteral("<b>EF</b> 50mm <i>f/1.8</i>"));
+}
+
+void DispatcherTest::streamIsReadInBatches()
+{
+    // The controller's reports wait in the socket together; one pass of the
+    // dispatcher takes a batch of them and leaves the rest to the next turn
+    // of the event loop, so a controller that never stops talking cannot
+    // starve the window.
+    constexpr int Reports = 150; // well within the socket's receive buffer
+    QSignalBlocker quiet(m_window->commandSocket);
+    for (int i = 1; i <= Reports; ++i)
+        m_controller->sendTo(panelPort(), "Zoom=" + QByteArray::number(i));
+    QTRY_VERIFY(m_window->commandSocket->hasPendingDatagrams());
+    m_window->readUDPDatagrams();
+    const int afterOnePass = m_window->motionWorker->zoomPos.load();
+    QVERIFY2(afterOnePass >= 1 && afterOnePass < Reports, qPrintable(QString::number(afterOnePass)));
+    // The socket announces the rest again; it follows, in order.
+    quiet.unblock();
+    QTRY_COMPARE(m_window->motionWorker->zoomPos.load(), Reports);
 }
 
 QObject* makeDispatcherTest()

@@ -49,7 +49,11 @@ bool SimProcess::start()
                           workPath(QStringLiteral("sim.log"))};
     for (QString argument : extraArguments)
         arguments << argument.replace(QLatin1String("{dir}"), dir.path());
-    process.start(QStringLiteral(LENSDESK_BIN_DIR "/lensdesk-sim"), arguments);
+    const QString program = QStringLiteral(LENSDESK_BIN_DIR "/lensdesk-sim");
+    if (netns.isEmpty())
+        process.start(program, arguments);
+    else
+        process.start(QStringLiteral("ip"), QStringList{"netns", "exec", netns, program} + arguments);
     if (!process.waitForStarted(10000))
         return false;
     return waitForLog(QStringLiteral("-- ready: ")).hasMatch();

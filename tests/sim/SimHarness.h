@@ -21,6 +21,10 @@ public:
     SimProcess(const QHostAddress& address, const QStringList& arguments);
     ~SimProcess();
 
+    // Runs it inside the network namespace `name` (made by the test) instead
+    // of the host's; call before start().
+    void setNamespace(const QString& name) { netns = name; }
+
     // Starts the program and waits until it listens. Fails the test (returns
     // false) when it does not come up within 10 s.
     bool start();
@@ -43,6 +47,7 @@ private:
     QTemporaryDir dir;
     QHostAddress host;
     QStringList extraArguments;
+    QString netns;
     QProcess process;
 };
 

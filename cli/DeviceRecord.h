@@ -1,0 +1,50 @@
+#pragma once
+
+#include "link/ReplyReader.h"
+
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+// What the command-line client knows about the controller it talks to: the
+// facts of every reply, applied in the order they were read. Numbers the
+// controller has not reported yet are absent.
+struct DeviceRecord {
+    QString product;
+    QString firmware;
+    QString bootLoader = QStringLiteral("1");
+    std::optional<int> protocol;
+    std::optional<QString> name;
+    QString serial, mac, hardware, vendor;
+    QString address, mask, gateway;
+    QString lensDescription;
+    bool lensAbsent = false;
+    std::optional<int> zoomWide, zoomTele, focusFar, focusNear;
+    std::optional<float> widestFNumber, narrowestFNumber; // absent for a lens without aperture
+    bool apertureRangeKnown = false;
+    std::optional<int> zoom, focus;
+    std::optional<float> fNumber;
+    std::optional<bool> autoFocus, stabiliser, stabiliserActive;
+    std::optional<int> focusTimeout;
+    QString lastError;
+
+    // How many of each fact were read so far; a wait compares counts taken
+    // before a command with the counts after it.
+    int count(ReplyFact::Kind kind) const { return m_counts[int(kind)]; }
+
+    void apply(const ReplyFact& fact);
+
+    bool isIdentified() const { return !product.isEmpty(); }
+    bool isPowerZoom() const;
+    bool lensReported() const { return lensAbsent || zoom.has_value(); }
+
+    // "info" as JSON: every known value, null for those not reported.
+    QJsonObject toJson() const;
+
+private:
+    int m_counts[int(ReplyFact::Kind::Gateway) + 1] = {};
+};
+
+// One fact as a JSON object for "watch": {"report": kind, ...values}.
+QJsonObject factToJson(const ReplyFact& fact);

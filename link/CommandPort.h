@@ -1,0 +1,17 @@
+#pragma once
+
+class QUdpSocket;
+
+// The local end of the command exchange: the controller answers to the port
+// it was asked from, and panel and command-line client alike ask from a
+// random port from 60000 to 65000 on all local addresses.
+namespace CommandPort {
+
+constexpr int First = 60000;
+constexpr int Span = 5001;
+
+// Binds `socket` to a random port of the range. Tries a bounded number of
+// times; false when no port could be bound.
+bool bindRandom(QUdpSocket& socket);
+
+} // namespace CommandPort
