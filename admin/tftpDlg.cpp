@@ -183,25 +183,39 @@ bool tftpDlg::confirmUnverifiedImage()
     return answer == QMessageBox::Yes;
 }
 
-// Makes currentIP the controller connected now, asking the operator first
-// when that is another one than the dialog was opened for. Asked again should
-// the panel connect elsewhere while the question is open.
+// Makes currentIP the address the update handshake will go to, asking the
+// operator first when no controller answers there or when it is another
+// controller than the dialog was opened for. Asked again should the target
+// change while a question is open.
 bool tftpDlg::agreeOnController()
 {
-    if (!connectedController)
+    if (!targetLookup)
         return true;
-    for (QString now = connectedController(); now != currentIP; now = connectedController()) {
-        const auto answer = QMessageBox::question(
-            this, tr("Firmware update"),
-            tr("This dialog was opened for the controller at %1, but the panel is now connected to the "
-               "controller at %2.\n\nUpload the firmware to the controller at %2?")
-                .arg(currentIP, now),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    std::optional<Target> agreed;
+    for (Target now = targetLookup(); !(now.answering && now.address == currentIP) && !(agreed && *agreed == now);
+         now = targetLookup()) {
+        const auto answer = QMessageBox::question(this, tr("Firmware update"), targetQuestion(now),
+                                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes)
             return false;
-        currentIP = now;
+        agreed = now;
+        currentIP = now.address;
     }
     return true;
+}
+
+QString tftpDlg::targetQuestion(const Target& target) const
+{
+    if (target.answering)
+        return tr("This dialog was opened for the controller at %1, but the panel is now connected to the "
+                  "controller at %2.\n\nUpload the firmware to the controller at %2?")
+            .arg(currentIP, target.address);
+    // A controller waiting in its boot loader for an image answers no
+    // command: the update must stay possible, but not by accident.
+    return tr("No controller answers at %1. The last connection attempt found none there, or the controller "
+              "has stopped answering.\n\nOnly a controller that is waiting for a firmware image should be "
+              "sent one. Send the update commands and the firmware image to %1 anyway?")
+        .arg(target.address);
 }
 
 void tftpDlg::refuseImage(const FirmwareImage& image)

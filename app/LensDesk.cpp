@@ -140,7 +140,7 @@ LensDesk::LensDesk(QWidget* parent)
     connect(firmwareDialog, &tftpDlg::rebootDeviceNow, this, &LensDesk::rebootDevice);
     connect(firmwareDialog, &tftpDlg::setFirmwareFlag, this, &LensDesk::sendFirmwareFlag);
     connect(firmwareDialog, &tftpDlg::setNoFirmwareFlag, this, &LensDesk::sendNoFirmwareFlag);
-    firmwareDialog->setConnectedController([this] { return controllerAddress; });
+    firmwareDialog->setTargetLookup([this] { return tftpDlg::Target{controllerAddress, hasLiveController()}; });
 
     menuID->setTitle(QString());
 

@@ -108,9 +108,14 @@ private:
         return seen.join(QLatin1String(", "));
     }
 
+    // The panel connected to the test's controller, as after an
+    // identification (its liveness monitor is not started: nothing pings),
+    // and Upload pressed.
     void startUpload(const QString& path)
     {
         window->controllerAddress = ControllerAddress;
+        if (!window->livenessMonitor)
+            window->livenessMonitor = new pingWorker(ControllerAddress, window->commandSocket);
         window->updateFW();
         dialog()->lineEdit->setText(path);
         dialog()->pushButton->click();
@@ -237,7 +242,6 @@ private slots:
         const QString path = writeFile(name, file);
         QVERIFY(!path.isEmpty());
         dialog()->setServerPort(server.port());
-        window->livenessMonitor = new pingWorker(ControllerAddress, window->commandSocket);
         bool pausedDuringUpload = false;
         auto watch = connect(dialog(), &tftpDlg::uploadProgress, this,
                              [&](int) { pausedDuringUpload = window->livenessMonitor->isPaused(); });
@@ -297,7 +301,6 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QString, reason);
         const QString path = name.isEmpty() ? files.filePath(QStringLiteral("absent.orvo")) : writeFile(name, file);
-        window->livenessMonitor = new pingWorker(ControllerAddress, window->commandSocket);
         if (file.size() >= 3 && quint8(file[0]) != FirmwareCipher::ContainerVersion)
             QTest::ignoreMessage(QtWarningMsg, "Invalid version or not a cyphertext.");
 
@@ -363,7 +366,6 @@ private slots:
     {
         const QString path = writeFile(QStringLiteral("stop.orvo"), QByteArray("ORVO ::").repeated(1000));
         dialog()->setServerPort(TftpdServer::freePort(QHostAddress(ControllerAddress)));
-        window->livenessMonitor = new pingWorker(ControllerAddress, window->commandSocket);
         bool sawRestartLabel = false;
         QTimer operatorHand;
         operatorHand.setInterval(100);
@@ -400,7 +402,6 @@ private slots:
         const QString path = writeFile(QStringLiteral("late.orvo"), QByteArray("ORVO ::").repeated(1000));
         dialog()->setServerPort(TftpdServer::freePort(QHostAddress(ControllerAddress)));
         dialog()->setGiveUpAfterMs(3000);
-        window->livenessMonitor = new pingWorker(ControllerAddress, window->commandSocket);
 
         BoxAnswerer boxes;
         startUpload(path);
