@@ -462,6 +462,9 @@ void LensDesk::buildStatusBar()
 {
     deviceInfoLabel = new QLabel(this);
     deviceInfoLabel->setObjectName(QStringLiteral("deviceInfoLabel"));
+    // The device line quotes the controller's product and firmware texts:
+    // whatever they hold is shown as it came, never rendered.
+    deviceInfoLabel->setTextFormat(Qt::PlainText);
     nameLabel = new ClickableLabel(this);
     nameLabel->setObjectName(QStringLiteral("nameLabel"));
     lensLabel = new QLabel(this);
