@@ -39,7 +39,6 @@ namespace {
 
 constexpr int WindowWidth = 438;
 constexpr int WindowHeight = 173;
-constexpr int ConnectTimeLimitMs = 6000;
 
 QString buildDate()
 {
@@ -163,7 +162,6 @@ LensDesk::LensDesk(QWidget* parent)
 LensDesk::~LensDesk()
 {
     stopWorkers();
-    commandSocket->deleteLater();
 }
 
 void LensDesk::sendToController(const QString& text)
