@@ -68,8 +68,11 @@ masterDlg::masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWi
     connect(macEdit, &QLineEdit::textChanged, this, &masterDlg::MACEditing);
     connect(okButton, &QToolButton::clicked, this, &masterDlg::updateSettings);
 
-    // The main window's reply handling is connected first and reads the
-    // answers; this only empties whatever it left behind.
+    // The dialog's own reader only empties what the reply dispatcher left.
+    // In the panel it never runs: the main window disconnects it right after
+    // creating the dialog (LensDesk::keepDispatcherSoleReader), so that the
+    // dispatcher stays the socket's only reader and no answer is drained
+    // here unread. The dispatcher hands the dialog its values instead.
     connect(commandSocket, &QUdpSocket::readyRead, this, &masterDlg::readUDPDatagramsZ);
 
     for (const QKeySequence& keys : serviceKeys()) {

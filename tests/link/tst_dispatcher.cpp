@@ -333,16 +333,16 @@ void DispatcherTest::identityReachesServiceDialog()
     deliver({"SN=15001", "MAC=0-80-163-1-2-3", "HW=3", "BL=255", "VENDOR=acme"});
     masterDlg* service = m_window->serviceDialog;
     QCOMPARE(m_window->serialNumber, QStringLiteral("15001"));
-    QCOMPARE(service->serialText, QStringLiteral("15001"));
+    QCOMPARE(service->snEdit->text(), QStringLiteral("15001"));
     QCOMPARE(m_window->macAddress, QStringLiteral("0-80-163-1-2-3"));
-    QCOMPARE(service->macText, QStringLiteral("0-80-163-1-2-3"));
+    QCOMPARE(service->macEdit->text(), QStringLiteral("0-80-163-1-2-3"));
     QCOMPARE(m_window->hardwareVersion, QStringLiteral("3"));
-    QCOMPARE(service->hardwareText, QStringLiteral("3"));
-    QCOMPARE(service->firmwareText, QStringLiteral("1.8.3"));
+    QCOMPARE(service->hwEdit->text(), QStringLiteral("3"));
+    QCOMPARE(service->fwEdit->text(), QStringLiteral("1.8.3"));
     QCOMPARE(m_window->bootloaderVersion, QStringLiteral("1"));
-    QCOMPARE(service->bootLoaderText, QStringLiteral("1"));
+    QCOMPARE(service->blEdit->text(), QStringLiteral("1"));
     QCOMPARE(m_window->vendorInfo, QStringLiteral("acme"));
-    QCOMPARE(service->vendorText, QStringLiteral("acme"));
+    QCOMPARE(service->vndEdit->text(), QStringLiteral("acme"));
 
     // Blanks only keep the vendor text; another boot loader is kept as sent.
     deliver({"VENDOR=    ", "BL=3"});
