@@ -44,11 +44,11 @@ public:
     explicit SequenceGuard(masterDlg* dialog)
         : m_dialog(dialog)
     {
-        ++m_dialog->sequencesUnderWay;
+        ++m_dialog->m_sequencesUnderWay;
     }
     ~SequenceGuard()
     {
-        if (--m_dialog->sequencesUnderWay == 0 && m_dialog->retired)
+        if (--m_dialog->m_sequencesUnderWay == 0 && m_dialog->m_retired)
             m_dialog->deleteLater();
     }
     SequenceGuard(const SequenceGuard&) = delete;
@@ -62,7 +62,7 @@ masterDlg::masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWi
     : QDialog(parent)
     , controllerIP(controllerIP)
     , commandSocket(commandSocket)
-    , channel(commandSocket)
+    , m_channel(commandSocket)
 {
     buildLayout();
     connect(macEdit, &QLineEdit::textChanged, this, &masterDlg::MACEditing);
@@ -144,7 +144,7 @@ void masterDlg::buildLayout()
 
 void masterDlg::send(const QString& command)
 {
-    channel.send(controllerIP, command);
+    m_channel.send(controllerIP, command);
 }
 
 void masterDlg::queryIdentity()
@@ -175,8 +175,8 @@ void masterDlg::retire()
 {
     disconnect(commandSocket, nullptr, this, nullptr);
     hide();
-    retired = true;
-    if (sequencesUnderWay == 0)
+    m_retired = true;
+    if (m_sequencesUnderWay == 0)
         deleteLater();
 }
 

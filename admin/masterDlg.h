@@ -96,9 +96,9 @@ private:
 
     QString controllerIP;
     QUdpSocket* commandSocket = nullptr;
-    CommandChannel channel;
+    CommandChannel m_channel;
     // Query and write sequences under way; they nest when a wait lets the
     // operator start another one.
-    int sequencesUnderWay = 0;
-    bool retired = false;
+    int m_sequencesUnderWay = 0;
+    bool m_retired = false;
 };

@@ -27,7 +27,7 @@ constexpr const char* ProgressTitle = "RE-2 :: FW Update..";
 tftpDlg::tftpDlg(QWidget* parent)
     : QDialog(parent)
     , parentWindow(parent)
-    , giveUpAfterMs(TftpUpload::DefaultGiveUpAfterMs)
+    , m_giveUpAfterMs(TftpUpload::DefaultGiveUpAfterMs)
 {
     setObjectName(QStringLiteral("Form"));
     setFixedSize(378, 73);
@@ -108,7 +108,7 @@ void tftpDlg::loadFW()
         return;
 
     TftpUpload upload;
-    upload.setGiveUpAfterMs(giveUpAfterMs);
+    upload.setGiveUpAfterMs(m_giveUpAfterMs);
     if (!upload.open()) {
         progress->reset();
         progress->hide();
@@ -126,7 +126,7 @@ void tftpDlg::loadFW()
 
     imageSize = image.bytes.size();
     prepareProgress(imageSize);
-    const TftpUpload::Outcome outcome = upload.upload(currentIP, image.bytes, serverPort);
+    const TftpUpload::Outcome outcome = upload.upload(currentIP, image.bytes, m_serverPort);
 
     if (outcome == TftpUpload::Outcome::Uploaded) {
         emit setNoFirmwareFlag();
@@ -142,7 +142,7 @@ void tftpDlg::loadFW()
                 ? tr("The controller at %1 did not accept the firmware image within %2 seconds (last error: %3). "
                      "Check that it is connected and reachable, restart it, and start the update again.")
                       .arg(currentIP)
-                      .arg(giveUpAfterMs / 1000)
+                      .arg(m_giveUpAfterMs / 1000)
                       .arg(upload.lastRunError())
                 : tr("The upload was stopped before the controller at %1 accepted the firmware image. "
                      "Start the update again; if the controller does not answer, restart it first.")
@@ -188,9 +188,9 @@ bool tftpDlg::confirmUnverifiedImage()
 // the panel connect elsewhere while the question is open.
 bool tftpDlg::agreeOnController()
 {
-    if (!connectedController)
+    if (!m_connectedController)
         return true;
-    for (QString now = connectedController(); now != currentIP; now = connectedController()) {
+    for (QString now = m_connectedController(); now != currentIP; now = m_connectedController()) {
         const auto answer = QMessageBox::question(
             this, tr("Firmware update"),
             tr("This dialog was opened for the controller at %1, but the panel is now connected to the "

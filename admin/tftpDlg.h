@@ -38,12 +38,12 @@ public:
     ~tftpDlg() override;
 
     // For servers off the standard TFTP port (the tests' own servers).
-    void setServerPort(std::optional<quint16> port) { serverPort = port; }
+    void setServerPort(std::optional<quint16> port) { m_serverPort = port; }
     // How long the upload is retried without a successful run.
-    void setGiveUpAfterMs(int milliseconds) { giveUpAfterMs = milliseconds; }
+    void setGiveUpAfterMs(int milliseconds) { m_giveUpAfterMs = milliseconds; }
     // The controller the main window's commands go to right now, and so the
     // one its update handshake switches into update mode.
-    void setConnectedController(std::function<QString()> lookup) { connectedController = std::move(lookup); }
+    void setConnectedController(std::function<QString()> lookup) { m_connectedController = std::move(lookup); }
 
     QGroupBox* groupBox = nullptr;
     QLineEdit* lineEdit = nullptr;
@@ -81,7 +81,7 @@ private:
     // Exists only while loadFW() uploads.
     TftpUpload* transfer = nullptr;
     int imageSize = 0;
-    std::optional<quint16> serverPort;
-    int giveUpAfterMs;
-    std::function<QString()> connectedController;
+    std::optional<quint16> m_serverPort;
+    int m_giveUpAfterMs;
+    std::function<QString()> m_connectedController;
 };
