@@ -3,6 +3,7 @@
 #include "admin/FirmwareCipher.h"
 #include "admin/FirmwareImage.h"
 #include "admin/TftpUpload.h"
+#include "app/FormBuilder.h"
 #include "app/SettingsStore.h"
 
 #include <QApplication>
@@ -33,19 +34,10 @@ tftpDlg::tftpDlg(QWidget* parent)
     setFixedSize(378, 73);
     setWindowTitle(tr("ORVO :: Lens Controller :: Firmware Update"));
 
-    groupBox = new QGroupBox(tr("Select file (*.orvo):"), this);
-    groupBox->setObjectName(QStringLiteral("groupBox"));
-    groupBox->setGeometry(10, 10, 271, 51);
-    lineEdit = new QLineEdit(groupBox);
-    lineEdit->setObjectName(QStringLiteral("lineEdit"));
-    lineEdit->setGeometry(20, 20, 211, 20);
-    toolButton = new QToolButton(groupBox);
-    toolButton->setObjectName(QStringLiteral("toolButton"));
-    toolButton->setGeometry(235, 20, 25, 19);
-    toolButton->setText(QStringLiteral("..."));
-    pushButton = new QPushButton(tr("Upload"), this);
-    pushButton->setObjectName(QStringLiteral("pushButton"));
-    pushButton->setGeometry(287, 15, 75, 46);
+    groupBox = makeChild<QGroupBox>(this, "groupBox", QRect(10, 10, 271, 51), tr("Select file (*.orvo):"));
+    lineEdit = makeChild<QLineEdit>(groupBox, "lineEdit", QRect(20, 20, 211, 20));
+    toolButton = makeChild<QToolButton>(groupBox, "toolButton", QRect(235, 20, 25, 19), QStringLiteral("..."));
+    pushButton = makeChild<QPushButton>(this, "pushButton", QRect(287, 15, 75, 46), tr("Upload"));
     pushButton->setIcon(QIcon(QLatin1String(UploadIcon)));
     pushButton->setIconSize(QSize(20, 20));
     connect(toolButton, &QToolButton::clicked, this, &tftpDlg::selectFWFile);

@@ -38,41 +38,18 @@ setIPDlg::setIPDlg(QWidget* parent)
     setWindowTitle(tr("ORVO :: Lens Controller :: IP Address"));
     setWindowIcon(QIcon(WiredPicture));
 
-    lineEdit = new QLineEdit(this);
-    lineEdit->setObjectName(QStringLiteral("lineEdit"));
-    lineEdit->setGeometry(130, 19, 116, 20);
-
-    label = new QLabel(tr("Connect to IP:"), this);
-    label->setObjectName(QStringLiteral("label"));
-    label->setGeometry(57, 21, 71, 16);
-
-    groupBox = new QGroupBox(this);
-    groupBox->setObjectName(QStringLiteral("groupBox"));
-    groupBox->setGeometry(11, 8, 421, 41);
-
-    pushButton = new QPushButton(tr("OK"), groupBox);
-    pushButton->setObjectName(QStringLiteral("pushButton"));
-    pushButton->setGeometry(284, 9, 61, 23);
+    lineEdit = makeChild<QLineEdit>(this, "lineEdit", QRect(130, 19, 116, 20));
+    label = makeChild<QLabel>(this, "label", QRect(57, 21, 71, 16), tr("Connect to IP:"));
+    groupBox = makeChild<QGroupBox>(this, "groupBox", QRect(11, 8, 421, 41));
+    pushButton = makeChild<QPushButton>(groupBox, "pushButton", QRect(284, 9, 61, 23), tr("OK"));
     pushButton->setEnabled(false);
-
-    label_2 = new QLabel(groupBox);
-    label_2->setObjectName(QStringLiteral("label_2"));
-    label_2->setGeometry(10, 10, 21, 21);
+    label_2 = makeChild<QLabel>(groupBox, "label_2", QRect(10, 10, 21, 21));
     label_2->setPixmap(QPixmap(WiredPicture));
     label_2->setScaledContents(true);
     label_2->setToolTip(tr("Specify Lens Controller IP Adrress"));
-
-    pushButton_2 = new QPushButton(tr("BROWSE"), groupBox);
-    pushButton_2->setObjectName(QStringLiteral("pushButton_2"));
-    pushButton_2->setGeometry(348, 9, 61, 23);
-
-    browseGroup = new QGroupBox(this);
-    browseGroup->setObjectName(QStringLiteral("browseGroup"));
-    browseGroup->setGeometry(11, 56, 421, 103);
-
-    treeView = new QTreeView(browseGroup);
-    treeView->setObjectName(QStringLiteral("treeView"));
-    treeView->setGeometry(10, 10, 401, 84);
+    pushButton_2 = makeChild<QPushButton>(groupBox, "pushButton_2", QRect(348, 9, 61, 23), tr("BROWSE"));
+    browseGroup = makeChild<QGroupBox>(this, "browseGroup", QRect(11, 56, 421, 103));
+    treeView = makeChild<QTreeView>(browseGroup, "treeView", QRect(10, 10, 401, 84));
     treeView->setHeaderHidden(true);
 
     // The address field and its caption sit on the frame of groupBox.
