@@ -40,9 +40,9 @@ public:
     ~tftpDlg() override;
 
     // For servers off the standard TFTP port (the tests' own servers).
-    void setServerPort(std::optional<quint16> port) { serverPort = port; }
+    void setServerPort(std::optional<quint16> port) { m_serverPort = port; }
     // How long the upload is retried without a successful run.
-    void setGiveUpAfterMs(int milliseconds) { giveUpAfterMs = milliseconds; }
+    void setGiveUpAfterMs(int milliseconds) { m_giveUpAfterMs = milliseconds; }
     // Where the main window's commands go right now, and so where its update
     // handshake goes; `answering` when a controller there is connected.
     struct Target
@@ -54,7 +54,7 @@ public:
             return address == other.address && answering == other.answering;
         }
     };
-    void setTargetLookup(std::function<Target()> lookup) { targetLookup = std::move(lookup); }
+    void setTargetLookup(std::function<Target()> lookup) { m_targetLookup = std::move(lookup); }
 
     QGroupBox* groupBox = nullptr;
     QLineEdit* lineEdit = nullptr;
@@ -93,7 +93,7 @@ private:
     // Exists only while loadFW() uploads.
     TftpUpload* transfer = nullptr;
     int imageSize = 0;
-    std::optional<quint16> serverPort;
-    int giveUpAfterMs;
-    std::function<Target()> targetLookup;
+    std::optional<quint16> m_serverPort;
+    int m_giveUpAfterMs;
+    std::function<Target()> m_targetLookup;
 };
