@@ -1,28 +1,14 @@
 #include "admin/ProtocolTexts.h"
 
 #include <QCoreApplication>
-#include <QStringList>
 
 namespace ProtocolTexts {
 
 namespace {
 // The submenu belongs to the main window: its texts share its translation context.
 constexpr const char* Context = "LensDesk";
-constexpr int RecentMajor = 1;
-constexpr int RecentMinor = 9;
 constexpr int LegacyTimingIndex = 2;
 } // namespace
-
-bool isRecentFirmware(const QString& firmwareVersion)
-{
-    const QString number = firmwareVersion.split(QLatin1Char(' ')).first();
-    const QStringList parts = number.split(QLatin1Char('.'));
-    if (parts.size() < 2)
-        return false;
-    const int major = parts.at(0).toInt(nullptr, 10);
-    const int minor = parts.at(1).toInt(nullptr, 10);
-    return major > RecentMajor || (major == RecentMajor && minor >= RecentMinor);
-}
 
 QString entryText(int index, bool recentFirmware)
 {

@@ -13,13 +13,6 @@
 
 namespace {
 
-QLabel* makeLabel(QWidget* parent, const char* objectName, const QString& text, const QRect& geometry)
-{
-    auto* label = makeChild<QLabel>(parent, objectName, geometry);
-    label->setText(text);
-    return label;
-}
-
 QLineEdit* makeCurrentValueField(QWidget* parent, const char* objectName, const QRect& geometry)
 {
     auto* field = makeChild<QLineEdit>(parent, objectName, geometry);
@@ -39,35 +32,29 @@ changeIPDlg::changeIPDlg(QWidget* parent)
 
     // Created bottom to top: the two address fields and the new-address field
     // belong to the dialog and lie over the group boxes.
-    groupBox_2 = makeChild<QGroupBox>(this, "groupBox_2", QRect(190, 10, 171, 101));
-    groupBox_2->setTitle(tr("New IP Settings"));
-    label_5 = makeLabel(groupBox_2, "label_5", tr("IP:"), QRect(10, 21, 21, 16));
-    label_6 = makeLabel(groupBox_2, "label_6", tr("Mask:"), QRect(10, 46, 31, 16));
-    label_7 = makeLabel(groupBox_2, "label_7", tr("GW:"), QRect(11, 70, 31, 16));
-    newMASK = makeChild<QLineEdit>(groupBox_2, "newMASK", QRect(50, 45, 113, 20));
-    newMASK->setText(QStringLiteral("255.255.255."));
+    groupBox_2 = makeChild<QGroupBox>(this, "groupBox_2", QRect(190, 10, 171, 101), tr("New IP Settings"));
+    label_5 = makeChild<QLabel>(groupBox_2, "label_5", QRect(10, 21, 21, 16), tr("IP:"));
+    label_6 = makeChild<QLabel>(groupBox_2, "label_6", QRect(10, 46, 31, 16), tr("Mask:"));
+    label_7 = makeChild<QLabel>(groupBox_2, "label_7", QRect(11, 70, 31, 16), tr("GW:"));
+    newMASK = makeChild<QLineEdit>(groupBox_2, "newMASK", QRect(50, 45, 113, 20), QStringLiteral("255.255.255."));
     newMASK->setStyleSheet(FieldStyle::Invalid);
     newGW = makeChild<QLineEdit>(groupBox_2, "newGW", QRect(50, 70, 113, 20));
 
-    groupBox = makeChild<QGroupBox>(this, "groupBox", QRect(10, 10, 171, 101));
-    groupBox->setTitle(tr("Current IP Settings"));
+    groupBox = makeChild<QGroupBox>(this, "groupBox", QRect(10, 10, 171, 101), tr("Current IP Settings"));
     groupBox->setEnabled(false);
-    label = makeLabel(groupBox, "label", tr("IP:"), QRect(10, 21, 21, 16));
-    label_2 = makeLabel(groupBox, "label_2", tr("Mask:"), QRect(10, 46, 31, 16));
-    label_3 = makeLabel(groupBox, "label_3", tr("GW:"), QRect(10, 70, 31, 16));
+    label = makeChild<QLabel>(groupBox, "label", QRect(10, 21, 21, 16), tr("IP:"));
+    label_2 = makeChild<QLabel>(groupBox, "label_2", QRect(10, 46, 31, 16), tr("Mask:"));
+    label_3 = makeChild<QLabel>(groupBox, "label_3", QRect(10, 70, 31, 16), tr("GW:"));
     lineEdit_3 = makeCurrentValueField(groupBox, "lineEdit_3", QRect(49, 70, 113, 20));
 
     lineEdit = makeCurrentValueField(this, "lineEdit", QRect(59, 30, 113, 20));
     lineEdit_2 = makeCurrentValueField(this, "lineEdit_2", QRect(59, 55, 113, 20));
-    newIP = makeChild<QLineEdit>(this, "newIP", QRect(240, 30, 113, 20));
-    newIP->setText(QStringLiteral("192.168."));
+    newIP = makeChild<QLineEdit>(this, "newIP", QRect(240, 30, 113, 20), QStringLiteral("192.168."));
     newIP->setStyleSheet(FieldStyle::Invalid);
 
-    applyButton = makeChild<QPushButton>(this, "applyButton", QRect(370, 16, 75, 36));
-    applyButton->setText(tr("Apply"));
+    applyButton = makeChild<QPushButton>(this, "applyButton", QRect(370, 16, 75, 36), tr("Apply"));
     applyButton->setEnabled(false);
-    cancelButton = makeChild<QPushButton>(this, "cancelButton", QRect(370, 56, 75, 31));
-    cancelButton->setText(tr("Cancel"));
+    cancelButton = makeChild<QPushButton>(this, "cancelButton", QRect(370, 56, 75, 31), tr("Cancel"));
 
     connect(applyButton, &QPushButton::clicked, this, &changeIPDlg::setIP);
     connect(cancelButton, &QPushButton::clicked, this, &changeIPDlg::cancelIP);

@@ -5,6 +5,7 @@
 #include "app/ClickableLabel.h"
 #include "app/EventWait.h"
 #include "link/Protocol.h"
+#include "link/VersionRules.h"
 #include "link/pingWorker.h"
 
 #include <QAction>
@@ -149,7 +150,7 @@ void LensDesk::buildProtocolMenu()
 
 void LensDesk::updateProtocolTexts()
 {
-    const bool recent = ProtocolTexts::isRecentFirmware(firmwareVersion);
+    const bool recent = VersionRules::isRecentFirmware(firmwareVersion);
     for (int i = 0; i < ProtocolTexts::ProtocolCount; ++i) {
         protocolActions[size_t(i)]->setText(ProtocolTexts::entryText(i, recent));
         protocolActions[size_t(i)]->setVisible(ProtocolTexts::isEntryVisible(i, recent));

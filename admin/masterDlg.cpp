@@ -44,11 +44,11 @@ public:
     explicit SequenceGuard(masterDlg* dialog)
         : m_dialog(dialog)
     {
-        ++m_dialog->sequencesUnderWay;
+        ++m_dialog->m_sequencesUnderWay;
     }
     ~SequenceGuard()
     {
-        if (--m_dialog->sequencesUnderWay == 0 && m_dialog->retired)
+        if (--m_dialog->m_sequencesUnderWay == 0 && m_dialog->m_retired)
             m_dialog->deleteLater();
     }
     SequenceGuard(const SequenceGuard&) = delete;
@@ -62,14 +62,17 @@ masterDlg::masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWi
     : QDialog(parent)
     , controllerIP(controllerIP)
     , commandSocket(commandSocket)
-    , channel(commandSocket)
+    , m_channel(commandSocket)
 {
     buildLayout();
     connect(macEdit, &QLineEdit::textChanged, this, &masterDlg::MACEditing);
     connect(okButton, &QToolButton::clicked, this, &masterDlg::updateSettings);
 
-    // The main window's reply handling is connected first and reads the
-    // answers; this only empties whatever it left behind.
+    // The dialog's own reader only empties what the reply dispatcher left.
+    // In the panel it never runs: the main window disconnects it right after
+    // creating the dialog (LensDesk::keepDispatcherSoleReader), so that the
+    // dispatcher stays the socket's only reader and no answer is drained
+    // here unread. The dispatcher hands the dialog its values instead.
     connect(commandSocket, &QUdpSocket::readyRead, this, &masterDlg::readUDPDatagramsZ);
 
     for (const QKeySequence& keys : serviceKeys()) {
@@ -94,43 +97,29 @@ void masterDlg::buildLayout()
     const QIcon windowIcon(QStringLiteral(":/master/cropped-orvo_0.png"));
     setWindowIcon(windowIcon);
 
-    auto field = [this](const char* name, const QRect& geometry) {
-        auto* edit = makeChild<QLineEdit>(this, name, geometry);
-        edit->setText(NotAvailable);
-        return edit;
-    };
-    auto caption = [this](const char* name, const char* text, const QRect& geometry) {
-        auto* label = makeChild<QLabel>(this, name, geometry);
-        label->setText(translated(text));
-        return label;
-    };
-
-    macEdit = field("macEdit", QRect(40, 10, 101, 20));
-    snEdit = field("snEdit", QRect(40, 34, 101, 20));
-    label = caption("label", "MAC:", QRect(10, 15, 30, 10));
-    label_2 = caption("label_2", "S/N:", QRect(15, 36, 21, 16));
-    okButton = makeChild<QToolButton>(this, "okButton", QRect(148, 9, 81, 95));
-    okButton->setText(translated("Write"));
+    macEdit = makeChild<QLineEdit>(this, "macEdit", QRect(40, 10, 101, 20), NotAvailable);
+    snEdit = makeChild<QLineEdit>(this, "snEdit", QRect(40, 34, 101, 20), NotAvailable);
+    label = makeChild<QLabel>(this, "label", QRect(10, 15, 30, 10), translated("MAC:"));
+    label_2 = makeChild<QLabel>(this, "label_2", QRect(15, 36, 21, 16), translated("S/N:"));
+    okButton = makeChild<QToolButton>(this, "okButton", QRect(148, 9, 81, 95), translated("Write"));
     okButton->setIcon(QIcon(QStringLiteral(":/master/1441908816_chip.png")));
     okButton->setIconSize(QSize(25, 25));
     okButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    hwEdit = field("hwEdit", QRect(40, 58, 101, 20));
-    label_3 = caption("label_3", "HW:", QRect(15, 60, 21, 16));
-    fwEdit = field("fwEdit", QRect(80, 131, 61, 20));
+    hwEdit = makeChild<QLineEdit>(this, "hwEdit", QRect(40, 58, 101, 20), NotAvailable);
+    label_3 = makeChild<QLabel>(this, "label_3", QRect(15, 60, 21, 16), translated("HW:"));
+    fwEdit = makeChild<QLineEdit>(this, "fwEdit", QRect(80, 131, 61, 20), NotAvailable);
     fwEdit->setEnabled(false);
-    label_4 = caption("label_4", "FW Version:", QRect(19, 133, 59, 16));
-    label_5 = caption("label_5", "Boot Loader:", QRect(14, 156, 64, 18));
-    blEdit = field("blEdit", QRect(80, 155, 61, 20));
+    label_4 = makeChild<QLabel>(this, "label_4", QRect(19, 133, 59, 16), translated("FW Version:"));
+    label_5 = makeChild<QLabel>(this, "label_5", QRect(14, 156, 64, 18), translated("Boot Loader:"));
+    blEdit = makeChild<QLineEdit>(this, "blEdit", QRect(80, 155, 61, 20), NotAvailable);
     blEdit->setEnabled(false);
-    line = makeChild<QFrame>(this, "line", QRect(18, 117, 122, 3));
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
+    line = makeLine(this, "line", QRect(18, 117, 122, 3), Qt::Horizontal);
     label_6 = makeChild<QLabel>(this, "label_6", QRect(151, 135, 74, 37));
     label_6->setPixmap(windowIcon.pixmap(QSize(74, 37)));
     label_6->setScaledContents(true);
-    vndEdit = field("vndEdit", QRect(40, 82, 101, 20));
+    vndEdit = makeChild<QLineEdit>(this, "vndEdit", QRect(40, 82, 101, 20), NotAvailable);
     vndEdit->setEnabled(false);
-    label_7 = caption("label_7", "VI:", QRect(22, 84, 16, 16));
+    label_7 = makeChild<QLabel>(this, "label_7", QRect(22, 84, 16, 16), translated("VI:"));
 
     setTabOrder(macEdit, snEdit);
     setTabOrder(snEdit, hwEdit);
@@ -141,7 +130,7 @@ void masterDlg::buildLayout()
 
 void masterDlg::send(const QString& command)
 {
-    channel.send(controllerIP, command);
+    m_channel.send(controllerIP, command);
 }
 
 void masterDlg::queryIdentity()
@@ -172,8 +161,8 @@ void masterDlg::retire()
 {
     disconnect(commandSocket, nullptr, this, nullptr);
     hide();
-    retired = true;
-    if (sequencesUnderWay == 0)
+    m_retired = true;
+    if (m_sequencesUnderWay == 0)
         deleteLater();
 }
 

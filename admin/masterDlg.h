@@ -16,8 +16,8 @@ class QUdpSocket;
 // address, hardware version, vendor text) next to its firmware and boot-loader
 // versions, read and written back. The main window creates one per connection
 // attempt and opens it with the service keys; inside it the same keys unlock
-// the vendor field. The main window's reply handling writes the reported values
-// into the six texts below and calls refreshFields().
+// the vendor field. The main window's reply handling hands it the reported
+// values through the setters below and calls refreshFields().
 // Everything runs on the GUI thread.
 class masterDlg : public QDialog
 {
@@ -35,6 +35,16 @@ public:
     // Asks the controller for its identity, paced so that each answer is
     // dispatched before the next question; locks the vendor field again.
     void queryIdentity();
+
+    // The identity as the controller's answers report it ("SN=", "MAC=",
+    // "HW=", "BL=", "VENDOR="; the firmware from the main window's version
+    // text). Kept until refreshFields() shows them.
+    void setSerialText(const QString& text) { serialText = text; }
+    void setMacText(const QString& text) { macText = text; }
+    void setHardwareText(const QString& text) { hardwareText = text; }
+    void setBootLoaderText(const QString& text) { bootLoaderText = text; }
+    void setFirmwareText(const QString& text) { firmwareText = text; }
+    void setVendorText(const QString& text) { vendorText = text; }
     // Shows the six texts in their fields.
     void refreshFields();
     // The main window replaces the dialog at every connection attempt, which
@@ -44,14 +54,10 @@ public:
     // commands going to the controller it was made for.
     void retire();
 
-    QString serialText = QStringLiteral("n/a");
-    QString macText;
-    QString hardwareText = QStringLiteral("n/a");
-    QString bootLoaderText = QStringLiteral("n/a");
-    QString firmwareText = QStringLiteral("n/a");
-    QString vendorText = QStringLiteral("n/a");
-
 public slots:
+    // Empties the command socket. Connected to it by the constructor; the
+    // main window disconnects it at once, so in the panel only the reply
+    // dispatcher reads the socket.
     void readUDPDatagramsZ();
     void updateSettings();
     void MACEditing(QString text);
@@ -81,11 +87,18 @@ private:
     void buildLayout();
     void send(const QString& command);
 
+    QString serialText = QStringLiteral("n/a");
+    QString macText;
+    QString hardwareText = QStringLiteral("n/a");
+    QString bootLoaderText = QStringLiteral("n/a");
+    QString firmwareText = QStringLiteral("n/a");
+    QString vendorText = QStringLiteral("n/a");
+
     QString controllerIP;
     QUdpSocket* commandSocket = nullptr;
-    CommandChannel channel;
+    CommandChannel m_channel;
     // Query and write sequences under way; they nest when a wait lets the
     // operator start another one.
-    int sequencesUnderWay = 0;
-    bool retired = false;
+    int m_sequencesUnderWay = 0;
+    bool m_retired = false;
 };

@@ -3,6 +3,7 @@
 #include "admin/FirmwareCipher.h"
 #include "admin/FirmwareImage.h"
 #include "admin/TftpUpload.h"
+#include "app/FormBuilder.h"
 #include "app/SettingsStore.h"
 
 #include <QApplication>
@@ -27,25 +28,16 @@ constexpr const char* ProgressTitle = "RE-2 :: FW Update..";
 tftpDlg::tftpDlg(QWidget* parent)
     : QDialog(parent)
     , parentWindow(parent)
-    , giveUpAfterMs(TftpUpload::DefaultGiveUpAfterMs)
+    , m_giveUpAfterMs(TftpUpload::DefaultGiveUpAfterMs)
 {
     setObjectName(QStringLiteral("Form"));
     setFixedSize(378, 73);
     setWindowTitle(tr("ORVO :: Lens Controller :: Firmware Update"));
 
-    groupBox = new QGroupBox(tr("Select file (*.orvo):"), this);
-    groupBox->setObjectName(QStringLiteral("groupBox"));
-    groupBox->setGeometry(10, 10, 271, 51);
-    lineEdit = new QLineEdit(groupBox);
-    lineEdit->setObjectName(QStringLiteral("lineEdit"));
-    lineEdit->setGeometry(20, 20, 211, 20);
-    toolButton = new QToolButton(groupBox);
-    toolButton->setObjectName(QStringLiteral("toolButton"));
-    toolButton->setGeometry(235, 20, 25, 19);
-    toolButton->setText(QStringLiteral("..."));
-    pushButton = new QPushButton(tr("Upload"), this);
-    pushButton->setObjectName(QStringLiteral("pushButton"));
-    pushButton->setGeometry(287, 15, 75, 46);
+    groupBox = makeChild<QGroupBox>(this, "groupBox", QRect(10, 10, 271, 51), tr("Select file (*.orvo):"));
+    lineEdit = makeChild<QLineEdit>(groupBox, "lineEdit", QRect(20, 20, 211, 20));
+    toolButton = makeChild<QToolButton>(groupBox, "toolButton", QRect(235, 20, 25, 19), QStringLiteral("..."));
+    pushButton = makeChild<QPushButton>(this, "pushButton", QRect(287, 15, 75, 46), tr("Upload"));
     pushButton->setIcon(QIcon(QLatin1String(UploadIcon)));
     pushButton->setIconSize(QSize(20, 20));
     connect(toolButton, &QToolButton::clicked, this, &tftpDlg::selectFWFile);
@@ -108,7 +100,7 @@ void tftpDlg::loadFW()
         return;
 
     TftpUpload upload;
-    upload.setGiveUpAfterMs(giveUpAfterMs);
+    upload.setGiveUpAfterMs(m_giveUpAfterMs);
     if (!upload.open()) {
         progress->reset();
         progress->hide();
@@ -126,7 +118,7 @@ void tftpDlg::loadFW()
 
     imageSize = image.bytes.size();
     prepareProgress(imageSize);
-    const TftpUpload::Outcome outcome = upload.upload(currentIP, image.bytes, serverPort);
+    const TftpUpload::Outcome outcome = upload.upload(currentIP, image.bytes, m_serverPort);
 
     if (outcome == TftpUpload::Outcome::Uploaded) {
         emit setNoFirmwareFlag();
@@ -142,7 +134,7 @@ void tftpDlg::loadFW()
                 ? tr("The controller at %1 did not accept the firmware image within %2 seconds (last error: %3). "
                      "Check that it is connected and reachable, restart it, and start the update again.")
                       .arg(currentIP)
-                      .arg(giveUpAfterMs / 1000)
+                      .arg(m_giveUpAfterMs / 1000)
                       .arg(upload.lastRunError())
                 : tr("The upload was stopped before the controller at %1 accepted the firmware image. "
                      "Start the update again; if the controller does not answer, restart it first.")
@@ -183,25 +175,39 @@ bool tftpDlg::confirmUnverifiedImage()
     return answer == QMessageBox::Yes;
 }
 
-// Makes currentIP the controller connected now, asking the operator first
-// when that is another one than the dialog was opened for. Asked again should
-// the panel connect elsewhere while the question is open.
+// Makes currentIP the address the update handshake will go to, asking the
+// operator first when no controller answers there or when it is another
+// controller than the dialog was opened for. Asked again should the target
+// change while a question is open.
 bool tftpDlg::agreeOnController()
 {
-    if (!connectedController)
+    if (!m_targetLookup)
         return true;
-    for (QString now = connectedController(); now != currentIP; now = connectedController()) {
-        const auto answer = QMessageBox::question(
-            this, tr("Firmware update"),
-            tr("This dialog was opened for the controller at %1, but the panel is now connected to the "
-               "controller at %2.\n\nUpload the firmware to the controller at %2?")
-                .arg(currentIP, now),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    std::optional<Target> agreed;
+    for (Target now = m_targetLookup(); !(now.answering && now.address == currentIP) && !(agreed && *agreed == now);
+         now = m_targetLookup()) {
+        const auto answer = QMessageBox::question(this, tr("Firmware update"), targetQuestion(now),
+                                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes)
             return false;
-        currentIP = now;
+        agreed = now;
+        currentIP = now.address;
     }
     return true;
+}
+
+QString tftpDlg::targetQuestion(const Target& target) const
+{
+    if (target.answering)
+        return tr("This dialog was opened for the controller at %1, but the panel is now connected to the "
+                  "controller at %2.\n\nUpload the firmware to the controller at %2?")
+            .arg(currentIP, target.address);
+    // A controller waiting in its boot loader for an image answers no
+    // command: the update must stay possible, but not by accident.
+    return tr("No controller answers at %1. The last connection attempt found none there, or the controller "
+              "has stopped answering.\n\nOnly a controller that is waiting for a firmware image should be "
+              "sent one. Send the update commands and the firmware image to %1 anyway?")
+        .arg(target.address);
 }
 
 void tftpDlg::refuseImage(const FirmwareImage& image)

@@ -26,9 +26,11 @@ struct FirmwareImage;
 // on "Upload" and keeps the GUI alive by handling events.
 //
 // The dialog is not modal: the operator may connect to another controller
-// while it is open. The image always goes to the controller the handshake
-// goes to, the one connected when Upload is pressed; if that is not the one
-// the dialog was opened for, the operator is asked first.
+// while it is open, or the controller may stop answering. The image always
+// goes where the handshake goes, to the address the main window's commands
+// go to when Upload is pressed. The operator is asked first (default "No")
+// when that is another controller than the dialog was opened for, or when
+// no controller answers there.
 class tftpDlg : public QDialog
 {
     Q_OBJECT
@@ -38,12 +40,21 @@ public:
     ~tftpDlg() override;
 
     // For servers off the standard TFTP port (the tests' own servers).
-    void setServerPort(std::optional<quint16> port) { serverPort = port; }
+    void setServerPort(std::optional<quint16> port) { m_serverPort = port; }
     // How long the upload is retried without a successful run.
-    void setGiveUpAfterMs(int milliseconds) { giveUpAfterMs = milliseconds; }
-    // The controller the main window's commands go to right now, and so the
-    // one its update handshake switches into update mode.
-    void setConnectedController(std::function<QString()> lookup) { connectedController = std::move(lookup); }
+    void setGiveUpAfterMs(int milliseconds) { m_giveUpAfterMs = milliseconds; }
+    // Where the main window's commands go right now, and so where its update
+    // handshake goes; `answering` when a controller there is connected.
+    struct Target
+    {
+        QString address;
+        bool answering = false;
+        bool operator==(const Target& other) const
+        {
+            return address == other.address && answering == other.answering;
+        }
+    };
+    void setTargetLookup(std::function<Target()> lookup) { m_targetLookup = std::move(lookup); }
 
     QGroupBox* groupBox = nullptr;
     QLineEdit* lineEdit = nullptr;
@@ -70,6 +81,7 @@ private:
     bool readFirmwareFile(QByteArray& fileBytes);
     bool confirmUnverifiedImage();
     bool agreeOnController();
+    QString targetQuestion(const Target& target) const;
     void refuseImage(const FirmwareImage& image);
     void prepareProgress(int imageSize);
     void finishUpload();
@@ -81,7 +93,7 @@ private:
     // Exists only while loadFW() uploads.
     TftpUpload* transfer = nullptr;
     int imageSize = 0;
-    std::optional<quint16> serverPort;
-    int giveUpAfterMs;
-    std::function<QString()> connectedController;
+    std::optional<quint16> m_serverPort;
+    int m_giveUpAfterMs;
+    std::function<Target()> m_targetLookup;
 };

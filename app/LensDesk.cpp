@@ -6,6 +6,7 @@
 #include "app/Branding.h"
 #include "app/ClickableLabel.h"
 #include "app/EventWait.h"
+#include "app/FormBuilder.h"
 #include "app/Platform.h"
 #include "app/ProcessExit.h"
 #include "app/SettingsStore.h"
@@ -39,7 +40,6 @@ namespace {
 
 constexpr int WindowWidth = 438;
 constexpr int WindowHeight = 173;
-constexpr int ConnectTimeLimitMs = 6000;
 
 QString buildDate()
 {
@@ -140,7 +140,7 @@ LensDesk::LensDesk(QWidget* parent)
     connect(firmwareDialog, &tftpDlg::rebootDeviceNow, this, &LensDesk::rebootDevice);
     connect(firmwareDialog, &tftpDlg::setFirmwareFlag, this, &LensDesk::sendFirmwareFlag);
     connect(firmwareDialog, &tftpDlg::setNoFirmwareFlag, this, &LensDesk::sendNoFirmwareFlag);
-    firmwareDialog->setConnectedController([this] { return controllerAddress; });
+    firmwareDialog->setTargetLookup([this] { return tftpDlg::Target{controllerAddress, hasLiveController()}; });
 
     menuID->setTitle(QString());
 
@@ -163,7 +163,6 @@ LensDesk::LensDesk(QWidget* parent)
 LensDesk::~LensDesk()
 {
     stopWorkers();
-    commandSocket->deleteLater();
 }
 
 void LensDesk::sendToController(const QString& text)
@@ -224,17 +223,12 @@ void LensDesk::buildActionsAndMenus()
     actionSavePresets = makeAction("actionSavePresets", tr("Save Presets..."), "1398449275_download.png");
     actionSavePresets->setShortcut(QKeySequence(tr("Ctrl+S")));
 
-    menuBar_ = new QMenuBar(this);
-    menuBar_->setObjectName(QStringLiteral("menuBar"));
-    menuBar_->setGeometry(QRect(0, 0, WindowWidth, 21));
-    menuSettings = new QMenu(menuBar_);
-    menuSettings->setObjectName(QStringLiteral("menuSettings"));
+    menuBar_ = makeChild<QMenuBar>(this, "menuBar", QRect(0, 0, WindowWidth, 21));
+    menuSettings = makeNamed<QMenu>(menuBar_, "menuSettings");
     menuSettings->setTitle(tr("Settings"));
-    menuHelp = new QMenu(menuBar_);
-    menuHelp->setObjectName(QStringLiteral("menuHelp"));
+    menuHelp = makeNamed<QMenu>(menuBar_, "menuHelp");
     menuHelp->setTitle(tr("About"));
-    menuID = new QMenu(menuBar_);
-    menuID->setObjectName(QStringLiteral("menuID"));
+    menuID = makeNamed<QMenu>(menuBar_, "menuID");
     menuID->setEnabled(false);
     setMenuBar(menuBar_);
 
@@ -269,69 +263,56 @@ void LensDesk::buildActionsAndMenus()
     menuHelp->addAction(actionFirmware_Update);
 
     connect(actionAlwaysOnTop, &QAction::triggered, this, &LensDesk::alwaysOnTop);
-    connect(actionSetIP, &QAction::triggered, this, &LensDesk::changeIP);
-    connect(actionChange_IP, &QAction::triggered, this, &LensDesk::changeIPAddress);
-    connect(actionFindLimits, &QAction::triggered, this, &LensDesk::findLimits);
-    connect(actionHelp, &QAction::triggered, this, &LensDesk::help);
-    connect(actionAbout, &QAction::triggered, this, &LensDesk::about);
     connect(actionExit, &QAction::triggered, this, &LensDesk::close);
-    connect(actionMultiControl, &QAction::triggered, this, &LensDesk::showMasterDialog);
-    connect(actionReboot, &QAction::triggered, this, &LensDesk::rebootDevice);
-    connect(actionFirmware_Update, &QAction::triggered, this, &LensDesk::updateFW);
-    connect(actionSet_a_name, &QAction::triggered, this, &LensDesk::setName);
-    connect(actionDHCP, &QAction::triggered, this, &LensDesk::setDHCP);
-    connect(actionFocus_Reinit, &QAction::triggered, this, &LensDesk::focusReInit);
     connect(actionSwap_Zoom_Direction, &QAction::toggled, this, &LensDesk::swapZoom);
     connect(actionSwitch_Proto_version, &QAction::toggled, this, &LensDesk::switchProtocol);
-    connect(actionSet_Focus_Timout, &QAction::triggered, this, &LensDesk::setFocusTimeout);
-    connect(actionLoadPresets, &QAction::triggered, this, &LensDesk::loadSettings);
-    connect(actionSavePresets, &QAction::triggered, this, &LensDesk::saveSettings);
+    const std::pair<QAction*, void (LensDesk::*)()> commands[] = {
+        {actionSetIP, &LensDesk::changeIP},
+        {actionChange_IP, &LensDesk::changeIPAddress},
+        {actionFindLimits, &LensDesk::findLimits},
+        {actionHelp, &LensDesk::help},
+        {actionAbout, &LensDesk::about},
+        {actionMultiControl, &LensDesk::showMasterDialog},
+        {actionReboot, &LensDesk::rebootDevice},
+        {actionFirmware_Update, &LensDesk::updateFW},
+        {actionSet_a_name, &LensDesk::setName},
+        {actionDHCP, &LensDesk::setDHCP},
+        {actionFocus_Reinit, &LensDesk::focusReInit},
+        {actionSet_Focus_Timout, &LensDesk::setFocusTimeout},
+        {actionLoadPresets, &LensDesk::loadSettings},
+        {actionSavePresets, &LensDesk::saveSettings},
+    };
+    for (const auto& [action, slot] : commands)
+        connect(action, &QAction::triggered, this, slot);
 }
 
 void LensDesk::buildCentralArea()
 {
-    centralWidget_ = new QWidget(this);
-    centralWidget_->setObjectName(QStringLiteral("centralWidget"));
+    centralWidget_ = makeNamed<QWidget>(this, "centralWidget");
     setCentralWidget(centralWidget_);
 
     auto label = [this](QLabel*& target, const char* name, const QString& text, const QRect& geometry) {
-        target = new QLabel(centralWidget_);
-        target->setObjectName(QLatin1String(name));
-        target->setGeometry(geometry);
-        target->setText(text);
+        target = makeChild<QLabel>(centralWidget_, name, geometry, text);
     };
     auto readOut = [this](QLineEdit*& target, const char* name, const QRect& geometry, const QString& tooltip) {
-        target = new QLineEdit(centralWidget_);
-        target->setObjectName(QLatin1String(name));
-        target->setGeometry(geometry);
+        target = makeChild<QLineEdit>(centralWidget_, name, geometry);
         target->setAlignment(Qt::AlignCenter);
         target->setEnabled(false);
         target->setToolTip(tooltip);
     };
     auto button = [this](QPushButton*& target, const char* name, const QString& text, const QRect& geometry,
                          const QString& tooltip) {
-        target = new QPushButton(centralWidget_);
-        target->setObjectName(QLatin1String(name));
-        target->setGeometry(geometry);
-        target->setText(text);
+        target = makeChild<QPushButton>(centralWidget_, name, geometry, text);
         target->setToolTip(tooltip);
     };
     auto slider = [this](QSlider*& target, const char* name, const QRect& geometry, int minimum, int maximum,
                          int value, int pageStep) {
-        target = new QSlider(Qt::Horizontal, centralWidget_);
-        target->setObjectName(QLatin1String(name));
-        target->setGeometry(geometry);
+        target = makeChild<QSlider>(centralWidget_, name, geometry);
+        target->setOrientation(Qt::Horizontal);
         target->setRange(minimum, maximum);
         target->setValue(value);
         target->setSingleStep(1);
         target->setPageStep(pageStep);
-    };
-    auto verticalLine = [this](QFrame*& target, const char* name, const QRect& geometry) {
-        target = new QFrame(centralWidget_);
-        target->setObjectName(QLatin1String(name));
-        target->setGeometry(geometry);
-        target->setFrameShape(QFrame::VLine);
-        target->setFrameShadow(QFrame::Sunken);
     };
     const QString x1 = tr("x1 speed");
     const QString x2 = tr("x2 speed");
@@ -356,7 +337,7 @@ void LensDesk::buildCentralArea()
     zoomStepSlider->setFont(kernedFont());
     zoomStepSlider->setToolTip(tr("Set focus step"));
     label(label_28, "label_28", tr("Step:5"), QRect(17, 103, 34, 16));
-    verticalLine(line_2, "line_2", QRect(133, 7, 20, 110));
+    line_2 = makeLine(centralWidget_, "line_2", QRect(133, 7, 20, 110), Qt::Vertical);
     for (QWidget* w : {static_cast<QWidget*>(label_6), static_cast<QWidget*>(label_7), static_cast<QWidget*>(label_8),
                        static_cast<QWidget*>(fastWideZoom), static_cast<QWidget*>(slowWideZoom),
                        static_cast<QWidget*>(slowNarrowZoom), static_cast<QWidget*>(fastNarrowZoom),
@@ -382,7 +363,7 @@ void LensDesk::buildCentralArea()
     focusStepSlider->setFont(kernedFont());
     focusStepSlider->setToolTip(tr("Set focus step"));
     label(label_27, "label_27", tr("Step:5"), QRect(165, 103, 38, 16));
-    verticalLine(line_4, "line_4", QRect(279, 8, 20, 110));
+    line_4 = makeLine(centralWidget_, "line_4", QRect(279, 8, 20, 110), Qt::Vertical);
 
     // Aperture.
     label(label_24, "label_24", tr("Aperture"), QRect(336, 10, 70, 16));
@@ -401,10 +382,7 @@ void LensDesk::buildCentralArea()
     irisSlider->setTracking(true);
     irisSlider->setToolTip(tr("Set aperture value"));
     label(label_23, "label_23", tr("Value:"), QRect(313, 55, 35, 16));
-    checkBoxIS = new QCheckBox(centralWidget_);
-    checkBoxIS->setObjectName(QStringLiteral("checkBoxIS"));
-    checkBoxIS->setGeometry(QRect(309, 103, 113, 17));
-    checkBoxIS->setText(tr("Image Stabilization"));
+    checkBoxIS = makeChild<QCheckBox>(centralWidget_, "checkBoxIS", QRect(309, 103, 113, 17), tr("Image Stabilization"));
     checkBoxIS->setEnabled(false);
 
     QWidget* tabOrder[] = {fastWideZoom, slowWideZoom, slowNarrowZoom, fastNarrowZoom, fastFarFocus, slowFarFocus,
@@ -460,12 +438,12 @@ void LensDesk::buildCentralArea()
 
 void LensDesk::buildStatusBar()
 {
-    deviceInfoLabel = new QLabel(this);
-    deviceInfoLabel->setObjectName(QStringLiteral("deviceInfoLabel"));
-    nameLabel = new ClickableLabel(this);
-    nameLabel->setObjectName(QStringLiteral("nameLabel"));
-    lensLabel = new QLabel(this);
-    lensLabel->setObjectName(QStringLiteral("lensLabel"));
+    deviceInfoLabel = makeNamed<QLabel>(this, "deviceInfoLabel");
+    // The device line quotes the controller's product and firmware texts:
+    // whatever they hold is shown as it came, never rendered.
+    deviceInfoLabel->setTextFormat(Qt::PlainText);
+    nameLabel = makeNamed<ClickableLabel>(this, "nameLabel");
+    lensLabel = makeNamed<QLabel>(this, "lensLabel");
 
     QFont statusFont(QStringLiteral("Arial"), 7, QFont::Normal);
     for (QLabel* label : {deviceInfoLabel, static_cast<QLabel*>(nameLabel), lensLabel}) {

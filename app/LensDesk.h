@@ -221,7 +221,8 @@ private:
     bool reshowingWithNewFlags = false;
 
     // Pause and resume the liveness monitor, which exists only once a
-    // controller was identified (lens/controls.cpp).
+    // controller was identified (lens/controls.cpp). A resume outside the
+    // reply dispatcher does not count a lost controller alive.
     void pauseLiveness();
     void resumeLiveness();
     // An absolute move the controller never confirmed ends with one message.

@@ -38,41 +38,18 @@ setIPDlg::setIPDlg(QWidget* parent)
     setWindowTitle(tr("ORVO :: Lens Controller :: IP Address"));
     setWindowIcon(QIcon(WiredPicture));
 
-    lineEdit = new QLineEdit(this);
-    lineEdit->setObjectName(QStringLiteral("lineEdit"));
-    lineEdit->setGeometry(130, 19, 116, 20);
-
-    label = new QLabel(tr("Connect to IP:"), this);
-    label->setObjectName(QStringLiteral("label"));
-    label->setGeometry(57, 21, 71, 16);
-
-    groupBox = new QGroupBox(this);
-    groupBox->setObjectName(QStringLiteral("groupBox"));
-    groupBox->setGeometry(11, 8, 421, 41);
-
-    pushButton = new QPushButton(tr("OK"), groupBox);
-    pushButton->setObjectName(QStringLiteral("pushButton"));
-    pushButton->setGeometry(284, 9, 61, 23);
+    lineEdit = makeChild<QLineEdit>(this, "lineEdit", QRect(130, 19, 116, 20));
+    label = makeChild<QLabel>(this, "label", QRect(57, 21, 71, 16), tr("Connect to IP:"));
+    groupBox = makeChild<QGroupBox>(this, "groupBox", QRect(11, 8, 421, 41));
+    pushButton = makeChild<QPushButton>(groupBox, "pushButton", QRect(284, 9, 61, 23), tr("OK"));
     pushButton->setEnabled(false);
-
-    label_2 = new QLabel(groupBox);
-    label_2->setObjectName(QStringLiteral("label_2"));
-    label_2->setGeometry(10, 10, 21, 21);
+    label_2 = makeChild<QLabel>(groupBox, "label_2", QRect(10, 10, 21, 21));
     label_2->setPixmap(QPixmap(WiredPicture));
     label_2->setScaledContents(true);
     label_2->setToolTip(tr("Specify Lens Controller IP Adrress"));
-
-    pushButton_2 = new QPushButton(tr("BROWSE"), groupBox);
-    pushButton_2->setObjectName(QStringLiteral("pushButton_2"));
-    pushButton_2->setGeometry(348, 9, 61, 23);
-
-    browseGroup = new QGroupBox(this);
-    browseGroup->setObjectName(QStringLiteral("browseGroup"));
-    browseGroup->setGeometry(11, 56, 421, 103);
-
-    treeView = new QTreeView(browseGroup);
-    treeView->setObjectName(QStringLiteral("treeView"));
-    treeView->setGeometry(10, 10, 401, 84);
+    pushButton_2 = makeChild<QPushButton>(groupBox, "pushButton_2", QRect(348, 9, 61, 23), tr("BROWSE"));
+    browseGroup = makeChild<QGroupBox>(this, "browseGroup", QRect(11, 56, 421, 103));
+    treeView = makeChild<QTreeView>(browseGroup, "treeView", QRect(10, 10, 401, 84));
     treeView->setHeaderHidden(true);
 
     // The address field and its caption sit on the frame of groupBox.
@@ -85,15 +62,15 @@ setIPDlg::setIPDlg(QWidget* parent)
     connect(treeView, &QTreeView::clicked, this, &setIPDlg::treeViewOneClick);
     connect(treeView, &QTreeView::doubleClicked, this, &setIPDlg::treeViewDoubleClick);
 
-    settings = SettingsStore::openMain(this);
+    m_settings = SettingsStore::openMain(this);
     // Older panels stored the address as typed, leading zeros and all.
-    lineEdit->setText(DottedQuad::canonical(settings
+    lineEdit->setText(DottedQuad::canonical(m_settings
                                                 ->value(QLatin1String(SettingsStore::LastControllerAddress),
                                                         QLatin1String(SettingsStore::LastControllerAddressDefault))
                                                 .toString()));
 
-    model = new QStandardItemModel(this);
-    search = new LanSearch(this);
+    m_model = new QStandardItemModel(this);
+    m_search = new LanSearch(this);
     browseGroup->hide();
     setFixedSize(CompactWidth, CompactHeight);
 }
@@ -112,15 +89,15 @@ void setIPDlg::setIP()
     // The one place the operator's address enters the panel: from here on
     // it has a single written form (see DottedQuad).
     const QString address = DottedQuad::canonical(lineEdit->text());
-    SettingsStore::writeThrough(settings, QLatin1String(SettingsStore::LastControllerAddress), address);
+    SettingsStore::writeThrough(m_settings, QLatin1String(SettingsStore::LastControllerAddress), address);
     hide();
     emit hasIP(address);
 }
 
 bool setIPDlg::event(QEvent* event)
 {
-    if (event->type() == QEvent::DeferredDelete && searching) {
-        deleteAfterSearch = true;
+    if (event->type() == QEvent::DeferredDelete && m_searching) {
+        m_deleteAfterSearch = true;
         return true;
     }
     return QDialog::event(event);
@@ -153,13 +130,13 @@ void setIPDlg::searchKX2()
 
 void setIPDlg::closeSearchSockets()
 {
-    search->closeSockets();
+    m_search->closeSockets();
 }
 
 QUdpSocket* setIPDlg::openSearchSocket(const QHostAddress& address)
 {
     bool bound = false;
-    QUdpSocket* socket = search->openSocket(address, &bound);
+    QUdpSocket* socket = m_search->openSocket(address, &bound);
     if (!bound)
         QMessageBox::critical(this, tr("Error"), tr("Can't bind to %1").arg(address.toString()), QMessageBox::Ok);
     return socket;
@@ -168,15 +145,15 @@ QUdpSocket* setIPDlg::openSearchSocket(const QHostAddress& address)
 void setIPDlg::reload()
 {
     closeSearchSockets();
-    interfaceRows.clear();
+    m_interfaceRows.clear();
     // Answers that trickled in after the last search belong to no window of
     // this one.
-    search->takeReplies();
+    m_search->takeReplies();
     treeView->setEnabled(false);
-    if (model->rowCount() > 0)
-        model->removeRows(0, model->rowCount());
+    if (m_model->rowCount() > 0)
+        m_model->removeRows(0, m_model->rowCount());
 
-    searching = true;
+    m_searching = true;
     QProgressDialog progress(tr("Searching..."), QString(), 0, 0, this, Qt::CustomizeWindowHint);
     progress.setWindowModality(Qt::WindowModal);
     progress.show();
@@ -190,31 +167,31 @@ void setIPDlg::reload()
             LanSearch::sendProbe(*openSearchSocket(QHostAddress(address)));
         }
         delayWithEvents(ListeningWindowMs);
-        result.responders = search->takeReplies();
+        result.responders = m_search->takeReplies();
     }
 
     progress.setLabelText(tr("Please Wait.."));
-    interfaceRows = ResultTree::fill(*model, results);
-    treeView->setModel(model);
+    m_interfaceRows = ResultTree::fill(*m_model, results);
+    treeView->setModel(m_model);
     treeView->expandAll();
     treeView->setEnabled(true);
     pushButton_2->setText(tr("RELOAD"));
     progress.close();
-    searching = false;
+    m_searching = false;
     // Qt keeps only the first deferred deletion of an object, the one taken
     // above, so the delayed one goes through the event loop as a timer.
-    if (deleteAfterSearch)
+    if (m_deleteAfterSearch)
         QTimer::singleShot(0, this, [this] { delete this; });
 }
 
 void setIPDlg::readUDPDatagrams()
 {
-    search->readAnswers();
+    m_search->readAnswers();
 }
 
 QString setIPDlg::rowText(const QModelIndex& index) const
 {
-    return model->data(index, Qt::DisplayRole).toString();
+    return m_model->data(index, Qt::DisplayRole).toString();
 }
 
 void setIPDlg::treeViewOneClick(QModelIndex index)

@@ -42,10 +42,10 @@ public:
 
     // The answers collected since the current listening window began (or,
     // after a search, since it ended), in arrival order.
-    const QVector<SearchResults::Responder>& pendingReplies() const { return search->replies(); }
+    const QVector<SearchResults::Responder>& pendingReplies() const { return m_search->replies(); }
     // The sockets of the current (or last) search, one per probed address.
-    const QList<QUdpSocket*>& searchSockets() const { return search->sockets(); }
-    QStandardItemModel* resultModel() const { return model; }
+    const QList<QUdpSocket*>& searchSockets() const { return m_search->sockets(); }
+    QStandardItemModel* resultModel() const { return m_model; }
 
     // Opens one search socket on `address` and a random port from 60000 to
     // 65000, its answers collected by the search. A failed bind is
@@ -86,13 +86,13 @@ public:
     QTreeView* treeView = nullptr;
 
 private:
-    QSettings* settings = nullptr;
-    LanSearch* search = nullptr;
-    QList<QStandardItem*> interfaceRows;
-    QStandardItemModel* model = nullptr;
+    QSettings* m_settings = nullptr;
+    LanSearch* m_search = nullptr;
+    QList<QStandardItem*> m_interfaceRows;
+    QStandardItemModel* m_model = nullptr;
     // The main window replaces its connect dialog whenever it is shown again,
     // which can happen while this one searches; the deletion waits until the
     // search has unwound.
-    bool searching = false;
-    bool deleteAfterSearch = false;
+    bool m_searching = false;
+    bool m_deleteAfterSearch = false;
 };

@@ -69,7 +69,15 @@ void LensDesk::pauseLiveness()
 
 void LensDesk::resumeLiveness()
 {
-    if (livenessMonitor)
+    if (!livenessMonitor)
+        return;
+    // Only an answer of the controller, handled by the reply dispatcher, is
+    // proof of life. The end of the operator's pause (a dialog left, a
+    // button let go) is not: a controller the monitor has declared lost
+    // stays lost, and recalls and updates stay refused, until it answers.
+    if (!dispatchingReplies && livenessMonitor->missedPings() > pingWorker::LostAfterMissedPings)
+        livenessMonitor->endPause();
+    else
         livenessMonitor->resume();
 }
 

@@ -1,5 +1,6 @@
 #include "lens/loadSettDlg.h"
 
+#include "app/FormBuilder.h"
 #include "app/SettingsStore.h"
 #include "lens/ProfileText.h"
 
@@ -18,21 +19,10 @@ loadSettDlg::loadSettDlg(QWidget* parent)
     setWindowTitle(tr("Load Settings"));
     resize(220, 71);
 
-    comboBox = new QComboBox(this);
-    comboBox->setObjectName(QStringLiteral("comboBox"));
-    comboBox->setGeometry(QRect(10, 10, 91, 22));
-
-    loadButton = new QPushButton(tr("Load"), this);
-    loadButton->setObjectName(QStringLiteral("loadButton"));
-    loadButton->setGeometry(QRect(105, 10, 107, 23));
-
-    pushButton = new QPushButton(tr("Delete"), this);
-    pushButton->setObjectName(QStringLiteral("pushButton"));
-    pushButton->setGeometry(QRect(159, 40, 53, 23));
-
-    label = new QLabel(this);
-    label->setObjectName(QStringLiteral("label"));
-    label->setGeometry(QRect(15, 44, 84, 16));
+    comboBox = makeChild<QComboBox>(this, "comboBox", QRect(10, 10, 91, 22));
+    loadButton = makeChild<QPushButton>(this, "loadButton", QRect(105, 10, 107, 23), tr("Load"));
+    pushButton = makeChild<QPushButton>(this, "pushButton", QRect(159, 40, 53, 23), tr("Delete"));
+    label = makeChild<QLabel>(this, "label", QRect(15, 44, 84, 16));
     QFont small;
     small.setPointSize(6);
     small.setBold(true);

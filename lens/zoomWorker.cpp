@@ -35,6 +35,11 @@ zoomWorker::zoomWorker(const QString& deviceAddress, QUdpSocket* commandSocket, 
     , m_commandSocket(commandSocket)
     , m_channel(commandSocket)
 {
+    // The worker's own reader of position reports. In the panel it never
+    // runs: the main window disconnects it as soon as the worker exists
+    // (LensDesk::keepDispatcherSoleReader), and again after retarget(), so
+    // that the reply dispatcher stays the socket's only reader; the
+    // dispatcher writes zoomPos, focusPos and irisPos itself.
     connect(commandSocket, &QUdpSocket::readyRead, this, &zoomWorker::readUDPDatagramsZ, Qt::UniqueConnection);
 }
 
@@ -74,6 +79,7 @@ void zoomWorker::retarget(const QString& deviceAddress, QUdpSocket* commandSocke
         m_commandSocket = commandSocket;
         m_channel = CommandChannel(commandSocket);
     }
+    // Disconnected again by the main window, as in the constructor.
     connect(commandSocket, &QUdpSocket::readyRead, this, &zoomWorker::readUDPDatagramsZ, Qt::UniqueConnection);
 
     for (std::atomic<bool>* flag : {&zoomSlowWide, &zoomSlowNarrow, &zoomFastWide, &zoomFastNarrow, &focusSlowNear,

@@ -73,6 +73,9 @@ public:
     std::atomic<bool> exitRequested{false};
 
 public slots:
+    // Reads position reports from the command socket. Connected to it by the
+    // constructor and retarget(); the main window disconnects it at once, so
+    // in the panel only the reply dispatcher reads the socket.
     void readUDPDatagramsZ();
 
 signals:

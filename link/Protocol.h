@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 // The controller's command words and the keys of its answers, in one place.
 // Every command is one Latin-1 text in one UDP datagram to port 1339; every
 // answer is one text in one datagram back to the socket that asked.

@@ -13,7 +13,8 @@ namespace RawSocket {
 // The address family the socket was made with, AF_INET or AF_INET6, as the
 // operating system reports it; 0 when it cannot tell. A socket bound to
 // "any address" is AF_INET6 (dual-stack) wherever the host has IPv6, though
-// the toolkit reports its local address as neither IPv4 nor IPv6.
+// the toolkit reports its local address as neither IPv4 nor IPv6. The
+// socket must be bound: Winsock names no family for one that is not.
 int addressFamily(std::intptr_t descriptor);
 
 // Sends `size` bytes in one datagram from the socket to the IPv4 address

@@ -6,6 +6,9 @@
 namespace VersionRules {
 
 namespace {
+constexpr int RecentMajor = 1;
+constexpr int RecentMinor = 9;
+
 int decimal(const QString& text)
 {
     bool ok = false;
@@ -75,6 +78,17 @@ bool allowsProtocolChoice(const QString& version)
     const int major = decimal(pieces.value(0));
     const int minor = decimal(pieces.value(1));
     return minor >= 8 || major != 1;
+}
+
+bool isRecentFirmware(const QString& version)
+{
+    const QString number = version.split(QLatin1Char(' ')).first();
+    const QStringList pieces = number.split(QLatin1Char('.'));
+    if (pieces.size() < 2)
+        return false;
+    const int major = decimal(pieces.at(0));
+    const int minor = decimal(pieces.at(1));
+    return major > RecentMajor || (major == RecentMajor && minor >= RecentMinor);
 }
 
 } // namespace VersionRules

@@ -35,4 +35,9 @@ QString firmwareNumber(const QString& version);
 // major version other than 1. Missing or unreadable parts count as 0.
 bool allowsProtocolChoice(const QString& version);
 
+// Whether the version text (for example "1.9.0 (BL1.2)") names firmware 1.9
+// or later, which offers a third lens-bus framing. Only the part before the
+// first blank counts; a text without major and minor number is not recent.
+bool isRecentFirmware(const QString& version);
+
 } // namespace VersionRules

@@ -91,10 +91,10 @@ void LensDesk::handleReply(const QString& text)
 {
     using Kind = ReplyFact::Kind;
     // The service dialog of the latest attempt shows the factory identity.
-    auto showInServiceDialog = [this](QString masterDlg::*field, const QString& value) {
+    auto showInServiceDialog = [this](void (masterDlg::*set)(const QString&), const QString& value) {
         if (!serviceDialog)
             return;
-        serviceDialog->*field = value;
+        (serviceDialog->*set)(value);
         serviceDialog->refreshFields();
     };
 
@@ -217,28 +217,28 @@ void LensDesk::handleReply(const QString& text)
         case Kind::Vendor:
             if (fact.on)
                 vendorInfo = fact.text;
-            showInServiceDialog(&masterDlg::vendorText, vendorInfo);
+            showInServiceDialog(&masterDlg::setVendorText, vendorInfo);
             break;
         case Kind::Hardware: {
             hardwareVersion = fact.text;
-            showInServiceDialog(&masterDlg::hardwareText, hardwareVersion);
+            showInServiceDialog(&masterDlg::setHardwareText, hardwareVersion);
             static const QRegularExpression versionNumber(QStringLiteral("(\\d.\\d.\\d+)"));
             const QRegularExpressionMatch version = versionNumber.match(firmwareVersion);
             if (version.hasMatch())
-                showInServiceDialog(&masterDlg::firmwareText, version.captured(1));
+                showInServiceDialog(&masterDlg::setFirmwareText, version.captured(1));
             break;
         }
         case Kind::BootLoader:
             bootloaderVersion = fact.text;
-            showInServiceDialog(&masterDlg::bootLoaderText, bootloaderVersion);
+            showInServiceDialog(&masterDlg::setBootLoaderText, bootloaderVersion);
             break;
         case Kind::Serial:
             serialNumber = fact.text;
-            showInServiceDialog(&masterDlg::serialText, serialNumber);
+            showInServiceDialog(&masterDlg::setSerialText, serialNumber);
             break;
         case Kind::Mac:
             macAddress = fact.text;
-            showInServiceDialog(&masterDlg::macText, macAddress);
+            showInServiceDialog(&masterDlg::setMacText, macAddress);
             break;
         case Kind::Address:
             changeIPDialog->setCurrentAddress(fact.text);

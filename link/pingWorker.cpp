@@ -34,6 +34,12 @@ void pingWorker::resume()
     wake();
 }
 
+void pingWorker::endPause()
+{
+    m_paused.store(false, std::memory_order_relaxed);
+    wake();
+}
+
 void pingWorker::setPeriod(int milliseconds)
 {
     m_period.store(milliseconds, std::memory_order_relaxed);

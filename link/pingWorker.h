@@ -35,6 +35,8 @@ public:
     void pause();
     // Proof of life: no longer paused, missed-ping count 0.
     void resume();
+    // No longer paused; the missed-ping count stands.
+    void endPause();
     void setPeriod(int milliseconds);
     void decrementMissed();
     // Ends the run loop at its next check; the caller then waits for the thread.

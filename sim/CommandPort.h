@@ -37,13 +37,13 @@ public:
     // `error` tells why. On a specific non-loopback address the port also
     // hears broadcasts.
     bool bind(const QHostAddress& address, quint16 port, QString* error);
-    QHostAddress address() const { return boundAddress; }
-    quint16 port() const { return boundPort; }
+    QHostAddress address() const { return m_boundAddress; }
+    quint16 port() const { return m_boundPort; }
 
     // While muted (silent, restarting) nothing is read or sent; the reason
     // goes into the log with every datagram dropped. Muting empties the queue.
     void setMuted(const QString& reason);
-    bool isMuted() const { return !muteReason.isEmpty(); }
+    bool isMuted() const { return !m_muteReason.isEmpty(); }
 
     void send(const Peer& peer, const QByteArray& answer);
 
@@ -66,20 +66,20 @@ private:
     void enqueue(qint64 due, const Peer& peer, const QByteArray& bytes);
     void drain();
 
-    SimLog& log;
-    FaultInjector& faults;
-    int gap;
-    QUdpSocket* socket = nullptr;
+    SimLog& m_log;
+    FaultInjector& m_faults;
+    int m_gap;
+    QUdpSocket* m_socket = nullptr;
     // A device on a LAN hears the search broadcast to 255.255.255.255 even
     // though it has an address of its own; a socket bound to one address
     // does not, so a second one listens for broadcasts. Answers always
     // leave from the address socket.
-    QUdpSocket* broadcastSocket = nullptr;
-    QHostAddress boundAddress;
-    quint16 boundPort = 0;
-    QString muteReason;
-    QQueue<Pending> queue;
-    QTimer drainTimer;
-    QElapsedTimer clock;
-    qint64 lastSent = -1000000;
+    QUdpSocket* m_broadcastSocket = nullptr;
+    QHostAddress m_boundAddress;
+    quint16 m_boundPort = 0;
+    QString m_muteReason;
+    QQueue<Pending> m_queue;
+    QTimer m_drainTimer;
+    QElapsedTimer m_clock;
+    qint64 m_lastSent = -1000000;
 };

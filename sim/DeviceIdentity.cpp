@@ -40,28 +40,28 @@ constexpr int VendorLength = 32;
 } // namespace
 
 DeviceIdentity::DeviceIdentity(const SimOptions& options)
-    : productName(options.product)
-    , firmware(options.firmware)
-    , bootLoader(options.bootLoader)
-    , serial(options.serial)
-    , mac(options.mac)
-    , hardware(options.hardware)
-    , vendor(options.vendor)
-    , name(options.name)
-    , focusTimeout(options.focusTimeoutMs)
-    , protocol(options.protocol)
-    , activeAddress(options.address)
-    , mask(options.mask)
-    , gateway(options.gateway)
-    , pendingAddress(options.address)
-    , pendingMask(options.mask)
-    , pendingGateway(options.gateway)
+    : m_productName(options.product)
+    , m_firmware(options.firmware)
+    , m_bootLoader(options.bootLoader)
+    , m_serial(options.serial)
+    , m_mac(options.mac)
+    , m_hardware(options.hardware)
+    , m_vendor(options.vendor)
+    , m_name(options.name)
+    , m_focusTimeout(options.focusTimeoutMs)
+    , m_protocol(options.protocol)
+    , m_activeAddress(options.address)
+    , m_mask(options.mask)
+    , m_gateway(options.gateway)
+    , m_pendingAddress(options.address)
+    , m_pendingMask(options.mask)
+    , m_pendingGateway(options.gateway)
 {
 }
 
 bool DeviceIdentity::isPowerZoomModel() const
 {
-    return productName.contains(QLatin1String(Ans::PowerZoomMark));
+    return m_productName.contains(QLatin1String(Ans::PowerZoomMark));
 }
 
 bool DeviceIdentity::handle(const SimCommand& command, const QHostAddress& localAddress, QByteArray* answer)
@@ -77,101 +77,101 @@ QByteArray DeviceIdentity::answerFor(const SimCommand& c, const QHostAddress& lo
     qint64 number = 0;
 
     if (w == word(Cmd::Version))
-        return (productName + QLatin1Char('=') + firmware).toLatin1();
+        return (m_productName + QLatin1Char('=') + m_firmware).toLatin1();
     if (w == word(Cmd::BootLoaderVersion))
-        return keyed(Ans::BootLoader, bootLoader);
+        return keyed(Ans::BootLoader, m_bootLoader);
     if (w == word(Cmd::GetProtocol))
-        return keyed(Ans::Protocol, QString::number(protocol));
+        return keyed(Ans::Protocol, QString::number(m_protocol));
     if (w == word(Cmd::GetName)) {
         // The device keeps the name in a fixed field padded with NULs.
-        QByteArray field = name.toLatin1();
+        QByteArray field = m_name.toLatin1();
         field.append(QByteArray(NameLength - field.size(), '\0'));
         return QByteArray(Ans::Name) + field;
     }
     if (w == word(Cmd::SetName) && c.hasValue) {
-        name = c.value.left(NameLength);
+        m_name = c.value.left(NameLength);
         return {};
     }
     if (w == word(Cmd::GetSerial))
-        return keyed(Ans::Serial, serial);
+        return keyed(Ans::Serial, m_serial);
     if (w == word(Cmd::SetSerial) && c.hasValue) {
         if (!c.intValue(&number))
             return SimAnswer::errorParam(QStringLiteral("serial number is not a number"));
         if (number < 15000 || number > 65535)
             return SimAnswer::errorRange(QStringLiteral("serial number outside 15000-65535"));
-        serial = QString::number(number);
+        m_serial = QString::number(number);
         return {};
     }
     if (w == word(Cmd::GetMac))
-        return keyed(Ans::Mac, mac);
+        return keyed(Ans::Mac, m_mac);
     if (w == word(Cmd::SetMac) && c.hasValue) {
         if (!isMac(c.value))
             return SimAnswer::errorParam(QStringLiteral("mac needs six decimal octets joined by -"));
-        mac = c.value;
+        m_mac = c.value;
         return {};
     }
     if (w == word(Cmd::GetHardware))
-        return keyed(Ans::Hardware, hardware);
+        return keyed(Ans::Hardware, m_hardware);
     if (w == word(Cmd::SetHardware) && c.hasValue) {
         if (!c.intValue(&number))
             return SimAnswer::errorParam(QStringLiteral("hardware version is not a number"));
         if (number < 0 || number > 255)
             return SimAnswer::errorRange(QStringLiteral("hardware version outside 0-255"));
-        hardware = QString::number(number);
+        m_hardware = QString::number(number);
         return {};
     }
     if (w == word(Cmd::GetVendor))
-        return keyed(Ans::Vendor, vendor);
+        return keyed(Ans::Vendor, m_vendor);
     if (w == word(Cmd::SetVendor) && c.hasValue) {
-        vendor = c.value.left(VendorLength);
+        m_vendor = c.value.left(VendorLength);
         return {};
     }
     if (w == word(Cmd::GetFocusTimeout)) {
         if (!c.hasValue)
-            return keyed(Ans::FocusTimeout, QString::number(focusTimeout));
+            return keyed(Ans::FocusTimeout, QString::number(m_focusTimeout));
         if (!c.intValue(&number))
             return SimAnswer::errorParam(QStringLiteral("focus time-out is not a number"));
         if (number < 1 || number > 10000)
             return SimAnswer::errorRange(QStringLiteral("focus time-out outside 1-10000 ms"));
-        focusTimeout = int(number);
+        m_focusTimeout = int(number);
         return {};
     }
     if (w == word(Cmd::GetAddress)) {
         // Bound to 0.0.0.0 the device reports the address it was asked on.
-        const QHostAddress shown = activeAddress == QHostAddress(QHostAddress::AnyIPv4) && !localAddress.isNull()
+        const QHostAddress shown = m_activeAddress == QHostAddress(QHostAddress::AnyIPv4) && !localAddress.isNull()
                                        ? localAddress
-                                       : activeAddress;
+                                       : m_activeAddress;
         return keyed(Ans::Address, QHostAddress(shown.toIPv4Address()).toString());
     }
     if (w == word(Cmd::GetMask))
-        return keyed(Ans::Mask, mask);
+        return keyed(Ans::Mask, m_mask);
     if (w == word(Cmd::GetGateway))
-        return keyed(Ans::Gateway, gateway);
+        return keyed(Ans::Gateway, m_gateway);
     if ((w == word(Cmd::SetAddress) || w == word(Cmd::SetMask) || w == word(Cmd::SetGateway)) && c.hasValue) {
         if (!DottedQuad::isValid(c.value))
             return SimAnswer::errorParam(QStringLiteral("address needs four decimal octets"));
         if (w == word(Cmd::SetAddress))
-            pendingAddress = QHostAddress(DottedQuad::parse(c.value));
+            m_pendingAddress = QHostAddress(DottedQuad::parse(c.value));
         else if (w == word(Cmd::SetMask))
-            pendingMask = c.value;
+            m_pendingMask = c.value;
         else
-            pendingGateway = c.value;
+            m_pendingGateway = c.value;
         return {};
     }
     if (w == word(Cmd::DhcpOn) && c.hasValue) {
         if (c.value != QLatin1String("0") && c.value != QLatin1String("1"))
             return SimAnswer::errorParam(QStringLiteral("dhcp takes 0 or 1"));
-        dhcp = c.value == QLatin1String("1");
+        m_dhcp = c.value == QLatin1String("1");
         return {};
     }
     if (w == word(Cmd::FlagNormal) && c.hasValue) {
         if (!c.intValue(&number) || number < 0 || number > 255)
             return SimAnswer::errorParam(QStringLiteral("flag takes 0-255"));
-        flag = int(number);
+        m_flag = int(number);
         return {};
     }
     if (w == word(Cmd::FirmwareNetInit)) {
-        netInit = true;
+        m_netInit = true;
         return {};
     }
     *handled = false;
@@ -189,19 +189,19 @@ bool DeviceIdentity::setProtocol(const SimCommand& command, QByteArray* error)
         *error = SimAnswer::errorRange(QStringLiteral("protocol index outside 0-2"));
         return false;
     }
-    protocol = int(index);
+    m_protocol = int(index);
     return true;
 }
 
 void DeviceIdentity::applyPendingNetwork()
 {
-    activeAddress = pendingAddress;
-    mask = pendingMask;
-    gateway = pendingGateway;
+    m_activeAddress = m_pendingAddress;
+    m_mask = m_pendingMask;
+    m_gateway = m_pendingGateway;
 }
 
 void DeviceIdentity::updateDone()
 {
-    flag = 99;
-    netInit = false;
+    m_flag = 99;
+    m_netInit = false;
 }

@@ -21,9 +21,9 @@ public:
     // other word; `answer` stays empty for words that are not answered.
     bool handle(const SimCommand& command, const QHostAddress& localAddress, QByteArray* answer);
 
-    QString product() const { return productName; }
+    QString product() const { return m_productName; }
     bool isPowerZoomModel() const;
-    int focusTimeoutMs() const { return focusTimeout; }
+    int focusTimeoutMs() const { return m_focusTimeout; }
     // "setProto=" checks and stores the index; the caller restarts.
     bool setProtocol(const SimCommand& command, QByteArray* error);
 
@@ -31,35 +31,35 @@ public:
     // the controller comes back in update mode ("setFLAG=0" and
     // "fwNETInit" since the last update).
     void applyPendingNetwork();
-    QHostAddress address() const { return activeAddress; }
+    QHostAddress address() const { return m_activeAddress; }
     // The address could not be taken (not a local address): keep the old.
-    void revertAddress(const QHostAddress& address) { activeAddress = address; }
-    bool updateRequested() const { return flag == 0 && netInit; }
+    void revertAddress(const QHostAddress& address) { m_activeAddress = address; }
+    bool updateRequested() const { return m_flag == 0 && m_netInit; }
     // "setDHCP=1" is kept but there is no DHCP server to ask.
-    bool dhcpRequested() const { return dhcp; }
+    bool dhcpRequested() const { return m_dhcp; }
     // A complete image arrived: the boot loader clears the request.
     void updateDone();
 
 private:
     QByteArray answerFor(const SimCommand& command, const QHostAddress& localAddress, bool* handled);
 
-    QString productName;
-    QString firmware;
-    QString bootLoader;
-    QString serial;
-    QString mac;
-    QString hardware;
-    QString vendor;
-    QString name;
-    int focusTimeout;
-    int protocol;
-    QHostAddress activeAddress;
-    QString mask;
-    QString gateway;
-    QHostAddress pendingAddress;
-    QString pendingMask;
-    QString pendingGateway;
-    bool dhcp = false;
-    int flag = 99;
-    bool netInit = false;
+    QString m_productName;
+    QString m_firmware;
+    QString m_bootLoader;
+    QString m_serial;
+    QString m_mac;
+    QString m_hardware;
+    QString m_vendor;
+    QString m_name;
+    int m_focusTimeout;
+    int m_protocol;
+    QHostAddress m_activeAddress;
+    QString m_mask;
+    QString m_gateway;
+    QHostAddress m_pendingAddress;
+    QString m_pendingMask;
+    QString m_pendingGateway;
+    bool m_dhcp = false;
+    int m_flag = 99;
+    bool m_netInit = false;
 };

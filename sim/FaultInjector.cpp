@@ -3,11 +3,11 @@
 #include "sim/SimOptions.h"
 
 FaultInjector::FaultInjector(const SimOptions& options)
-    : seedValue(options.seedGiven ? options.seed : QRandomGenerator::system()->generate())
-    , random(seedValue)
-    , lossIn(options.lossIn)
-    , lossOut(options.lossOut)
-    , duplicate(options.duplicate)
-    , delay(options.delayMs)
+    : m_seedValue(options.seedGiven ? options.seed : QRandomGenerator::system()->generate())
+    , m_random(m_seedValue)
+    , m_lossIn(options.lossIn)
+    , m_lossOut(options.lossOut)
+    , m_duplicate(options.duplicate)
+    , m_delay(options.delayMs)
 {
 }

@@ -12,19 +12,19 @@ class FaultInjector
 public:
     explicit FaultInjector(const SimOptions& options);
 
-    quint32 seed() const { return seedValue; }
-    bool loseIncoming() { return chance(lossIn); }
-    bool loseOutgoing() { return chance(lossOut); }
-    bool duplicateOutgoing() { return chance(duplicate); }
-    int delayMs() const { return delay; }
+    quint32 seed() const { return m_seedValue; }
+    bool loseIncoming() { return chance(m_lossIn); }
+    bool loseOutgoing() { return chance(m_lossOut); }
+    bool duplicateOutgoing() { return chance(m_duplicate); }
+    int delayMs() const { return m_delay; }
 
 private:
-    bool chance(double rate) { return rate > 0.0 && random.generateDouble() < rate; }
+    bool chance(double rate) { return rate > 0.0 && m_random.generateDouble() < rate; }
 
-    quint32 seedValue;
-    QRandomGenerator random;
-    double lossIn;
-    double lossOut;
-    double duplicate;
-    int delay;
+    quint32 m_seedValue;
+    QRandomGenerator m_random;
+    double m_lossIn;
+    double m_lossOut;
+    double m_duplicate;
+    int m_delay;
 };

@@ -29,34 +29,34 @@ bool is(const SimCommand& command, const char* entry)
 
 LensMotion::LensMotion(const LensSpec& lens, bool powerZoom, QObject* parent)
     : QObject(parent)
-    , lens(lens)
-    , powerZoom(powerZoom)
+    , m_lens(lens)
+    , m_powerZoom(powerZoom)
 {
-    Axis& zoom = axes[ZoomAxis];
+    Axis& zoom = m_axes[ZoomAxis];
     zoom.low = lens.wideMm;
     zoom.high = lens.teleMm;
     zoom.speed = qMax(1.0, (lens.teleMm - lens.wideMm) / ZoomTravelSeconds);
     zoom.position = zoom.target = lens.wideMm;
 
-    Axis& focus = axes[FocusAxis];
+    Axis& focus = m_axes[FocusAxis];
     focus.high = lens.focusMax;
     focus.speed = qMax(1.0, lens.focusMax / FocusTravelSeconds);
     focus.position = focus.target = std::round(lens.focusMax / 2.0);
 
-    Axis& iris = axes[IrisAxis];
+    Axis& iris = m_axes[IrisAxis];
     iris.low = lens.hasAperture() ? LensCatalogue::nearestStop(lens.openFAtWide) : 0;
     iris.high = lens.hasAperture() ? LensCatalogue::nearestStop(lens.closedF) : 0;
     iris.speed = IrisStopsPerSecond;
     iris.position = iris.target = openStop();
 
-    tick.setInterval(TickMs);
-    connect(&tick, &QTimer::timeout, this, &LensMotion::onTick);
-    stabiliserTimer.setSingleShot(true);
-    connect(&stabiliserTimer, &QTimer::timeout, this, [this] {
-        stabiliserActive = false;
-        emit report(peer, QByteArray(Ans::StabiliserActive) + "0");
+    m_tick.setInterval(TickMs);
+    connect(&m_tick, &QTimer::timeout, this, &LensMotion::onTick);
+    m_stabiliserTimer.setSingleShot(true);
+    connect(&m_stabiliserTimer, &QTimer::timeout, this, [this] {
+        m_stabiliserActive = false;
+        emit report(m_peer, QByteArray(Ans::StabiliserActive) + "0");
     });
-    clock.start();
+    m_clock.start();
 }
 
 bool LensMotion::handle(const SimCommand& command, const Peer& from, int focusTimeoutMs, QByteArray* answer)
@@ -73,11 +73,11 @@ bool LensMotion::handle(const SimCommand& command, const Peer& from, int focusTi
     const bool stabiliserWord = is(command, Cmd::EnableStabiliser);
     if (!zoomWord && !focusWord && !irisWord && !stabiliserWord)
         return false;
-    if (!lens.present) {
+    if (!m_lens.present) {
         *answer = Ans::NoLens;
         return true;
     }
-    peer = from;
+    m_peer = from;
     if (zoomWord)
         *answer = handleZoom(command);
     else if (focusWord)
@@ -95,11 +95,11 @@ QByteArray LensMotion::handleZoom(const SimCommand& command)
         double mm = 0;
         if (!command.realValue(&mm))
             return SimAnswer::errorParam(QStringLiteral("zoom position is not a number"));
-        if (!powerZoom)
+        if (!m_powerZoom)
             return SimAnswer::errorParam(QStringLiteral("zoom is turned by hand on this model"));
-        if (mm < lens.wideMm || mm > lens.teleMm)
+        if (mm < m_lens.wideMm || mm > m_lens.teleMm)
             return SimAnswer::errorRange(QStringLiteral("zoom %1 mm outside %2-%3 mm")
-                                             .arg(number(mm)).arg(lens.wideMm).arg(lens.teleMm));
+                                             .arg(number(mm)).arg(m_lens.wideMm).arg(m_lens.teleMm));
         moveAbsolute(ZoomAxis, mm, Ending::Done);
         return {};
     }
@@ -108,7 +108,7 @@ QByteArray LensMotion::handleZoom(const SimCommand& command)
         return SimAnswer::errorParam(QStringLiteral("zoom step is not a number"));
     // Without power zoom the drive does not exist: the words are ignored,
     // so a limit search simply sees the zoom stand still.
-    if (!powerZoom)
+    if (!m_powerZoom)
         return {};
     steps = qBound(-MaxStep, steps, MaxStep);
     if (is(command, Cmd::MoveZoom))
@@ -122,7 +122,7 @@ QByteArray LensMotion::handleZoom(const SimCommand& command)
 
 QByteArray LensMotion::handleFocus(const SimCommand& command, int focusTimeoutMs)
 {
-    Axis& focus = axes[FocusAxis];
+    Axis& focus = m_axes[FocusAxis];
     if (is(command, Cmd::StopFocus)) {
         if (focus.moving) {
             focus.moving = false;
@@ -130,29 +130,29 @@ QByteArray LensMotion::handleFocus(const SimCommand& command, int focusTimeoutMs
             focus.target = focus.position;
             focus.positionDue = true;
             focus.endingDue = focus.ending != Ending::None;
-            currentDue = true;
+            m_currentDue = true;
             startTicking();
         }
         return {};
     }
-    if (!lens.autoFocus)
+    if (!m_lens.autoFocus)
         return SimAnswer::errorFocus(QStringLiteral("af switch of the lens is at mf"));
     if (is(command, Cmd::FocusReInit)) {
         // The drive runs to the far end and back to find its range again.
         const double back = focus.position;
         moveAbsolute(FocusAxis, 0, Ending::RangeReport);
         focus.waypoints = {back};
-        focusTimeout = 0;
+        m_focusTimeout = 0;
         return {};
     }
     qint64 value = 0;
     if (!command.intValue(&value))
         return SimAnswer::errorParam(QStringLiteral("focus value is not a whole number"));
     if (is(command, Cmd::SetFocus) || is(command, Cmd::SetFocusRecall)) {
-        if (value < 0 || value > lens.focusMax)
-            return SimAnswer::errorRange(QStringLiteral("focus %1 outside 0-%2").arg(value).arg(lens.focusMax));
+        if (value < 0 || value > m_lens.focusMax)
+            return SimAnswer::errorRange(QStringLiteral("focus %1 outside 0-%2").arg(value).arg(m_lens.focusMax));
         moveAbsolute(FocusAxis, double(value), Ending::Done);
-        focusTimeout = focusTimeoutMs;
+        m_focusTimeout = focusTimeoutMs;
         return {};
     }
     value = qBound(-MaxStep, value, MaxStep);
@@ -167,7 +167,7 @@ QByteArray LensMotion::handleFocus(const SimCommand& command, int focusTimeoutMs
 
 QByteArray LensMotion::handleIris(const SimCommand& command)
 {
-    if (!lens.hasAperture())
+    if (!m_lens.hasAperture())
         return SimAnswer::errorParam(QStringLiteral("the lens reports no aperture"));
     if (is(command, Cmd::OpenAperture)) {
         moveAbsolute(IrisAxis, openStop(), Ending::Done);
@@ -178,9 +178,9 @@ QByteArray LensMotion::handleIris(const SimCommand& command)
         if (!command.realValue(&f))
             return SimAnswer::errorParam(QStringLiteral("f-number is not a number"));
         // Tolerance of half a third stop around the lens's range.
-        if (f < lens.openFAtWide * 0.94 || f > lens.closedF * 1.06)
+        if (f < m_lens.openFAtWide * 0.94 || f > m_lens.closedF * 1.06)
             return SimAnswer::errorRange(QStringLiteral("f/%1 outside f/%2-%3")
-                                             .arg(number(f), number(lens.openFAtWide), number(lens.closedF)));
+                                             .arg(number(f), number(m_lens.openFAtWide), number(m_lens.closedF)));
         const double stop = qBound(openStop(), double(LensCatalogue::nearestStop(f)), closedStop());
         moveAbsolute(IrisAxis, stop, Ending::Done);
         return {};
@@ -204,21 +204,21 @@ QByteArray LensMotion::handleStabiliser(const SimCommand& command)
     qint64 seconds = 0;
     if (!command.intValue(&seconds))
         return SimAnswer::errorParam(QStringLiteral("stabiliser time is not a whole number"));
-    if (!lens.stabiliser)
+    if (!m_lens.stabiliser)
         return SimAnswer::errorParam(QStringLiteral("the lens has no stabiliser"));
     if (seconds < 0 || seconds > 60)
         return SimAnswer::errorRange(QStringLiteral("stabiliser time outside 0-60 s"));
-    stabiliserActive = seconds > 0;
-    if (stabiliserActive)
-        stabiliserTimer.start(int(seconds) * 1000);
+    m_stabiliserActive = seconds > 0;
+    if (m_stabiliserActive)
+        m_stabiliserTimer.start(int(seconds) * 1000);
     else
-        stabiliserTimer.stop();
-    return QByteArray(Ans::StabiliserActive) + (stabiliserActive ? "1" : "0");
+        m_stabiliserTimer.stop();
+    return QByteArray(Ans::StabiliserActive) + (m_stabiliserActive ? "1" : "0");
 }
 
 void LensMotion::moveRelative(AxisIndex index, double delta)
 {
-    Axis& axis = axes[index];
+    Axis& axis = m_axes[index];
     const double from = axis.moving && axis.ending == Ending::None ? axis.target : axis.position;
     const double reach = qMax(std::fabs(delta), axis.speed * RelativeBacklogSeconds);
     const double low = index == IrisAxis ? openStop() : axis.low;
@@ -231,37 +231,37 @@ void LensMotion::moveRelative(AxisIndex index, double delta)
     // A step into an end stop still answers with the position, so a limit
     // search sees the drive stand still.
     axis.positionDue = true;
-    currentDue = currentDue || !axis.moving;
+    m_currentDue = m_currentDue || !axis.moving;
     startTicking();
 }
 
 void LensMotion::moveAbsolute(AxisIndex index, double target, Ending ending)
 {
-    Axis& axis = axes[index];
+    Axis& axis = m_axes[index];
     axis.waypoints.clear();
     axis.target = target;
     axis.ending = ending;
     axis.moving = true;
-    axis.startedMs = clock.elapsed();
+    axis.startedMs = m_clock.elapsed();
     startTicking();
 }
 
 void LensMotion::startTicking()
 {
-    if (!tick.isActive()) {
-        lastTick = clock.elapsed();
-        tick.start();
+    if (!m_tick.isActive()) {
+        m_lastTick = m_clock.elapsed();
+        m_tick.start();
     }
 }
 
 void LensMotion::onTick()
 {
-    const qint64 now = clock.elapsed();
-    const double seconds = (now - lastTick) / 1000.0;
-    lastTick = now;
+    const qint64 now = m_clock.elapsed();
+    const double seconds = (now - m_lastTick) / 1000.0;
+    m_lastTick = now;
 
     for (int i = 0; i < AxisCount; ++i) {
-        Axis& axis = axes[i];
+        Axis& axis = m_axes[i];
         if (!axis.moving)
             continue;
         const double step = axis.speed * seconds;
@@ -275,9 +275,9 @@ void LensMotion::onTick()
             } else {
                 axis.moving = false;
                 axis.endingDue = axis.ending != Ending::None;
-                currentDue = true;
+                m_currentDue = true;
                 if (i == ZoomAxis && axis.ending == Ending::Done)
-                    focusSettledDue = irisSettledDue = true;
+                    m_focusSettledDue = m_irisSettledDue = true;
             }
         }
         if (!axis.moving || positionReport(AxisIndex(i)) != axis.lastReported)
@@ -285,30 +285,30 @@ void LensMotion::onTick()
     }
     keepIrisWithinOpenLimit();
 
-    Axis& focus = axes[FocusAxis];
-    if (focus.moving && focus.ending == Ending::Done && focusTimeout > 0
-        && now - focus.startedMs > focusTimeout) {
+    Axis& focus = m_axes[FocusAxis];
+    if (focus.moving && focus.ending == Ending::Done && m_focusTimeout > 0
+        && now - focus.startedMs > m_focusTimeout) {
         focus.moving = false;
         focus.target = focus.position;
         focus.ending = Ending::None;
-        focusErrorDue = true;
-        currentDue = true;
+        m_focusErrorDue = true;
+        m_currentDue = true;
     }
 
     if (!sendOneReport()) {
         bool moving = false;
-        for (const Axis& axis : axes)
+        for (const Axis& axis : m_axes)
             moving = moving || axis.moving;
         if (!moving)
-            tick.stop();
+            m_tick.stop();
     }
 }
 
 void LensMotion::keepIrisWithinOpenLimit()
 {
     // A variable-aperture zoom cannot stay at f/3.5 when it goes to 55 mm.
-    Axis& iris = axes[IrisAxis];
-    if (!lens.hasAperture() || iris.position >= openStop())
+    Axis& iris = m_axes[IrisAxis];
+    if (!m_lens.hasAperture() || iris.position >= openStop())
         return;
     iris.position = qMax(iris.position, openStop());
     iris.target = qMax(iris.target, openStop());
@@ -317,51 +317,51 @@ void LensMotion::keepIrisWithinOpenLimit()
 
 bool LensMotion::sendOneReport()
 {
-    if (focusErrorDue) {
-        focusErrorDue = false;
-        emit report(peer, SimAnswer::errorFocus(QStringLiteral("focus time-out")));
+    if (m_focusErrorDue) {
+        m_focusErrorDue = false;
+        emit report(m_peer, SimAnswer::errorFocus(QStringLiteral("focus time-out")));
         return true;
     }
     for (int n = 0; n < AxisCount; ++n) {
-        const int i = (nextReportAxis + n) % AxisCount;
-        Axis& axis = axes[i];
-        if (i == IrisAxis && !lens.hasAperture())
+        const int i = (m_nextReportAxis + n) % AxisCount;
+        Axis& axis = m_axes[i];
+        if (i == IrisAxis && !m_lens.hasAperture())
             axis.positionDue = axis.endingDue = false;
         if (axis.positionDue) {
             axis.positionDue = false;
             axis.lastReported = positionReport(AxisIndex(i));
-            nextReportAxis = (i + 1) % AxisCount;
-            emit report(peer, axis.lastReported);
+            m_nextReportAxis = (i + 1) % AxisCount;
+            emit report(m_peer, axis.lastReported);
             return true;
         }
         if (axis.endingDue) {
             axis.endingDue = false;
-            nextReportAxis = (i + 1) % AxisCount;
-            emit report(peer, endingReport(AxisIndex(i)));
+            m_nextReportAxis = (i + 1) % AxisCount;
+            emit report(m_peer, endingReport(AxisIndex(i)));
             return true;
         }
     }
     // A focus or iris move of its own ends with its own report.
-    if (focusSettledDue) {
-        focusSettledDue = false;
-        if (!axes[FocusAxis].moving) {
-            emit report(peer, Ans::FocusDone);
+    if (m_focusSettledDue) {
+        m_focusSettledDue = false;
+        if (!m_axes[FocusAxis].moving) {
+            emit report(m_peer, Ans::FocusDone);
             return true;
         }
     }
-    if (irisSettledDue) {
-        irisSettledDue = false;
-        if (!axes[IrisAxis].moving) {
-            emit report(peer, Ans::IrisDone);
+    if (m_irisSettledDue) {
+        m_irisSettledDue = false;
+        if (!m_axes[IrisAxis].moving) {
+            emit report(m_peer, Ans::IrisDone);
             return true;
         }
     }
     bool moving = false;
-    for (const Axis& axis : axes)
+    for (const Axis& axis : m_axes)
         moving = moving || axis.moving;
-    if (currentDue && !moving) {
-        currentDue = false;
-        emit report(peer, currentReport());
+    if (m_currentDue && !moving) {
+        m_currentDue = false;
+        emit report(m_peer, currentReport());
         return true;
     }
     return false;
@@ -369,39 +369,39 @@ bool LensMotion::sendOneReport()
 
 void LensMotion::stopAll()
 {
-    for (Axis& axis : axes) {
+    for (Axis& axis : m_axes) {
         axis.moving = false;
         axis.target = axis.position;
         axis.waypoints.clear();
         axis.positionDue = axis.endingDue = false;
     }
-    currentDue = focusErrorDue = false;
-    focusSettledDue = irisSettledDue = false;
-    tick.stop();
-    stabiliserActive = false;
-    stabiliserTimer.stop();
+    m_currentDue = m_focusErrorDue = false;
+    m_focusSettledDue = m_irisSettledDue = false;
+    m_tick.stop();
+    m_stabiliserActive = false;
+    m_stabiliserTimer.stop();
 }
 
 double LensMotion::openStop() const
 {
-    if (!lens.hasAperture())
+    if (!m_lens.hasAperture())
         return 0;
-    const double wideStop = LensCatalogue::nearestStop(lens.openFAtWide);
-    const double teleStop = LensCatalogue::nearestStop(lens.openFAtTele);
-    if (lens.teleMm <= lens.wideMm)
+    const double wideStop = LensCatalogue::nearestStop(m_lens.openFAtWide);
+    const double teleStop = LensCatalogue::nearestStop(m_lens.openFAtTele);
+    if (m_lens.teleMm <= m_lens.wideMm)
         return wideStop;
-    const double share = (axes[ZoomAxis].position - lens.wideMm) / (lens.teleMm - lens.wideMm);
+    const double share = (m_axes[ZoomAxis].position - m_lens.wideMm) / (m_lens.teleMm - m_lens.wideMm);
     return std::round(wideStop + share * (teleStop - wideStop));
 }
 
 double LensMotion::closedStop() const
 {
-    return axes[IrisAxis].high;
+    return m_axes[IrisAxis].high;
 }
 
 QByteArray LensMotion::positionReport(AxisIndex index) const
 {
-    const double position = axes[index].position;
+    const double position = m_axes[index].position;
     switch (index) {
     case ZoomAxis:
         return QByteArray(Ans::Zoom) + '=' + QByteArray::number(qRound(position));
@@ -415,8 +415,8 @@ QByteArray LensMotion::positionReport(AxisIndex index) const
 
 QByteArray LensMotion::endingReport(AxisIndex index) const
 {
-    if (index == FocusAxis && axes[FocusAxis].ending == Ending::RangeReport)
-        return QByteArray(Ans::FocusRangeKey) + "0," + QByteArray::number(lens.focusMax);
+    if (index == FocusAxis && m_axes[FocusAxis].ending == Ending::RangeReport)
+        return QByteArray(Ans::FocusRangeKey) + "0," + QByteArray::number(m_lens.focusMax);
     switch (index) {
     case ZoomAxis:
         return Ans::ZoomDone;
@@ -429,37 +429,37 @@ QByteArray LensMotion::endingReport(AxisIndex index) const
 
 QByteArray LensMotion::currentReport() const
 {
-    QByteArray text = QByteArray(Ans::PositionsKey) + QByteArray::number(qRound(axes[ZoomAxis].position))
-                      + ',' + QByteArray::number(qRound(axes[FocusAxis].position));
+    QByteArray text = QByteArray(Ans::PositionsKey) + QByteArray::number(qRound(m_axes[ZoomAxis].position))
+                      + ',' + QByteArray::number(qRound(m_axes[FocusAxis].position));
     // A lens without aperture contacts has no f-number to report.
-    if (lens.hasAperture())
-        text += ',' + number(LensCatalogue::fNumberScale().at(qRound(axes[IrisAxis].position))).toLatin1();
+    if (m_lens.hasAperture())
+        text += ',' + number(LensCatalogue::fNumberScale().at(qRound(m_axes[IrisAxis].position))).toLatin1();
     return text;
 }
 
 QList<QByteArray> LensMotion::lensReports() const
 {
-    if (!lens.present)
+    if (!m_lens.present)
         return {Ans::NoLens};
     const auto flag = [](bool on) { return QByteArray(on ? "1" : "0"); };
     return {
-        QByteArray(Ans::LensText) + lens.description.toLatin1(),
+        QByteArray(Ans::LensText) + m_lens.description.toLatin1(),
         // The aperture range before the zoom range: the panel builds its
         // lens caption from both when the zoom range arrives.
-        QByteArray(Ans::ApertureRangeKey) + number(lens.openFAtWide).toLatin1() + ','
-            + number(lens.closedF).toLatin1(),
-        QByteArray(Ans::ZoomRangeKey) + QByteArray::number(lens.wideMm) + ',' + QByteArray::number(lens.teleMm),
-        QByteArray(Ans::FocusRangeKey) + "0," + QByteArray::number(lens.focusMax),
-        QByteArray(Ans::AutoFocus) + flag(lens.autoFocus),
-        QByteArray(Ans::Stabiliser) + flag(lens.stabiliser),
-        QByteArray(Ans::StabiliserActive) + flag(stabiliserActive),
+        QByteArray(Ans::ApertureRangeKey) + number(m_lens.openFAtWide).toLatin1() + ','
+            + number(m_lens.closedF).toLatin1(),
+        QByteArray(Ans::ZoomRangeKey) + QByteArray::number(m_lens.wideMm) + ',' + QByteArray::number(m_lens.teleMm),
+        QByteArray(Ans::FocusRangeKey) + "0," + QByteArray::number(m_lens.focusMax),
+        QByteArray(Ans::AutoFocus) + flag(m_lens.autoFocus),
+        QByteArray(Ans::Stabiliser) + flag(m_lens.stabiliser),
+        QByteArray(Ans::StabiliserActive) + flag(m_stabiliserActive),
         currentReport(),
     };
 }
 
 QByteArray LensMotion::pingAnswer() const
 {
-    return QByteArray(Protocol::Answer::AutoFocus) + (lens.present && lens.autoFocus ? "1" : "0");
+    return QByteArray(Protocol::Answer::AutoFocus) + (m_lens.present && m_lens.autoFocus ? "1" : "0");
 }
 
 QString LensMotion::number(double value)

@@ -84,20 +84,20 @@ private:
     QByteArray currentReport() const;
     static QString number(double value);
 
-    LensSpec lens;
-    bool powerZoom;
-    Axis axes[AxisCount];
-    int nextReportAxis = 0;
-    bool currentDue = false;
+    LensSpec m_lens;
+    bool m_powerZoom;
+    Axis m_axes[AxisCount];
+    int m_nextReportAxis = 0;
+    bool m_currentDue = false;
     // Confirmations of focus and iris after an absolute zoom move.
-    bool focusSettledDue = false;
-    bool irisSettledDue = false;
-    bool focusErrorDue = false;
-    int focusTimeout = 0;
-    bool stabiliserActive = false;
-    QTimer stabiliserTimer;
-    QTimer tick;
-    QElapsedTimer clock;
-    qint64 lastTick = 0;
-    Peer peer;
+    bool m_focusSettledDue = false;
+    bool m_irisSettledDue = false;
+    bool m_focusErrorDue = false;
+    int m_focusTimeout = 0;
+    bool m_stabiliserActive = false;
+    QTimer m_stabiliserTimer;
+    QTimer m_tick;
+    QElapsedTimer m_clock;
+    qint64 m_lastTick = 0;
+    Peer m_peer;
 };

@@ -28,8 +28,8 @@ SignalWatcher::SignalWatcher(QObject* parent)
         ::fcntl(end, F_SETFL, ::fcntl(end, F_GETFL) | O_NONBLOCK);
         ::fcntl(end, F_SETFD, FD_CLOEXEC);
     }
-    notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &SignalWatcher::readPipe);
+    m_notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::readPipe);
 
     struct sigaction action = {};
     action.sa_handler = onSignal;

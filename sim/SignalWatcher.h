@@ -21,5 +21,5 @@ signals:
 private:
     void readPipe();
 
-    QSocketNotifier* notifier = nullptr;
+    QSocketNotifier* m_notifier = nullptr;
 };

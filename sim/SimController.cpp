@@ -29,43 +29,45 @@ constexpr int UpdateDallyMs = 1000;
 
 SimController::SimController(const SimOptions& options, SimLog& log, QObject* parent)
     : QObject(parent)
-    , options(options)
-    , log(log)
-    , faults(options)
-    , port(log, faults, options.gapMs)
-    , identity(options)
-    , lens(LensCatalogue::lens(options.lens), identity.isPowerZoomModel())
-    , tftp(log, tftpSettings(options))
+    , m_options(options)
+    , m_log(log)
+    , m_faults(options)
+    , m_port(log, m_faults, options.gapMs)
+    , m_identity(options)
+    , m_lens(LensCatalogue::lens(options.lens), m_identity.isPowerZoomModel())
+    , m_tftp(log, tftpSettings(options))
 {
-    connect(&port, &CommandPort::received, this, &SimController::onCommand);
-    connect(&lens, &LensMotion::report, &port, &CommandPort::send);
-    connect(&tftp, &TftpServer::imageReceived, this, &SimController::onImage);
-    restartTimer.setSingleShot(true);
-    connect(&restartTimer, &QTimer::timeout, this, &SimController::comeBack);
-    lensReportTimer.setSingleShot(true);
-    connect(&lensReportTimer, &QTimer::timeout, this, [this] {
-        for (const QByteArray& report : lens.lensReports())
-            port.send(lensReportPeer, report);
+    connect(&m_port, &CommandPort::received, this, &SimController::onCommand);
+    connect(&m_lens, &LensMotion::report, &m_port, &CommandPort::send);
+    connect(&m_tftp, &TftpServer::imageReceived, this, &SimController::onImage);
+    m_restartTimer.setSingleShot(true);
+    connect(&m_restartTimer, &QTimer::timeout, this, &SimController::comeBack);
+    m_lensReportTimer.setSingleShot(true);
+    connect(&m_lensReportTimer, &QTimer::timeout, this, [this] {
+        for (const QByteArray& report : m_lens.lensReports())
+            m_port.send(m_lensReportPeer, report);
     });
 }
 
 bool SimController::start()
 {
     QString error;
-    if (!port.bind(options.address, options.port, &error)) {
-        log.event(QStringLiteral("cannot listen on %1:%2: %3").arg(options.address.toString()).arg(options.port).arg(error));
+    if (!m_port.bind(m_options.address, m_options.port, &error)) {
+        m_log.event(QStringLiteral("cannot listen on %1:%2: %3")
+            .arg(m_options.address.toString()).arg(m_options.port).arg(error));
         return false;
     }
-    log.event(QStringLiteral("ready: %1 answering on %2:%3, lens %4, fault seed %5")
-                  .arg(identity.product(), options.address.toString())
-                  .arg(options.port)
-                  .arg(options.lens)
-                  .arg(faults.seed()));
-    if (options.silentAfterMs >= 0) {
-        QTimer::singleShot(options.silentAfterMs, this, [this] {
+    m_log.event(QStringLiteral("ready: %1 answering on %2:%3, lens %4, fault seed %5")
+                  .arg(m_identity.product(), m_options.address.toString())
+                  .arg(m_options.port)
+                  .arg(m_options.lens)
+                  .arg(m_faults.seed()));
+    if (m_options.silentAfterMs >= 0) {
+        QTimer::singleShot(m_options.silentAfterMs, this, [this] {
             setSilent(true, QStringLiteral("--silent-after"));
-            if (options.silentForMs > 0)
-                QTimer::singleShot(options.silentForMs, this, [this] { setSilent(false, QStringLiteral("--silent-for")); });
+            if (m_options.silentForMs > 0)
+                QTimer::singleShot(m_options.silentForMs, this,
+                    [this] { setSilent(false, QStringLiteral("--silent-for")); });
         });
     }
     return true;
@@ -73,38 +75,39 @@ bool SimController::start()
 
 void SimController::toggleSilence()
 {
-    setSilent(!silent, QStringLiteral("SIGUSR1"));
+    setSilent(!m_silent, QStringLiteral("SIGUSR1"));
 }
 
 void SimController::onCommand(const QByteArray& datagram, const Peer& peer, const QHostAddress& localAddress)
 {
     SimCommand command;
     if (!SimCommand::parse(datagram, &command)) {
-        log.event(QStringLiteral("ignored a datagram of %1 bytes that holds no command").arg(datagram.size()));
+        m_log.event(QStringLiteral("ignored a datagram of %1 bytes that holds no command").arg(datagram.size()));
         return;
     }
     if (handleLifeCycle(command, peer))
         return;
     QByteArray answer;
-    if (identity.handle(command, localAddress, &answer)) {
+    if (m_identity.handle(command, localAddress, &answer)) {
         if (!answer.isEmpty())
-            port.send(peer, answer);
+            m_port.send(peer, answer);
         if (command.word == SimCommand::wordOf(Cmd::Version))
             scheduleLensReports(peer);
         return;
     }
-    if (lens.handle(command, peer, identity.focusTimeoutMs(), &answer)) {
+    if (m_lens.handle(command, peer, m_identity.focusTimeoutMs(), &answer)) {
         if (!answer.isEmpty())
-            port.send(peer, answer);
+            m_port.send(peer, answer);
         return;
     }
-    log.event(QStringLiteral("ignored the unknown command word \"%1\"").arg(SimLog::escaped(command.word.toLatin1())));
+    m_log.event(QStringLiteral("ignored the unknown command word \"%1\"")
+        .arg(SimLog::escaped(command.word.toLatin1())));
 }
 
 bool SimController::handleLifeCycle(const SimCommand& command, const Peer& peer)
 {
     if (command.word == SimCommand::wordOf(Cmd::Ping) && !command.hasValue) {
-        port.send(peer, lens.pingAnswer());
+        m_port.send(peer, m_lens.pingAnswer());
         return true;
     }
     if ((command.word == SimCommand::wordOf(Cmd::Reboot) || command.word == SimCommand::wordOf(Cmd::RestartForUpdate))
@@ -114,10 +117,10 @@ bool SimController::handleLifeCycle(const SimCommand& command, const Peer& peer)
     }
     if (command.word == SimCommand::wordOf(Cmd::SetProtocol)) {
         QByteArray error;
-        if (identity.setProtocol(command, &error))
+        if (m_identity.setProtocol(command, &error))
             restart(QStringLiteral("lens protocol %1").arg(command.value));
         else
-            port.send(peer, error);
+            m_port.send(peer, error);
         return true;
     }
     return false;
@@ -127,80 +130,84 @@ void SimController::scheduleLensReports(const Peer& peer)
 {
     // The panel is busy with the identification for a moment; the lens
     // reports follow once it listens again.
-    lensReportPeer = peer;
-    lensReportTimer.start(options.reportDelayMs);
+    m_lensReportPeer = peer;
+    m_lensReportTimer.start(m_options.reportDelayMs);
 }
 
 void SimController::restart(const QString& reason)
 {
-    log.event(QStringLiteral("restart (%1): silent for %2 ms").arg(reason).arg(options.restartMs));
-    restarting = true;
+    m_log.event(QStringLiteral("restart (%1): silent for %2 ms").arg(reason).arg(m_options.restartMs));
+    m_restarting = true;
     updateMute();
-    lens.stopAll();
-    lensReportTimer.stop();
-    tftp.close();
-    restartTimer.start(options.restartMs);
+    m_lens.stopAll();
+    m_lensReportTimer.stop();
+    m_tftp.close();
+    m_restartTimer.start(m_options.restartMs);
 }
 
 void SimController::comeBack()
 {
-    identity.applyPendingNetwork();
-    if (identity.dhcpRequested())
-        log.event(QStringLiteral("dhcp is on, but without a dhcp server the address stays"));
-    if (identity.address() != port.address()) {
+    m_identity.applyPendingNetwork();
+    if (m_identity.dhcpRequested())
+        m_log.event(QStringLiteral("dhcp is on, but without a dhcp server the address stays"));
+    if (m_identity.address() != m_port.address()) {
         QString error;
-        if (port.bind(identity.address(), options.port, &error)) {
-            log.event(QStringLiteral("address changed to %1").arg(identity.address().toString()));
+        if (m_port.bind(m_identity.address(), m_options.port, &error)) {
+            m_log.event(QStringLiteral("address changed to %1").arg(m_identity.address().toString()));
         } else {
-            log.event(QStringLiteral("cannot take the address %1 (%2); staying on %3")
-                          .arg(identity.address().toString(), error, port.address().toString()));
-            identity.revertAddress(port.address());
+            m_log.event(QStringLiteral("cannot take the address %1 (%2); staying on %3")
+                          .arg(m_identity.address().toString(), error, m_port.address().toString()));
+            m_identity.revertAddress(m_port.address());
         }
     }
-    mode = identity.updateRequested() ? Mode::Update : Mode::Normal;
-    if (mode == Mode::Update) {
+    m_mode = m_identity.updateRequested() ? Mode::Update : Mode::Normal;
+    if (m_mode == Mode::Update) {
         QString error;
-        if (tftp.listen(port.address(), options.tftpPort, &error))
-            log.event(QStringLiteral("update mode: tftp server on %1:%2").arg(port.address().toString()).arg(options.tftpPort));
+        if (m_tftp.listen(m_port.address(), m_options.tftpPort, &error))
+            m_log.event(QStringLiteral("update mode: tftp server on %1:%2")
+                .arg(m_port.address().toString()).arg(m_options.tftpPort));
         else
-            log.event(QStringLiteral("update mode, but the tftp port %1 cannot be opened: %2").arg(options.tftpPort).arg(error));
+            m_log.event(QStringLiteral("update mode, but the tftp port %1 cannot be opened: %2")
+                .arg(m_options.tftpPort).arg(error));
     } else {
-        log.event(QStringLiteral("normal mode on %1:%2").arg(port.address().toString()).arg(options.port));
+        m_log.event(QStringLiteral("normal mode on %1:%2").arg(m_port.address().toString()).arg(m_options.port));
     }
-    restarting = false;
+    m_restarting = false;
     updateMute();
 }
 
 void SimController::onImage(const QByteArray& image)
 {
     const QByteArray sha = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
-    log.event(QStringLiteral("image received: %1 bytes, sha256 %2").arg(image.size()).arg(QString::fromLatin1(sha)));
-    if (!options.imageFile.isEmpty()) {
-        QSaveFile file(options.imageFile);
+    m_log.event(QStringLiteral("image received: %1 bytes, sha256 %2").arg(image.size()).arg(QString::fromLatin1(sha)));
+    if (!m_options.imageFile.isEmpty()) {
+        QSaveFile file(m_options.imageFile);
         if (file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.commit())
-            log.event(QStringLiteral("image stored in %1").arg(options.imageFile));
+            m_log.event(QStringLiteral("image stored in %1").arg(m_options.imageFile));
         else
-            log.event(QStringLiteral("cannot store the image in %1: %2").arg(options.imageFile, file.errorString()));
+            m_log.event(QStringLiteral("cannot store the image in %1: %2")
+                .arg(m_options.imageFile, file.errorString()));
     }
-    identity.updateDone();
+    m_identity.updateDone();
     QTimer::singleShot(UpdateDallyMs, this, [this] { restart(QStringLiteral("firmware update done")); });
 }
 
 void SimController::setSilent(bool on, const QString& reason)
 {
-    if (silent == on)
+    if (m_silent == on)
         return;
-    silent = on;
-    log.event(QStringLiteral("%1 (%2)").arg(on ? QStringLiteral("falls silent") : QStringLiteral("speaks again"), reason));
+    m_silent = on;
+    m_log.event(QStringLiteral("%1 (%2)")
+        .arg(on ? QStringLiteral("falls silent") : QStringLiteral("speaks again"), reason));
     updateMute();
     // Back on the wire, the controller tells the panel it last identified
     // itself to what its lens is and where it stands: a panel that gave the
     // controller up shows nothing of the lens and has no control to ask with.
-    if (!on && !restarting && lensReportPeer.isValid())
-        lensReportTimer.start(options.reportDelayMs);
+    if (!on && !m_restarting && m_lensReportPeer.isValid())
+        m_lensReportTimer.start(m_options.reportDelayMs);
 }
 
 void SimController::updateMute()
 {
-    port.setMuted(restarting ? QStringLiteral("restarting") : silent ? QStringLiteral("silent") : QString());
+    m_port.setMuted(m_restarting ? QStringLiteral("restarting") : m_silent ? QStringLiteral("silent") : QString());
 }

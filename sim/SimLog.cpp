@@ -5,19 +5,19 @@
 #include <cstdio>
 
 SimLog::SimLog(const QString& fileName, bool echoToStderr)
-    : file(fileName)
-    , fileWanted(!fileName.isEmpty())
-    , echo(echoToStderr)
+    : m_file(fileName)
+    , m_fileWanted(!fileName.isEmpty())
+    , m_echo(echoToStderr)
 {
-    clock.start();
-    if (fileWanted && !file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+    m_clock.start();
+    if (m_fileWanted && !m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         std::fprintf(stderr, "lensdesk-sim: cannot write the log %s: %s\n", qPrintable(fileName),
-                     qPrintable(file.errorString()));
+                     qPrintable(m_file.errorString()));
 }
 
 void SimLog::traffic(const char* direction, const QString& peer, const QByteArray& bytes)
 {
-    write(QStringLiteral("%1 %2 %3").arg(QLatin1String(direction), peer, escaped(bytes)), echo);
+    write(QStringLiteral("%1 %2 %3").arg(QLatin1String(direction), peer, escaped(bytes)), m_echo);
 }
 
 void SimLog::event(const QString& text)
@@ -46,10 +46,10 @@ QString SimLog::escaped(const QByteArray& bytes, int limit)
 
 void SimLog::write(const QString& line, bool toStderr)
 {
-    const QByteArray stamped = QStringLiteral("%1 %2\n").arg(clock.elapsed(), 8).arg(line).toUtf8();
-    if (file.isOpen()) {
-        file.write(stamped);
-        file.flush();
+    const QByteArray stamped = QStringLiteral("%1 %2\n").arg(m_clock.elapsed(), 8).arg(line).toUtf8();
+    if (m_file.isOpen()) {
+        m_file.write(stamped);
+        m_file.flush();
     }
     if (toStderr) {
         std::fputs(stamped.constData(), stderr);

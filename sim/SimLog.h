@@ -16,7 +16,7 @@ class SimLog
 public:
     SimLog(const QString& fileName, bool echoToStderr);
 
-    bool isOpen() const { return file.isOpen() || !fileWanted; }
+    bool isOpen() const { return m_file.isOpen() || !m_fileWanted; }
 
     void traffic(const char* direction, const QString& peer, const QByteArray& bytes);
     // Events also reach standard error, so someone running the simulator
@@ -30,8 +30,8 @@ public:
 private:
     void write(const QString& line, bool toStderr);
 
-    QElapsedTimer clock;
-    QFile file;
-    bool fileWanted;
-    bool echo;
+    QElapsedTimer m_clock;
+    QFile m_file;
+    bool m_fileWanted;
+    bool m_echo;
 };

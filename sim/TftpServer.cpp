@@ -26,73 +26,74 @@ const char* const ImageName = "bla";
 
 TftpServer::TftpServer(SimLog& log, const Settings& settings, QObject* parent)
     : QObject(parent)
-    , log(log)
-    , settings(settings)
+    , m_log(log)
+    , m_settings(settings)
 {
-    connect(&requests, &QUdpSocket::readyRead, this, &TftpServer::readRequests);
-    retransmitTimer.setInterval(RetransmitMs);
-    connect(&retransmitTimer, &QTimer::timeout, this, &TftpServer::retransmit);
+    connect(&m_requests, &QUdpSocket::readyRead, this, &TftpServer::readRequests);
+    m_retransmitTimer.setInterval(RetransmitMs);
+    connect(&m_retransmitTimer, &QTimer::timeout, this, &TftpServer::retransmit);
 }
 
 bool TftpServer::listen(const QHostAddress& address, quint16 port, QString* error)
 {
     close();
-    if (requests.bind(address, port))
+    if (m_requests.bind(address, port))
         return true;
-    *error = requests.errorString();
+    *error = m_requests.errorString();
     return false;
 }
 
 void TftpServer::close()
 {
-    retransmitTimer.stop();
-    if (transfer) {
-        transfer->deleteLater();
-        transfer = nullptr;
+    m_retransmitTimer.stop();
+    if (m_transfer) {
+        m_transfer->deleteLater();
+        m_transfer = nullptr;
     }
-    requests.close();
+    m_requests.close();
 }
 
 void TftpServer::readRequests()
 {
-    while (requests.hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = requests.receiveDatagram();
+    while (m_requests.hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_requests.receiveDatagram();
         const Peer from{datagram.senderAddress(), quint16(datagram.senderPort())};
         const QByteArray packet = datagram.data();
         if (!from.isValid())
             continue;
-        log.traffic("tftp-rx", from.toString(), packet.left(64));
+        m_log.traffic("tftp-rx", from.toString(), packet.left(64));
         const quint16 opcode = packet.size() >= 2 ? word16(packet, 0) : 0;
         if (opcode == ReadRequest) {
-            sendError(requests, from, AccessViolation, QStringLiteral("the image cannot be read back"));
+            sendError(m_requests, from, AccessViolation, QStringLiteral("the image cannot be read back"));
             continue;
         }
         if (opcode != WriteRequest) {
-            sendError(requests, from, IllegalOperation, QStringLiteral("expected a write request"));
+            sendError(m_requests, from, IllegalOperation, QStringLiteral("expected a write request"));
             continue;
         }
         // Write request: file name NUL mode NUL, then options we ignore.
         const QList<QByteArray> fields = packet.mid(2).split('\0');
         if (!packet.endsWith('\0') || fields.size() < 3) {
-            sendError(requests, from, IllegalOperation, QStringLiteral("malformed write request"));
+            sendError(m_requests, from, IllegalOperation, QStringLiteral("malformed write request"));
             continue;
         }
         if (fields.at(0) != ImageName) {
-            sendError(requests, from, AccessViolation, QStringLiteral("only the file bla can be written"));
+            sendError(m_requests, from, AccessViolation, QStringLiteral("only the file bla can be written"));
             continue;
         }
         if (fields.at(1).toLower() != "octet") {
-            sendError(requests, from, IllegalOperation, QStringLiteral("only octet mode is supported"));
+            sendError(m_requests, from, IllegalOperation, QStringLiteral("only octet mode is supported"));
             continue;
         }
-        if (transfer && !complete) {
-            sendError(requests, from, NotDefined, QStringLiteral("busy with another transfer"));
+        if (m_transfer && !m_complete) {
+            sendError(m_requests, from, NotDefined, QStringLiteral("busy with another transfer"));
             continue;
         }
-        if (refusedSoFar < settings.refuseFirst) {
-            ++refusedSoFar;
-            log.event(QStringLiteral("tftp refuses write request %1 of %2").arg(refusedSoFar).arg(settings.refuseFirst));
-            sendError(requests, from, NotDefined, QStringLiteral("not ready, try again"));
+        if (m_refusedSoFar < m_settings.refuseFirst) {
+            ++m_refusedSoFar;
+            m_log.event(QStringLiteral("tftp refuses write request %1 of %2")
+                .arg(m_refusedSoFar).arg(m_settings.refuseFirst));
+            sendError(m_requests, from, NotDefined, QStringLiteral("not ready, try again"));
             continue;
         }
         startTransfer(from);
@@ -101,39 +102,39 @@ void TftpServer::readRequests()
 
 void TftpServer::startTransfer(const Peer& from)
 {
-    if (transfer)
-        transfer->deleteLater();
+    if (m_transfer)
+        m_transfer->deleteLater();
     // RFC 1350: the transfer runs from a fresh port, the server's transfer id.
-    transfer = new QUdpSocket(this);
-    if (!transfer->bind(requests.localAddress(), 0)) {
-        log.event(QStringLiteral("tftp cannot open a transfer port: %1").arg(transfer->errorString()));
-        sendError(requests, from, NotDefined, QStringLiteral("no transfer port"));
-        transfer->deleteLater();
-        transfer = nullptr;
+    m_transfer = new QUdpSocket(this);
+    if (!m_transfer->bind(m_requests.localAddress(), 0)) {
+        m_log.event(QStringLiteral("tftp cannot open a transfer port: %1").arg(m_transfer->errorString()));
+        sendError(m_requests, from, NotDefined, QStringLiteral("no transfer port"));
+        m_transfer->deleteLater();
+        m_transfer = nullptr;
         return;
     }
-    connect(transfer, &QUdpSocket::readyRead, this, &TftpServer::readTransfer);
-    client = from;
-    image.clear();
-    expectedBlock = 1;
-    lastAcked = 0;
-    complete = false;
-    retransmits = 0;
-    log.event(QStringLiteral("tftp write of bla from %1 accepted").arg(from.toString()));
+    connect(m_transfer, &QUdpSocket::readyRead, this, &TftpServer::readTransfer);
+    m_client = from;
+    m_image.clear();
+    m_expectedBlock = 1;
+    m_lastAcked = 0;
+    m_complete = false;
+    m_retransmits = 0;
+    m_log.event(QStringLiteral("tftp write of bla from %1 accepted").arg(from.toString()));
     sendAck(0);
-    retransmitTimer.start();
+    m_retransmitTimer.start();
 }
 
 void TftpServer::readTransfer()
 {
-    QUdpSocket* socket = transfer;
-    while (socket && socket == transfer && socket->hasPendingDatagrams()) {
+    QUdpSocket* socket = m_transfer;
+    while (socket && socket == m_transfer && socket->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = socket->receiveDatagram();
         const Peer from{datagram.senderAddress(), quint16(datagram.senderPort())};
         const QByteArray packet = datagram.data();
         if (!from.isValid())
             continue;
-        if (from.address != client.address || from.port != client.port) {
+        if (from.address != m_client.address || from.port != m_client.port) {
             sendError(*socket, from, UnknownTransferId, QStringLiteral("unknown transfer id"));
             continue;
         }
@@ -153,63 +154,63 @@ void TftpServer::readTransfer()
 
 void TftpServer::acceptBlock(quint16 block, const QByteArray& payload)
 {
-    if (block != expectedBlock || complete) {
+    if (block != m_expectedBlock || m_complete) {
         // Our acknowledgement was lost: the client sends the block again.
-        if (block == lastAcked)
-            sendAck(lastAcked);
+        if (block == m_lastAcked)
+            sendAck(m_lastAcked);
         return;
     }
-    if (settings.dropBlocks.contains(block) && !dropped.contains(block)) {
-        dropped.insert(block);
-        log.event(QStringLiteral("tftp drops block %1 on purpose").arg(block));
+    if (m_settings.dropBlocks.contains(block) && !m_dropped.contains(block)) {
+        m_dropped.insert(block);
+        m_log.event(QStringLiteral("tftp drops block %1 on purpose").arg(block));
         return;
     }
-    if (image.size() + payload.size() > settings.maxImageBytes) {
-        sendError(*transfer, client, DiskFull, QStringLiteral("image too large"));
-        abortTransfer(QStringLiteral("image larger than %1 bytes").arg(settings.maxImageBytes));
+    if (m_image.size() + payload.size() > m_settings.maxImageBytes) {
+        sendError(*m_transfer, m_client, DiskFull, QStringLiteral("image too large"));
+        abortTransfer(QStringLiteral("image larger than %1 bytes").arg(m_settings.maxImageBytes));
         return;
     }
-    image.append(payload);
+    m_image.append(payload);
     sendAck(block);
-    ++expectedBlock;   // wraps after 65535 like the clients' counters
-    retransmits = 0;
-    retransmitTimer.start();
+    ++m_expectedBlock;   // wraps after 65535 like the clients' counters
+    m_retransmits = 0;
+    m_retransmitTimer.start();
     if (payload.size() < BlockSize) {
-        complete = true;
-        retransmitTimer.stop();
-        log.event(QStringLiteral("tftp write of bla complete"));
-        emit imageReceived(image);
+        m_complete = true;
+        m_retransmitTimer.stop();
+        m_log.event(QStringLiteral("tftp write of bla complete"));
+        emit imageReceived(m_image);
     }
 }
 
 void TftpServer::sendAck(quint16 block)
 {
-    lastAcked = block;
-    transfer->writeDatagram(packet16(Ack, block), client.address, client.port);
+    m_lastAcked = block;
+    m_transfer->writeDatagram(packet16(Ack, block), m_client.address, m_client.port);
 }
 
 void TftpServer::sendError(QUdpSocket& socket, const Peer& to, ErrorCode code, const QString& message)
 {
-    log.event(QStringLiteral("tftp error %1 to %2: %3").arg(code).arg(to.toString(), message));
+    m_log.event(QStringLiteral("tftp error %1 to %2: %3").arg(code).arg(to.toString(), message));
     socket.writeDatagram(packet16(Error, code) + message.toLatin1() + '\0', to.address, to.port);
 }
 
 void TftpServer::abortTransfer(const QString& reason)
 {
-    log.event(QStringLiteral("tftp transfer aborted after %1 bytes: %2").arg(image.size()).arg(reason));
-    retransmitTimer.stop();
-    transfer->deleteLater();
-    transfer = nullptr;
-    image.clear();
+    m_log.event(QStringLiteral("tftp transfer aborted after %1 bytes: %2").arg(m_image.size()).arg(reason));
+    m_retransmitTimer.stop();
+    m_transfer->deleteLater();
+    m_transfer = nullptr;
+    m_image.clear();
 }
 
 void TftpServer::retransmit()
 {
-    if (!transfer || complete)
+    if (!m_transfer || m_complete)
         return;
-    if (++retransmits > MaxRetransmits) {
+    if (++m_retransmits > MaxRetransmits) {
         abortTransfer(QStringLiteral("the client went silent"));
         return;
     }
-    sendAck(lastAcked);
+    sendAck(m_lastAcked);
 }

@@ -32,7 +32,7 @@ public:
 
     bool listen(const QHostAddress& address, quint16 port, QString* error);
     void close();
-    bool isListening() const { return requests.state() == QAbstractSocket::BoundState; }
+    bool isListening() const { return m_requests.state() == QAbstractSocket::BoundState; }
 
 signals:
     void imageReceived(const QByteArray& image);
@@ -54,17 +54,17 @@ private:
     void abortTransfer(const QString& reason);
     void retransmit();
 
-    SimLog& log;
-    Settings settings;
-    QUdpSocket requests;
-    QUdpSocket* transfer = nullptr;
-    Peer client;
-    QByteArray image;
-    quint16 expectedBlock = 1;
-    quint16 lastAcked = 0;
-    bool complete = false;
-    int refusedSoFar = 0;
-    int retransmits = 0;
-    QSet<int> dropped;   // blocks already dropped once, across transfers
-    QTimer retransmitTimer;
+    SimLog& m_log;
+    Settings m_settings;
+    QUdpSocket m_requests;
+    QUdpSocket* m_transfer = nullptr;
+    Peer m_client;
+    QByteArray m_image;
+    quint16 m_expectedBlock = 1;
+    quint16 m_lastAcked = 0;
+    bool m_complete = false;
+    int m_refusedSoFar = 0;
+    int m_retransmits = 0;
+    QSet<int> m_dropped;   // blocks already dropped once, across transfers
+    QTimer m_retransmitTimer;
 };

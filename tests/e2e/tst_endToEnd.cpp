@@ -67,6 +67,19 @@ QStringList firmwareTraffic(const QString& log)
     return traffic;
 }
 
+// The datagrams that reached a catcher socket since the last call, oldest
+// first, as Latin-1 texts.
+QStringList caughtDatagrams(QUdpSocket& catcher)
+{
+    QStringList texts;
+    while (catcher.hasPendingDatagrams()) {
+        QByteArray datagram(int(qMax<qint64>(catcher.pendingDatagramSize(), 0)), Qt::Uninitialized);
+        datagram.truncate(int(qMax<qint64>(catcher.readDatagram(datagram.data(), datagram.size()), 0)));
+        texts << QString::fromLatin1(datagram.constData(), datagram.size());
+    }
+    return texts;
+}
+
 } // namespace
 
 // The real panel, in this process and offscreen, against the real simulated
@@ -109,6 +122,8 @@ private slots:
     void addressWithLeadingZerosIsOneController();
     void firmwareGoesToTheControllerConnectedNow_data();
     void firmwareGoesToTheControllerConnectedNow();
+    void firmwareUpdateWithoutAnsweringControllerAsksFirst_data();
+    void firmwareUpdateWithoutAnsweringControllerAsksFirst();
 
     // Losing the controller.
     void silenceMarksReadOutsAndRecoveryRefillsThem();
@@ -119,11 +134,14 @@ private:
     bool chooseControllerInDialog(const QString& typedAddress = QString());
     bool connectThroughDialog(const QString& typedAddress = QString());
     bool giveUpOnSilentController();
+    bool silenceUntilLost();
     tftpDlg* openFirmwareDialog();
     void moveSlider(QSlider* slider, int value);
     void saveSetPoint(const QString& name);
     void storeSetPoint(const QString& name, const QString& value);
     qint64 recallByShortcut(Qt::Key digit);
+    QDialog* openLoadDialog();
+    bool leaveLoadDialogByEscape();
     QString writeFirmwareFile(const QByteArray& image);
     QString ownAddress() const { return sim->address().toString(); }
 
@@ -222,6 +240,15 @@ bool EndToEndTest::giveUpOnSilentController()
     return sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch() && chooseControllerInDialog()
         && sim->waitForLog(QStringLiteral(" drop \\S+ \\(silent\\) ver$")).hasMatch()
         && pressCancelOfProgress(window.get());
+}
+
+// The connected simulator falls silent until the panel declares it lost:
+// four unanswered pings, about 2.4 s.
+bool EndToEndTest::silenceUntilLost()
+{
+    sim->sendSignal(SIGUSR1);
+    return sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch()
+        && QTest::qWaitFor([this] { return window->lensLabel->text() == QLatin1String("Lens: N/A"); }, 8000);
 }
 
 // Presses the slider, puts it at `value` and lets go, as a drag does.
@@ -494,11 +521,38 @@ void EndToEndTest::recallRightAfterConnectingDrivesEveryModel()
     QVERIFY(w.irisSlider->isEnabled());
 }
 
+// Ctrl+L as the operator types it; the load dialog once it shows.
+QDialog* EndToEndTest::openLoadDialog()
+{
+    QApplication::setActiveWindow(window.get());
+    if (!QTest::qWaitForWindowActive(window.get()))
+        return nullptr;
+    QTest::keyClick(window.get(), Qt::Key_L, Qt::ControlModifier);
+    auto* dialog = window->findChild<QDialog*>(QStringLiteral("loadSettingsDialog"));
+    if (!dialog || !QTest::qWaitFor([dialog] { return dialog->isVisible(); }))
+        return nullptr;
+    return dialog;
+}
+
+// The operator looks at the stored positions and leaves without loading.
+bool EndToEndTest::leaveLoadDialogByEscape()
+{
+    QDialog* dialog = openLoadDialog();
+    if (!dialog)
+        return false;
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    return !dialog->isVisible();
+}
+
 void EndToEndTest::recallWithoutControllerDoesNothing_data()
 {
     QTest::addColumn<bool>("connectedBefore");
-    QTest::newRow("before any connection") << false;
-    QTest::newRow("after the link is lost") << true;
+    QTest::addColumn<bool>("loadDialogLeft");
+    QTest::newRow("before any connection") << false << false;
+    QTest::newRow("after the link is lost") << true << false;
+    // Leaving the dialog ends the monitor's rest; it is no answer from the
+    // controller.
+    QTest::newRow("after the link is lost and the load dialog was left") << true << true;
 }
 
 // Ctrl+digit while no controller answers: nothing goes out, the lens
@@ -506,17 +560,18 @@ void EndToEndTest::recallWithoutControllerDoesNothing_data()
 void EndToEndTest::recallWithoutControllerDoesNothing()
 {
     QFETCH(bool, connectedBefore);
+    QFETCH(bool, loadDialogLeft);
     storeSetPoint(QStringLiteral("3"), QStringLiteral("35,400,8"));
     QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
     LensDesk& w = *window;
     if (connectedBefore) {
         QVERIFY(connectThroughDialog());
-        sim->sendSignal(SIGUSR1);
-        // Four unanswered pings, about 2.4 s.
-        QTRY_COMPARE_WITH_TIMEOUT(w.lensLabel->text(), QStringLiteral("Lens: N/A"), 8000);
+        QVERIFY(silenceUntilLost());
     } else {
         QVERIFY(giveUpOnSilentController());
     }
+    if (loadDialogLeft)
+        QVERIFY(leaveLoadDialogByEscape());
 
     const qint64 recallMs = recallByShortcut(Qt::Key_3);
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
@@ -549,13 +604,8 @@ void EndToEndTest::leavingTheLoadDialogResumesThePings()
     QFETCH(bool, byEscape);
     QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
     QVERIFY(connectThroughDialog());
-    LensDesk& w = *window;
-    QApplication::setActiveWindow(&w);
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    QTest::keyClick(&w, Qt::Key_L, Qt::ControlModifier);
-    auto* dialog = w.findChild<QDialog*>(QStringLiteral("loadSettingsDialog"));
+    QDialog* dialog = openLoadDialog();
     QVERIFY(dialog);
-    QTRY_VERIFY(dialog->isVisible());
 
     const int pings = SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping"));
     if (byEscape) {
@@ -843,6 +893,76 @@ void EndToEndTest::firmwareGoesToTheControllerConnectedNow()
     }
 }
 
+void EndToEndTest::firmwareUpdateWithoutAnsweringControllerAsksFirst_data()
+{
+    QTest::addColumn<bool>("attemptFoundNothing");
+    QTest::addColumn<bool>("agree");
+    QTest::newRow("the controller stopped answering, the operator declines") << false << false;
+    QTest::newRow("the last attempt found nothing, the operator declines") << true << false;
+    // A controller waiting for an image in its boot loader answers no
+    // command; the operator who knows it may still send one.
+    QTest::newRow("the last attempt found nothing, the operator uploads all the same") << true << true;
+}
+
+// The firmware dialog stays open while the controller falls silent, or
+// while the operator tries another address where nothing answers. No
+// controller is connected then: Upload says so, with "No" as the default,
+// and names the address that the update would go to.
+void EndToEndTest::firmwareUpdateWithoutAnsweringControllerAsksFirst()
+{
+    QFETCH(bool, attemptFoundNothing);
+    QFETCH(bool, agree);
+    QVERIFY(startSimulator(UpdatableController));
+    QVERIFY(connectThroughDialog());
+    tftpDlg* dialog = openFirmwareDialog();
+    QVERIFY(dialog);
+    dialog->setGiveUpAfterMs(2000);
+    // Nobody but this test listens at the address of the failed attempt.
+    QUdpSocket nobodyCommands, nobodyTftp;
+    QVERIFY(nobodyCommands.bind(sim->sibling(3), 1339));
+    QVERIFY(nobodyTftp.bind(sim->sibling(3), 6969));
+    if (attemptFoundNothing) {
+        QVERIFY(chooseControllerInDialog(sim->sibling(3).toString()));
+        QStringList probes;
+        QTRY_VERIFY_WITH_TIMEOUT((probes += caughtDatagrams(nobodyCommands)).size() >= 3, ReportWaitMs);
+        QCOMPARE(probes, (QStringList{"blver", "getProto", "ver"}));
+        QVERIFY(pressCancelOfProgress(window.get()));
+    } else {
+        QVERIFY(silenceUntilLost());
+    }
+    const QString target = attemptFoundNothing ? sim->sibling(3).toString() : ownAddress();
+
+    ModalAnswerer::Box question, outcome;
+    modals->expectBox(agree ? QMessageBox::Yes : QMessageBox::No, &question);
+    if (agree)
+        modals->expectBox(QMessageBox::Ok, &outcome);
+    const QString path = writeFirmwareFile(plainImage(64 * 1024, 2));
+    QVERIFY(!path.isEmpty());
+    dialog->lineEdit->setText(path);
+    dialog->pushButton->click();
+
+    QCOMPARE(modals->pending(), 0);
+    QCOMPARE(question.title, QStringLiteral("Firmware update"));
+    QVERIFY2(question.text.startsWith(QStringLiteral("No controller answers at %1.").arg(target)),
+             qPrintable(question.text));
+    QCOMPARE(question.defaultButton, QMessageBox::No);
+    // The controller first connected hears nothing of an update, not even
+    // as datagrams it drops while silent.
+    const QString log = sim->log();
+    QVERIFY2(!log.contains(QStringLiteral("setFLAG=0")) && !log.contains(QStringLiteral("tftp")), qPrintable(log));
+    if (agree) {
+        // Handshake and image went to the address named in the question.
+        QCOMPARE(outcome.title, QStringLiteral("Firmware update did not complete"));
+        QCOMPARE(caughtDatagrams(nobodyCommands).mid(0, 3), (QStringList{"setFLAG=0", "fwNETInit", "Restart"}));
+        const QStringList writeRequests = caughtDatagrams(nobodyTftp);
+        QVERIFY(!writeRequests.isEmpty());
+        QVERIFY(writeRequests.first().startsWith(QString::fromLatin1("\0\2bla\0", 6)));
+    } else {
+        QCOMPARE(caughtDatagrams(nobodyCommands), QStringList());
+        QVERIFY(!nobodyTftp.hasPendingDatagrams());
+    }
+}
+
 void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
 {
     QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
@@ -852,10 +972,7 @@ void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
     QVERIFY(w.livenessMonitor);
     QCOMPARE(w.livenessMonitor->period(), pingWorker::NormalPeriodMs);
 
-    sim->sendSignal(SIGUSR1);
-    QVERIFY(sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch());
-    // Four unanswered pings, about 2.4 s.
-    QTRY_COMPARE_WITH_TIMEOUT(w.lensLabel->text(), QStringLiteral("Lens: N/A"), 8000);
+    QVERIFY(silenceUntilLost());
     for (QLineEdit* readOut : {w.zoomVal, w.focusVal, w.irisVal})
         QCOMPARE(readOut->text(), QStringLiteral("N/A"));
     QVERIFY(!w.irisSlider->isEnabled());

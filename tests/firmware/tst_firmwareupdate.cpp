@@ -57,8 +57,13 @@ private:
         return seen.join(QLatin1String(", "));
     }
 
+    // The panel connected to the test's controller, as after an
+    // identification (its liveness monitor is not started: nothing pings),
+    // and Upload pressed.
     void startUpload(const QString& path)
     {
+        if (!window->livenessMonitor)
+            window->livenessMonitor = new pingWorker(controllerAddress(), window->commandSocket);
         window->updateFW();
         dialog()->lineEdit->setText(path);
         dialog()->pushButton->click();
@@ -169,7 +174,6 @@ private slots:
         const QString path = writeFile(name, file);
         QVERIFY(!path.isEmpty());
         dialog()->setServerPort(server.port());
-        window->livenessMonitor = new pingWorker(controllerAddress(), window->commandSocket);
         bool pausedDuringUpload = false;
         auto watch = connect(dialog(), &tftpDlg::uploadProgress, this,
                              [&](int) { pausedDuringUpload = window->livenessMonitor->isPaused(); });
@@ -232,7 +236,6 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QString, reason);
         const QString path = name.isEmpty() ? files.filePath(QStringLiteral("absent.orvo")) : writeFile(name, file);
-        window->livenessMonitor = new pingWorker(controllerAddress(), window->commandSocket);
         if (file.size() >= 3 && quint8(file[0]) != FirmwareCipher::ContainerVersion)
             QTest::ignoreMessage(QtWarningMsg, "Invalid version or not a cyphertext.");
 
@@ -301,7 +304,6 @@ private slots:
     {
         const QString path = writeFile(QStringLiteral("stop.orvo"), QByteArray("ORVO ::").repeated(1000));
         dialog()->setServerPort(TftpdServer::freePort(QHostAddress(controllerAddress())));
-        window->livenessMonitor = new pingWorker(controllerAddress(), window->commandSocket);
         bool sawRestartLabel = false;
         QTimer operatorHand;
         operatorHand.setInterval(100);
@@ -341,7 +343,6 @@ private slots:
         const QString path = writeFile(QStringLiteral("late.orvo"), QByteArray("ORVO ::").repeated(1000));
         dialog()->setServerPort(TftpdServer::freePort(QHostAddress(controllerAddress())));
         dialog()->setGiveUpAfterMs(3000);
-        window->livenessMonitor = new pingWorker(controllerAddress(), window->commandSocket);
 
         ModalAnswerer::Box outcome;
         modals().expectBox(QMessageBox::Ok, &outcome);

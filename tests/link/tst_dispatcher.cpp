@@ -53,6 +53,7 @@ private slots:
     void onlyAnAnswerBeginningWithAModelIdentifies_data();
     void onlyAnAnswerBeginningWithAModelIdentifies();
     void lensDescriptionMarkupIsShownAsText();
+    void deviceLineMarkupIsShownAsText();
     void streamIsReadInBatches();
 
 private:
@@ -65,6 +66,18 @@ private:
     ScriptedController* m_controller = nullptr;
     int m_marker = 1000;
 };
+
+namespace {
+// What a label or tooltip shows: rich text rendered, anything else as it is.
+QString shownText(const QString& text, Qt::TextFormat format = Qt::AutoText)
+{
+    if (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(text)))
+        return text;
+    QTextDocument document;
+    document.setHtml(text);
+    return document.toPlainText();
+}
+} // namespace
 
 void DispatcherTest::init()
 {
@@ -306,16 +319,16 @@ void DispatcherTest::identityReachesServiceDialog()
     deliver({"SN=15001", "MAC=0-80-163-1-2-3", "HW=3", "BL=255", "VENDOR=acme"});
     masterDlg* service = m_window->serviceDialog;
     QCOMPARE(m_window->serialNumber, QStringLiteral("15001"));
-    QCOMPARE(service->serialText, QStringLiteral("15001"));
+    QCOMPARE(service->snEdit->text(), QStringLiteral("15001"));
     QCOMPARE(m_window->macAddress, QStringLiteral("0-80-163-1-2-3"));
-    QCOMPARE(service->macText, QStringLiteral("0-80-163-1-2-3"));
+    QCOMPARE(service->macEdit->text(), QStringLiteral("0-80-163-1-2-3"));
     QCOMPARE(m_window->hardwareVersion, QStringLiteral("3"));
-    QCOMPARE(service->hardwareText, QStringLiteral("3"));
-    QCOMPARE(service->firmwareText, QStringLiteral("1.8.3"));
+    QCOMPARE(service->hwEdit->text(), QStringLiteral("3"));
+    QCOMPARE(service->fwEdit->text(), QStringLiteral("1.8.3"));
     QCOMPARE(m_window->bootloaderVersion, QStringLiteral("1"));
-    QCOMPARE(service->bootLoaderText, QStringLiteral("1"));
+    QCOMPARE(service->blEdit->text(), QStringLiteral("1"));
     QCOMPARE(m_window->vendorInfo, QStringLiteral("acme"));
-    QCOMPARE(service->vendorText, QStringLiteral("acme"));
+    QCOMPARE(service->vndEdit->text(), QStringLiteral("acme"));
 
     // Blanks only keep the vendor text; another boot loader is kept as sent.
     deliver({"VENDOR=    ", "BL=3"});
@@ -430,16 +443,19 @@ void DispatcherTest::onlyAnAnswerBeginningWithAModelIdentifies()
 
 void DispatcherTest::lensDescriptionMarkupIsShownAsText()
 {
-    // What a tooltip shows: rich text rendered, anything else as it is.
-    auto shown = [](const QString& toolTip) {
-        if (!Qt::mightBeRichText(toolTip))
-            return toolTip;
-        QTextDocument document;
-        document.setHtml(toolTip);
-        return document.toPlainText();
-    };
     deliver({"Lens=<b>EF</b> 50mm <i>f/1.8</i>"});
-    QCOMPARE(shown(m_window->lensLabel->toolTip()), QStringLiteral("<b>EF</b> 50mm <i>f/1.8</i>"));
+    QCOMPARE(shownText(m_window->lensLabel->toolTip()), QStringLiteral("<b>EF</b> 50mm <i>f/1.8</i>"));
+}
+
+void DispatcherTest::deviceLineMarkupIsShownAsText()
+{
+    // The firmware version is the controller's own text: markup in it is
+    // shown, not rendered.
+    deliver({"ORVO KX-MQTR=<b>1.9.0</b>"});
+    const QLabel* deviceLine = m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"));
+    QVERIFY(deviceLine);
+    QCOMPARE(shownText(deviceLine->text(), deviceLine->textFormat()),
+             QStringLiteral("Device: ORVO KX-MQTR v.<b>1.9.0</b>  @%1").arg(m_controller->address()));
 }
 
 void DispatcherTest::streamIsReadInBatches()

@@ -50,6 +50,7 @@ private slots:
     void answeredPingsNeverWarn();
     void pausedBeforeFirstPingSendsNothing();
     void resumeRestoresNormalPace();
+    void endingAPauseKeepsTheCount();
     void stopBeforeStartReturnsAtOnce();
 
 private:
@@ -189,6 +190,26 @@ void PingWorkerTest::resumeRestoresNormalPace()
     clock.start();
     QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= first + 2, 3500);
     QVERIFY(clock.elapsed() < 3500);
+    monitor->requestStop();
+    QVERIFY(monitor->wait(5000));
+}
+
+// The end of an operator's pause is no proof of life: a lost controller's
+// monitor goes on pinging and counting from where it stood.
+void PingWorkerTest::endingAPauseKeepsTheCount()
+{
+    auto monitor = makeMonitor();
+    monitor->start();
+    QTRY_VERIFY_WITH_TIMEOUT(monitor->missedPings() > pingWorker::LostAfterMissedPings, 15000);
+    monitor->pause();
+    // A ping under way as the pause begins only raises the count further.
+    const int missed = monitor->missedPings();
+    const int pings = m_peer->count(QStringLiteral("ping"));
+
+    monitor->endPause();
+    QVERIFY(!monitor->isPaused());
+    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) > pings, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(monitor->missedPings() > missed, 1000);
     monitor->requestStop();
     QVERIFY(monitor->wait(5000));
 }

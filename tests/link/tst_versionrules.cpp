@@ -21,6 +21,8 @@ private slots:
     void firmwareNumber();
     void protocolChoice_data();
     void protocolChoice();
+    void recentFirmware_data();
+    void recentFirmware();
 };
 
 void VersionRulesTest::versionParts_data()
@@ -137,6 +139,29 @@ void VersionRulesTest::protocolChoice()
 {
     QFETCH(QString, version);
     QTEST(VersionRules::allowsProtocolChoice(version), "allowed");
+}
+
+void VersionRulesTest::recentFirmware_data()
+{
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<bool>("recent");
+    QTest::newRow("1.9.0 with boot loader") << "1.9.0 (BL1.2)" << true;
+    QTest::newRow("1.8.3") << "1.8.3" << false;
+    QTest::newRow("1.7.4") << "1.7.4" << false;
+    QTest::newRow("2.0") << "2.0" << true;
+    QTest::newRow("1.10.2, minor compared as a number") << "1.10.2" << true;
+    QTest::newRow("1.9 without patch") << "1.9" << true;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("no dot") << "19" << false;
+    QTest::newRow("not reported") << "n/a" << false;
+    QTest::newRow("unreadable major") << "x.9.0" << false;
+    QTest::newRow("blank before the number") << " 1.9.0" << false;
+}
+
+void VersionRulesTest::recentFirmware()
+{
+    QFETCH(QString, firmware);
+    QTEST(VersionRules::isRecentFirmware(firmware), "recent");
 }
 
 LENSDESK_TEST_MAIN(VersionRulesTest)

@@ -1,5 +1,6 @@
 // A native Windows program that runs the panel's Win32 calls (app/Win32Calls)
-// on the machine it runs on and checks what it can of their results. Built by
+// and the command channel's socket calls (link/RawSocket) on the machine it
+// runs on and checks what it can of their results. Built by
 // scripts/windows-check with the MinGW cross-compiler; it needs no toolkit.
 //
 //   win32_calls_check [--write-registry]
@@ -9,7 +10,10 @@
 // never on someone's own account. Ends with "N passed, N failed".
 
 #include "app/Win32Calls.h"
+#include "link/RawSocket.h"
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -106,6 +110,70 @@ void adaptersAndAddressCache()
     }
 }
 
+// One datagram from a socket of the given family to a receiver on
+// 127.0.0.1, the way the command channel sends: the family is the one the
+// descriptor reports, and a dual-stack socket gets the IPv4-mapped address.
+void sendsFromSocketOfFamily(int family, const char* what)
+{
+    SOCKET receiver = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    SOCKET sender = socket(family, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in here{};
+    here.sin_family = AF_INET;
+    here.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof here;
+    if (receiver == INVALID_SOCKET || sender == INVALID_SOCKET
+        || bind(receiver, reinterpret_cast<sockaddr*>(&here), sizeof here) != 0
+        || getsockname(receiver, reinterpret_cast<sockaddr*>(&here), &length) != 0) {
+        check(false, what);
+        closesocket(receiver);
+        closesocket(sender);
+        return;
+    }
+    // Bound to any address, as the command channel's socket is: Winsock
+    // names no family for a socket that is not bound yet.
+    if (family == AF_INET6) {
+        DWORD v6Only = 0;
+        setsockopt(sender, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&v6Only), sizeof v6Only);
+        sockaddr_in6 any{};
+        any.sin6_family = AF_INET6;
+        bind(sender, reinterpret_cast<sockaddr*>(&any), sizeof any);
+    } else {
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        bind(sender, reinterpret_cast<sockaddr*>(&any), sizeof any);
+    }
+
+    const int reported = RawSocket::addressFamily(std::intptr_t(sender));
+    check(reported == family, "the socket reports the family it was made with");
+    const char command[] = "getVER";
+    const int error = RawSocket::sendTo(std::intptr_t(sender), reported, INADDR_LOOPBACK, ntohs(here.sin_port), command,
+                                        sizeof command - 1);
+    check(error == 0, what);
+
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(receiver, &readable);
+    timeval wait{2, 0};
+    char received[64] = {};
+    const bool arrived = select(0, &readable, nullptr, nullptr, &wait) == 1
+                         && recv(receiver, received, sizeof received, 0) == int(sizeof command - 1);
+    check(arrived && std::memcmp(received, command, sizeof command - 1) == 0, "the datagram arrives whole");
+    closesocket(receiver);
+    closesocket(sender);
+}
+
+void socketSends()
+{
+    WSADATA winsock;
+    if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) {
+        check(false, "Winsock starts");
+        return;
+    }
+    sendsFromSocketOfFamily(AF_INET, "an IPv4 socket sends to an IPv4 address");
+    sendsFromSocketOfFamily(AF_INET6, "a dual-stack socket sends to an IPv4 address");
+    WSACleanup();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -115,6 +183,7 @@ int main(int argc, char* argv[])
     displayMetrics();
     topmostKeepsPlaceAndSize();
     adaptersAndAddressCache();
+    socketSends();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
