@@ -18,9 +18,9 @@ constexpr int NormalFlagSettleMs = 10;
 // "setFLAG=99". A controller left waiting in update mode is stuck.
 void LensDesk::sendFirmwareFlag()
 {
-    firmwareTarget = controllerAddress;
+    m_firmwareTarget = controllerAddress;
     for (const UpdateMode::Step& step : UpdateMode::Enter) {
-        channel.send(firmwareTarget, QLatin1String(step.command));
+        m_channel.send(m_firmwareTarget, QLatin1String(step.command));
         delayWithEvents(step.settleMs);
     }
     pauseLiveness();
@@ -29,7 +29,7 @@ void LensDesk::sendFirmwareFlag()
 // Tells the controller that no update is pending and counts it alive again.
 void LensDesk::sendNoFirmwareFlag()
 {
-    channel.send(firmwareTarget.isEmpty() ? controllerAddress : firmwareTarget,
+    m_channel.send(m_firmwareTarget.isEmpty() ? controllerAddress : m_firmwareTarget,
                  QLatin1String(Protocol::Command::FlagNormal));
     delayWithEvents(NormalFlagSettleMs);
     resumeLiveness();

@@ -55,7 +55,7 @@ void LensDesk::updateIPSettings(QString address, QString mask, QString gateway)
     controllerAddress = address;
     // The host still maps the new address to whatever answered it before (or
     // remembers it as unreachable): look the controller up afresh.
-    const int listingError = flushAddressResolutionCache();
+    const int listingError = m_flushAddressResolutionCache();
     if (listingError != 0)
         QMessageBox::information(this, QLatin1String(ListingErrorTitle),
                                  QString::fromLatin1(ListingErrorText).arg(listingError));
@@ -63,8 +63,8 @@ void LensDesk::updateIPSettings(QString address, QString mask, QString gateway)
     delayWithEvents(RestartHalfWaitMs);
     delayWithEvents(RestartHalfWaitMs);
     isORVOProduct(address);
-    if (motionWorker) {
-        motionWorker->retarget(address, commandSocket);
+    if (m_motionWorker) {
+        m_motionWorker->retarget(address, commandSocket);
         keepDispatcherSoleReader();
     }
 }

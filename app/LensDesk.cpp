@@ -112,6 +112,7 @@ LensDesk::LensDesk(QWidget* parent)
 
     connectingDialog = new QProgressDialog(tr("Connecting.."), tr("Stop"), 0, 0, this,
                                            Qt::Window | Qt::CustomizeWindowHint);
+    connectingDialog->setObjectName(QStringLiteral("connectingDialog"));
     connectingDialog->reset();
     connect(connectingDialog, &QProgressDialog::canceled, this, &LensDesk::stopConnecting);
 
@@ -127,7 +128,7 @@ LensDesk::LensDesk(QWidget* parent)
     // The default (about 200 KB on Linux) holds some 250 short reports; 1 MiB
     // (the kernel books twice that) holds ten times as many.
     commandSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, CommandReceiveBufferBytes);
-    channel = CommandChannel(commandSocket);
+    m_channel = CommandChannel(commandSocket);
     // The dispatcher must be the first reader of the socket: the motion
     // worker and the service dialog connect readers of their own later.
     connect(commandSocket, &QUdpSocket::readyRead, this, &LensDesk::readUDPDatagrams);
@@ -136,11 +137,11 @@ LensDesk::LensDesk(QWidget* parent)
     mainSettings = SettingsStore::openMain(this);
     profileSettings = SettingsStore::openProfiles(this);
 
-    firmwareDialog = new tftpDlg(this);
-    connect(firmwareDialog, &tftpDlg::rebootDeviceNow, this, &LensDesk::rebootDevice);
-    connect(firmwareDialog, &tftpDlg::setFirmwareFlag, this, &LensDesk::sendFirmwareFlag);
-    connect(firmwareDialog, &tftpDlg::setNoFirmwareFlag, this, &LensDesk::sendNoFirmwareFlag);
-    firmwareDialog->setTargetLookup([this] { return tftpDlg::Target{controllerAddress, hasLiveController()}; });
+    m_firmwareDialog = new tftpDlg(this);
+    connect(m_firmwareDialog, &tftpDlg::rebootDeviceNow, this, &LensDesk::rebootDevice);
+    connect(m_firmwareDialog, &tftpDlg::setFirmwareFlag, this, &LensDesk::sendFirmwareFlag);
+    connect(m_firmwareDialog, &tftpDlg::setNoFirmwareFlag, this, &LensDesk::sendNoFirmwareFlag);
+    m_firmwareDialog->setTargetLookup([this] { return tftpDlg::Target{controllerAddress, hasLiveController()}; });
 
     menuID->setTitle(QString());
 
@@ -150,9 +151,9 @@ LensDesk::LensDesk(QWidget* parent)
 
     buildStatusBar();
 
-    loadDialog = new loadSettDlg(this);
-    connect(loadDialog, &loadSettDlg::loadSetPoint, this, &LensDesk::loadSetPointNow);
-    connect(loadDialog, &loadSettDlg::notgonnaload, this, &LensDesk::notgonnaloadFunc);
+    m_loadDialog = new loadSettDlg(this);
+    connect(m_loadDialog, &loadSettDlg::loadSetPoint, this, &LensDesk::loadSetPointNow);
+    connect(m_loadDialog, &loadSettDlg::notgonnaload, this, &LensDesk::notgonnaloadFunc);
 
     setLensControlsEnabled(false);
     setWindowTitle(tr("ORVO :: Ethernet KX (for EF/EFS Lens) v.%1").arg(QLatin1String(ProgramVersion)));
@@ -167,7 +168,7 @@ LensDesk::~LensDesk()
 
 void LensDesk::sendToController(const QString& text)
 {
-    channel.send(controllerAddress, text);
+    m_channel.send(controllerAddress, text);
 }
 
 void LensDesk::buildActionsAndMenus()
@@ -223,18 +224,18 @@ void LensDesk::buildActionsAndMenus()
     actionSavePresets = makeAction("actionSavePresets", tr("Save Presets..."), "1398449275_download.png");
     actionSavePresets->setShortcut(QKeySequence(tr("Ctrl+S")));
 
-    menuBar_ = makeChild<QMenuBar>(this, "menuBar", QRect(0, 0, WindowWidth, 21));
-    menuSettings = makeNamed<QMenu>(menuBar_, "menuSettings");
+    m_menuBar = makeChild<QMenuBar>(this, "menuBar", QRect(0, 0, WindowWidth, 21));
+    menuSettings = makeNamed<QMenu>(m_menuBar, "menuSettings");
     menuSettings->setTitle(tr("Settings"));
-    menuHelp = makeNamed<QMenu>(menuBar_, "menuHelp");
+    menuHelp = makeNamed<QMenu>(m_menuBar, "menuHelp");
     menuHelp->setTitle(tr("About"));
-    menuID = makeNamed<QMenu>(menuBar_, "menuID");
+    menuID = makeNamed<QMenu>(m_menuBar, "menuID");
     menuID->setEnabled(false);
-    setMenuBar(menuBar_);
+    setMenuBar(m_menuBar);
 
-    menuBar_->addAction(menuSettings->menuAction());
-    menuBar_->addAction(menuHelp->menuAction());
-    menuBar_->addAction(menuID->menuAction());
+    m_menuBar->addAction(menuSettings->menuAction());
+    m_menuBar->addAction(menuHelp->menuAction());
+    m_menuBar->addAction(menuID->menuAction());
 
     menuSettings->addAction(actionSetIP);
     menuSettings->addAction(actionChange_IP);
@@ -288,26 +289,26 @@ void LensDesk::buildActionsAndMenus()
 
 void LensDesk::buildCentralArea()
 {
-    centralWidget_ = makeNamed<QWidget>(this, "centralWidget");
-    setCentralWidget(centralWidget_);
+    m_centralWidget = makeNamed<QWidget>(this, "centralWidget");
+    setCentralWidget(m_centralWidget);
 
     auto label = [this](QLabel*& target, const char* name, const QString& text, const QRect& geometry) {
-        target = makeChild<QLabel>(centralWidget_, name, geometry, text);
+        target = makeChild<QLabel>(m_centralWidget, name, geometry, text);
     };
     auto readOut = [this](QLineEdit*& target, const char* name, const QRect& geometry, const QString& tooltip) {
-        target = makeChild<QLineEdit>(centralWidget_, name, geometry);
+        target = makeChild<QLineEdit>(m_centralWidget, name, geometry);
         target->setAlignment(Qt::AlignCenter);
         target->setEnabled(false);
         target->setToolTip(tooltip);
     };
     auto button = [this](QPushButton*& target, const char* name, const QString& text, const QRect& geometry,
                          const QString& tooltip) {
-        target = makeChild<QPushButton>(centralWidget_, name, geometry, text);
+        target = makeChild<QPushButton>(m_centralWidget, name, geometry, text);
         target->setToolTip(tooltip);
     };
     auto slider = [this](QSlider*& target, const char* name, const QRect& geometry, int minimum, int maximum,
                          int value, int pageStep) {
-        target = makeChild<QSlider>(centralWidget_, name, geometry);
+        target = makeChild<QSlider>(m_centralWidget, name, geometry);
         target->setOrientation(Qt::Horizontal);
         target->setRange(minimum, maximum);
         target->setValue(value);
@@ -337,7 +338,7 @@ void LensDesk::buildCentralArea()
     zoomStepSlider->setFont(kernedFont());
     zoomStepSlider->setToolTip(tr("Set focus step"));
     label(label_28, "label_28", tr("Step:5"), QRect(17, 103, 34, 16));
-    line_2 = makeLine(centralWidget_, "line_2", QRect(133, 7, 20, 110), Qt::Vertical);
+    line_2 = makeLine(m_centralWidget, "line_2", QRect(133, 7, 20, 110), Qt::Vertical);
     for (QWidget* w : {static_cast<QWidget*>(label_6), static_cast<QWidget*>(label_7), static_cast<QWidget*>(label_8),
                        static_cast<QWidget*>(fastWideZoom), static_cast<QWidget*>(slowWideZoom),
                        static_cast<QWidget*>(slowNarrowZoom), static_cast<QWidget*>(fastNarrowZoom),
@@ -363,7 +364,7 @@ void LensDesk::buildCentralArea()
     focusStepSlider->setFont(kernedFont());
     focusStepSlider->setToolTip(tr("Set focus step"));
     label(label_27, "label_27", tr("Step:5"), QRect(165, 103, 38, 16));
-    line_4 = makeLine(centralWidget_, "line_4", QRect(279, 8, 20, 110), Qt::Vertical);
+    line_4 = makeLine(m_centralWidget, "line_4", QRect(279, 8, 20, 110), Qt::Vertical);
 
     // Aperture.
     label(label_24, "label_24", tr("Aperture"), QRect(336, 10, 70, 16));
@@ -382,7 +383,7 @@ void LensDesk::buildCentralArea()
     irisSlider->setTracking(true);
     irisSlider->setToolTip(tr("Set aperture value"));
     label(label_23, "label_23", tr("Value:"), QRect(313, 55, 35, 16));
-    checkBoxIS = makeChild<QCheckBox>(centralWidget_, "checkBoxIS", QRect(309, 103, 113, 17), tr("Image Stabilization"));
+    checkBoxIS = makeChild<QCheckBox>(m_centralWidget, "checkBoxIS", QRect(309, 103, 113, 17), tr("Image Stabilization"));
     checkBoxIS->setEnabled(false);
 
     QWidget* tabOrder[] = {fastWideZoom, slowWideZoom, slowNarrowZoom, fastNarrowZoom, fastFarFocus, slowFarFocus,
@@ -534,7 +535,7 @@ void LensDesk::alwaysOnTop(bool on)
     setWindowFlag(Qt::WindowStaysOnTopHint, on);
     if (wasVisible) {
         // The same window again, not a new appearance: no connect dialog.
-        const QScopedValueRollback<bool> reshowing(reshowingWithNewFlags, true);
+        const QScopedValueRollback<bool> reshowing(m_reshowingWithNewFlags, true);
         setAttribute(Qt::WA_ShowWithoutActivating, true);
         setGeometry(placement);
         show();
@@ -544,20 +545,20 @@ void LensDesk::alwaysOnTop(bool on)
 
 void LensDesk::updateFW()
 {
-    firmwareDialog->setCurrentIP(controllerAddress);
-    firmwareDialog->show();
+    m_firmwareDialog->setCurrentIP(controllerAddress);
+    m_firmwareDialog->show();
 }
 
 void LensDesk::showMasterDialog()
 {
-    if (!serviceDialog)
+    if (!m_serviceDialog)
         return;
     // A connection attempt started during the queries replaces the dialog:
     // the replaced one is not shown (it goes once its queries are done), nor
     // is the new one, which nobody has asked yet.
-    masterDlg* const queried = serviceDialog;
+    masterDlg* const queried = m_serviceDialog;
     queried->queryIdentity();
-    if (queried == serviceDialog)
+    if (queried == m_serviceDialog)
         queried->show();
 }
 
@@ -569,15 +570,15 @@ void LensDesk::overloadAF()
 void LensDesk::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    if (reshowingWithNewFlags)
+    if (m_reshowingWithNewFlags)
         return;
     auto* dialog = new setIPDlg(this);
     dialog->setModal(true);
     connect(dialog, &setIPDlg::hasIP, this, &LensDesk::isORVOProduct);
     connect(dialog, &setIPDlg::hasNOIP, this, &LensDesk::close);
-    if (connectDialog)
-        connectDialog->deleteLater();
-    connectDialog = dialog;
+    if (m_connectDialog)
+        m_connectDialog->deleteLater();
+    m_connectDialog = dialog;
     if (focusVal->text().isEmpty())
         dialog->show();
 }

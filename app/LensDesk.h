@@ -205,7 +205,7 @@ private:
     void keepDispatcherSoleReader();
     // Counts the liveness monitors stopped; a loss signal counts only while
     // its monitor's generation is the current one (link/connection.cpp).
-    quint64 livenessGeneration = 0;
+    quint64 m_livenessGeneration = 0;
     // A controller was identified and its liveness monitor has not declared
     // it lost since.
     bool hasLiveController() const;
@@ -214,11 +214,11 @@ private:
     // that keeps the reply dispatcher from running inside itself while one
     // of its steps waits with events.
     void markLensUnavailable();
-    bool dispatchingReplies = false;
+    bool m_dispatchingReplies = false;
 
     // Set while "Always On Top" shows the window again after changing its
     // window flags; that show is not one that asks for a controller.
-    bool reshowingWithNewFlags = false;
+    bool m_reshowingWithNewFlags = false;
 
     // Pause and resume the liveness monitor, which exists only once a
     // controller was identified (lens/controls.cpp). A resume outside the
@@ -230,18 +230,23 @@ private:
 
     // Firmware update: the controller the last update handshake switched
     // into update mode (admin/firmwareHandshake.cpp).
-    QString firmwareTarget;
+    QString m_firmwareTarget;
 
 public:
-    // Enabling the lens controls (lens/controls.cpp); public so that the
-    // connection code's tests and the lens tests can set the window's state.
+    // Enabling the lens controls and the connection-dependent actions
+    // (lens/controls.cpp).
     void setLensControlsEnabled(bool on);
     void disableLensControls();
 
-    // The widgets and actions, named as their object names. Public so that
-    // the tests can drive the window as the operator does.
-    QWidget* centralWidget_ = nullptr;
-    QMenuBar* menuBar_ = nullptr;
+private:
+    // The tests' one way to state that no widget, action or datagram shows
+    // (tests/support/LensDeskTestAccess.h).
+    friend class LensDeskTestAccess;
+
+    // The widgets and actions, named as their object names: tests and tools
+    // reach them with findChild() as the operator reaches them on screen.
+    QWidget* m_centralWidget = nullptr;
+    QMenuBar* m_menuBar = nullptr;
     QMenu* menuSettings = nullptr;
     QMenu* menuHelp = nullptr;
     QMenu* menuID = nullptr;
@@ -313,7 +318,7 @@ public:
 
     // The command socket and what is bound to it.
     QUdpSocket* commandSocket = nullptr;
-    CommandChannel channel;
+    CommandChannel m_channel;
     QString controllerAddress;
     QProgressDialog* connectingDialog = nullptr;
     QTimer* connectTimer = nullptr;
@@ -322,13 +327,13 @@ public:
     QSettings* mainSettings = nullptr;
     QSettings* profileSettings = nullptr;
 
-    zoomWorker* motionWorker = nullptr;
-    pingWorker* livenessMonitor = nullptr;
-    QPointer<setIPDlg> connectDialog;
+    zoomWorker* m_motionWorker = nullptr;
+    pingWorker* m_livenessMonitor = nullptr;
+    QPointer<setIPDlg> m_connectDialog;
     changeIPDlg* changeIPDialog = nullptr;
-    loadSettDlg* loadDialog = nullptr;
-    tftpDlg* firmwareDialog = nullptr;
-    QPointer<masterDlg> serviceDialog;
+    loadSettDlg* m_loadDialog = nullptr;
+    tftpDlg* m_firmwareDialog = nullptr;
+    QPointer<masterDlg> m_serviceDialog;
 
     QString deviceName;
 
@@ -366,5 +371,5 @@ public:
     // Network configuration: the step that empties the host's neighbour (ARP)
     // cache after the controller's address changed. Replaceable so that tests
     // never clear the cache of the machine they run on.
-    std::function<int()> flushAddressResolutionCache = &Platform::flushAddressResolutionCache;
+    std::function<int()> m_flushAddressResolutionCache = &Platform::flushAddressResolutionCache;
 };

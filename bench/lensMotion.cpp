@@ -8,6 +8,7 @@
 //   - the process's CPU use while connected and idle, and while paused.
 // Traffic stays on a loopback address of this run's own.
 #include "BenchFigure.h"
+#include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 
 #include "app/LensDesk.h"
@@ -193,12 +194,12 @@ int main(int argc, char** argv)
     }
 
     LensDesk window;
-    window.productName = QStringLiteral("ORVO KX-MQTR");
-    window.controllerAddress = QString::fromLatin1(PeerAddress);
-    window.motionWorker = new zoomWorker(window.controllerAddress, window.commandSocket, &window);
-    window.motionWorker->start();
-    window.livenessMonitor = new pingWorker(window.controllerAddress, window.commandSocket, &window);
-    window.livenessMonitor->start();
+    LensDeskTestAccess::productName(window) = QStringLiteral("ORVO KX-MQTR");
+    LensDeskTestAccess::controllerAddress(window) = QString::fromLatin1(PeerAddress);
+    LensDeskTestAccess::motionWorker(window) = new zoomWorker(LensDeskTestAccess::controllerAddress(window), LensDeskTestAccess::commandSocket(window), &window);
+    LensDeskTestAccess::motionWorker(window)->start();
+    LensDeskTestAccess::livenessMonitor(window) = new pingWorker(LensDeskTestAccess::controllerAddress(window), LensDeskTestAccess::commandSocket(window), &window);
+    LensDeskTestAccess::livenessMonitor(window)->start();
     window.setLensControlsEnabled(true);
     runEventsFor(300);
     peer.take();
@@ -213,10 +214,10 @@ int main(int argc, char** argv)
 
     // The slow narrow button, held down with the event loop running: it
     // repeats released() and pressed() every 100 ms.
-    window.slowNarrowZoom->setDown(true);
+    window.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->setDown(true);
     window.zoomSlowNarrowPressed();
     runEventsFor(holdSeconds * 1000);
-    window.slowNarrowZoom->setDown(false);
+    window.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->setDown(false);
     window.zoomSlowNarrowReleased();
     runEventsFor(100);
     printStatistics("moveZoom interval, auto-repeating button:", moveZoomIntervals(peer.take()),
@@ -244,8 +245,8 @@ int main(int argc, char** argv)
 
     // Connected and idle: the worker's empty cycles and the pings.
     std::printf("%-42s %.3f %% of one core\n", "CPU while connected and idle:", cpuPercentOver(10000));
-    window.motionWorker->paused = true;
-    window.livenessMonitor->pause();
+    LensDeskTestAccess::motionWorker(window)->paused = true;
+    LensDeskTestAccess::livenessMonitor(window)->pause();
     std::printf("%-42s %.3f %% of one core\n", "CPU while both workers are paused:", cpuPercentOver(5000));
 
     peer.close();

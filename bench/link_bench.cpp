@@ -50,7 +50,7 @@ double connectOnce(LensDesk& window, const QString& controllerAddress)
     // Connected after the window's own link to initSettings(), so it runs
     // once the controls have been enabled.
     auto link = QObject::connect(&window, &LensDesk::isProductCorrect, &window, [&] {
-        if (window.irisSlider->isEnabled())
+        if (window.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled())
             enabledAt = double(clock.nsecsElapsed()) / 1e6;
     });
     QTimer::singleShot(0, &window, [&] {

@@ -7,8 +7,8 @@
 // another controller, so the monitor rests until the next connection.
 void LensDesk::changeIP()
 {
-    if (motionWorker && livenessMonitor)
-        livenessMonitor->pause();
-    if (connectDialog)
-        connectDialog->show();
+    if (m_motionWorker && m_livenessMonitor)
+        m_livenessMonitor->pause();
+    if (m_connectDialog)
+        m_connectDialog->show();
 }

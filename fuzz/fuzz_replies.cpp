@@ -7,6 +7,7 @@
 // sequence instead: waits, worker threads and, for a too old firmware, the
 // end of the process. Its version rules are fuzzed here directly, and such
 // texts are not sent.
+#include "LensDeskTestAccess.h"
 #include "app/LensDesk.h"
 #include "link/ReplyReader.h"
 #include "link/ReplyText.h"
@@ -45,7 +46,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     qInstallMessageHandler(ignoreMessages);
     new QApplication(argc, argv);
     panel = new LensDesk;
-    panel->controllerAddress = QStringLiteral("127.0.0.1");
+    LensDeskTestAccess::controllerAddress(*panel) = QStringLiteral("127.0.0.1");
     controller = new QUdpSocket;
     if (!controller->bind(QHostAddress(QStringLiteral("127.0.0.1")), 0))
         std::abort();
@@ -63,16 +64,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     if (controller->writeDatagram(datagram, QHostAddress(QStringLiteral("127.0.0.1")),
-                                  panel->commandSocket->localPort()) != datagram.size())
+                                  LensDeskTestAccess::commandSocket(*panel)->localPort()) != datagram.size())
         std::abort();
     // Waiting emits readyRead, which runs the dispatcher on this datagram.
-    if (!panel->commandSocket->waitForReadyRead(2000))
+    if (!LensDeskTestAccess::commandSocket(*panel)->waitForReadyRead(2000))
         std::abort();
     QCoreApplication::processEvents();
-    if (panel->commandSocket->hasPendingDatagrams())
+    if (LensDeskTestAccess::commandSocket(*panel)->hasPendingDatagrams())
         std::abort();
     // Whatever arrives, the protocol index stays one the menu has.
-    if (panel->currentProtocol < 0 || panel->currentProtocol > 2)
+    if (LensDeskTestAccess::currentProtocol(*panel) < 0 || LensDeskTestAccess::currentProtocol(*panel) > 2)
         std::abort();
     return 0;
 }

@@ -63,22 +63,22 @@ void showTipAt(QWidget* widget, const QString& text)
 
 void LensDesk::pauseLiveness()
 {
-    if (livenessMonitor)
-        livenessMonitor->pause();
+    if (m_livenessMonitor)
+        m_livenessMonitor->pause();
 }
 
 void LensDesk::resumeLiveness()
 {
-    if (!livenessMonitor)
+    if (!m_livenessMonitor)
         return;
     // Only an answer of the controller, handled by the reply dispatcher, is
     // proof of life. The end of the operator's pause (a dialog left, a
     // button let go) is not: a controller the monitor has declared lost
     // stays lost, and recalls and updates stay refused, until it answers.
-    if (!dispatchingReplies && livenessMonitor->missedPings() > pingWorker::LostAfterMissedPings)
-        livenessMonitor->endPause();
+    if (!m_dispatchingReplies && m_livenessMonitor->missedPings() > pingWorker::LostAfterMissedPings)
+        m_livenessMonitor->endPause();
     else
-        livenessMonitor->resume();
+        m_livenessMonitor->resume();
 }
 
 void LensDesk::reportUnconfirmedMove()
@@ -179,11 +179,11 @@ void LensDesk::irisUpdateVal(float fNumber)
 }
 
 // Zoom buttons: no pause of the liveness monitor.
-void LensDesk::zoomFastWidePressed() { hold(motionWorker, &zoomWorker::zoomFastWide, true); }
-void LensDesk::zoomFastWideReleased() { hold(motionWorker, &zoomWorker::zoomFastWide, false); }
-void LensDesk::zoomSlowWidePressed() { hold(motionWorker, &zoomWorker::zoomSlowWide, true); }
-void LensDesk::zoomSlowWideReleased() { hold(motionWorker, &zoomWorker::zoomSlowWide, false); }
-void LensDesk::zoomSlowNarrowPressed() { hold(motionWorker, &zoomWorker::zoomSlowNarrow, true); }
+void LensDesk::zoomFastWidePressed() { hold(m_motionWorker, &zoomWorker::zoomFastWide, true); }
+void LensDesk::zoomFastWideReleased() { hold(m_motionWorker, &zoomWorker::zoomFastWide, false); }
+void LensDesk::zoomSlowWidePressed() { hold(m_motionWorker, &zoomWorker::zoomSlowWide, true); }
+void LensDesk::zoomSlowWideReleased() { hold(m_motionWorker, &zoomWorker::zoomSlowWide, false); }
+void LensDesk::zoomSlowNarrowPressed() { hold(m_motionWorker, &zoomWorker::zoomSlowNarrow, true); }
 // The slow narrow button repeats itself while held: every 100 ms it emits
 // released() and pressed() while it is still down. Such a release is none;
 // the flag stays up and the stream keeps its pace.
@@ -191,106 +191,106 @@ void LensDesk::zoomSlowNarrowReleased()
 {
     if (slowNarrowZoom->isDown())
         return;
-    hold(motionWorker, &zoomWorker::zoomSlowNarrow, false);
+    hold(m_motionWorker, &zoomWorker::zoomSlowNarrow, false);
 }
-void LensDesk::zoomFastNarrowPressed() { hold(motionWorker, &zoomWorker::zoomFastNarrow, true); }
-void LensDesk::zoomFastNarrowReleased() { hold(motionWorker, &zoomWorker::zoomFastNarrow, false); }
+void LensDesk::zoomFastNarrowPressed() { hold(m_motionWorker, &zoomWorker::zoomFastNarrow, true); }
+void LensDesk::zoomFastNarrowReleased() { hold(m_motionWorker, &zoomWorker::zoomFastNarrow, false); }
 
 // Focus and iris buttons: the liveness monitor rests while the button is held
 // (the moves keep the controller busy), and the release is the proof of life.
 void LensDesk::focusFastFarPressed()
 {
     pauseLiveness();
-    hold(motionWorker, &zoomWorker::focusFastFar, true);
+    hold(m_motionWorker, &zoomWorker::focusFastFar, true);
 }
 
 void LensDesk::focusFastFarReleased()
 {
-    hold(motionWorker, &zoomWorker::focusFastFar, false);
+    hold(m_motionWorker, &zoomWorker::focusFastFar, false);
     resumeLiveness();
 }
 
 void LensDesk::focusSlowFarPressed()
 {
     pauseLiveness();
-    hold(motionWorker, &zoomWorker::focusSlowFar, true);
+    hold(m_motionWorker, &zoomWorker::focusSlowFar, true);
 }
 
 void LensDesk::focusSlowFarReleased()
 {
-    hold(motionWorker, &zoomWorker::focusSlowFar, false);
+    hold(m_motionWorker, &zoomWorker::focusSlowFar, false);
     resumeLiveness();
 }
 
 void LensDesk::focusSlowNearPressed()
 {
     pauseLiveness();
-    hold(motionWorker, &zoomWorker::focusSlowNear, true);
+    hold(m_motionWorker, &zoomWorker::focusSlowNear, true);
 }
 
 void LensDesk::focusSlowNearReleased()
 {
-    hold(motionWorker, &zoomWorker::focusSlowNear, false);
+    hold(m_motionWorker, &zoomWorker::focusSlowNear, false);
     resumeLiveness();
 }
 
 void LensDesk::focusFastNearPressed()
 {
     pauseLiveness();
-    hold(motionWorker, &zoomWorker::focusFastNear, true);
+    hold(m_motionWorker, &zoomWorker::focusFastNear, true);
 }
 
 void LensDesk::focusFastNearReleased()
 {
-    hold(motionWorker, &zoomWorker::focusFastNear, false);
+    hold(m_motionWorker, &zoomWorker::focusFastNear, false);
     resumeLiveness();
 }
 
 void LensDesk::irisFastClosePressed()
 {
     pauseLiveness();
-    hold(motionWorker, &zoomWorker::irisFastClose, true);
+    hold(m_motionWorker, &zoomWorker::irisFastClose, true);
 }
 
 void LensDesk::irisFastCloseReleased()
 {
-    hold(motionWorker, &zoomWorker::irisFastClose, false);
+    hold(m_motionWorker, &zoomWorker::irisFastClose, false);
     resumeLiveness();
 }
 
 void LensDesk::irisSlowClosePressed()
 {
     pauseLiveness();
-    hold(motionWorker, &zoomWorker::irisSlowClose, true);
+    hold(m_motionWorker, &zoomWorker::irisSlowClose, true);
 }
 
 void LensDesk::irisSlowCloseReleased()
 {
-    hold(motionWorker, &zoomWorker::irisSlowClose, false);
+    hold(m_motionWorker, &zoomWorker::irisSlowClose, false);
     resumeLiveness();
 }
 
 void LensDesk::irisSlowOpenPressed()
 {
     pauseLiveness();
-    hold(motionWorker, &zoomWorker::irisSlowOpen, true);
+    hold(m_motionWorker, &zoomWorker::irisSlowOpen, true);
 }
 
 void LensDesk::irisSlowOpenReleased()
 {
-    hold(motionWorker, &zoomWorker::irisSlowOpen, false);
+    hold(m_motionWorker, &zoomWorker::irisSlowOpen, false);
     resumeLiveness();
 }
 
 void LensDesk::irisFastOpenPressed()
 {
     pauseLiveness();
-    hold(motionWorker, &zoomWorker::irisFastOpen, true);
+    hold(m_motionWorker, &zoomWorker::irisFastOpen, true);
 }
 
 void LensDesk::irisFastOpenReleased()
 {
-    hold(motionWorker, &zoomWorker::irisFastOpen, false);
+    hold(m_motionWorker, &zoomWorker::irisFastOpen, false);
     delayWithEvents(IrisReleaseSettleMs);
     resumeLiveness();
 }
@@ -359,8 +359,8 @@ void LensDesk::aperSliderMoved(int index)
 
 void LensDesk::zoomSpeedSlider()
 {
-    if (motionWorker)
-        motionWorker->zoomStep = zoomStepSlider->value();
+    if (m_motionWorker)
+        m_motionWorker->zoomStep = zoomStepSlider->value();
     label_28->setText(tr("Step:%1").arg(zoomStepSlider->value()));
 }
 
@@ -371,8 +371,8 @@ void LensDesk::focusSpeedSlider()
 
 void LensDesk::focusSpeedChanged(int value)
 {
-    if (motionWorker)
-        motionWorker->focusStep = focusStepSlider->value();
+    if (m_motionWorker)
+        m_motionWorker->focusStep = focusStepSlider->value();
     label_27->setText(tr("Step:%1").arg(value));
 }
 

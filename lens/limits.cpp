@@ -22,11 +22,11 @@ constexpr int SearchPollMs = 200;
 // thread; the window only raises the search flags, waits and shows the result.
 void LensDesk::findLimits()
 {
-    if (!motionWorker)
+    if (!m_motionWorker)
         return;
     // A new identification during the wait replaces the worker.
-    const QPointer<zoomWorker> current = motionWorker;
-    zoomWorker& worker = *motionWorker;
+    const QPointer<zoomWorker> current = m_motionWorker;
+    zoomWorker& worker = *m_motionWorker;
 
     QProgressDialog progress(tr("Finding lens limits..."), tr("Cancel"), 0, 0, this,
                              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);

@@ -69,8 +69,8 @@ void LensDesk::saveSettings()
 
 void LensDesk::loadSettings()
 {
-    loadDialog->refresh();
-    loadDialog->show();
+    m_loadDialog->refresh();
+    m_loadDialog->show();
     pauseLiveness();
 }
 
@@ -89,7 +89,7 @@ void LensDesk::loadSetPointNow(QString name)
         return;
     }
     pauseLiveness();
-    loadDialog->hide();
+    m_loadDialog->hide();
     // A recall that ends without driving the lens to its end gives the
     // liveness monitor back at once: nothing else would, and a controller
     // falling silent afterwards would go unnoticed. After a complete recall
@@ -132,12 +132,12 @@ void LensDesk::loadSetPointNow(QString name)
     progress.show();
 
     // The limits measured by the limit finder; a new connection has none.
-    const int zoomWide = motionWorker ? motionWorker->zoomWideLimit.load() : 0;
-    const int zoomNarrow = motionWorker ? motionWorker->zoomNarrowLimit.load() : 0;
-    const int focusFar = motionWorker ? motionWorker->focusFarLimit.load() : 0;
-    const int focusNear = motionWorker ? motionWorker->focusNearLimit.load() : 0;
-    const float irisClose = motionWorker ? motionWorker->irisCloseLimit.load() : 0.0f;
-    const float irisOpen = motionWorker ? motionWorker->irisOpenLimit.load() : 0.0f;
+    const int zoomWide = m_motionWorker ? m_motionWorker->zoomWideLimit.load() : 0;
+    const int zoomNarrow = m_motionWorker ? m_motionWorker->zoomNarrowLimit.load() : 0;
+    const int focusFar = m_motionWorker ? m_motionWorker->focusFarLimit.load() : 0;
+    const int focusNear = m_motionWorker ? m_motionWorker->focusNearLimit.load() : 0;
+    const float irisClose = m_motionWorker ? m_motionWorker->irisCloseLimit.load() : 0.0f;
+    const float irisOpen = m_motionWorker ? m_motionWorker->irisOpenLimit.load() : 0.0f;
     const bool powerZoom = isPowerZoomModel();
 
     QString outOfRange;

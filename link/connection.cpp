@@ -39,9 +39,9 @@ void LensDesk::isORVOProduct(QString address)
 
     // Every attempt gets a service dialog of its own. The previous one stops
     // reading the command socket at once and goes when it is idle.
-    if (serviceDialog)
-        serviceDialog->retire();
-    serviceDialog = new masterDlg(address, commandSocket, this);
+    if (m_serviceDialog)
+        m_serviceDialog->retire();
+    m_serviceDialog = new masterDlg(address, commandSocket, this);
     keepDispatcherSoleReader();
 
     const char* const probes[] = {Protocol::Command::BootLoaderVersion, Protocol::Command::GetProtocol,
@@ -116,31 +116,31 @@ void LensDesk::initSettings()
     // for the current address; the old ones are stopped before they go, so
     // none of their datagrams follows.
     stopWorkers();
-    livenessMonitor = new pingWorker(controllerAddress, commandSocket, this);
-    motionWorker = new zoomWorker(controllerAddress, commandSocket, this);
-    motionWorker->zoomPos = currentZoom;
-    motionWorker->focusPos = currentFocus;
-    motionWorker->irisPos = currentIris;
+    m_livenessMonitor = new pingWorker(controllerAddress, commandSocket, this);
+    m_motionWorker = new zoomWorker(controllerAddress, commandSocket, this);
+    m_motionWorker->zoomPos = currentZoom;
+    m_motionWorker->focusPos = currentFocus;
+    m_motionWorker->irisPos = currentIris;
 
     keepDispatcherSoleReader();
-    connect(motionWorker, &zoomWorker::zoomValue, this, &LensDesk::zoomUpdateVal);
-    connect(motionWorker, &zoomWorker::focusValue, this, &LensDesk::focusUpdateVal);
-    connect(motionWorker, &zoomWorker::irisValue, this, &LensDesk::irisUpdateVal);
-    connect(motionWorker, &zoomWorker::changeZoomStep, this, &LensDesk::updateZoomStep);
-    connect(motionWorker, &zoomWorker::changeFocusStep, this, &LensDesk::updateFocusStep);
-    connect(motionWorker, &zoomWorker::changeIrisStep, this, &LensDesk::updateIrisStep);
+    connect(m_motionWorker, &zoomWorker::zoomValue, this, &LensDesk::zoomUpdateVal);
+    connect(m_motionWorker, &zoomWorker::focusValue, this, &LensDesk::focusUpdateVal);
+    connect(m_motionWorker, &zoomWorker::irisValue, this, &LensDesk::irisUpdateVal);
+    connect(m_motionWorker, &zoomWorker::changeZoomStep, this, &LensDesk::updateZoomStep);
+    connect(m_motionWorker, &zoomWorker::changeFocusStep, this, &LensDesk::updateFocusStep);
+    connect(m_motionWorker, &zoomWorker::changeIrisStep, this, &LensDesk::updateIrisStep);
     // A loss signal still queued from a monitor that has since been replaced
     // says nothing about this connection. Its sender cannot tell: the new
     // monitor may be allocated at the old one's address. The generation can.
-    const quint64 generation = livenessGeneration;
-    connect(livenessMonitor, &pingWorker::cantsendping, this, [this, generation](const QString& text) {
-        if (generation == livenessGeneration)
+    const quint64 generation = m_livenessGeneration;
+    connect(m_livenessMonitor, &pingWorker::cantsendping, this, [this, generation](const QString& text) {
+        if (generation == m_livenessGeneration)
             pingError(text);
     });
-    connect(livenessMonitor, &pingWorker::cantsendping2, this, &LensDesk::pingError2);
+    connect(m_livenessMonitor, &pingWorker::cantsendping2, this, &LensDesk::pingError2);
 
-    motionWorker->start();
-    livenessMonitor->start();
+    m_motionWorker->start();
+    m_livenessMonitor->start();
 
     // No absolute move is under way on a controller just identified: a
     // set-point recall must not wait for the confirmation of one (on a model
@@ -157,8 +157,8 @@ bool LensDesk::hasLiveController() const
     // The liveness monitor watches the controller of the last identification
     // and tells when it has stopped answering. After an attempt at another
     // address that found nothing, commands would go where nobody answered.
-    return livenessMonitor && livenessMonitor->address() == controllerAddress
-        && livenessMonitor->missedPings() <= pingWorker::LostAfterMissedPings;
+    return m_livenessMonitor && m_livenessMonitor->address() == controllerAddress
+        && m_livenessMonitor->missedPings() <= pingWorker::LostAfterMissedPings;
 }
 
 void LensDesk::stopConnecting()
@@ -187,8 +187,8 @@ void LensDesk::pingError(QString)
     markLensUnavailable();
     // Keep knocking, but gently, until the controller answers again; its
     // next answer restores the normal pace.
-    if (livenessMonitor)
-        livenessMonitor->setPeriod(pingWorker::SlowPeriodMs);
+    if (m_livenessMonitor)
+        m_livenessMonitor->setPeriod(pingWorker::SlowPeriodMs);
 }
 
 // The early warning carries no action: a single lost ping is common on a
@@ -204,19 +204,19 @@ void LensDesk::updateProtocolMenuEnabled()
 
 void LensDesk::stopWorkers()
 {
-    if (livenessMonitor) {
-        livenessMonitor->pause();
-        livenessMonitor->requestStop();
-        livenessMonitor->wait();
-        delete livenessMonitor;
-        livenessMonitor = nullptr;
+    if (m_livenessMonitor) {
+        m_livenessMonitor->pause();
+        m_livenessMonitor->requestStop();
+        m_livenessMonitor->wait();
+        delete m_livenessMonitor;
+        m_livenessMonitor = nullptr;
         // Whatever it still had in flight is stale from now on.
-        ++livenessGeneration;
+        ++m_livenessGeneration;
     }
-    if (motionWorker) {
-        motionWorker->stopAndWait();
-        delete motionWorker;
-        motionWorker = nullptr;
+    if (m_motionWorker) {
+        m_motionWorker->stopAndWait();
+        delete m_motionWorker;
+        m_motionWorker = nullptr;
     }
 }
 

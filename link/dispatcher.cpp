@@ -48,9 +48,9 @@ void LensDesk::readUDPDatagrams()
 {
     // Steps of the reply handling wait with events; a readyRead() in such a
     // wait must not start a second pass: the running one reads on.
-    if (dispatchingReplies)
+    if (m_dispatchingReplies)
         return;
-    QScopedValueRollback<bool> running(dispatchingReplies, true);
+    QScopedValueRollback<bool> running(m_dispatchingReplies, true);
 
     // Every datagram counts (a "zoomDone" closely followed by a position
     // report must not be lost), each through the whole sequence, in the
@@ -92,10 +92,10 @@ void LensDesk::handleReply(const QString& text)
     using Kind = ReplyFact::Kind;
     // The service dialog of the latest attempt shows the factory identity.
     auto showInServiceDialog = [this](void (masterDlg::*set)(const QString&), const QString& value) {
-        if (!serviceDialog)
+        if (!m_serviceDialog)
             return;
-        (serviceDialog->*set)(value);
-        serviceDialog->refreshFields();
+        (m_serviceDialog->*set)(value);
+        m_serviceDialog->refreshFields();
     };
 
     const QVector<ReplyFact> facts = ReplyReader::read(text);
@@ -139,8 +139,8 @@ void LensDesk::handleReply(const QString& text)
             }
             break;
         case Kind::ZoomRange:
-            if (livenessMonitor)
-                livenessMonitor->decrementMissed();
+            if (m_livenessMonitor)
+                m_livenessMonitor->decrementMissed();
             zoomRangeWide = int(first);
             zoomRangeTele = int(second);
             label_7->setText(tr("%1mm").arg(zoomRangeWide));
@@ -196,21 +196,21 @@ void LensDesk::handleReply(const QString& text)
             irisDoneFlag = true;
             break;
         case Kind::ZoomPosition:
-            if (motionWorker)
-                motionWorker->zoomPos = int(first);
+            if (m_motionWorker)
+                m_motionWorker->zoomPos = int(first);
             zoomUpdateVal(int(first));
             break;
         case Kind::FocusPosition:
             focusSlider->setEnabled(false);
-            if (motionWorker)
-                motionWorker->focusPos = int(first);
+            if (m_motionWorker)
+                m_motionWorker->focusPos = int(first);
             focusUpdateVal(int(first));
             focusSlider->setEnabled(true);
             setLensControlsEnabled(true);
             break;
         case Kind::IrisPosition:
-            if (motionWorker)
-                motionWorker->irisPos = float(first);
+            if (m_motionWorker)
+                m_motionWorker->irisPos = float(first);
             irisUpdateVal(float(first));
             irisDoneFlag = true;
             break;

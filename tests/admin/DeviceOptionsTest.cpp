@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "LensDeskTestAccess.h"
 #include "TestMain.h"
 
 #include "app/Branding.h"
@@ -74,8 +75,8 @@ void DeviceOptionsTest::simpleCommandsResumeTheMonitor()
 
     // A monitor that is paused and has missed pings; never started, so it
     // sends nothing itself.
-    auto* monitor = new pingWorker(window->controllerAddress, window->commandSocket, window);
-    window->livenessMonitor = monitor;
+    auto* monitor = new pingWorker(LensDeskTestAccess::controllerAddress(*window), LensDeskTestAccess::commandSocket(*window), window);
+    LensDeskTestAccess::livenessMonitor(*window) = monitor;
     monitor->pause();
     monitor->decrementMissed();
 
@@ -133,8 +134,8 @@ void DeviceOptionsTest::name()
     QFETCH(QString, label);
     QFETCH(QString, storedName);
 
-    window->deviceName = QStringLiteral("OLD");
-    window->nameLabel->setText(QStringLiteral("<b>OLD<b>"));
+    LensDeskTestAccess::deviceName(*window) = QStringLiteral("OLD");
+    window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->setText(QStringLiteral("<b>OLD<b>"));
 
     ModalAnswerer& answerer = m_panel->modals();
     answerer.expect<QInputDialog>([&](QInputDialog* dialog) {
@@ -162,8 +163,8 @@ void DeviceOptionsTest::name()
     if (tooLongBox)
         QCOMPARE(boxText, QStringLiteral("KX2 name should be not more than 7 symbols"));
     QCOMPARE(commandsSoFar(), sent);
-    QCOMPARE(window->nameLabel->text(), label);
-    QCOMPARE(window->deviceName, storedName);
+    QCOMPARE(window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), label);
+    QCOMPARE(LensDeskTestAccess::deviceName(*window), storedName);
 }
 
 void DeviceOptionsTest::focusTimeout_data()
@@ -193,7 +194,7 @@ void DeviceOptionsTest::focusTimeout()
     QFETCH(QStringList, sent);
     QFETCH(int, stored);
 
-    window->focusTimeout = reported;
+    LensDeskTestAccess::focusTimeout(*window) = reported;
     ModalAnswerer& answerer = m_panel->modals();
     int minimum = 0;
     int maximum = 0;
@@ -216,32 +217,32 @@ void DeviceOptionsTest::focusTimeout()
     QCOMPARE(maximum, 10000);
     QCOMPARE(start, startValue);
     QCOMPARE(commandsSoFar(), sent);
-    QCOMPARE(window->focusTimeout, stored);
+    QCOMPARE(LensDeskTestAccess::focusTimeout(*window), stored);
 }
 
 void DeviceOptionsTest::protocolMenuReplacesTheToggle()
 {
-    const QList<QAction*> entries = window->menuSettings->actions();
-    const int toggleAt = entries.indexOf(window->actionSwitch_Proto_version);
+    const QList<QAction*> entries = window->findChild<QMenu*>(QStringLiteral("menuSettings"))->actions();
+    const int toggleAt = entries.indexOf(window->findChild<QAction*>(QStringLiteral("actionSwitch_Proto_version")));
     QVERIFY(toggleAt > 0);
-    QCOMPARE(entries.at(toggleAt - 1), window->protocolMenu->menuAction());
-    QVERIFY(!window->actionSwitch_Proto_version->isVisible());
-    QCOMPARE(window->protocolMenu->title(), QStringLiteral("Lens Protocol"));
-    QCOMPARE(window->protocolMenu->toolTip(),
+    QCOMPARE(entries.at(toggleAt - 1), window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->menuAction());
+    QVERIFY(!window->findChild<QAction*>(QStringLiteral("actionSwitch_Proto_version"))->isVisible());
+    QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->title(), QStringLiteral("Lens Protocol"));
+    QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->toolTip(),
              QStringLiteral("Lens bus framing. FW 1.9.0 drives all tested lenses in Universal mode."));
 
     // Before any identification: the texts of older firmware.
-    QCOMPARE(window->protocolActions[0]->text(), QStringLiteral("Standard (default)"));
-    QCOMPARE(window->protocolActions[1]->text(), QStringLiteral("Tail framing (Sigma / 18-135 workaround)"));
-    QVERIFY(!window->protocolActions[2]->isVisible());
+    QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(0)->text(), QStringLiteral("Standard (default)"));
+    QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(1)->text(), QStringLiteral("Tail framing (Sigma / 18-135 workaround)"));
+    QVERIFY(!window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(2)->isVisible());
     for (int i = 0; i < 3; ++i) {
-        QCOMPARE(window->protocolActions[size_t(i)]->data().toInt(), i);
-        QCOMPARE(window->protocolActions[size_t(i)]->isChecked(), i == 0);
+        QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(i)->data().toInt(), i);
+        QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(i)->isChecked(), i == 0);
     }
-    QCOMPARE(window->currentProtocol, 0);
+    QCOMPARE(LensDeskTestAccess::currentProtocol(*window), 0);
 
     // The hidden toggle no longer reaches the controller.
-    window->actionSwitch_Proto_version->setChecked(true);
+    window->findChild<QAction*>(QStringLiteral("actionSwitch_Proto_version"))->setChecked(true);
     QCOMPARE(commandsSoFar(), QStringList());
 }
 
@@ -271,7 +272,7 @@ void DeviceOptionsTest::protocolChoice()
     ModalAnswerer::Box question;
     if (questionExpected)
         answerer.expectBox(confirm ? QMessageBox::Yes : QMessageBox::No, &question);
-    QAction* entry = window->protocolActions[size_t(chosen)];
+    QAction* entry = window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(chosen);
     entry->trigger();
 
     QCOMPARE(answerer.pending(), 0);
@@ -282,9 +283,9 @@ void DeviceOptionsTest::protocolChoice()
                            .arg(entry->text()));
     }
     QCOMPARE(commandsSoFar(), sent);
-    QCOMPARE(window->currentProtocol, protocolAfter);
+    QCOMPARE(LensDeskTestAccess::currentProtocol(*window), protocolAfter);
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(window->protocolActions[size_t(i)]->isChecked(), i == protocolAfter);
+        QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(i)->isChecked(), i == protocolAfter);
 }
 
 LENSDESK_TEST_MAIN(DeviceOptionsTest)

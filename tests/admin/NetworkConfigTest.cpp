@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "TestMain.h"
 
@@ -226,13 +227,13 @@ void NetworkConfigTest::openingQueriesTheCurrentSettings()
     window->changeIPAddress();
     const qint64 took = clock.elapsed();
 
-    QVERIFY(window->changeIPDialog->isVisible());
+    QVERIFY(window->findChild<changeIPDlg*>()->isVisible());
     QCOMPARE(controller.texts(), QStringList({"getIP", "getMASK", "getGW"}));
     // 200, 200 and 300 ms waits; generous lower bounds for arrival jitter.
     QVERIFY2(controller.timeOf(1) - controller.timeOf(0) >= 150, "getMASK too early");
     QVERIFY2(controller.timeOf(2) - controller.timeOf(1) >= 150, "getGW too early");
     QVERIFY(took >= 690);
-    window->changeIPDialog->hide();
+    window->findChild<changeIPDlg*>()->hide();
 }
 
 void NetworkConfigTest::addressChangeSequence_data()
@@ -256,20 +257,20 @@ void NetworkConfigTest::addressChangeSequence()
     int flushes = 0;
     QStringList commandsBeforeFlush;
     QString addressAtFlush;
-    window->flushAddressResolutionCache = [&] {
+    LensDeskTestAccess::flushAddressResolutionCache(*window) = [&] {
         ++flushes;
         commandsBeforeFlush = oldController.commands();
-        addressAtFlush = window->controllerAddress;
+        addressAtFlush = LensDeskTestAccess::controllerAddress(*window);
         return 0;
     };
 
     // A running liveness monitor for the old address.
-    auto* monitor = new pingWorker(oldAddress, window->commandSocket, window);
-    window->livenessMonitor = monitor;
+    auto* monitor = new pingWorker(oldAddress, LensDeskTestAccess::commandSocket(*window), window);
+    LensDeskTestAccess::livenessMonitor(*window) = monitor;
     monitor->start();
     QVERIFY(oldController.waitFor(QStringLiteral("ping")));
 
-    changeIPDlg* dialog = window->changeIPDialog;
+    changeIPDlg* dialog = window->findChild<changeIPDlg*>();
     dialog->show();
     dialog->newIP->setText(typedAddress);
     dialog->newMASK->setText(QStringLiteral("255.0.0.0"));
@@ -300,7 +301,7 @@ void NetworkConfigTest::addressChangeSequence()
     // Four 100 ms waits and the 3 s restart wait.
     QVERIFY(took >= 3390);
 
-    QCOMPARE(window->controllerAddress, NewControllerAddress.toString());
+    QCOMPARE(LensDeskTestAccess::controllerAddress(*window), NewControllerAddress.toString());
     QVERIFY(!monitor->isPaused());
     // The monitor was resumed, still aimed at the old address.
     QTRY_VERIFY_WITH_TIMEOUT(oldController.texts().lastIndexOf(QStringLiteral("ping")) > last, 5000);
@@ -317,7 +318,7 @@ void NetworkConfigTest::listingFailureIsReportedAndChangeGoesOn()
     ScriptedController& oldController = panel.controller();
     QVERIFY(oldController.isBound());
     LensDesk* window = &panel.window();
-    window->flushAddressResolutionCache = [] { return 111; };
+    LensDeskTestAccess::flushAddressResolutionCache(*window) = [] { return 111; };
 
     ModalAnswerer& answerer = panel.modals();
     QString title;
@@ -338,7 +339,7 @@ void NetworkConfigTest::listingFailureIsReportedAndChangeGoesOn()
     QCOMPARE(title, QStringLiteral("File error"));
     QCOMPARE(text, QStringLiteral("GetAdaptersInfo failed with error:  = 111"));
     QCOMPARE(commandsAtBox.size(), 4);
-    QCOMPARE(window->controllerAddress, NewControllerAddress.toString());
+    QCOMPARE(LensDeskTestAccess::controllerAddress(*window), NewControllerAddress.toString());
 }
 
 void NetworkConfigTest::dhcpChoice_data()
@@ -362,7 +363,7 @@ void NetworkConfigTest::dhcpChoice()
     ScriptedController& controller = panel.controller();
     QVERIFY(controller.isBound());
     LensDesk* window = &panel.window();
-    QVERIFY(!window->actionDHCP->isEnabled());
+    QVERIFY(!window->findChild<QAction*>(QStringLiteral("actionDHCP"))->isEnabled());
 
     ModalAnswerer& answerer = panel.modals();
     QStringList items;

@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "TestMain.h"
 
@@ -73,7 +74,7 @@ void ServiceDialogTest::init()
     window = &m_panel->window();
     // A focus value counts as a reporting controller: showing the window then
     // opens no connect dialog.
-    window->focusVal->setText(QStringLiteral("500"));
+    window->findChild<QLineEdit*>(QStringLiteral("focusVal"))->setText(QStringLiteral("500"));
 }
 
 void ServiceDialogTest::cleanup()
@@ -83,7 +84,7 @@ void ServiceDialogTest::cleanup()
 
 void ServiceDialogTest::layoutAndTabOrder()
 {
-    masterDlg dialog(controllerAddress, window->commandSocket);
+    masterDlg dialog(controllerAddress, LensDeskTestAccess::commandSocket(*window));
     QCOMPARE(dialog.objectName(), QStringLiteral("master"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("HW Settings"));
     QCOMPARE(dialog.minimumWidth(), 235);
@@ -112,7 +113,7 @@ void ServiceDialogTest::layoutAndTabOrder()
 void ServiceDialogTest::shortcutBeforeAnyAttemptDoesNothing()
 {
     QVERIFY(activate(window));
-    QVERIFY(!window->serviceDialog);
+    QVERIFY(!LensDeskTestAccess::serviceDialog(*window));
     pressServiceKeys(window);
     QCOMPARE(commandsSoFar(), QStringList());
     QVERIFY(window->findChildren<masterDlg*>().isEmpty());
@@ -120,8 +121,8 @@ void ServiceDialogTest::shortcutBeforeAnyAttemptDoesNothing()
 
 void ServiceDialogTest::shortcutQueriesAndOpens()
 {
-    auto* dialog = new masterDlg(controllerAddress, window->commandSocket, window);
-    window->serviceDialog = dialog;
+    auto* dialog = new masterDlg(controllerAddress, LensDeskTestAccess::commandSocket(*window), window);
+    LensDeskTestAccess::serviceDialog(*window) = dialog;
     QVERIFY(activate(window));
     pressServiceKeys(window);
 
@@ -157,7 +158,7 @@ void ServiceDialogTest::macHint()
     QFETCH(QString, mac);
     QFETCH(bool, valid);
 
-    masterDlg dialog(controllerAddress, window->commandSocket);
+    masterDlg dialog(controllerAddress, LensDeskTestAccess::commandSocket(*window));
     dialog.macEdit->setText(mac);
     QCOMPARE(dialog.macEdit->styleSheet(), valid ? WhiteField : RedField);
 }
@@ -185,7 +186,7 @@ void ServiceDialogTest::writing()
     QFETCH(QString, hardware);
     QFETCH(QString, warning);
 
-    masterDlg dialog(controllerAddress, window->commandSocket);
+    masterDlg dialog(controllerAddress, LensDeskTestAccess::commandSocket(*window));
     dialog.show();
     dialog.snEdit->setText(serial);
     dialog.hwEdit->setText(hardware);

@@ -77,7 +77,7 @@ int runChild(int argc, char** argv)
     window.show();
     QTimer::singleShot(50, &window, [&window, how] {
         if (how == QLatin1String("exit-action"))
-            window.actionExit->trigger();
+            window.findChild<QAction*>(QStringLiteral("actionExit"))->trigger();
         else
             window.close();
     });

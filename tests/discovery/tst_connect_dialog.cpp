@@ -1,6 +1,7 @@
 // The connect dialog: its widgets, address memory, validation, dismissal,
 // picking from the result tree, answer intake, the "Connect to..." action,
 // and a real LAN search inside network namespaces made by the test.
+#include "LensDeskTestAccess.h"
 #include "ModalAnswerer.h"
 #include "NetnsLab.h"
 #include "SearchChild.h"
@@ -466,28 +467,28 @@ void ConnectDialogTest::connectToPausesTheMonitorOnlyWithBothWorkers()
 {
     LensDesk window;
     window.show();
-    QVERIFY(window.connectDialog);
-    QVERIFY(window.connectDialog->isVisible());
-    QVERIFY(window.connectDialog->isModal());
-    window.connectDialog->hide();
+    QVERIFY(LensDeskTestAccess::connectDialog(window));
+    QVERIFY(LensDeskTestAccess::connectDialog(window)->isVisible());
+    QVERIFY(LensDeskTestAccess::connectDialog(window)->isModal());
+    LensDeskTestAccess::connectDialog(window)->hide();
 
-    window.livenessMonitor = new pingWorker(QStringLiteral("127.0.0.1"), window.commandSocket, &window);
+    LensDeskTestAccess::livenessMonitor(window) = new pingWorker(QStringLiteral("127.0.0.1"), LensDeskTestAccess::commandSocket(window), &window);
     auto cleanup = qScopeGuard([&window] {
-        delete window.livenessMonitor;
-        window.livenessMonitor = nullptr;
-        delete window.motionWorker;
-        window.motionWorker = nullptr;
+        delete LensDeskTestAccess::livenessMonitor(window);
+        LensDeskTestAccess::livenessMonitor(window) = nullptr;
+        delete LensDeskTestAccess::motionWorker(window);
+        LensDeskTestAccess::motionWorker(window) = nullptr;
     });
-    window.actionSetIP->trigger();
-    QVERIFY(!window.livenessMonitor->isPaused());
-    QVERIFY(window.connectDialog->isVisible());
-    window.connectDialog->hide();
+    window.findChild<QAction*>(QStringLiteral("actionSetIP"))->trigger();
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(window)->isPaused());
+    QVERIFY(LensDeskTestAccess::connectDialog(window)->isVisible());
+    LensDeskTestAccess::connectDialog(window)->hide();
 
-    window.motionWorker = new zoomWorker(QStringLiteral("127.0.0.1"), window.commandSocket, &window);
-    window.actionSetIP->trigger();
-    QVERIFY(window.livenessMonitor->isPaused());
-    QVERIFY(window.connectDialog->isVisible());
-    window.connectDialog->hide();
+    LensDeskTestAccess::motionWorker(window) = new zoomWorker(QStringLiteral("127.0.0.1"), LensDeskTestAccess::commandSocket(window), &window);
+    window.findChild<QAction*>(QStringLiteral("actionSetIP"))->trigger();
+    QVERIFY(LensDeskTestAccess::livenessMonitor(window)->isPaused());
+    QVERIFY(LensDeskTestAccess::connectDialog(window)->isVisible());
+    LensDeskTestAccess::connectDialog(window)->hide();
 }
 
 void ConnectDialogTest::realSearchInNamespaces()

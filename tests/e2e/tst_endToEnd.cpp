@@ -1,4 +1,5 @@
 #include "FirmwareImages.h"
+#include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "ModalAnswerer.h"
 #include "SimClient.h"
@@ -155,9 +156,9 @@ void EndToEndTest::init()
     modals = std::make_unique<ModalAnswerer>();
     window = std::make_unique<LensDesk>();
     // The host's own neighbour cache is never touched by a test.
-    window->flushAddressResolutionCache = [] { return 0; };
-    window->profileSettings->remove(QString());
-    window->profileSettings->sync();
+    LensDeskTestAccess::flushAddressResolutionCache(*window) = [] { return 0; };
+    LensDeskTestAccess::profileSettings(*window)->remove(QString());
+    LensDeskTestAccess::profileSettings(*window)->sync();
 }
 
 void EndToEndTest::cleanup()
@@ -209,14 +210,14 @@ bool EndToEndTest::chooseControllerInDialog(const QString& typedAddress)
 // its lens reports have been shown.
 bool EndToEndTest::connectThroughDialog(const QString& typedAddress)
 {
-    const QString deviceBefore = window->deviceInfoLabel->text();
+    const QString deviceBefore = window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text();
     if (!chooseControllerInDialog(typedAddress))
         return false;
     return QTest::qWaitFor(
         [this, deviceBefore] {
-            const QString device = window->deviceInfoLabel->text();
+            const QString device = window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text();
             return modals->pending() == 0 && device.startsWith(QLatin1String("Device:")) && device != deviceBefore
-                && !window->lensLabel->text().isEmpty() && !window->focusVal->text().isEmpty();
+                && !window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text().isEmpty() && !window->findChild<QLineEdit*>(QStringLiteral("focusVal"))->text().isEmpty();
         },
         ReportWaitMs);
 }
@@ -248,7 +249,7 @@ bool EndToEndTest::silenceUntilLost()
 {
     sim->sendSignal(SIGUSR1);
     return sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch()
-        && QTest::qWaitFor([this] { return window->lensLabel->text() == QLatin1String("Lens: N/A"); }, 8000);
+        && QTest::qWaitFor([this] { return window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text() == QLatin1String("Lens: N/A"); }, 8000);
 }
 
 // Presses the slider, puts it at `value` and lets go, as a drag does.
@@ -297,32 +298,32 @@ void EndToEndTest::connectShowsWhatTheControllerReports()
     QVERIFY(startSimulator(arguments));
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
-    QCOMPARE(w.deviceInfoLabel->text(), deviceLine.arg(ownAddress()));
-    QTRY_COMPARE_WITH_TIMEOUT(w.lensLabel->text(), lensLine, ReportWaitMs);
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), deviceLine.arg(ownAddress()));
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), lensLine, ReportWaitMs);
 
-    for (QWidget* zoomControl : {static_cast<QWidget*>(w.slowNarrowZoom), static_cast<QWidget*>(w.fastWideZoom),
-                                 static_cast<QWidget*>(w.zoomSlider), static_cast<QWidget*>(w.zoomStepSlider)})
+    for (QWidget* zoomControl : {static_cast<QWidget*>(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))), static_cast<QWidget*>(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom"))),
+                                 static_cast<QWidget*>(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))), static_cast<QWidget*>(w.findChild<QSlider*>(QStringLiteral("zoomStepSlider")))})
         QCOMPARE(zoomControl->isEnabled(), zoomDrivable);
-    QCOMPARE(w.irisSlider->isEnabled(), lensPresent);
-    QCOMPARE(w.focusSlider->isEnabled(), lensPresent);
-    QCOMPARE(w.slowOpenIris->isEnabled(), lensPresent);
-    QCOMPARE(w.slowNearFocus->isEnabled(), lensPresent);
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled(), lensPresent);
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled(), lensPresent);
+    QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("slowOpenIris"))->isEnabled(), lensPresent);
+    QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("slowNearFocus"))->isEnabled(), lensPresent);
 
     if (lensPresent) {
         // The read-outs hold what the controller's "Current=" summary said.
         QTRY_VERIFY_WITH_TIMEOUT(!lastPositionSummary(sim->log()).isEmpty(), ReportWaitMs);
         const QStringList positions = lastPositionSummary(sim->log()).split(QLatin1Char(','));
         QCOMPARE(positions.size(), 3);
-        QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), positions.at(0), ReportWaitMs);
-        QCOMPARE(w.focusVal->text(), positions.at(1));
-        QCOMPARE(w.irisVal->text(), QStringLiteral("f/%1").arg(positions.at(2)));
+        QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), positions.at(0), ReportWaitMs);
+        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), positions.at(1));
+        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/%1").arg(positions.at(2)));
     } else {
-        for (QLineEdit* readOut : {w.zoomVal, w.focusVal, w.irisVal})
+        for (QLineEdit* readOut : {w.findChild<QLineEdit*>(QStringLiteral("zoomVal")), w.findChild<QLineEdit*>(QStringLiteral("focusVal")), w.findChild<QLineEdit*>(QStringLiteral("irisVal"))})
             QCOMPARE(readOut->text(), QStringLiteral("N/A"));
     }
     // The connection goes on: the liveness monitor's pings are answered.
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ ping$")).hasMatch());
-    QTRY_VERIFY_WITH_TIMEOUT(w.livenessMonitor && w.livenessMonitor->missedPings() <= 1, ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w) && LensDeskTestAccess::livenessMonitor(w)->missedPings() <= 1, ReportWaitMs);
 }
 
 void EndToEndTest::heldZoomButtonMovesTheZoom()
@@ -330,33 +331,33 @@ void EndToEndTest::heldZoomButtonMovesTheZoom()
     QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
-    const int start = w.zoomVal->text().toInt();
+    const int start = w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt();
     QCOMPARE(start, 18);
 
     // Towards the narrow end while the button is held.
-    QTest::mousePress(w.slowNarrowZoom, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.zoomVal->text().toInt() >= start + 2, ReportWaitMs);
+    QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() >= start + 2, ReportWaitMs);
     const int released = sim->log().size();
-    QTest::mouseRelease(w.slowNarrowZoom, Qt::LeftButton);
+    QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")), Qt::LeftButton);
     // The drive stops once the stream does; its summary ends the motion.
     QString summary;
     QTRY_VERIFY_WITH_TIMEOUT(!(summary = lastPositionSummary(sim->log().mid(released))).isEmpty(), ReportWaitMs);
     QStringList commands = SimProcess::commandsIn(sim->log());
     const int streamed = commands.count(QStringLiteral("moveZoom=-10"));
     QVERIFY(streamed > 0);
-    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), summary.section(QLatin1Char(','), 0, 0), ReportWaitMs);
-    QVERIFY(w.zoomVal->text().toInt() > start);
-    QCOMPARE(w.zoomSlider->value(), w.zoomVal->text().toInt());
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), summary.section(QLatin1Char(','), 0, 0), ReportWaitMs);
+    QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() > start);
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))->value(), w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt());
     // Nothing follows the release: two more pings answered, no more moves.
     const int pings = commands.count(QStringLiteral("ping"));
     QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2, ReportWaitMs);
     QCOMPARE(SimProcess::commandsIn(sim->log()).count(QStringLiteral("moveZoom=-10")), streamed);
 
     // And back towards wide with the fast button.
-    const int narrowed = w.zoomVal->text().toInt();
-    QTest::mousePress(w.fastWideZoom, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.zoomVal->text().toInt() < narrowed, ReportWaitMs);
-    QTest::mouseRelease(w.fastWideZoom, Qt::LeftButton);
+    const int narrowed = w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt();
+    QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() < narrowed, ReportWaitMs);
+    QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), Qt::LeftButton);
     QVERIFY(SimProcess::commandsIn(sim->log()).contains(QStringLiteral("moveZoom=20")));
 }
 
@@ -366,15 +367,15 @@ void EndToEndTest::apertureSliderReleaseSetsTheAperture()
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
     // f/3.5 to f/22 on the lens's scale.
-    QCOMPARE(w.irisSlider->minimum(), FNumbers::lastIndexOf(w.fNumberTable, 3.5f));
-    QCOMPARE(w.irisSlider->maximum(), FNumbers::lastIndexOf(w.fNumberTable, 22.0f));
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum(), FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 3.5f));
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->maximum(), FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 22.0f));
 
-    const int f8 = FNumbers::lastIndexOf(w.fNumberTable, 8.0f);
-    moveSlider(w.irisSlider, f8);
+    const int f8 = FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 8.0f);
+    moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), f8);
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ setAper=8$")).hasMatch());
     QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ irisDone$")).hasMatch());
-    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/8"), ReportWaitMs);
-    QCOMPARE(w.irisSlider->value(), f8);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"), ReportWaitMs);
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->value(), f8);
     QTRY_COMPARE_WITH_TIMEOUT(lastPositionSummary(sim->log()).section(QLatin1Char(','), 2), QStringLiteral("8"),
                               ReportWaitMs);
 }
@@ -385,7 +386,7 @@ void EndToEndTest::saveSetPoint(const QString& name)
         dialog->setTextValue(name);
         dialog->accept();
     });
-    window->actionSavePresets->trigger();
+    window->findChild<QAction*>(QStringLiteral("actionSavePresets"))->trigger();
     QCOMPARE(modals->pending(), 0);
 }
 
@@ -413,25 +414,25 @@ void EndToEndTest::savedSetPointIsRecalledByCtrl3()
     QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
-    const int f8 = FNumbers::lastIndexOf(w.fNumberTable, 8.0f);
-    const int f16 = FNumbers::lastIndexOf(w.fNumberTable, 16.0f);
+    const int f8 = FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 8.0f);
+    const int f16 = FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 16.0f);
 
     // Drive the lens somewhere and store it under "3".
-    moveSlider(w.zoomSlider, 35);
-    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), QStringLiteral("35"), ReportWaitMs);
-    moveSlider(w.focusSlider, 400);
-    QTRY_COMPARE_WITH_TIMEOUT(w.focusVal->text(), QStringLiteral("400"), ReportWaitMs);
-    moveSlider(w.irisSlider, f8);
-    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/8"), ReportWaitMs);
+    moveSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 35);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("35"), ReportWaitMs);
+    moveSlider(w.findChild<QSlider*>(QStringLiteral("focusSlider")), 400);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("400"), ReportWaitMs);
+    moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), f8);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"), ReportWaitMs);
     saveSetPoint(QStringLiteral("3"));
 
     // Somewhere else.
-    moveSlider(w.zoomSlider, 50);
-    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), QStringLiteral("50"), ReportWaitMs);
-    moveSlider(w.focusSlider, 800);
-    QTRY_COMPARE_WITH_TIMEOUT(w.focusVal->text(), QStringLiteral("800"), ReportWaitMs);
-    moveSlider(w.irisSlider, f16);
-    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/16"), ReportWaitMs);
+    moveSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 50);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("50"), ReportWaitMs);
+    moveSlider(w.findChild<QSlider*>(QStringLiteral("focusSlider")), 800);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("800"), ReportWaitMs);
+    moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), f16);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/16"), ReportWaitMs);
     QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ Current=50,800,16$")).hasMatch());
 
     const qint64 recallMs = recallByShortcut(Qt::Key_3);
@@ -442,13 +443,13 @@ void EndToEndTest::savedSetPointIsRecalledByCtrl3()
     const int focusAt = commands.lastIndexOf(QStringLiteral("setFocus2=400"));
     const int irisAt = commands.lastIndexOf(QStringLiteral("setAper=8"));
     QVERIFY(zoomAt >= 0 && zoomAt < focusAt && focusAt < irisAt);
-    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), QStringLiteral("35"), ReportWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(w.focusVal->text(), QStringLiteral("400"), ReportWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/8"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("35"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("400"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"), ReportWaitMs);
     // Confirmed by the controller, not given up on.
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
-    QVERIFY(w.slowNarrowZoom->isEnabled());
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled());
     QVERIFY(!QApplication::activeModalWidget());
 }
 
@@ -464,9 +465,9 @@ void EndToEndTest::setPointRecalledRightAfterConnecting()
     QCOMPARE(start, QStringLiteral("18,575,3.5"));
     saveSetPoint(QStringLiteral("5"));
 
-    QTest::mousePress(w.fastNarrowZoom, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.zoomVal->text().toInt() >= 24, ReportWaitMs);
-    QTest::mouseRelease(w.fastNarrowZoom, Qt::LeftButton);
+    QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() >= 24, ReportWaitMs);
+    QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom")), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(lastPositionSummary(sim->log()) != start, ReportWaitMs);
 
     const int before = sim->log().size();
@@ -483,7 +484,7 @@ void EndToEndTest::setPointRecalledRightAfterConnecting()
                                                            QRegularExpression::MultilineOption));
     const int focusSent = recall.indexOf(QRegularExpression(QStringLiteral(" rx \\S+ setFocus2=")));
     QVERIFY2(zoomDone >= 0 && zoomDone < focusSent, qPrintable(recall));
-    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), QStringLiteral("18"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("18"), ReportWaitMs);
 }
 
 void EndToEndTest::recallRightAfterConnectingDrivesEveryModel_data()
@@ -516,9 +517,9 @@ void EndToEndTest::recallRightAfterConnectingDrivesEveryModel()
              moves);
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(w.focusVal->text(), QStringLiteral("300"), ReportWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/8"), ReportWaitMs);
-    QVERIFY(w.irisSlider->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("300"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"), ReportWaitMs);
+    QVERIFY(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
 }
 
 // Ctrl+L as the operator types it; the load dialog once it shows.
@@ -577,8 +578,8 @@ void EndToEndTest::recallWithoutControllerDoesNothing()
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QCOMPARE(w.statusBar()->currentMessage(),
              QStringLiteral("No controller is connected: the set point \"3\" is not recalled."));
-    QVERIFY(!w.irisSlider->isEnabled());
-    QVERIFY(!w.slowNarrowZoom->isEnabled());
+    QVERIFY(!w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
+    QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled());
     QVERIFY(!QApplication::activeModalWidget());
 
     // A datagram sent after the recall reaches the simulator after anything
@@ -676,7 +677,7 @@ void EndToEndTest::addressChangeFollowsTheController()
     const QString oldAddress = ownAddress();
     const QString newAddress = LoopbackAddress::host(7).toString();
     int flushes = 0;
-    w.flushAddressResolutionCache = [&flushes] {
+    LensDeskTestAccess::flushAddressResolutionCache(w) = [&flushes] {
         ++flushes;
         return 0;
     };
@@ -690,14 +691,14 @@ void EndToEndTest::addressChangeFollowsTheController()
         QVERIFY(dialog->applyButton->isEnabled());
         QTimer::singleShot(0, dialog->applyButton, &QPushButton::click);
     });
-    w.actionChange_IP->trigger();
+    w.findChild<QAction*>(QStringLiteral("actionChange_IP"))->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(modals->pending(), 0, ReportWaitMs);
 
-    QTRY_COMPARE_WITH_TIMEOUT(w.deviceInfoLabel->text(), QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(newAddress),
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(newAddress),
                               10000);
-    QCOMPARE(w.controllerAddress, newAddress);
+    QCOMPARE(LensDeskTestAccess::controllerAddress(w), newAddress);
     QCOMPARE(flushes, 1);
-    QTRY_VERIFY_WITH_TIMEOUT(w.irisSlider->isEnabled() && w.slowNarrowZoom->isEnabled(), ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled() && w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled(), ReportWaitMs);
 
     // On the wire: the three values and the restart, then the probe at the
     // new address (the simulator hears nothing else once it has moved).
@@ -718,9 +719,9 @@ void EndToEndTest::addressChangeFollowsTheController()
     QUdpSocket oldHome;
     QVERIFY(oldHome.bind(QHostAddress(oldAddress), 1339));
     const int pings = SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping"));
-    moveSlider(w.irisSlider, FNumbers::lastIndexOf(w.fNumberTable, 11.0f));
+    moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 11.0f));
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ setAper=11$")).hasMatch());
-    QTRY_COMPARE_WITH_TIMEOUT(w.irisVal->text(), QStringLiteral("f/11"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/11"), ReportWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2, ReportWaitMs);
     QVERIFY(!oldHome.hasPendingDatagrams());
 }
@@ -829,7 +830,7 @@ void EndToEndTest::addressWithLeadingZerosIsOneController()
     QVERIFY(!octalCommands.hasPendingDatagrams());
     QVERIFY(!octalTftp.hasPendingDatagrams());
 
-    QCOMPARE(window->deviceInfoLabel->text(), QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(ownAddress()));
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(ownAddress()));
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVO"),
                     QStringLiteral("KXController"));
     QCOMPARE(store.value(QStringLiteral("LAST_CKX_IP")).toString(), ownAddress());
@@ -968,27 +969,27 @@ void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
     QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
-    const QString zoom = w.zoomVal->text();
-    QVERIFY(w.livenessMonitor);
-    QCOMPARE(w.livenessMonitor->period(), pingWorker::NormalPeriodMs);
+    const QString zoom = w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text();
+    QVERIFY(LensDeskTestAccess::livenessMonitor(w));
+    QCOMPARE(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::NormalPeriodMs);
 
     QVERIFY(silenceUntilLost());
-    for (QLineEdit* readOut : {w.zoomVal, w.focusVal, w.irisVal})
+    for (QLineEdit* readOut : {w.findChild<QLineEdit*>(QStringLiteral("zoomVal")), w.findChild<QLineEdit*>(QStringLiteral("focusVal")), w.findChild<QLineEdit*>(QStringLiteral("irisVal"))})
         QCOMPARE(readOut->text(), QStringLiteral("N/A"));
-    QVERIFY(!w.irisSlider->isEnabled());
-    QVERIFY(!w.slowNarrowZoom->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(w.livenessMonitor->period(), pingWorker::SlowPeriodMs, ReportWaitMs);
+    QVERIFY(!w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
+    QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::SlowPeriodMs, ReportWaitMs);
 
     sim->sendSignal(SIGUSR1);
     QVERIFY(sim->waitForLog(QStringLiteral("-- speaks again")).hasMatch());
     // The next ping (at most 2 s away) is answered; the pace returns to normal.
-    QTRY_COMPARE_WITH_TIMEOUT(w.livenessMonitor->period(), pingWorker::NormalPeriodMs, 6000);
-    QTRY_COMPARE_WITH_TIMEOUT(w.zoomVal->text(), zoom, ReportWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(w.lensLabel->text(), QStringLiteral("Lens: <b>18-55mm f/3.5</b>"), ReportWaitMs);
-    QVERIFY(w.focusVal->text() != QStringLiteral("N/A"));
-    QVERIFY(w.irisVal->text().startsWith(QLatin1String("f/")));
-    QVERIFY(w.irisSlider->isEnabled());
-    QVERIFY(w.slowNarrowZoom->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::NormalPeriodMs, 6000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), zoom, ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("Lens: <b>18-55mm f/3.5</b>"), ReportWaitMs);
+    QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text() != QStringLiteral("N/A"));
+    QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text().startsWith(QLatin1String("f/")));
+    QVERIFY(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled());
 }
 
 LENSDESK_TEST_MAIN(EndToEndTest)

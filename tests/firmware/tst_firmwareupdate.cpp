@@ -1,5 +1,6 @@
 #include "ConnectedWindow.h"
 #include "FirmwareImages.h"
+#include "LensDeskTestAccess.h"
 #include "Skip.h"
 #include "TestMain.h"
 #include "TftpdServer.h"
@@ -36,7 +37,7 @@ private:
     LensDesk* window = nullptr;
     QTemporaryDir files;
 
-    tftpDlg* dialog() const { return window->firmwareDialog; }
+    tftpDlg* dialog() const { return window->findChild<tftpDlg*>(); }
     ModalAnswerer& modals() { return m_panel->modals(); }
     QString controllerAddress() const { return m_panel->controller().address(); }
 
@@ -62,8 +63,8 @@ private:
     // and Upload pressed.
     void startUpload(const QString& path)
     {
-        if (!window->livenessMonitor)
-            window->livenessMonitor = new pingWorker(controllerAddress(), window->commandSocket);
+        if (!LensDeskTestAccess::livenessMonitor(*window))
+            LensDeskTestAccess::livenessMonitor(*window) = new pingWorker(controllerAddress(), LensDeskTestAccess::commandSocket(*window));
         window->updateFW();
         dialog()->lineEdit->setText(path);
         dialog()->pushButton->click();
@@ -75,7 +76,7 @@ private slots:
         m_panel = std::make_unique<ConnectedWindow>();
         QVERIFY(m_panel->controller().isBound());
         window = &m_panel->window();
-        QVERIFY(window->firmwareDialog);
+        QVERIFY(window->findChild<tftpDlg*>());
         // Marks the TFTP write in the order of the controller's datagrams.
         connect(dialog(), &tftpDlg::uploadProgress, this, [this](int bytes) {
             if (bytes > 0 && !m_panel->controller().texts().contains(TftpWrite))
@@ -119,13 +120,13 @@ private slots:
 
     void handshakePausesAndResumesTheMonitor()
     {
-        window->livenessMonitor = new pingWorker(controllerAddress(), window->commandSocket);
+        LensDeskTestAccess::livenessMonitor(*window) = new pingWorker(controllerAddress(), LensDeskTestAccess::commandSocket(*window));
         window->sendFirmwareFlag();
-        QVERIFY(window->livenessMonitor->isPaused());
+        QVERIFY(LensDeskTestAccess::livenessMonitor(*window)->isPaused());
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart"}).join(", "));
         window->sendNoFirmwareFlag();
-        QVERIFY(!window->livenessMonitor->isPaused());
-        QCOMPARE(window->livenessMonitor->missedPings(), 0);
+        QVERIFY(!LensDeskTestAccess::livenessMonitor(*window)->isPaused());
+        QCOMPARE(LensDeskTestAccess::livenessMonitor(*window)->missedPings(), 0);
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=99"}).join(", "));
     }
 
@@ -176,7 +177,7 @@ private slots:
         dialog()->setServerPort(server.port());
         bool pausedDuringUpload = false;
         auto watch = connect(dialog(), &tftpDlg::uploadProgress, this,
-                             [&](int) { pausedDuringUpload = window->livenessMonitor->isPaused(); });
+                             [&](int) { pausedDuringUpload = LensDeskTestAccess::livenessMonitor(*window)->isPaused(); });
 
         ModalAnswerer::Box outcome;
         modals().expectBox(QMessageBox::Ok, &outcome);
@@ -194,7 +195,7 @@ private slots:
         QVERIFY(!dialog()->progress->isVisible());
         QVERIFY(!dialog()->isVisible());
         QVERIFY(pausedDuringUpload);
-        QVERIFY(!window->livenessMonitor->isPaused());
+        QVERIFY(!LensDeskTestAccess::livenessMonitor(*window)->isPaused());
 
         // Written through at once: a second reader of the store sees it.
         QSettings store(QSettings::NativeFormat, QSettings::UserScope, "ORVO", "KXController");
@@ -249,7 +250,7 @@ private slots:
         QVERIFY2(refusal.text.contains(reason), qPrintable(refusal.text));
         QVERIFY(refusal.text.contains(path));
         QCOMPARE(wireUntilNow(), QString());
-        QVERIFY(!window->livenessMonitor->isPaused());
+        QVERIFY(!LensDeskTestAccess::livenessMonitor(*window)->isPaused());
         QVERIFY(!dialog()->progress->isVisible());
     }
 
@@ -335,7 +336,7 @@ private slots:
         QVERIFY2(outcome.text.contains("stopped"), qPrintable(outcome.text));
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}).join(", "));
         QVERIFY(!dialog()->progress->isVisible());
-        QVERIFY(!window->livenessMonitor->isPaused());
+        QVERIFY(!LensDeskTestAccess::livenessMonitor(*window)->isPaused());
     }
 
     void retriesEndAfterTheBound()
@@ -354,7 +355,7 @@ private slots:
         QVERIFY2(outcome.text.contains("did not accept"), qPrintable(outcome.text));
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}).join(", "));
         QVERIFY(!dialog()->progress->isVisible());
-        QVERIFY(!window->livenessMonitor->isPaused());
+        QVERIFY(!LensDeskTestAccess::livenessMonitor(*window)->isPaused());
     }
     // A controller still restarting ignores the first write requests: the
     // progress window asks for patience until the first bytes go out, and

@@ -9,6 +9,7 @@
 // waits while it is half full; the kernel's count of datagrams it dropped
 // for a full buffer must stay 0.
 #include "BenchFigure.h"
+#include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "ProcessMemory.h"
 #include "TestMain.h"
@@ -129,12 +130,12 @@ void FloodTest::positionReportFlood()
     // The controller's address, of this test process alone.
     const QByteArray controllerAddress = LoopbackAddress::next().toString().toLatin1();
     LensDesk window;
-    window.controllerAddress = QString::fromLatin1(controllerAddress);
+    LensDeskTestAccess::controllerAddress(window) = QString::fromLatin1(controllerAddress);
     QCoreApplication::processEvents();
 
     // The panel asks for a burst's worth of receive buffer (the kernel caps
     // the request at rmem_max; Linux reports twice the bytes granted).
-    const int descriptor = int(window.commandSocket->socketDescriptor());
+    const int descriptor = int(LensDeskTestAccess::commandSocket(window)->socketDescriptor());
     ReceiveQueue before;
     QVERIFY(receiveQueue(descriptor, &before));
     const int asked = qMin(LensDesk::CommandReceiveBufferBytes, largestReceiveBuffer());
@@ -144,7 +145,7 @@ void FloodTest::positionReportFlood()
     // Every handled report shows its value; the values are all different.
     QVector<int> shown;
     shown.reserve(Reports);
-    connect(window.zoomVal, &QLineEdit::textChanged, this, [&shown](const QString& text) { shown << text.toInt(); });
+    connect(window.findChild<QLineEdit*>(QStringLiteral("zoomVal")), &QLineEdit::textChanged, this, [&shown](const QString& text) { shown << text.toInt(); });
 
     // The event loop's lateness: a 5 ms timer that notes how late it fires.
     qint64 worstDelayUs = 0;
@@ -164,7 +165,7 @@ void FloodTest::positionReportFlood()
     clock.start();
     sinceTick.start();
     heartbeat.start();
-    std::thread sender(flood, controllerAddress.constData(), window.commandSocket->localPort(), descriptor, std::ref(sent),
+    std::thread sender(flood, controllerAddress.constData(), LensDeskTestAccess::commandSocket(window)->localPort(), descriptor, std::ref(sent),
                        std::ref(heldBackUs));
     // The last report is shown, or the flood is over and nothing more comes.
     QTRY_VERIFY_WITH_TIMEOUT((!shown.isEmpty() && shown.last() == Reports) || clock.elapsed() > 20000, 30000);
@@ -190,7 +191,7 @@ void FloodTest::positionReportFlood()
     QCOMPARE(after.drops, before.drops);
     QVERIFY2(inOrder, "reports handled out of order or twice");
     QCOMPARE(handled, Reports);
-    QCOMPARE(window.zoomVal->text(), QString::number(Reports));
+    QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QString::number(Reports));
     // Generous bounds for a loaded two-core machine and sanitizer builds.
     QVERIFY2(worstDelayUs < 2000 * 1000, qPrintable(QString::number(worstDelayUs)));
     if (MemoryIsMeaningful)

@@ -4,6 +4,7 @@
 // and get it back, over and over for about two minutes
 // (LENSDESK_SOAK_SECONDS). Nothing may crash or hang, the controls must come
 // back after every loss, and the resident memory must stay within a bound.
+#include "LensDeskTestAccess.h"
 #include "ModalAnswerer.h"
 #include "ProcessMemory.h"
 #include "SimProcess.h"
@@ -80,9 +81,9 @@ private:
 bool SoakTest::connectTo(LensDesk& window, const QString& address)
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const QPointer<pingWorker> previous = window.livenessMonitor;
+        const QPointer<pingWorker> previous = LensDeskTestAccess::livenessMonitor(window);
         window.isORVOProduct(address);
-        if (waitUntil([&] { return window.livenessMonitor && window.livenessMonitor != previous.data(); }, 9000))
+        if (waitUntil([&] { return LensDeskTestAccess::livenessMonitor(window) && LensDeskTestAccess::livenessMonitor(window) != previous.data(); }, 9000))
             return true;
     }
     return false;
@@ -99,8 +100,8 @@ void SoakTest::lossyControllerForMinutes()
     const QString address = sim.address().toString();
 
     LensDesk window;
-    window.profileSettings->setValue(ProfileText::keyForName(QStringLiteral("3")), QStringLiteral("35,500,5.6"));
-    window.profileSettings->sync();
+    LensDeskTestAccess::profileSettings(window)->setValue(ProfileText::keyForName(QStringLiteral("3")), QStringLiteral("35,500,5.6"));
+    LensDeskTestAccess::profileSettings(window)->sync();
 
     // Every message box (a failed attempt) is closed and counted.
     ModalAnswerer boxes;
@@ -116,20 +117,20 @@ void SoakTest::lossyControllerForMinutes()
         ++cycles;
         // A lost ping streak may have marked the lens unavailable on its
         // own; the operator connects again.
-        if (!window.focusSlider->isEnabled() || window.lensLabel->text() == QLatin1String("Lens: N/A")) {
+        if (!window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled() || window.findChild<QLabel*>(QStringLiteral("lensLabel"))->text() == QLatin1String("Lens: N/A")) {
             QVERIFY2(connectTo(window, address), "no reconnection");
             ++reconnects;
         }
 
-        hold(window.slowNarrowZoom, 300);
-        hold(window.fastWideZoom, 200);
-        hold(window.slowNearFocus, 300);
-        hold(window.fastFarFocus, 200);
-        hold(window.slowCloseIris, 200);
-        hold(window.slowOpenIris, 200);
-        drag(window.focusSlider, (window.focusSlider->minimum() + window.focusSlider->maximum()) / (2 + cycles % 3));
-        drag(window.irisSlider, window.irisSlider->minimum() + cycles % qMax(1, window.irisSlider->maximum() - window.irisSlider->minimum() + 1));
-        drag(window.zoomSlider, window.zoomSlider->minimum() + cycles * 7 % qMax(1, window.zoomSlider->maximum() - window.zoomSlider->minimum() + 1));
+        hold(window.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")), 300);
+        hold(window.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), 200);
+        hold(window.findChild<QPushButton*>(QStringLiteral("slowNearFocus")), 300);
+        hold(window.findChild<QPushButton*>(QStringLiteral("fastFarFocus")), 200);
+        hold(window.findChild<QPushButton*>(QStringLiteral("slowCloseIris")), 200);
+        hold(window.findChild<QPushButton*>(QStringLiteral("slowOpenIris")), 200);
+        drag(window.findChild<QSlider*>(QStringLiteral("focusSlider")), (window.findChild<QSlider*>(QStringLiteral("focusSlider"))->minimum() + window.findChild<QSlider*>(QStringLiteral("focusSlider"))->maximum()) / (2 + cycles % 3));
+        drag(window.findChild<QSlider*>(QStringLiteral("irisSlider")), window.findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum() + cycles % qMax(1, window.findChild<QSlider*>(QStringLiteral("irisSlider"))->maximum() - window.findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum() + 1));
+        drag(window.findChild<QSlider*>(QStringLiteral("zoomSlider")), window.findChild<QSlider*>(QStringLiteral("zoomSlider"))->minimum() + cycles * 7 % qMax(1, window.findChild<QSlider*>(QStringLiteral("zoomSlider"))->maximum() - window.findChild<QSlider*>(QStringLiteral("zoomSlider"))->minimum() + 1));
         window.loadSetPointNow3();
 
         // Every second cycle the controller falls silent until the panel
@@ -138,31 +139,31 @@ void SoakTest::lossyControllerForMinutes()
             // A recall pauses the liveness monitor until the controller's
             // next report, and one that gave up waiting leaves it paused:
             // the operator nudges focus until a report proves life again.
-            for (int nudge = 0; nudge < 20 && window.livenessMonitor->isPaused(); ++nudge) {
-                hold(window.slowNearFocus, 100);
+            for (int nudge = 0; nudge < 20 && LensDeskTestAccess::livenessMonitor(window)->isPaused(); ++nudge) {
+                hold(window.findChild<QPushButton*>(QStringLiteral("slowNearFocus")), 100);
                 QTest::qWait(400);
             }
-            QVERIFY2(!window.livenessMonitor->isPaused(), "the liveness monitor stayed paused");
+            QVERIFY2(!LensDeskTestAccess::livenessMonitor(window)->isPaused(), "the liveness monitor stayed paused");
             ++losses;
             sim.sendSignal(SIGUSR1);
             // The read-outs may still say "N/A" from before the last
             // reconnection when the lens reports were lost: the loss shows
             // as both the read-outs and the disabled controls.
             QVERIFY2(waitUntil([&] {
-                         return window.lensLabel->text() == QLatin1String("Lens: N/A")
-                                && !window.focusSlider->isEnabled();
+                         return window.findChild<QLabel*>(QStringLiteral("lensLabel"))->text() == QLatin1String("Lens: N/A")
+                                && !window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled();
                      }, 20000),
                      "the loss went unnoticed");
             sim.sendSignal(SIGUSR1);
             QVERIFY2(waitUntil([&] {
-                         return window.livenessMonitor
-                                && window.livenessMonitor->period() == pingWorker::NormalPeriodMs;
+                         return LensDeskTestAccess::livenessMonitor(window)
+                                && LensDeskTestAccess::livenessMonitor(window)->period() == pingWorker::NormalPeriodMs;
                      }, 20000),
                      "the monitor kept the slow pace");
             QVERIFY2(connectTo(window, address), "no reconnection after the loss");
             ++reconnects;
             // The controls come back with the controller's reports.
-            QVERIFY2(waitUntil([&] { return window.focusSlider->isEnabled(); }, 10000), "controls stayed disabled");
+            QVERIFY2(waitUntil([&] { return window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled(); }, 10000), "controls stayed disabled");
         }
         memoryPeak = qMax(memoryPeak, residentKiB());
     }

@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "LensDeskTestAccess.h"
 #include "TestMain.h"
 
 #include "app/ClickableLabel.h"
@@ -107,8 +108,8 @@ void LensControlsTest::init()
     QVERIFY(m_peer->isBound());
     m_window = &m_panel->window();
     // Before the controls are enabled, which restores the captions' order.
-    m_window->mainSettings->remove(QLatin1String(SettingsStore::ZoomCaptionsSwapped));
-    m_window->mainSettings->sync();
+    LensDeskTestAccess::mainSettings(*m_window)->remove(QLatin1String(SettingsStore::ZoomCaptionsSwapped));
+    LensDeskTestAccess::mainSettings(*m_window)->sync();
     QVERIFY(m_panel->stage());
 }
 
@@ -136,8 +137,8 @@ void LensControlsTest::heldZoomButtonStreamsWithoutPausingLiveness()
     LensDesk& w = *m_window;
     auto* zoomButton = w.findChild<QPushButton*>(button);
     QVERIFY(zoomButton);
-    dragSlider(w.zoomStepSlider, 7);
-    QCOMPARE(w.label_28->text(), QStringLiteral("Step:7"));
+    dragSlider(w.findChild<QSlider*>(QStringLiteral("zoomStepSlider")), 7);
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_28"))->text(), QStringLiteral("Step:7"));
 
     // Held for two seconds, long enough for a few dozen cycles and for the
     // auto-repeat to fire many times.
@@ -146,7 +147,7 @@ void LensControlsTest::heldZoomButtonStreamsWithoutPausingLiveness()
     held.start();
     QTest::mousePress(zoomButton, Qt::LeftButton);
     QTest::qWait(HoldMs);
-    QVERIFY(!w.livenessMonitor->isPaused());
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
     QTest::mouseRelease(zoomButton, Qt::LeftButton);
     const qint64 heldMs = held.elapsed();
     QTest::qWait(150);
@@ -166,11 +167,11 @@ void LensControlsTest::heldZoomButtonStreamsWithoutPausingLiveness()
 void LensControlsTest::heldFocusButtonPausesLivenessAndPaces()
 {
     LensDesk& w = *m_window;
-    QTest::mousePress(w.slowNearFocus, Qt::LeftButton);
-    QVERIFY(w.livenessMonitor->isPaused());
+    QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("slowNearFocus")), Qt::LeftButton);
+    QVERIFY(LensDeskTestAccess::livenessMonitor(w)->isPaused());
     QTRY_VERIFY_WITH_TIMEOUT(m_peer->log().size() >= 4, 5000);
-    QTest::mouseRelease(w.slowNearFocus, Qt::LeftButton);
-    QVERIFY(!w.livenessMonitor->isPaused());
+    QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("slowNearFocus")), Qt::LeftButton);
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 
     for (const QString& text : m_peer->texts())
         QCOMPARE(text, QStringLiteral("moveFocus=5"));
@@ -181,19 +182,19 @@ void LensControlsTest::heldFocusButtonPausesLivenessAndPaces()
 void LensControlsTest::zoomStepReachesTheWorkerOnRelease()
 {
     LensDesk& w = *m_window;
-    w.zoomStepSlider->setValue(3);
-    QCOMPARE(w.motionWorker->zoomStep.load(), 10);
-    dragSlider(w.zoomStepSlider, 4);
-    QCOMPARE(w.motionWorker->zoomStep.load(), 4);
-    QCOMPARE(w.label_28->text(), QStringLiteral("Step:4"));
+    w.findChild<QSlider*>(QStringLiteral("zoomStepSlider"))->setValue(3);
+    QCOMPARE(LensDeskTestAccess::motionWorker(w)->zoomStep.load(), 10);
+    dragSlider(w.findChild<QSlider*>(QStringLiteral("zoomStepSlider")), 4);
+    QCOMPARE(LensDeskTestAccess::motionWorker(w)->zoomStep.load(), 4);
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_28"))->text(), QStringLiteral("Step:4"));
 }
 
 void LensControlsTest::focusStepFollowsTheSlider()
 {
     LensDesk& w = *m_window;
-    w.focusStepSlider->setValue(12);
-    QCOMPARE(w.motionWorker->focusStep.load(), 12);
-    QCOMPARE(w.label_27->text(), QStringLiteral("Step:12"));
+    w.findChild<QSlider*>(QStringLiteral("focusStepSlider"))->setValue(12);
+    QCOMPARE(LensDeskTestAccess::motionWorker(w)->focusStep.load(), 12);
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_27"))->text(), QStringLiteral("Step:12"));
 }
 
 void LensControlsTest::zoomStaysDisabledWithoutPowerZoom_data()
@@ -211,70 +212,70 @@ void LensControlsTest::zoomStaysDisabledWithoutPowerZoom()
     QFETCH(bool, zoomEnabled);
     LensDesk& w = *m_window;
     w.setLensControlsEnabled(false);
-    w.productName = product;
+    LensDeskTestAccess::productName(w) = product;
     w.setLensControlsEnabled(true);
-    for (QWidget* zoom : std::initializer_list<QWidget*>{w.zoomSlider, w.fastWideZoom, w.slowWideZoom,
-                                                         w.slowNarrowZoom, w.fastNarrowZoom, w.zoomStepSlider})
+    for (QWidget* zoom : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("zoomSlider")), w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), w.findChild<QPushButton*>(QStringLiteral("slowWideZoom")),
+                                                         w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")), w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom")), w.findChild<QSlider*>(QStringLiteral("zoomStepSlider"))})
         QCOMPARE(zoom->isEnabled(), zoomEnabled);
-    for (QWidget* other : std::initializer_list<QWidget*>{w.focusSlider, w.irisSlider, w.fastNearFocus,
-                                                          w.fastCloseIris, w.fastOpenIris})
+    for (QWidget* other : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("focusSlider")), w.findChild<QSlider*>(QStringLiteral("irisSlider")), w.findChild<QPushButton*>(QStringLiteral("fastNearFocus")),
+                                                          w.findChild<QPushButton*>(QStringLiteral("fastCloseIris")), w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))})
         QVERIFY(other->isEnabled());
-    QVERIFY(w.actionSavePresets->isEnabled());
-    QVERIFY(!w.actionMultiControl->isEnabled());
+    QVERIFY(w.findChild<QAction*>(QStringLiteral("actionSavePresets"))->isEnabled());
+    QVERIFY(!w.findChild<QAction*>(QStringLiteral("actionMultiControl"))->isEnabled());
 }
 
 void LensControlsTest::manualFocusUntilOverride()
 {
     LensDesk& w = *m_window;
-    w.afEnabled = false;
+    LensDeskTestAccess::afEnabled(w) = false;
     w.setLensControlsEnabled(true);
-    QVERIFY(!w.fastNearFocus->isEnabled());
+    QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("fastNearFocus"))->isEnabled());
     w.focusUpdateVal(500);
-    QCOMPARE(w.focusVal->text(), QStringLiteral("Manual"));
-    QVERIFY(!w.slowFarFocus->isEnabled());
-    QVERIFY(!w.focusStepSlider->isEnabled());
+    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("Manual"));
+    QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("slowFarFocus"))->isEnabled());
+    QVERIFY(!w.findChild<QSlider*>(QStringLiteral("focusStepSlider"))->isEnabled());
 
     w.overloadAF();
     w.focusUpdateVal(500);
-    QCOMPARE(w.focusVal->text(), QStringLiteral("500"));
-    QVERIFY(w.afEnabled);
-    for (QWidget* focus : std::initializer_list<QWidget*>{w.focusSlider, w.fastFarFocus, w.slowFarFocus,
-                                                          w.slowNearFocus, w.fastNearFocus, w.focusStepSlider})
+    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("500"));
+    QVERIFY(LensDeskTestAccess::afEnabled(w));
+    for (QWidget* focus : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("focusSlider")), w.findChild<QPushButton*>(QStringLiteral("fastFarFocus")), w.findChild<QPushButton*>(QStringLiteral("slowFarFocus")),
+                                                          w.findChild<QPushButton*>(QStringLiteral("slowNearFocus")), w.findChild<QPushButton*>(QStringLiteral("fastNearFocus")), w.findChild<QSlider*>(QStringLiteral("focusStepSlider"))})
         QVERIFY(focus->isEnabled());
-    QCOMPARE(w.focusSlider->value(), 10); // the default range ends at 10
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("focusSlider"))->value(), 10); // the default range ends at 10
 }
 
 void LensControlsTest::disablingLeavesTheConnectionActions()
 {
     LensDesk& w = *m_window;
     w.disableLensControls();
-    for (QWidget* widget : std::initializer_list<QWidget*>{w.zoomSlider, w.fastWideZoom, w.focusSlider, w.irisSlider,
-                                                           w.fastNearFocus, w.fastCloseIris, w.slowOpenIris})
+    for (QWidget* widget : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("zoomSlider")), w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), w.findChild<QSlider*>(QStringLiteral("focusSlider")), w.findChild<QSlider*>(QStringLiteral("irisSlider")),
+                                                           w.findChild<QPushButton*>(QStringLiteral("fastNearFocus")), w.findChild<QPushButton*>(QStringLiteral("fastCloseIris")), w.findChild<QPushButton*>(QStringLiteral("slowOpenIris"))})
         QVERIFY(!widget->isEnabled());
-    QVERIFY(!w.actionSwap_Zoom_Direction->isEnabled());
-    for (QAction* action : {w.actionSet_a_name, w.actionChange_IP, w.actionReboot, w.actionLoadPresets,
-                            w.actionSavePresets})
+    QVERIFY(!w.findChild<QAction*>(QStringLiteral("actionSwap_Zoom_Direction"))->isEnabled());
+    for (QAction* action : {w.findChild<QAction*>(QStringLiteral("actionSet_a_name")), w.findChild<QAction*>(QStringLiteral("actionChange_IP")), w.findChild<QAction*>(QStringLiteral("actionReboot")), w.findChild<QAction*>(QStringLiteral("actionLoadPresets")),
+                            w.findChild<QAction*>(QStringLiteral("actionSavePresets"))})
         QVERIFY(action->isEnabled());
 
     w.setLensControlsEnabled(false);
-    for (QAction* action : {w.actionSet_a_name, w.actionChange_IP, w.actionReboot, w.actionLoadPresets,
-                            w.actionSavePresets})
+    for (QAction* action : {w.findChild<QAction*>(QStringLiteral("actionSet_a_name")), w.findChild<QAction*>(QStringLiteral("actionChange_IP")), w.findChild<QAction*>(QStringLiteral("actionReboot")), w.findChild<QAction*>(QStringLiteral("actionLoadPresets")),
+                            w.findChild<QAction*>(QStringLiteral("actionSavePresets"))})
         QVERIFY(!action->isEnabled());
 }
 
 void LensControlsTest::zoomAndFocusReadOuts()
 {
     LensDesk& w = *m_window;
-    w.zoomSlider->setRange(24, 2000);
-    w.focusSlider->setRange(0, 1023);
+    w.findChild<QSlider*>(QStringLiteral("zoomSlider"))->setRange(24, 2000);
+    w.findChild<QSlider*>(QStringLiteral("focusSlider"))->setRange(0, 1023);
     w.zoomUpdateVal(1234);
     w.focusUpdateVal(850);
-    QCOMPARE(w.zoomVal->text(), QStringLiteral("1234"));
-    QCOMPARE(w.zoomSlider->value(), 1234);
-    QCOMPARE(w.currentZoom, 1234);
-    QCOMPARE(w.focusVal->text(), QStringLiteral("850"));
-    QCOMPARE(w.focusSlider->value(), 850);
-    QCOMPARE(w.currentFocus, 850);
+    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("1234"));
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))->value(), 1234);
+    QCOMPARE(LensDeskTestAccess::currentZoom(w), 1234);
+    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("850"));
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("focusSlider"))->value(), 850);
+    QCOMPARE(LensDeskTestAccess::currentFocus(w), 850);
 }
 
 void LensControlsTest::irisReadOut_data()
@@ -294,12 +295,12 @@ void LensControlsTest::irisReadOut()
     QFETCH(int, index);
     LensDesk& w = *m_window;
     // A lens of f/1.2 to f/22: its widest end is not on the scale.
-    w.irisSlider->setRange(-1, 27);
-    w.irisSlider->setValue(20);
+    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setRange(-1, 27);
+    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setValue(20);
     w.irisUpdateVal(fNumber);
-    QCOMPARE(w.irisVal->text(), text);
-    QCOMPARE(w.irisSlider->value(), index);
-    QCOMPARE(w.currentIris, fNumber);
+    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), text);
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->value(), index);
+    QCOMPARE(LensDeskTestAccess::currentIris(w), fNumber);
 }
 
 void LensControlsTest::apertureSliderRelease_data()
@@ -317,13 +318,13 @@ void LensControlsTest::apertureSliderRelease()
     QFETCH(int, index);
     QFETCH(QStringList, sent);
     LensDesk& w = *m_window;
-    w.irisSlider->setRange(-1, 39);
-    w.irisSlider->setValue(30);
-    w.irisSlider->setSliderDown(true);
-    QVERIFY(w.livenessMonitor->isPaused());
-    w.irisSlider->setValue(index);
-    w.irisSlider->setSliderDown(false);
-    QVERIFY(!w.livenessMonitor->isPaused());
+    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setRange(-1, 39);
+    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setValue(30);
+    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setSliderDown(true);
+    QVERIFY(LensDeskTestAccess::livenessMonitor(w)->isPaused());
+    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setValue(index);
+    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setSliderDown(false);
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
     QTest::qWait(100);
     QCOMPARE(m_peer->texts(), sent);
 }
@@ -332,7 +333,7 @@ void LensControlsTest::apertureDragShowsTheFNumber()
 {
     LensDesk& w = *m_window;
     w.aperSliderMoved(15);
-    QCOMPARE(w.irisSlider->toolTip(), QStringLiteral("15"));
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->toolTip(), QStringLiteral("15"));
     QTRY_COMPARE(QToolTip::text(), QStringLiteral("f/5.6"));
 }
 
@@ -350,28 +351,28 @@ void LensControlsTest::fullClose()
     QFETCH(QString, caption);
     QFETCH(QStringList, sent);
     LensDesk& w = *m_window;
-    w.pushButtonClose->setText(caption);
-    QTest::mouseClick(w.pushButtonClose, Qt::LeftButton);
+    w.findChild<QPushButton*>(QStringLiteral("pushButtonClose"))->setText(caption);
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pushButtonClose")), Qt::LeftButton);
     QTest::qWait(100);
     QCOMPARE(m_peer->texts(), sent);
-    QVERIFY(!w.livenessMonitor->isPaused());
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
 
 void LensControlsTest::fullOpen()
 {
     LensDesk& w = *m_window;
-    QTest::mouseClick(w.pushButtonOpen, Qt::LeftButton);
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pushButtonOpen")), Qt::LeftButton);
     QTRY_COMPARE(m_peer->texts(), QStringList{"openAper"});
-    QVERIFY(!w.livenessMonitor->isPaused());
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
 
 void LensControlsTest::focusSliderRelease()
 {
     LensDesk& w = *m_window;
-    w.focusSlider->setRange(0, 1023);
-    dragSlider(w.focusSlider, 640);
+    w.findChild<QSlider*>(QStringLiteral("focusSlider"))->setRange(0, 1023);
+    dragSlider(w.findChild<QSlider*>(QStringLiteral("focusSlider")), 640);
     QTRY_COMPARE(m_peer->texts(), QStringList{"setFocus=640"});
-    QVERIFY(!w.livenessMonitor->isPaused());
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
 
 void LensControlsTest::zoomSliderWaitsForZoomDone()
@@ -381,7 +382,7 @@ void LensControlsTest::zoomSliderWaitsForZoomDone()
     // it a while after the command.
     connect(m_peer, &ScriptedController::commandReceived, this, [&w](const QString& text) {
         if (text.startsWith(QLatin1String("setZoom=")))
-            QTimer::singleShot(900, &w, [&w] { w.zoomDoneFlag = true; });
+            QTimer::singleShot(900, &w, [&w] { LensDeskTestAccess::zoomDoneFlag(w) = true; });
     });
     QString shownText;
     m_panel->modals().expect<QProgressDialog>([&shownText](QProgressDialog* progress) {
@@ -389,7 +390,7 @@ void LensControlsTest::zoomSliderWaitsForZoomDone()
     });
     QElapsedTimer clock;
     clock.start();
-    dragSlider(w.zoomSlider, 8);
+    dragSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 8);
     QVERIFY(clock.elapsed() >= 800);
     QCOMPARE(m_peer->texts(), QStringList{"setZoom=8"});
     QCOMPARE(shownText, QStringLiteral("Please wait..."));
@@ -402,19 +403,19 @@ void LensControlsTest::zoomSliderGivesUpWithoutConfirmation()
     LensDesk& w = *m_window;
     QElapsedTimer clock;
     clock.start();
-    dragSlider(w.zoomSlider, 3);
+    dragSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 3);
     QVERIFY(clock.elapsed() >= LensWaits::MoveConfirmTimeoutMs - 100);
     QCOMPARE(m_peer->texts(), QStringList{"setZoom=3"});
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
-    QVERIFY(!w.livenessMonitor->isPaused());
-    QVERIFY(w.fastNarrowZoom->isEnabled());
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom"))->isEnabled());
 }
 
 void LensControlsTest::stabiliserAsksForItsTimeout()
 {
     LensDesk& w = *m_window;
-    w.checkBoxIS->setEnabled(true);
+    w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->setEnabled(true);
     QString title, label;
     int minimum = 0, maximum = 0, initial = 0;
     m_panel->modals().expect<QInputDialog>([&](QInputDialog* dialog) {
@@ -426,7 +427,7 @@ void LensControlsTest::stabiliserAsksForItsTimeout()
         dialog->setIntValue(30);
         dialog->accept();
     });
-    QTest::mouseClick(w.checkBoxIS, Qt::LeftButton);
+    QTest::mouseClick(w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS")), Qt::LeftButton);
     QTRY_COMPARE(m_peer->texts(), QStringList{"enableIS=30"});
     QCOMPARE(title, QStringLiteral("IS Timeout"));
     QCOMPARE(label, QStringLiteral("Timeout,s"));
@@ -434,38 +435,38 @@ void LensControlsTest::stabiliserAsksForItsTimeout()
     QCOMPARE(minimum, 1);
     QCOMPARE(maximum, 60);
 
-    QTest::mouseClick(w.checkBoxIS, Qt::LeftButton);
+    QTest::mouseClick(w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS")), Qt::LeftButton);
     QTRY_COMPARE(m_peer->texts(), (QStringList{"enableIS=30", "enableIS=0"}));
-    QVERIFY(!w.checkBoxIS->isChecked());
+    QVERIFY(!w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isChecked());
 
     m_panel->modals().expect<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
-    QTest::mouseClick(w.checkBoxIS, Qt::LeftButton);
+    QTest::mouseClick(w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS")), Qt::LeftButton);
     QTest::qWait(200);
     QCOMPARE(m_peer->log().size(), 2);
-    QVERIFY(w.checkBoxIS->isChecked());
+    QVERIFY(w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isChecked());
 }
 
 void LensControlsTest::swapZoomTwiceRestoresAndStoresFalse()
 {
     LensDesk& w = *m_window;
-    const QRect wide = w.label_7->geometry();
-    w.actionSwap_Zoom_Direction->trigger();
-    QCOMPARE(w.label_7->geometry(), QRect(90, 41, 38, 16));
-    QCOMPARE(w.label_8->geometry(), QRect(11, 41, 36, 16));
+    const QRect wide = w.findChild<QLabel*>(QStringLiteral("label_7"))->geometry();
+    w.findChild<QAction*>(QStringLiteral("actionSwap_Zoom_Direction"))->trigger();
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_7"))->geometry(), QRect(90, 41, 38, 16));
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_8"))->geometry(), QRect(11, 41, 36, 16));
     // Written through at once: the file on disk already holds it.
-    QVERIFY(storedFileText(w.mainSettings).contains(QStringLiteral("LAST_ZOOM_SW=true")));
+    QVERIFY(storedFileText(LensDeskTestAccess::mainSettings(w)).contains(QStringLiteral("LAST_ZOOM_SW=true")));
 
-    w.actionSwap_Zoom_Direction->trigger();
-    QCOMPARE(w.label_7->geometry(), QRect(11, 41, 36, 16));
-    QCOMPARE(w.label_8->geometry(), QRect(90, 41, 38, 16));
-    QCOMPARE(w.label_7->geometry().x(), wide.x());
-    QVERIFY(storedFileText(w.mainSettings).contains(QStringLiteral("LAST_ZOOM_SW=false")));
+    w.findChild<QAction*>(QStringLiteral("actionSwap_Zoom_Direction"))->trigger();
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_7"))->geometry(), QRect(11, 41, 36, 16));
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_8"))->geometry(), QRect(90, 41, 38, 16));
+    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_7"))->geometry().x(), wide.x());
+    QVERIFY(storedFileText(LensDeskTestAccess::mainSettings(w)).contains(QStringLiteral("LAST_ZOOM_SW=false")));
 }
 
 void LensControlsTest::cancelledLimitFinderShowsItsLine()
 {
     LensDesk& w = *m_window;
-    zoomWorker& worker = *w.motionWorker;
+    zoomWorker& worker = *LensDeskTestAccess::motionWorker(w);
     worker.zoomWideLimit = 24;
     worker.zoomNarrowLimit = 105;
     worker.focusFarLimit = 0;
@@ -477,15 +478,15 @@ void LensControlsTest::cancelledLimitFinderShowsItsLine()
     bool controlsWereOff = false;
     m_panel->modals().expect<QProgressDialog>([&](QProgressDialog* progress) {
         label = progress->labelText();
-        controlsWereOff = !w.fastOpenIris->isEnabled();
+        controlsWereOff = !w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled();
         progress->cancel();
     });
     w.findLimits();
 
     QCOMPARE(label, QStringLiteral("Finding lens limits..."));
     QVERIFY(controlsWereOff);
-    QVERIFY(w.fastOpenIris->isEnabled());
-    QCOMPARE(w.nameLabel->text(), QStringLiteral("%1 - Limits: [24,105] [0,1000] [22,4]").arg(m_peer->address()));
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QCOMPARE(w.findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), QStringLiteral("%1 - Limits: [24,105] [0,1000] [22,4]").arg(m_peer->address()));
     for (std::atomic<bool>* flag : {&worker.searchZoomNarrow, &worker.searchZoomWide, &worker.searchFocusNear,
                                     &worker.searchFocusFar, &worker.searchIrisOpen, &worker.searchIrisClose,
                                     &worker.zoomFastNarrow, &worker.zoomFastWide, &worker.focusFastNear,
@@ -502,7 +503,7 @@ void LensControlsTest::cancelledLimitFinderShowsItsLine()
 void LensControlsTest::limitFinderMeasuresEveryEnd()
 {
     LensDesk& w = *m_window;
-    zoomWorker& worker = *w.motionWorker;
+    zoomWorker& worker = *LensDeskTestAccess::motionWorker(w);
     // The controller drives each end and reports where it stopped; the
     // reply handling writes that into the worker.
     connect(m_peer, &ScriptedController::commandReceived, this, [&worker](const QString& text) {
@@ -521,8 +522,8 @@ void LensControlsTest::limitFinderMeasuresEveryEnd()
             worker.irisPos = 22.0f;
     });
     w.findLimits();
-    QCOMPARE(w.nameLabel->text(), QStringLiteral("%1 - Limits: [24,105] [3,1000] [22,4]").arg(m_peer->address()));
-    QVERIFY(w.fastOpenIris->isEnabled());
+    QCOMPARE(w.findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), QStringLiteral("%1 - Limits: [24,105] [3,1000] [22,4]").arg(m_peer->address()));
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
     QVERIFY(!worker.zoomFastNarrow && !worker.zoomFastWide && !worker.focusFastNear && !worker.focusFastFar &&
             !worker.irisFastOpen && !worker.irisFastClose);
     for (const char* word : {"ZoomN=70", "ZoomW=70", "FocusN=35", "FocusF=35", "IrisO=7", "IrisC=7"})
@@ -534,11 +535,11 @@ void LensControlsTest::searchStepSignalsMoveThePositionSliders()
     LensDesk& w = *m_window;
     w.updateZoomStep(7);
     w.updateFocusStep(4);
-    w.irisSlider->setRange(0, 39);
+    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setRange(0, 39);
     w.updateIrisStep(2);
-    QCOMPARE(w.zoomSlider->value(), 7);
-    QCOMPARE(w.focusSlider->value(), 4);
-    QCOMPARE(w.irisSlider->value(), 2);
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))->value(), 7);
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("focusSlider"))->value(), 4);
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->value(), 2);
 }
 
 LENSDESK_TEST_MAIN(LensControlsTest)

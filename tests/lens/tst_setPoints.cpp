@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "LensDeskTestAccess.h"
 #include "TestMain.h"
 
 #include "lens/FNumbers.h"
@@ -91,11 +92,11 @@ void SetPointsTest::init()
     m_peer = &m_panel->controller();
     QVERIFY(m_peer->isBound());
     m_window = &m_panel->window();
-    m_window->profileSettings->remove(QString());
-    m_window->profileSettings->sync();
+    LensDeskTestAccess::profileSettings(*m_window)->remove(QString());
+    LensDeskTestAccess::profileSettings(*m_window)->sync();
     // A 24-70 mm lens.
-    m_window->zoomRangeWide = 24;
-    m_window->zoomRangeTele = 70;
+    LensDeskTestAccess::zoomRangeWide(*m_window) = 24;
+    LensDeskTestAccess::zoomRangeTele(*m_window) = 70;
     QVERIFY(m_panel->stage());
 }
 
@@ -110,13 +111,13 @@ void SetPointsTest::saveAs(const QString& name)
         dialog->setTextValue(name);
         dialog->accept();
     });
-    m_window->actionSavePresets->trigger();
+    m_window->findChild<QAction*>(QStringLiteral("actionSavePresets"))->trigger();
 }
 
 void SetPointsTest::store(const QString& name, const QVariant& value)
 {
-    m_window->profileSettings->setValue(ProfileText::keyForName(name), value);
-    m_window->profileSettings->sync();
+    LensDeskTestAccess::profileSettings(*m_window)->setValue(ProfileText::keyForName(name), value);
+    LensDeskTestAccess::profileSettings(*m_window)->sync();
 }
 
 // The controller reports focus and iris settled `delayMs` after a zoom
@@ -126,9 +127,9 @@ void SetPointsTest::confirmMovesAfter(int delayMs)
     LensDesk& w = *m_window;
     connect(m_peer, &ScriptedController::commandReceived, this, [&w, delayMs](const QString& text) {
         if (text.startsWith(QLatin1String("setZoom=")))
-            QTimer::singleShot(delayMs, &w, [&w] { w.focusDoneFlag = w.irisDoneFlag = true; });
+            QTimer::singleShot(delayMs, &w, [&w] { LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true; });
         else if (text.startsWith(QLatin1String("setFocus2=")))
-            QTimer::singleShot(delayMs, &w, [&w] { w.focusDoneFlag = true; });
+            QTimer::singleShot(delayMs, &w, [&w] { LensDeskTestAccess::focusDoneFlag(w) = true; });
     });
 }
 
@@ -147,12 +148,12 @@ void SetPointsTest::savedUnderThreeIsRecalledByCtrl3()
         dialog->setTextValue(QStringLiteral("3"));
         dialog->accept();
     });
-    w.actionSavePresets->trigger();
+    w.findChild<QAction*>(QStringLiteral("actionSavePresets"))->trigger();
     QCOMPARE(title, QStringLiteral("Setpoint Name"));
     QCOMPARE(label, QStringLiteral("Setpoint Name"));
     QVERIFY(initial.isEmpty());
     // On disk at once: closing the window ends the process.
-    QVERIFY(storedFileText(w.profileSettings).contains(QStringLiteral("35,500,4")));
+    QVERIFY(storedFileText(LensDeskTestAccess::profileSettings(w)).contains(QStringLiteral("35,500,4")));
 
     confirmMovesAfter(500);
     QApplication::setActiveWindow(&w);
@@ -164,15 +165,15 @@ void SetPointsTest::savedUnderThreeIsRecalledByCtrl3()
     // Each next command waited for the confirmation of the one before.
     QVERIFY2(log.at(1).atMs - log.at(0).atMs >= 450, qPrintable(QString::number(log.at(1).atMs - log.at(0).atMs)));
     QVERIFY2(log.at(2).atMs - log.at(1).atMs >= 450, qPrintable(QString::number(log.at(2).atMs - log.at(1).atMs)));
-    QVERIFY(w.fastNarrowZoom->isEnabled());
-    QVERIFY(w.livenessMonitor->isPaused());
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom"))->isEnabled());
+    QVERIFY(LensDeskTestAccess::livenessMonitor(w)->isPaused());
     QVERIFY(!QApplication::activeModalWidget());
 }
 
 void SetPointsTest::savingBeforeAnyReportStoresMinusOnes()
 {
     saveAs(QStringLiteral("early"));
-    QCOMPARE(ProfileText::valueText(m_window->profileSettings->value(QStringLiteral("early"))),
+    QCOMPARE(ProfileText::valueText(LensDeskTestAccess::profileSettings(*m_window)->value(QStringLiteral("early"))),
              QStringLiteral("-1,-1,-1"));
 }
 
@@ -182,9 +183,9 @@ void SetPointsTest::cancelledOrEmptyNameSavesNothing()
         dialog->setTextValue(QStringLiteral("never"));
         dialog->reject();
     });
-    m_window->actionSavePresets->trigger();
+    m_window->findChild<QAction*>(QStringLiteral("actionSavePresets"))->trigger();
     saveAs(QString());
-    QVERIFY(m_window->profileSettings->childKeys().isEmpty());
+    QVERIFY(LensDeskTestAccess::profileSettings(*m_window)->childKeys().isEmpty());
 }
 
 void SetPointsTest::lensCheck_data()
@@ -208,8 +209,8 @@ void SetPointsTest::lensCheck()
     QFETCH(QString, profile);
     QFETCH(bool, fits);
     LensDesk& w = *m_window;
-    w.zoomRangeWide = wide;
-    w.zoomRangeTele = tele;
+    LensDeskTestAccess::zoomRangeWide(w) = wide;
+    LensDeskTestAccess::zoomRangeTele(w) = tele;
     store(QStringLiteral("7"), profile);
     confirmMovesAfter(0);
 
@@ -225,7 +226,7 @@ void SetPointsTest::lensCheck()
         QTest::qWait(100);
         QVERIFY(m_peer->log().isEmpty());
     }
-    QVERIFY(w.fastNarrowZoom->isEnabled());
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom"))->isEnabled());
 }
 
 void SetPointsTest::rangeChecks_data()
@@ -265,8 +266,8 @@ void SetPointsTest::rangeChecks()
     QFETCH(QString, profile);
     QFETCH(QString, message);
     LensDesk& w = *m_window;
-    w.productName = product;
-    zoomWorker& worker = *w.motionWorker;
+    LensDeskTestAccess::productName(w) = product;
+    zoomWorker& worker = *LensDeskTestAccess::motionWorker(w);
     worker.zoomWideLimit = limits.at(0);
     worker.zoomNarrowLimit = limits.at(1);
     worker.focusFarLimit = limits.at(2);
@@ -275,7 +276,7 @@ void SetPointsTest::rangeChecks()
     worker.irisOpenLimit = irisLimits.at(1);
     store(QStringLiteral("range"), profile);
     // Earlier moves left their completion flags set.
-    w.focusDoneFlag = w.irisDoneFlag = true;
+    LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true;
     confirmMovesAfter(0);
 
     QString title, text;
@@ -299,9 +300,9 @@ void SetPointsTest::rangeChecks()
         QTest::qWait(100);
         QVERIFY(m_peer->log().isEmpty());
         // A refused recall gives the liveness monitor back.
-        QVERIFY(!w.livenessMonitor->isPaused());
+        QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
     }
-    QVERIFY(w.fastOpenIris->isEnabled());
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
 }
 
 void SetPointsTest::absentOrEmptyProfileDoesNothing_data()
@@ -324,7 +325,7 @@ void SetPointsTest::absentOrEmptyProfileDoesNothing()
     QVERIFY(!sawModal);
     QVERIFY(m_peer->log().isEmpty());
     // Nothing was driven: the monitor watches the controller again.
-    QVERIFY(!w.livenessMonitor->isPaused());
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
 
 void SetPointsTest::incompleteValueIsDescribedAndRefused()
@@ -332,19 +333,19 @@ void SetPointsTest::incompleteValueIsDescribedAndRefused()
     LensDesk& w = *m_window;
     store(QStringLiteral("typed"), QStringLiteral("50,812"));
     w.loadSettings();
-    QCOMPARE(w.loadDialog->comboBox->currentText(), QStringLiteral("typed"));
-    w.loadDialog->profileChanged(QStringLiteral("typed"));
-    QCOMPARE(w.loadDialog->label->text(), QStringLiteral("50mm 812 f/0"));
+    QCOMPARE(w.findChild<loadSettDlg*>()->comboBox->currentText(), QStringLiteral("typed"));
+    w.findChild<loadSettDlg*>()->profileChanged(QStringLiteral("typed"));
+    QCOMPARE(w.findChild<loadSettDlg*>()->label->text(), QStringLiteral("50mm 812 f/0"));
 
     ModalAnswerer::Box box;
     m_panel->modals().expectBox(QMessageBox::Ok, &box);
-    QTest::mouseClick(w.loadDialog->loadButton, Qt::LeftButton);
+    QTest::mouseClick(w.findChild<loadSettDlg*>()->loadButton, Qt::LeftButton);
     QTRY_COMPARE(m_panel->modals().pending(), 0);
     QCOMPARE(box.title, QStringLiteral("Wrong presets"));
     QVERIFY2(box.text.contains(QStringLiteral("\"50,812\"")), qPrintable(box.text));
     QTest::qWait(100);
     QVERIFY(m_peer->log().isEmpty());
-    QVERIFY(w.fastOpenIris->isEnabled());
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
 }
 
 void SetPointsTest::handEditedListIsRecalled()
@@ -352,7 +353,7 @@ void SetPointsTest::handEditedListIsRecalled()
     // Typed into the store without quotes, the value reads back as a list.
     LensDesk& w = *m_window;
     store(QStringLiteral("1"), QStringList{"35", "500", "4"});
-    w.focusDoneFlag = w.irisDoneFlag = true;
+    LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true;
     confirmMovesAfter(0);
     w.loadSetPointNow1();
     QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
@@ -361,16 +362,16 @@ void SetPointsTest::handEditedListIsRecalled()
 void SetPointsTest::withoutPowerZoomTheFirstWaitStillWaits()
 {
     LensDesk& w = *m_window;
-    w.productName = QStringLiteral("ORVO RE-2");
+    LensDeskTestAccess::productName(w) = QStringLiteral("ORVO RE-2");
     store(QStringLiteral("2"), QStringLiteral("35,500,5.6"));
     confirmMovesAfter(0);
     QElapsedTimer clock;
     clock.start();
-    QTimer::singleShot(800, &w, [&w] { w.focusDoneFlag = w.irisDoneFlag = true; });
+    QTimer::singleShot(800, &w, [&w] { LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true; });
     w.loadSetPointNow2();
     QCOMPARE(m_peer->texts(), (QStringList{"setFocus2=500", "setAper=5.6"}));
     QVERIFY(m_peer->log().at(0).atMs >= 700);
-    QVERIFY(w.zoomDoneFlag);
+    QVERIFY(LensDeskTestAccess::zoomDoneFlag(w));
 }
 
 void SetPointsTest::cancelEndsOnlyTheWaitUnderWay()
@@ -393,7 +394,7 @@ void SetPointsTest::cancelEndsOnlyTheWaitUnderWay()
     QCOMPARE(label, QStringLiteral("Setting lens positions... [35,500,4]"));
     QCOMPARE(title, QStringLiteral("Canon Lens Controller"));
     QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "stopFocus", "setFocus2=500", "stopFocus", "setAper=4"}));
-    QVERIFY(w.fastOpenIris->isEnabled());
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
 }
 
 void SetPointsTest::recallGivesUpWithoutConfirmation()
@@ -406,9 +407,9 @@ void SetPointsTest::recallGivesUpWithoutConfirmation()
     QVERIFY(clock.elapsed() >= LensWaits::MoveConfirmTimeoutMs);
     QCOMPARE(m_peer->texts(), QStringList{"setZoom=35"});
     QVERIFY(!QApplication::activeModalWidget());
-    QVERIFY(w.fastOpenIris->isEnabled());
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
-    QVERIFY(!w.livenessMonitor->isPaused());
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
 
 void SetPointsTest::namesWithSeparatorsRoundTrip()
@@ -420,26 +421,26 @@ void SetPointsTest::namesWithSeparatorsRoundTrip()
     saveAs(QStringLiteral("studio/left"));
     w.zoomUpdateVal(50);
     saveAs(QStringLiteral("a\\b"));
-    QVERIFY(w.profileSettings->childGroups().isEmpty());
+    QVERIFY(LensDeskTestAccess::profileSettings(w)->childGroups().isEmpty());
 
     w.loadSettings();
-    QVERIFY(w.loadDialog->isVisible());
+    QVERIFY(w.findChild<loadSettDlg*>()->isVisible());
     QStringList listed;
-    for (int i = 0; i < w.loadDialog->comboBox->count(); ++i)
-        listed << w.loadDialog->comboBox->itemText(i);
+    for (int i = 0; i < w.findChild<loadSettDlg*>()->comboBox->count(); ++i)
+        listed << w.findChild<loadSettDlg*>()->comboBox->itemText(i);
     listed.sort();
     QCOMPARE(listed, (QStringList{"a\\b", "studio/left"}));
 
-    w.loadDialog->comboBox->setCurrentText(QStringLiteral("studio/left"));
-    QCOMPARE(w.loadDialog->label->text(), QStringLiteral("35mm 500 f/4"));
-    w.loadDialog->comboBox->setCurrentText(QStringLiteral("a\\b"));
-    QCOMPARE(w.loadDialog->label->text(), QStringLiteral("50mm 500 f/4"));
+    w.findChild<loadSettDlg*>()->comboBox->setCurrentText(QStringLiteral("studio/left"));
+    QCOMPARE(w.findChild<loadSettDlg*>()->label->text(), QStringLiteral("35mm 500 f/4"));
+    w.findChild<loadSettDlg*>()->comboBox->setCurrentText(QStringLiteral("a\\b"));
+    QCOMPARE(w.findChild<loadSettDlg*>()->label->text(), QStringLiteral("50mm 500 f/4"));
 
-    w.focusDoneFlag = w.irisDoneFlag = true;
+    LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true;
     confirmMovesAfter(0);
-    QTest::mouseClick(w.loadDialog->loadButton, Qt::LeftButton);
+    QTest::mouseClick(w.findChild<loadSettDlg*>()->loadButton, Qt::LeftButton);
     QTRY_COMPARE(m_peer->texts(), (QStringList{"setZoom=50", "setFocus2=500", "setAper=4"}));
-    QVERIFY(!w.loadDialog->isVisible());
+    QVERIFY(!w.findChild<loadSettDlg*>()->isVisible());
 }
 
 void SetPointsTest::dialogDescribesTheSelection()
@@ -448,7 +449,7 @@ void SetPointsTest::dialogDescribesTheSelection()
     store(QStringLiteral("b"), QStringLiteral("50,812,5.6"));
     store(QStringLiteral("a"), QStringLiteral("24,0,22"));
     w.loadSettings();
-    loadSettDlg& dialog = *w.loadDialog;
+    loadSettDlg& dialog = *w.findChild<loadSettDlg*>();
     QCOMPARE(dialog.objectName(), QStringLiteral("loadSettingsDialog"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Load Settings"));
     // The refresh does not describe; choosing does.
@@ -467,7 +468,7 @@ void SetPointsTest::deleteAsksFirstAndDisablesAtLast()
     store(QStringLiteral("1"), QStringLiteral("35,500,4"));
     store(QStringLiteral("2"), QStringLiteral("50,500,4"));
     w.loadSettings();
-    loadSettDlg& dialog = *w.loadDialog;
+    loadSettDlg& dialog = *w.findChild<loadSettDlg*>();
 
     ModalAnswerer& modals = m_panel->modals();
     ModalAnswerer::Box question;
@@ -481,8 +482,8 @@ void SetPointsTest::deleteAsksFirstAndDisablesAtLast()
     modals.expectBox(QMessageBox::Yes);
     QTest::mouseClick(dialog.pushButton, Qt::LeftButton);
     QCOMPARE(dialog.comboBox->count(), 1);
-    QVERIFY(!w.profileSettings->contains(QStringLiteral("1")));
-    QVERIFY(!storedFileText(w.profileSettings).contains(QStringLiteral("35,500,4")));
+    QVERIFY(!LensDeskTestAccess::profileSettings(w)->contains(QStringLiteral("1")));
+    QVERIFY(!storedFileText(LensDeskTestAccess::profileSettings(w)).contains(QStringLiteral("35,500,4")));
     QVERIFY(dialog.loadButton->isEnabled());
 
     modals.expectBox(QMessageBox::Yes);
@@ -497,11 +498,11 @@ void SetPointsTest::closingTheDialogResumesLiveness()
 {
     LensDesk& w = *m_window;
     w.loadSettings();
-    QVERIFY(w.livenessMonitor->isPaused());
-    QVERIFY(!w.loadDialog->loadButton->isEnabled());
-    w.loadDialog->close();
-    QVERIFY(!w.loadDialog->isVisible());
-    QVERIFY(!w.livenessMonitor->isPaused());
+    QVERIFY(LensDeskTestAccess::livenessMonitor(w)->isPaused());
+    QVERIFY(!w.findChild<loadSettDlg*>()->loadButton->isEnabled());
+    w.findChild<loadSettDlg*>()->close();
+    QVERIFY(!w.findChild<loadSettDlg*>()->isVisible());
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
 
 LENSDESK_TEST_MAIN(SetPointsTest)

@@ -1,3 +1,4 @@
+#include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "ReceiveDatagram.h"
 #include "TestMain.h"
@@ -27,7 +28,7 @@ void CommandSocketTest::commandLeavesAsExactBytes()
     const QHostAddress controller = LoopbackAddress::next();
     QUdpSocket peer;
     QVERIFY(peer.bind(controller, 1339));
-    m_window.controllerAddress = controller.toString();
+    LensDeskTestAccess::controllerAddress(m_window) = controller.toString();
     m_window.sendToController(QStringLiteral("setAper=5.6"));
 
     QHostAddress from;
@@ -36,7 +37,7 @@ void CommandSocketTest::commandLeavesAsExactBytes()
     QCOMPARE(datagram, QByteArray("setAper=5.6"));
     QCOMPARE(datagram.size(), 11);
     QVERIFY2(port >= 60000 && port <= 65000, qPrintable(QString::number(port)));
-    QCOMPARE(port, m_window.commandSocket->localPort());
+    QCOMPARE(port, LensDeskTestAccess::commandSocket(m_window)->localPort());
     QVERIFY(from.isEqual(QHostAddress(QStringLiteral("127.0.0.1")), QHostAddress::ConvertV4MappedToIPv4));
 
     // Latin-1, not UTF-8: one byte per character.
@@ -47,14 +48,14 @@ void CommandSocketTest::commandLeavesAsExactBytes()
 void CommandSocketTest::repliesReachTheCommandSocket()
 {
     // Read the socket here, away from the window's own reader.
-    QUdpSocket* socket = m_window.commandSocket;
+    QUdpSocket* socket = LensDeskTestAccess::commandSocket(m_window);
     socket->blockSignals(true);
     auto restore = qScopeGuard([socket] { socket->blockSignals(false); });
 
     const QHostAddress controller = LoopbackAddress::next();
     QUdpSocket peer;
     QVERIFY(peer.bind(controller, 1339));
-    m_window.controllerAddress = controller.toString();
+    LensDeskTestAccess::controllerAddress(m_window) = controller.toString();
     m_window.sendToController(QStringLiteral("ver"));
     QHostAddress from;
     quint16 port = 0;

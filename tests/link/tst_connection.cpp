@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "TestMain.h"
 
@@ -96,30 +97,30 @@ void ConnectionTest::cleanup()
 
 bool ConnectionTest::controlsEnabled() const
 {
-    return m_window->irisSlider->isEnabled() && m_window->focusSlider->isEnabled()
-        && m_window->actionReboot->isEnabled();
+    return m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled() && m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled()
+        && m_window->findChild<QAction*>(QStringLiteral("actionReboot"))->isEnabled();
 }
 
 void ConnectionTest::connectsKnownController()
 {
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
-    m_window->protocolMenu->setEnabled(false);
+    m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->setEnabled(false);
     QVERIFY(!controlsEnabled());
 
     m_window->isORVOProduct(m_controller->address());
-    QVERIFY(m_window->connectingDialog->isVisible());
-    QCOMPARE(m_window->connectingDialog->labelText(), QStringLiteral("Connecting to %1").arg(m_controller->address()));
-    QVERIFY(m_window->serviceDialog);
+    QVERIFY(m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
+    QCOMPARE(m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->labelText(), QStringLiteral("Connecting to %1").arg(m_controller->address()));
+    QVERIFY(LensDeskTestAccess::serviceDialog(*m_window));
 
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->deviceInfoLabel->text(),
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
                               QStringLiteral("Device: ORVO RE-2 v.1.8.3  @%1").arg(m_controller->address()), 5000);
     QVERIFY(controlsEnabled());
-    QVERIFY(m_window->protocolMenu->isEnabled());
-    QVERIFY(!m_window->connectingDialog->isVisible());
-    QVERIFY(m_window->actionChange_IP->isEnabled());
-    QCOMPARE(m_window->productName, QStringLiteral("ORVO RE-2"));
-    QCOMPARE(m_window->firmwareNumber, QStringLiteral("1.8.3"));
-    QCOMPARE(m_window->fNumberTable.size(), 40);
+    QVERIFY(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->isEnabled());
+    QVERIFY(!m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
+    QVERIFY(m_window->findChild<QAction*>(QStringLiteral("actionChange_IP"))->isEnabled());
+    QCOMPARE(LensDeskTestAccess::productName(*m_window), QStringLiteral("ORVO RE-2"));
+    QCOMPARE(LensDeskTestAccess::firmwareNumber(*m_window), QStringLiteral("1.8.3"));
+    QCOMPARE(LensDeskTestAccess::fNumberTable(*m_window).size(), 40);
 
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->texts().contains(QStringLiteral("getNAME")), 5000);
     const QStringList expected{QStringLiteral("blver"), QStringLiteral("getProto"), Ver,
@@ -129,8 +130,8 @@ void ConnectionTest::connectsKnownController()
     QCOMPARE(commands, expected);
 
     // The liveness monitor now pings this controller.
-    QVERIFY(m_window->livenessMonitor);
-    QVERIFY(m_window->motionWorker);
+    QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window));
+    QVERIFY(LensDeskTestAccess::motionWorker(*m_window));
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 1, 5000);
     QCOMPARE(m_panel->modals().unexpected(), 0);
 }
@@ -153,14 +154,14 @@ void ConnectionTest::identificationVersions()
 {
     QFETCH(QString, answer);
     m_controller->answer(Ver, {answer});
-    m_window->checkBoxIS->setEnabled(true);
+    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->setEnabled(true);
 
     m_window->isORVOProduct(m_controller->address());
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, 5000);
     QFETCH(QString, deviceLine);
-    QCOMPARE(m_window->deviceInfoLabel->text(), deviceLine.arg(m_controller->address()));
-    QTEST(m_window->protocolMenu->isEnabled(), "protocolMenuEnabled");
-    QTEST(m_window->checkBoxIS->isEnabled(), "stabiliserEnabled");
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), deviceLine.arg(m_controller->address()));
+    QTEST(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->isEnabled(), "protocolMenuEnabled");
+    QTEST(m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled(), "stabiliserEnabled");
     QVERIFY(controlsEnabled());
     QCOMPARE(m_panel->modals().unexpected(), 0);
 }
@@ -192,19 +193,19 @@ void ConnectionTest::noAnswerWarnsAfterTimeLimit()
                             "with your firewall or antivirus software.")
                  .arg(SilentAddress));
     QCOMPARE(m_panel->modals().unexpected(), 0);
-    QVERIFY(!m_window->connectingDialog->isVisible());
+    QVERIFY(!m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
     QVERIFY(!controlsEnabled());
-    QVERIFY(!m_window->livenessMonitor);
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(*m_window));
 }
 
 void ConnectionTest::stopShowsNoWarning()
 {
     m_window->isORVOProduct(SilentAddress);
     QTest::qWait(2000); // the operator waits two seconds, then presses Stop
-    auto* stop = m_window->connectingDialog->findChild<QPushButton*>();
+    auto* stop = m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->findChild<QPushButton*>();
     QVERIFY(stop);
     stop->click();
-    QVERIFY(!m_window->connectingDialog->isVisible());
+    QVERIFY(!m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
     // Past the time limit of the abandoned attempt.
     QTest::qWait(5500);
     QCOMPARE(m_panel->modals().unexpected(), 0);
@@ -214,11 +215,11 @@ void ConnectionTest::stopShowsNoWarning()
 void ConnectionTest::lateIdentificationStillConnects()
 {
     m_window->isORVOProduct(m_controller->address());
-    m_window->connectingDialog->findChild<QPushButton*>()->click();
-    QVERIFY(!m_window->livenessMonitor);
+    m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->findChild<QPushButton*>()->click();
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(*m_window));
 
-    m_controller->sendTo(m_window->commandSocket->localPort(), "ORVO RE-2=1.8.3");
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
+    m_controller->sendTo(LensDeskTestAccess::commandSocket(*m_window)->localPort(), "ORVO RE-2=1.8.3");
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, 5000);
     QVERIFY(controlsEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 1, 5000);
     QCOMPARE(m_panel->modals().unexpected(), 0);
@@ -238,17 +239,17 @@ void ConnectionTest::timeLimitDuringIdentificationIsNoFailure()
             return false;
         }
     } trigger;
-    trigger.limit = m_window->connectTimer;
-    m_window->checkBoxIS->setEnabled(true);
-    m_window->checkBoxIS->installEventFilter(&trigger);
+    trigger.limit = LensDeskTestAccess::connectTimer(*m_window);
+    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->setEnabled(true);
+    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->installEventFilter(&trigger);
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.7.4")});
 
     m_window->isORVOProduct(m_controller->address());
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->texts().contains(QStringLiteral("getNAME")), 5000);
-    m_window->checkBoxIS->removeEventFilter(&trigger);
-    QVERIFY(!m_window->checkBoxIS->isEnabled());
-    QCOMPARE(m_window->deviceInfoLabel->text(), QStringLiteral("Device: ORVO RE-2 v.1.7.4  @%1").arg(m_controller->address()));
-    QVERIFY(m_window->livenessMonitor);
+    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->removeEventFilter(&trigger);
+    QVERIFY(!m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled());
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), QStringLiteral("Device: ORVO RE-2 v.1.7.4  @%1").arg(m_controller->address()));
+    QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window));
     QVERIFY(controlsEnabled());
     QTest::qWait(200); // a warning would be up by now
     QCOMPARE(m_panel->modals().unexpected(), 0);
@@ -262,14 +263,14 @@ void ConnectionTest::secondIdentificationReplacesWorkers()
     second.answer(Ver, {QStringLiteral("ORVO RE-2=1.9.0")});
 
     m_window->isORVOProduct(m_controller->address());
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
-    QPointer<pingWorker> firstMonitor = m_window->livenessMonitor;
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, 5000);
+    QPointer<pingWorker> firstMonitor = LensDeskTestAccess::livenessMonitor(*m_window);
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 2, 5000);
 
     m_window->isORVOProduct(second.address());
     QTRY_VERIFY_WITH_TIMEOUT(firstMonitor.isNull(), 5000);
-    QVERIFY(m_window->livenessMonitor);
-    QCOMPARE(m_window->livenessMonitor->address(), second.address());
+    QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window));
+    QCOMPARE(LensDeskTestAccess::livenessMonitor(*m_window)->address(), second.address());
     const int pingsToFirst = m_controller->count(Ping);
     QTRY_VERIFY_WITH_TIMEOUT(second.count(Ping) >= 2, 5000);
     // Three periods of the old pace: nothing more reached the first controller.
@@ -277,30 +278,30 @@ void ConnectionTest::secondIdentificationReplacesWorkers()
     QCOMPARE(m_controller->count(Ping), pingsToFirst);
 
     // The same controller again still gets fresh workers.
-    QPointer<pingWorker> secondMonitor = m_window->livenessMonitor;
+    QPointer<pingWorker> secondMonitor = LensDeskTestAccess::livenessMonitor(*m_window);
     m_window->isORVOProduct(second.address());
-    QTRY_VERIFY_WITH_TIMEOUT(secondMonitor.isNull() && m_window->livenessMonitor, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(secondMonitor.isNull() && LensDeskTestAccess::livenessMonitor(*m_window), 5000);
 }
 
 void ConnectionTest::lostControllerMarksReadOutsUnavailable()
 {
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
     m_window->isORVOProduct(m_controller->address());
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->livenessMonitor != nullptr, 5000);
-    m_window->label_7->setText(QStringLiteral("18mm"));
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, 5000);
+    m_window->findChild<QLabel*>(QStringLiteral("label_7"))->setText(QStringLiteral("18mm"));
 
     // The controller ignores pings: after the fourth the monitor gives up.
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->lensLabel->text(), QStringLiteral("Lens: N/A"), 15000);
-    for (QLineEdit* readOut : {m_window->zoomVal, m_window->focusVal, m_window->irisVal})
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("Lens: N/A"), 15000);
+    for (QLineEdit* readOut : {m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal")), m_window->findChild<QLineEdit*>(QStringLiteral("focusVal")), m_window->findChild<QLineEdit*>(QStringLiteral("irisVal"))})
         QCOMPARE(readOut->text(), QStringLiteral("N/A"));
-    QVERIFY(m_window->label_7->text().isEmpty());
-    QVERIFY(m_window->pushButtonOpen->text().isEmpty());
-    QVERIFY(!m_window->irisSlider->isEnabled());
-    QCOMPARE(m_window->livenessMonitor->period(), pingWorker::SlowPeriodMs);
+    QVERIFY(m_window->findChild<QLabel*>(QStringLiteral("label_7"))->text().isEmpty());
+    QVERIFY(m_window->findChild<QPushButton*>(QStringLiteral("pushButtonOpen"))->text().isEmpty());
+    QVERIFY(!m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
+    QCOMPARE(LensDeskTestAccess::livenessMonitor(*m_window)->period(), pingWorker::SlowPeriodMs);
 
     // An answer is proof of life: the next ping restores the normal pace.
     m_controller->answer(Ping, {QStringLiteral("AF=1")});
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->livenessMonitor->period(), pingWorker::NormalPeriodMs, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window)->period(), pingWorker::NormalPeriodMs, 10000);
 }
 
 namespace {
@@ -319,15 +320,15 @@ void ConnectionTest::dispatcherStaysTheSocketsOnlyReader()
     // after it emptied the socket.
     m_controller->answer(Ver, {QStringLiteral("ORVO KX-MQTR=1.9.0")});
     m_window->isORVOProduct(m_controller->address());
-    QVERIFY(m_window->serviceDialog);
-    QVERIFY(!readsSocket(m_window->commandSocket, m_window->serviceDialog));
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->motionWorker != nullptr, 5000);
-    QVERIFY(!readsSocket(m_window->commandSocket, m_window->motionWorker));
-    QVERIFY(!readsSocket(m_window->commandSocket, m_window->serviceDialog));
+    QVERIFY(LensDeskTestAccess::serviceDialog(*m_window));
+    QVERIFY(!readsSocket(LensDeskTestAccess::commandSocket(*m_window), LensDeskTestAccess::serviceDialog(*m_window)));
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::motionWorker(*m_window) != nullptr, 5000);
+    QVERIFY(!readsSocket(LensDeskTestAccess::commandSocket(*m_window), LensDeskTestAccess::motionWorker(*m_window)));
+    QVERIFY(!readsSocket(LensDeskTestAccess::commandSocket(*m_window), LensDeskTestAccess::serviceDialog(*m_window)));
 
     // And the one reader is the dispatcher: a position report still arrives.
-    m_controller->sendTo(m_window->commandSocket->localPort(), "Zoom=33");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->zoomVal->text(), QStringLiteral("33"), 5000);
+    m_controller->sendTo(LensDeskTestAccess::commandSocket(*m_window)->localPort(), "Zoom=33");
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("33"), 5000);
 }
 
 // A monitor being replaced may emit one last loss signal from its thread
@@ -344,7 +345,7 @@ void ConnectionTest::lossSignalOfAReplacedMonitorIsIgnored()
 
     int reusedAddresses = 0;
     for (int round = 1; round <= 5; ++round) {
-        pingWorker* replaced = m_window->livenessMonitor;
+        pingWorker* replaced = LensDeskTestAccess::livenessMonitor(*m_window);
         QVERIFY(replaced);
         connect(
             replaced, &QThread::finished, replaced,
@@ -353,15 +354,15 @@ void ConnectionTest::lossSignalOfAReplacedMonitorIsIgnored()
         // "getNAME" follows the replacement and a wait that delivers the
         // stale signal.
         QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(QStringLiteral("getNAME")) == round + 1, 5000);
-        reusedAddresses += m_window->livenessMonitor == replaced;
+        reusedAddresses += LensDeskTestAccess::livenessMonitor(*m_window) == replaced;
         QVERIFY2(controlsEnabled(), qPrintable(QStringLiteral("round %1").arg(round)));
-        QVERIFY(m_window->lensLabel->text() != QStringLiteral("Lens: N/A"));
+        QVERIFY(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text() != QStringLiteral("Lens: N/A"));
     }
     qInfo("the new monitor took the old one's address in %d of 5 replacements", reusedAddresses);
 
     // The current monitor's loss signal still marks the controller lost.
-    emit m_window->livenessMonitor->cantsendping(QStringLiteral("ERROR"));
-    QCOMPARE(m_window->lensLabel->text(), QStringLiteral("Lens: N/A"));
+    emit LensDeskTestAccess::livenessMonitor(*m_window)->cantsendping(QStringLiteral("ERROR"));
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("Lens: N/A"));
     QVERIFY(!controlsEnabled());
 }
 

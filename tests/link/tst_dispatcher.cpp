@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "LensDeskTestAccess.h"
 #include "TestMain.h"
 
 #include "admin/masterDlg.h"
@@ -11,6 +12,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSlider>
@@ -57,7 +59,7 @@ private slots:
     void streamIsReadInBatches();
 
 private:
-    quint16 panelPort() const { return m_window->commandSocket->localPort(); }
+    quint16 panelPort() const { return LensDeskTestAccess::commandSocket(*m_window)->localPort(); }
     // Sends the datagrams back to back, then a marker, and waits for it.
     void deliver(const QList<QByteArray>& datagrams);
 
@@ -86,13 +88,13 @@ void DispatcherTest::init()
     m_controller = &m_panel->controller();
     QVERIFY(m_controller->isBound());
     const QString address = m_controller->address();
-    m_window->fNumberTable = FNumbers::table();
-    m_window->serviceDialog = new masterDlg(address, m_window->commandSocket, m_window);
+    LensDeskTestAccess::fNumberTable(*m_window) = FNumbers::table();
+    LensDeskTestAccess::serviceDialog(*m_window) = new masterDlg(address, LensDeskTestAccess::commandSocket(*m_window), m_window);
     // Not started: it only holds the positions the dispatcher writes.
-    m_window->motionWorker = new zoomWorker(address, m_window->commandSocket, m_window);
+    LensDeskTestAccess::motionWorker(*m_window) = new zoomWorker(address, LensDeskTestAccess::commandSocket(*m_window), m_window);
     // As in a connected panel, the dispatcher is the socket's only reader.
-    for (QObject* reader : {static_cast<QObject*>(m_window->serviceDialog), static_cast<QObject*>(m_window->motionWorker)})
-        QObject::disconnect(m_window->commandSocket, nullptr, reader, nullptr);
+    for (QObject* reader : {static_cast<QObject*>(LensDeskTestAccess::serviceDialog(*m_window)), static_cast<QObject*>(LensDeskTestAccess::motionWorker(*m_window))})
+        QObject::disconnect(LensDeskTestAccess::commandSocket(*m_window), nullptr, reader, nullptr);
 }
 
 void DispatcherTest::cleanup()
@@ -106,7 +108,7 @@ void DispatcherTest::deliver(const QList<QByteArray>& datagrams)
         m_controller->sendTo(panelPort(), datagram);
     ++m_marker;
     m_controller->sendTo(panelPort(), "T=" + QByteArray::number(m_marker));
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->focusTimeout, m_marker, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::focusTimeout(*m_window), m_marker, 5000);
 }
 
 void DispatcherTest::apertureRange_data()
@@ -127,13 +129,13 @@ void DispatcherTest::apertureRange_data()
 void DispatcherTest::apertureRange()
 {
     QFETCH(QByteArray, reply);
-    m_window->irisSlider->setRange(5, 6);
+    m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->setRange(5, 6);
     deliver({reply});
-    QTEST(m_window->pushButtonOpen->text(), "openCaption");
-    QTEST(m_window->pushButtonClose->text(), "closeCaption");
-    QTEST(m_window->irisSlider->minimum(), "sliderMinimum");
-    QTEST(m_window->irisSlider->maximum(), "sliderMaximum");
-    QTEST(m_window->minimumFNumber, "minimumFNumber");
+    QTEST(m_window->findChild<QPushButton*>(QStringLiteral("pushButtonOpen"))->text(), "openCaption");
+    QTEST(m_window->findChild<QPushButton*>(QStringLiteral("pushButtonClose"))->text(), "closeCaption");
+    QTEST(m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum(), "sliderMinimum");
+    QTEST(m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->maximum(), "sliderMaximum");
+    QTEST(LensDeskTestAccess::minimumFNumber(*m_window), "minimumFNumber");
 }
 
 void DispatcherTest::zoomRangeBuildsLensLabel_data()
@@ -148,57 +150,57 @@ void DispatcherTest::zoomRangeBuildsLensLabel()
 {
     QFETCH(QByteArray, reply);
     deliver({"aRange=3.5,22"});
-    QVERIFY(!m_window->irisSlider->isEnabled());
+    QVERIFY(!m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
     deliver({reply});
-    QTEST(m_window->lensLabel->text(), "lensLabel");
+    QTEST(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), "lensLabel");
     const QStringList ends = QString::fromLatin1(reply.mid(7)).split(QLatin1Char(','));
-    QCOMPARE(m_window->zoomRangeWide, ends.at(0).toInt());
-    QCOMPARE(m_window->zoomRangeTele, ends.at(1).toInt());
-    QCOMPARE(m_window->label_7->text(), ends.at(0) + QStringLiteral("mm"));
-    QCOMPARE(m_window->label_8->text(), ends.at(1) + QStringLiteral("mm"));
-    QCOMPARE(m_window->zoomSlider->minimum(), ends.at(0).toInt());
-    QCOMPARE(m_window->zoomSlider->maximum(), ends.at(1).toInt());
+    QCOMPARE(LensDeskTestAccess::zoomRangeWide(*m_window), ends.at(0).toInt());
+    QCOMPARE(LensDeskTestAccess::zoomRangeTele(*m_window), ends.at(1).toInt());
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_7"))->text(), ends.at(0) + QStringLiteral("mm"));
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_8"))->text(), ends.at(1) + QStringLiteral("mm"));
+    QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("zoomSlider"))->minimum(), ends.at(0).toInt());
+    QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("zoomSlider"))->maximum(), ends.at(1).toInt());
     // A known lens enables the controls.
-    QVERIFY(m_window->irisSlider->isEnabled());
+    QVERIFY(m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
 }
 
 void DispatcherTest::focusRangeEndsSequence()
 {
     deliver({"aRange=3.5,22", "zRange=18,55"});
-    m_window->lensLabel->setText(QStringLiteral("before"));
+    m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->setText(QStringLiteral("before"));
     // Waits on the reply's own effect: a marker would build the lens label.
     // "AF=" after the end of the sequence must not be looked at.
     m_controller->sendTo(panelPort(), "fRange=7,1023AF=1");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->label_20->text(), QStringLiteral("7"), 5000);
-    QCOMPARE(m_window->label_18->text(), QStringLiteral("0")); // "1023AF" is not a number
-    QCOMPARE(m_window->lensLabel->text(), QStringLiteral("before"));
-    QVERIFY(!m_window->afEnabled);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("label_20"))->text(), QStringLiteral("7"), 5000);
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_18"))->text(), QStringLiteral("0")); // "1023AF" is not a number
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("before"));
+    QVERIFY(!LensDeskTestAccess::afEnabled(*m_window));
 
     m_controller->sendTo(panelPort(), "fRange=0,1023");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->label_18->text(), QStringLiteral("1023"), 5000);
-    QCOMPARE(m_window->label_20->text(), QStringLiteral("0"));
-    QCOMPARE(m_window->focusSlider->minimum(), 0);
-    QCOMPARE(m_window->focusSlider->maximum(), 1023);
-    QCOMPARE(m_window->lensLabel->text(), QStringLiteral("before"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("label_18"))->text(), QStringLiteral("1023"), 5000);
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_20"))->text(), QStringLiteral("0"));
+    QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->minimum(), 0);
+    QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->maximum(), 1023);
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("before"));
 }
 
 void DispatcherTest::noLensEndsSequence()
 {
-    m_window->label_20->setText(QStringLiteral("0"));
-    m_window->pushButtonOpen->setText(QStringLiteral("f/3.5"));
+    m_window->findChild<QLabel*>(QStringLiteral("label_20"))->setText(QStringLiteral("0"));
+    m_window->findChild<QPushButton*>(QStringLiteral("pushButtonOpen"))->setText(QStringLiteral("f/3.5"));
     deliver({"nolensfound AF=1"});
-    QCOMPARE(m_window->zoomVal->text(), QStringLiteral("N/A"));
-    QCOMPARE(m_window->irisVal->text(), QStringLiteral("N/A"));
-    QCOMPARE(m_window->lensLabel->text(), QStringLiteral("Lens: N/A"));
-    QVERIFY(m_window->label_20->text().isEmpty());
-    QVERIFY(m_window->pushButtonOpen->text().isEmpty());
-    QVERIFY(!m_window->afEnabled);
+    QCOMPARE(m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("N/A"));
+    QCOMPARE(m_window->findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("N/A"));
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("Lens: N/A"));
+    QVERIFY(m_window->findChild<QLabel*>(QStringLiteral("label_20"))->text().isEmpty());
+    QVERIFY(m_window->findChild<QPushButton*>(QStringLiteral("pushButtonOpen"))->text().isEmpty());
+    QVERIFY(!LensDeskTestAccess::afEnabled(*m_window));
 }
 
 void DispatcherTest::lensDescriptionIsTooltip()
 {
     deliver({"Lens=EF 50mm f/1.8 II"});
-    QCOMPARE(m_window->lensLabel->toolTip(), QStringLiteral("EF 50mm f/1.8 II"));
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->toolTip(), QStringLiteral("EF 50mm f/1.8 II"));
 }
 
 void DispatcherTest::protocolReply_data()
@@ -216,26 +218,26 @@ void DispatcherTest::protocolReply()
 {
     QFETCH(QByteArray, reply);
     QFETCH(int, protocol);
-    m_window->currentProtocol = 1;
-    m_window->protocolActions[1]->setChecked(true);
+    LensDeskTestAccess::currentProtocol(*m_window) = 1;
+    m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(1)->setChecked(true);
     deliver({reply});
-    QCOMPARE(m_window->currentProtocol, protocol);
-    QVERIFY(m_window->protocolActions[size_t(protocol)]->isChecked());
+    QCOMPARE(LensDeskTestAccess::currentProtocol(*m_window), protocol);
+    QVERIFY(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(protocol)->isChecked());
 }
 
 void DispatcherTest::stabiliserReplies()
 {
-    m_window->checkBoxIS->setEnabled(false);
+    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->setEnabled(false);
     // "ISactive=1" does not contain "IS=": only the tick changes.
     deliver({"ISactive=1"});
-    QVERIFY(m_window->checkBoxIS->isChecked());
-    QVERIFY(!m_window->checkBoxIS->isEnabled());
+    QVERIFY(m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isChecked());
+    QVERIFY(!m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled());
     deliver({"IS=1"});
-    QVERIFY(m_window->checkBoxIS->isEnabled());
+    QVERIFY(m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled());
     deliver({"IS=0"});
-    QVERIFY(!m_window->checkBoxIS->isEnabled());
+    QVERIFY(!m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled());
     deliver({"ISactive=0"});
-    QVERIFY(!m_window->checkBoxIS->isChecked());
+    QVERIFY(!m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isChecked());
 }
 
 void DispatcherTest::names_data()
@@ -253,19 +255,19 @@ void DispatcherTest::names_data()
 void DispatcherTest::names()
 {
     QFETCH(QByteArray, reply);
-    m_window->nameLabel->setText(QStringLiteral("before"));
+    m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->setText(QStringLiteral("before"));
     deliver({reply});
-    QTEST(m_window->nameLabel->text(), "shown");
+    QTEST(m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), "shown");
 }
 
 void DispatcherTest::controllerErrorIsNotAPosition()
 {
-    m_window->motionWorker->focusPos = 777;
-    m_window->focusDoneFlag = false;
+    LensDeskTestAccess::motionWorker(*m_window)->focusPos = 777;
+    LensDeskTestAccess::focusDoneFlag(*m_window) = false;
     deliver({"errorFocus"});
-    QVERIFY(m_window->focusDoneFlag);
+    QVERIFY(LensDeskTestAccess::focusDoneFlag(*m_window));
     QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("Controller: errorFocus"));
-    QCOMPARE(m_window->motionWorker->focusPos.load(), 777);
+    QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->focusPos.load(), 777);
     // The message goes after its 3 seconds.
     QTRY_VERIFY_WITH_TIMEOUT(m_window->statusBar()->currentMessage().isEmpty(), 10000);
 }
@@ -273,72 +275,72 @@ void DispatcherTest::controllerErrorIsNotAPosition()
 void DispatcherTest::positionsReachMotionWorker()
 {
     deliver({"Zoom=1234", "Focus=850", "Iris=5.6", "zoomDone", "focusDone"});
-    QCOMPARE(m_window->motionWorker->zoomPos.load(), 1234);
-    QCOMPARE(m_window->motionWorker->focusPos.load(), 850);
-    QCOMPARE(m_window->motionWorker->irisPos.load(), 5.6f);
-    QVERIFY(m_window->irisDoneFlag);
-    QVERIFY(m_window->zoomDoneFlag);
-    QVERIFY(m_window->focusDoneFlag);
-    QVERIFY(m_window->focusSlider->isEnabled());
+    QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), 1234);
+    QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->focusPos.load(), 850);
+    QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->irisPos.load(), 5.6f);
+    QVERIFY(LensDeskTestAccess::irisDoneFlag(*m_window));
+    QVERIFY(LensDeskTestAccess::zoomDoneFlag(*m_window));
+    QVERIFY(LensDeskTestAccess::focusDoneFlag(*m_window));
+    QVERIFY(m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled());
 }
 
 void DispatcherTest::nameContainingZoomIsAlsoAPosition()
 {
-    m_window->motionWorker->zoomPos = 500;
+    LensDeskTestAccess::motionWorker(*m_window)->zoomPos = 500;
     deliver({"NAME=Zoom"});
-    QCOMPARE(m_window->nameLabel->text(), QStringLiteral("<b>ZOOM<b>"));
-    QCOMPARE(m_window->motionWorker->zoomPos.load(), 0);
+    QCOMPARE(m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), QStringLiteral("<b>ZOOM<b>"));
+    QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), 0);
 }
 
 void DispatcherTest::currentPositions()
 {
-    m_window->afEnabled = true;
+    LensDeskTestAccess::afEnabled(*m_window) = true;
     deliver({"Current=1200,850,5.6"});
-    QCOMPARE(m_window->currentZoom, 1200);
-    QCOMPARE(m_window->currentFocus, 850);
-    QCOMPARE(m_window->currentIris, 5.6f);
+    QCOMPARE(LensDeskTestAccess::currentZoom(*m_window), 1200);
+    QCOMPARE(LensDeskTestAccess::currentFocus(*m_window), 850);
+    QCOMPARE(LensDeskTestAccess::currentIris(*m_window), 5.6f);
 
     // An operator dragging the focus slider keeps its focus read-out.
-    m_window->focusSlider->setSliderDown(true);
+    m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->setSliderDown(true);
     deliver({"Current=1300,900,8"});
-    m_window->focusSlider->setSliderDown(false);
-    QCOMPARE(m_window->currentZoom, 1300);
-    QCOMPARE(m_window->currentFocus, 850);
-    QCOMPARE(m_window->currentIris, 8.0f);
+    m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->setSliderDown(false);
+    QCOMPARE(LensDeskTestAccess::currentZoom(*m_window), 1300);
+    QCOMPARE(LensDeskTestAccess::currentFocus(*m_window), 850);
+    QCOMPARE(LensDeskTestAccess::currentIris(*m_window), 8.0f);
 
     // Missing positions are skipped.
     deliver({"Current=1400"});
-    QCOMPARE(m_window->currentZoom, 1400);
-    QCOMPARE(m_window->currentFocus, 850);
-    QCOMPARE(m_window->currentIris, 8.0f);
+    QCOMPARE(LensDeskTestAccess::currentZoom(*m_window), 1400);
+    QCOMPARE(LensDeskTestAccess::currentFocus(*m_window), 850);
+    QCOMPARE(LensDeskTestAccess::currentIris(*m_window), 8.0f);
 }
 
 void DispatcherTest::identityReachesServiceDialog()
 {
-    m_window->firmwareVersion = QStringLiteral("1.8.3 (BL1) ");
+    LensDeskTestAccess::firmwareVersion(*m_window) = QStringLiteral("1.8.3 (BL1) ");
     deliver({"SN=15001", "MAC=0-80-163-1-2-3", "HW=3", "BL=255", "VENDOR=acme"});
-    masterDlg* service = m_window->serviceDialog;
-    QCOMPARE(m_window->serialNumber, QStringLiteral("15001"));
+    masterDlg* service = LensDeskTestAccess::serviceDialog(*m_window);
+    QCOMPARE(LensDeskTestAccess::serialNumber(*m_window), QStringLiteral("15001"));
     QCOMPARE(service->snEdit->text(), QStringLiteral("15001"));
-    QCOMPARE(m_window->macAddress, QStringLiteral("0-80-163-1-2-3"));
+    QCOMPARE(LensDeskTestAccess::macAddress(*m_window), QStringLiteral("0-80-163-1-2-3"));
     QCOMPARE(service->macEdit->text(), QStringLiteral("0-80-163-1-2-3"));
-    QCOMPARE(m_window->hardwareVersion, QStringLiteral("3"));
+    QCOMPARE(LensDeskTestAccess::hardwareVersion(*m_window), QStringLiteral("3"));
     QCOMPARE(service->hwEdit->text(), QStringLiteral("3"));
     QCOMPARE(service->fwEdit->text(), QStringLiteral("1.8.3"));
-    QCOMPARE(m_window->bootloaderVersion, QStringLiteral("1"));
+    QCOMPARE(LensDeskTestAccess::bootloaderVersion(*m_window), QStringLiteral("1"));
     QCOMPARE(service->blEdit->text(), QStringLiteral("1"));
-    QCOMPARE(m_window->vendorInfo, QStringLiteral("acme"));
+    QCOMPARE(LensDeskTestAccess::vendorInfo(*m_window), QStringLiteral("acme"));
     QCOMPARE(service->vndEdit->text(), QStringLiteral("acme"));
 
     // Blanks only keep the vendor text; another boot loader is kept as sent.
     deliver({"VENDOR=    ", "BL=3"});
-    QCOMPARE(m_window->vendorInfo, QStringLiteral("acme"));
-    QCOMPARE(m_window->bootloaderVersion, QStringLiteral("3"));
+    QCOMPARE(LensDeskTestAccess::vendorInfo(*m_window), QStringLiteral("acme"));
+    QCOMPARE(LensDeskTestAccess::bootloaderVersion(*m_window), QStringLiteral("3"));
 
     // Without a service dialog the device record is still kept.
-    delete m_window->serviceDialog;
+    delete LensDeskTestAccess::serviceDialog(*m_window);
     deliver({"SN=15002"});
-    QCOMPARE(m_window->serialNumber, QStringLiteral("15002"));
+    QCOMPARE(LensDeskTestAccess::serialNumber(*m_window), QStringLiteral("15002"));
 }
 
 void DispatcherTest::pendingDatagramsAllHandledInOrder()
@@ -346,33 +348,33 @@ void DispatcherTest::pendingDatagramsAllHandledInOrder()
     // Sent back to back, so that they wait in the socket together: a move's
     // end followed closely by position reports, then two time-outs.
     deliver({"zoomDone", "Zoom=321", "BL=5", "SN=17000", "T=1", "T=2"});
-    QVERIFY(m_window->zoomDoneFlag);
-    QCOMPARE(m_window->motionWorker->zoomPos.load(), 321);
-    QCOMPARE(m_window->bootloaderVersion, QStringLiteral("5"));
-    QCOMPARE(m_window->serialNumber, QStringLiteral("17000"));
+    QVERIFY(LensDeskTestAccess::zoomDoneFlag(*m_window));
+    QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), 321);
+    QCOMPARE(LensDeskTestAccess::bootloaderVersion(*m_window), QStringLiteral("5"));
+    QCOMPARE(LensDeskTestAccess::serialNumber(*m_window), QStringLiteral("17000"));
 
     // Order: the later of two answers is the one that stays.
     QList<QByteArray> burst;
     for (int i = 1; i <= 50; ++i)
         burst << "SN=" + QByteArray::number(i);
     deliver(burst);
-    QCOMPARE(m_window->serialNumber, QStringLiteral("50"));
+    QCOMPARE(LensDeskTestAccess::serialNumber(*m_window), QStringLiteral("50"));
 }
 
 void DispatcherTest::otherSendersAreIgnored()
 {
     ScriptedController intruder;
     QVERIFY(intruder.isBound());
-    m_window->deviceInfoLabel->setText(QStringLiteral("before"));
+    m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->setText(QStringLiteral("before"));
     intruder.sendTo(panelPort(), "ORVO RE-2=1.8.3");
     intruder.sendTo(panelPort(), "SN=666");
     intruder.sendTo(panelPort(), "T=999");
     deliver({"HW=2"});
-    QCOMPARE(m_window->hardwareVersion, QStringLiteral("2"));
-    QVERIFY(m_window->serialNumber.isEmpty());
-    QVERIFY(m_window->productName.isEmpty());
-    QCOMPARE(m_window->deviceInfoLabel->text(), QStringLiteral("before"));
-    QVERIFY(!m_window->livenessMonitor);
+    QCOMPARE(LensDeskTestAccess::hardwareVersion(*m_window), QStringLiteral("2"));
+    QVERIFY(LensDeskTestAccess::serialNumber(*m_window).isEmpty());
+    QVERIFY(LensDeskTestAccess::productName(*m_window).isEmpty());
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), QStringLiteral("before"));
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(*m_window));
 }
 
 void DispatcherTest::badInputIsSurvived()
@@ -389,34 +391,34 @@ void DispatcherTest::badInputIsSurvived()
 
     const QByteArray longName = "NAME=" + QByteArray(65507 - 5, 'a');
     deliver({longName, QByteArray(), QByteArray(16, '\0'), "\xff\xfe\xc0\xaf" "zRange=\xed\xa0\x80,7"});
-    QVERIFY(m_window->nameLabel->text().startsWith(QStringLiteral("<b>AAAA")));
-    QCOMPARE(m_window->nameLabel->text().size(), 65507 - 5 + 6);
+    QVERIFY(m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text().startsWith(QStringLiteral("<b>AAAA")));
+    QCOMPARE(m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text().size(), 65507 - 5 + 6);
 
     // Empty values and short, long or unreadable lists read as 0.
     deliver({"zRange=18,55", "zRange="});
-    QCOMPARE(m_window->zoomRangeWide, 0);
-    QCOMPARE(m_window->zoomRangeTele, 0);
+    QCOMPARE(LensDeskTestAccess::zoomRangeWide(*m_window), 0);
+    QCOMPARE(LensDeskTestAccess::zoomRangeTele(*m_window), 0);
     deliver({"zRange=abc,def"});
-    QCOMPARE(m_window->zoomRangeWide, 0);
+    QCOMPARE(LensDeskTestAccess::zoomRangeWide(*m_window), 0);
     deliver({"zRange=99999999999,55"});
-    QCOMPARE(m_window->zoomRangeWide, 0);
-    QCOMPARE(m_window->zoomRangeTele, 55);
+    QCOMPARE(LensDeskTestAccess::zoomRangeWide(*m_window), 0);
+    QCOMPARE(LensDeskTestAccess::zoomRangeTele(*m_window), 55);
     deliver({"zRange=-2147483649,2147483647"});
-    QCOMPARE(m_window->zoomRangeWide, 0);
-    QCOMPARE(m_window->zoomRangeTele, 2147483647);
+    QCOMPARE(LensDeskTestAccess::zoomRangeWide(*m_window), 0);
+    QCOMPARE(LensDeskTestAccess::zoomRangeTele(*m_window), 2147483647);
     deliver({"aRange=3.5"});
-    QCOMPARE(m_window->pushButtonClose->text(), QStringLiteral("f/0"));
-    QCOMPARE(m_window->irisSlider->minimum(), 11);
+    QCOMPARE(m_window->findChild<QPushButton*>(QStringLiteral("pushButtonClose"))->text(), QStringLiteral("f/0"));
+    QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum(), 11);
     deliver({"aRange=1e40,nan"});
-    QCOMPARE(m_window->minimumFNumber, 0.0f);
+    QCOMPARE(LensDeskTestAccess::minimumFNumber(*m_window), 0.0f);
     deliver({"Current=", "Current=1,2,3,4,5,6", "Zoom=", "Focus=1=2=3", "Iris=inf", "SN=", "MAC=", "HW=", "BL=",
              "VENDOR=", "IP=", "MASK=", "GW=", "Lens=", "Proto=", "fRange=,,,", "NAME=\xc3"});
-    QCOMPARE(m_window->motionWorker->focusPos.load(), 1);
-    QCOMPARE(m_window->motionWorker->irisPos.load(), 0.0f);
-    QVERIFY(m_window->serialNumber.isEmpty());
+    QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->focusPos.load(), 1);
+    QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->irisPos.load(), 0.0f);
+    QVERIFY(LensDeskTestAccess::serialNumber(*m_window).isEmpty());
 
     m_controller->sendTo(panelPort(), "T=99999999999");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->focusTimeout, 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::focusTimeout(*m_window), 0, 5000);
     deliver({});
 }
 
@@ -436,15 +438,15 @@ void DispatcherTest::onlyAnAnswerBeginningWithAModelIdentifies()
     QFETCH(QByteArray, reply);
     QFETCH(QString, product);
     deliver({reply});
-    QCOMPARE(m_window->productName, product);
+    QCOMPARE(LensDeskTestAccess::productName(*m_window), product);
     // An identification sets the connection up at once.
-    QCOMPARE(bool(m_window->livenessMonitor), !product.isEmpty());
+    QCOMPARE(bool(LensDeskTestAccess::livenessMonitor(*m_window)), !product.isEmpty());
 }
 
 void DispatcherTest::lensDescriptionMarkupIsShownAsText()
 {
     deliver({"Lens=<b>EF</b> 50mm <i>f/1.8</i>"});
-    QCOMPARE(shownText(m_window->lensLabel->toolTip()), QStringLiteral("<b>EF</b> 50mm <i>f/1.8</i>"));
+    QCOMPARE(shownText(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->toolTip()), QStringLiteral("<b>EF</b> 50mm <i>f/1.8</i>"));
 }
 
 void DispatcherTest::deviceLineMarkupIsShownAsText()
@@ -465,16 +467,16 @@ void DispatcherTest::streamIsReadInBatches()
     // of the event loop, so a controller that never stops talking cannot
     // starve the window.
     constexpr int Reports = 150; // well within the socket's receive buffer
-    QSignalBlocker quiet(m_window->commandSocket);
+    QSignalBlocker quiet(LensDeskTestAccess::commandSocket(*m_window));
     for (int i = 1; i <= Reports; ++i)
         m_controller->sendTo(panelPort(), "Zoom=" + QByteArray::number(i));
-    QTRY_VERIFY(m_window->commandSocket->hasPendingDatagrams());
+    QTRY_VERIFY(LensDeskTestAccess::commandSocket(*m_window)->hasPendingDatagrams());
     m_window->readUDPDatagrams();
-    const int afterOnePass = m_window->motionWorker->zoomPos.load();
+    const int afterOnePass = LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load();
     QVERIFY2(afterOnePass >= 1 && afterOnePass < Reports, qPrintable(QString::number(afterOnePass)));
     // The socket announces the rest again; it follows, in order.
     quiet.unblock();
-    QTRY_COMPARE(m_window->motionWorker->zoomPos.load(), Reports);
+    QTRY_COMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), Reports);
 }
 
 LENSDESK_TEST_MAIN(DispatcherTest)

@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "LensDeskTestAccess.h"
 
 #include "lens/FNumbers.h"
 #include "lens/zoomWorker.h"
@@ -16,8 +17,8 @@ constexpr int IdentifyWaitMs = 5000;
 ConnectedWindow::ConnectedWindow()
     : m_window(std::make_unique<LensDesk>())
 {
-    m_window->controllerAddress = m_controller.address();
-    m_window->flushAddressResolutionCache = [this] {
+    LensDeskTestAccess::controllerAddress(*m_window) = m_controller.address();
+    LensDeskTestAccess::flushAddressResolutionCache(*m_window) = [this] {
         ++m_flushes;
         return 0;
     };
@@ -27,20 +28,20 @@ bool ConnectedWindow::identify(const QString& identification)
 {
     m_controller.answer(QStringLiteral("ver"), {identification});
     m_window->isORVOProduct(m_controller.address());
-    return QTest::qWaitFor([this] { return m_window->livenessMonitor != nullptr; }, IdentifyWaitMs);
+    return QTest::qWaitFor([this] { return LensDeskTestAccess::livenessMonitor(*m_window) != nullptr; }, IdentifyWaitMs);
 }
 
 bool ConnectedWindow::stage(const QString& product)
 {
     LensDesk& w = *m_window;
-    w.productName = product;
-    w.afEnabled = true;
-    w.fNumberTable = FNumbers::table();
-    w.motionWorker = new zoomWorker(w.controllerAddress, w.commandSocket, &w);
-    w.motionWorker->start();
-    w.livenessMonitor = new pingWorker(w.controllerAddress, w.commandSocket, &w);
+    LensDeskTestAccess::productName(w) = product;
+    LensDeskTestAccess::afEnabled(w) = true;
+    LensDeskTestAccess::fNumberTable(w) = FNumbers::table();
+    LensDeskTestAccess::motionWorker(w) = new zoomWorker(LensDeskTestAccess::controllerAddress(w), LensDeskTestAccess::commandSocket(w), &w);
+    LensDeskTestAccess::motionWorker(w)->start();
+    LensDeskTestAccess::livenessMonitor(w) = new pingWorker(LensDeskTestAccess::controllerAddress(w), LensDeskTestAccess::commandSocket(w), &w);
     w.setLensControlsEnabled(true);
-    w.focusVal->setText(QStringLiteral("0"));
+    w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->setText(QStringLiteral("0"));
     w.show();
     return QTest::qWaitForWindowExposed(&w);
 }
