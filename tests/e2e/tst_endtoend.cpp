@@ -992,4 +992,4 @@ void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
 }
 
 LENSDESK_TEST_MAIN(EndToEndTest)
-#include "tst_endToEnd.moc"
+#include "tst_endtoend.moc"

@@ -397,4 +397,4 @@ void NetworkConfigTest::dhcpChoice()
 
 LENSDESK_TEST_MAIN(NetworkConfigTest)
 
-#include "NetworkConfigTest.moc"
+#include "tst_networkconfig.moc"

@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "StoredSettings.h"
 #include "TestMain.h"
 
 #include "app/ClickableLabel.h"
@@ -34,14 +35,6 @@ void dragSlider(QSlider* slider, int value)
     slider->setSliderDown(true);
     slider->setValue(value);
     slider->setSliderDown(false);
-}
-
-QString storedFileText(const QSettings* settings)
-{
-    QFile file(settings->fileName());
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.readAll());
 }
 
 } // namespace
@@ -542,4 +535,4 @@ void LensControlsTest::searchStepSignalsMoveThePositionSliders()
 }
 
 LENSDESK_TEST_MAIN(LensControlsTest)
-#include "tst_lensControls.moc"
+#include "tst_lenscontrols.moc"

@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "StoredSettings.h"
 #include "TestMain.h"
 
 #include "lens/FNumbers.h"
@@ -24,18 +25,6 @@
 #include <QTimer>
 
 #include <memory>
-
-namespace {
-
-QString storedFileText(const QSettings* settings)
-{
-    QFile file(settings->fileName());
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.readAll());
-}
-
-} // namespace
 
 // Saving, describing, deleting and recalling lens positions through the
 // window and its load dialog, against a scripted peer. The peer stands in for
@@ -505,4 +494,4 @@ void SetPointsTest::closingTheDialogResumesLiveness()
 }
 
 LENSDESK_TEST_MAIN(SetPointsTest)
-#include "tst_setPoints.moc"
+#include "tst_setpoints.moc"
