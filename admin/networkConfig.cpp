@@ -15,11 +15,8 @@ namespace {
 constexpr int AddressQueryWaitMs = 200;
 constexpr int MaskQueryWaitMs = 200;
 constexpr int GatewayQueryWaitMs = 300;
-// Pacing of the change commands; the controller takes them one at a time.
-constexpr int ChangeCommandWaitMs = 100;
-// After "Reboot" the controller needs about three seconds before it answers
-// at its new address; the wait is taken in two halves.
-constexpr int RestartHalfWaitMs = 1500;
+// The restart after the change commands is waited for in two halves.
+constexpr int RestartHalfWaitMs = Protocol::Pacing::AddressChangeRestartMs / 2;
 constexpr int DhcpCommandWaitMs = 20;
 // Shown untranslated: the wording of the adapter listing's failure report.
 const char* const ListingErrorTitle = "File error";
@@ -48,7 +45,7 @@ void LensDesk::updateIPSettings(QString address, QString mask, QString gateway)
                                 QLatin1String(Protocol::Command::Reboot)};
     for (const QString& command : commands) {
         sendToController(command);
-        delayWithEvents(ChangeCommandWaitMs);
+        delayWithEvents(Protocol::Pacing::AddressChangeCommandMs);
     }
     resumeLiveness();
 

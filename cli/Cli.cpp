@@ -40,24 +40,15 @@ namespace {
 
 using Kind = ReplyFact::Kind;
 
-// The panel's limits.
-constexpr int IdentifyLimitMs = 6000;
+using Protocol::Pacing::IdentifyLimitMs;
 // The answers to the identity questions and the lens reports the controller
 // volunteers after "ver" come within a second on any network it is used on.
 constexpr int AnswersLimitMs = 2000;
 // "send" listens this long unless told otherwise.
 constexpr int SendListenMs = 1000;
-// Pacing of a set-point recall, as in the panel: the zoom command waits for
-// the controller to settle, so does the aperture command.
-constexpr int BeforeZoomMs = 200;
-constexpr int BeforeApertureMs = 200;
 // After "zoomDone" the controller confirms focus and iris held through the
 // zoom move; they follow at once when they come.
 constexpr int HoldConfirmationMs = 300;
-// Change commands of the address change are taken one at a time; after
-// "Reboot" the controller needs about three seconds at its new address.
-constexpr int ChangeCommandWaitMs = 100;
-constexpr int AddressRestartMs = 3000;
 using Protocol::Limits::FocusTimeoutMaximumMs;
 using Protocol::Limits::FocusTimeoutMinimumMs;
 using Protocol::Limits::StabiliserMaximumSeconds;
@@ -599,7 +590,7 @@ int Cli::presetRecall(const QString& name)
             using namespace Protocol::Command;
             const int moveLimit = limit(LensWaits::MoveConfirmTimeoutMs);
             if (record.isPowerZoom() && target.zoom != 0) {
-                session.pause(BeforeZoomMs);
+                session.pause(LensWaits::RecallBeforeZoomMs);
                 const QString zoom = FNumbers::shortest(double(ReplyText::toFloat(target.zoomText)));
                 if (!zoomAndAwait(session, QString::fromLatin1(SetZoom).arg(zoom), moveLimit, &status))
                     return status;
@@ -608,7 +599,7 @@ int Cli::presetRecall(const QString& name)
             int focusStatus = Done;
             sendAndAwait(session, QString::fromLatin1(SetFocusRecall).arg(target.focus), {int(Kind::FocusDone)},
                          moveLimit, &focusStatus);
-            session.pause(BeforeApertureMs);
+            session.pause(LensWaits::RecallBeforeApertureMs);
             if (!sendAndAwait(session, QString::fromLatin1(SetAperture).arg(FNumbers::shortest(double(target.iris))),
                               {int(Kind::IrisDone)}, moveLimit, &status))
                 return status;
@@ -852,7 +843,7 @@ int Cli::network()
              {QString::fromLatin1(SetAddress).arg(newAddress), QString::fromLatin1(SetMask).arg(mask),
               QString::fromLatin1(SetGateway).arg(gateway), QString::fromLatin1(Reboot)}) {
             session.send(command);
-            session.pause(ChangeCommandWaitMs);
+            session.pause(Protocol::Pacing::AddressChangeCommandMs);
         }
         // The host still maps the new address to whatever answered it before (or
         // remembers it as unreachable): look the controller up afresh.
@@ -863,7 +854,7 @@ int Cli::network()
                          "%2, wait a minute and run lensdesk-cli info %2.")
                           .arg(listingError)
                           .arg(newAddress));
-        session.pause(AddressRestartMs);
+        session.pause(Protocol::Pacing::AddressChangeRestartMs);
 
         ControllerSession moved(newAddress);
         if (!moved.isOpen() || !moved.identify(limit(IdentifyLimitMs)))

@@ -107,9 +107,9 @@ int main(int argc, char** argv)
     QList<QByteArray> replies = sampleReplies();
     replies << QByteArray(Protocol::Answer::PositionsKey) + "1,2,3";
     const bool written =
-        writeCorpus(dir, QStringLiteral("fuzz_firmware_cipher"), sampleContainers(), {"\x03", "\x01", "\x02", "\x04"})
+        writeCorpus(dir, QStringLiteral("fuzz_firmwarecipher"), sampleContainers(), {"\x03", "\x01", "\x02", "\x04"})
         && writeCorpus(dir, QStringLiteral("fuzz_replies"), replies, answerKeys())
-        && writeCorpus(dir, QStringLiteral("fuzz_search_answers"), sampleSearchAnswers(), answerKeys());
+        && writeCorpus(dir, QStringLiteral("fuzz_searchanswers"), sampleSearchAnswers(), answerKeys());
     if (!written) {
         std::fprintf(stderr, "fuzz_seeds: cannot write under %s\n", argv[1]);
         return 1;

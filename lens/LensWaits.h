@@ -8,6 +8,11 @@ namespace LensWaits {
 // unconfirmed after this long is given up and the controls are restored.
 constexpr int MoveConfirmTimeoutMs = 10000;
 
+// A recall gives the controller this long to settle before its zoom command
+// and again before its aperture command.
+constexpr int RecallBeforeZoomMs = 200;
+constexpr int RecallBeforeApertureMs = 200;
+
 // How long the status bar says that a move was not confirmed.
 constexpr int UnconfirmedMessageMs = 5000;
 

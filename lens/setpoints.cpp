@@ -25,14 +25,12 @@
 
 namespace {
 
-// Pacing of a recall: the dialog goes away before the lens moves, the zoom
-// command waits for the controller to settle, the completion reports are
-// polled, and the controls come back a moment after the last command.
+// Pacing of a recall in the window: the dialog goes away before the lens
+// moves, the completion reports are polled, and the controls come back a
+// moment after the last command.
 constexpr int RecallStartMs = 100;
-constexpr int BeforeZoomMs = 200;
 constexpr int FirstWaitPollMs = 200;
 constexpr int SecondWaitPollMs = 5;
-constexpr int BeforeApertureMs = 200;
 constexpr int AfterRecallMs = 1000;
 // How long the status bar says that a recall found no controller.
 constexpr int NoControllerMessageMs = 5000;
@@ -174,7 +172,7 @@ void LensDesk::loadSetPointNow(QString name)
     };
 
     if (powerZoom && !(zoom == zoomWide && zoom == zoomNarrow)) {
-        delayWithEvents(BeforeZoomMs);
+        delayWithEvents(LensWaits::RecallBeforeZoomMs);
         // Focus and aperture go only once the controller has confirmed them
         // after this zoom move, not on the confirmation of an earlier move.
         focusDoneFlag = false;
@@ -210,7 +208,7 @@ void LensDesk::loadSetPointNow(QString name)
             return;
     } while (!focusDoneFlag);
 
-    delayWithEvents(BeforeApertureMs);
+    delayWithEvents(LensWaits::RecallBeforeApertureMs);
     sendToController(QString::fromLatin1(Protocol::Command::SetAperture).arg(FNumbers::shortest(iris)));
 
     completed = true;

@@ -119,4 +119,16 @@ constexpr int FocusTimeoutMaximumMs = 10000;
 constexpr int StabiliserMaximumSeconds = 60;
 }
 
+// How the controller keeps time with its peer.
+namespace Pacing {
+// A controller that has not identified itself this long after "ver" is not
+// there.
+constexpr int IdentifyLimitMs = 6000;
+// It takes the change commands of an address change one at a time.
+constexpr int AddressChangeCommandMs = 100;
+// After "Reboot" it needs about three seconds before it answers at its new
+// address.
+constexpr int AddressChangeRestartMs = 3000;
+}
+
 } // namespace Protocol

@@ -22,7 +22,7 @@
 
 namespace {
 // How long an attempt waits for the controller to identify itself.
-constexpr int ConnectTimeLimitMs = 6000;
+constexpr int ConnectTimeLimitMs = Protocol::Pacing::IdentifyLimitMs;
 // Pauses between the commands of the connection exchange; the replies that
 // arrive meanwhile are handled during them.
 constexpr int ProbeSpacingMs = 10;

@@ -1,8 +1,8 @@
-# Shared by scripts/run, scripts/test and scripts/bench: install what is
-# missing (Debian packages, non-interactive) and build the tree.
+# Shared by the scripts: install what is missing (Debian packages,
+# non-interactive), build a tree from a configure preset, and the sanitizers'
+# run-time options.
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -29,11 +29,20 @@ if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null; th
     export CMAKE_CXX_COMPILER_LAUNCHER=ccache
 fi
 
-# build DIR [CMAKE ARGS...] : configure once, then build incrementally.
+# Every build tree comes from a configure preset of CMakePresets.json:
+# "default" builds in build/, any other preset NAME in build-NAME/.
+preset_dir() {
+    if [ "$1" = default ]; then echo "$ROOT/build"; else echo "$ROOT/build-$1"; fi
+}
+
+# build PRESET DIR [TARGET...] : configures DIR with the preset (the first
+# time; later only what changed) and builds the targets, or everything.
 build() {
-    local dir=$1; shift
-    cmake -S "$ROOT" -B "$dir" "$@" >/dev/null
-    cmake --build "$dir" -j"$(nproc)"
+    local preset=$1 dir=$2; shift 2
+    local targets=() target
+    for target in "$@"; do targets+=(--target "$target"); done
+    (cd "$ROOT" && cmake --preset "$preset" -B "$dir" >/dev/null)
+    cmake --build "$dir" -j"$(nproc)" "${targets[@]}"
 }
 
 # sanitizer_environment : the options every sanitizer-built test runs with

@@ -9,57 +9,19 @@ namespace LensCatalogue {
 namespace {
 const QVector<LensSpec>& catalogue()
 {
-    static const QVector<LensSpec> lenses = [] {
-        QVector<LensSpec> all;
-        LensSpec zoom;
-        zoom.key = QStringLiteral("zoom-is");
-        zoom.description = QStringLiteral("18-55mm f/3.5-5.6 IS");
-        zoom.wideMm = 18;
-        zoom.teleMm = 55;
-        zoom.openFAtWide = 3.5;
-        zoom.openFAtTele = 5.6;
-        zoom.closedF = 22;
-        zoom.focusMax = 1150;
-        zoom.stabiliser = true;
-        all << zoom;
-
-        LensSpec prime;
-        prime.key = QStringLiteral("prime");
-        prime.description = QStringLiteral("50mm f/1.8");
-        prime.wideMm = prime.teleMm = 50;
-        prime.openFAtWide = prime.openFAtTele = 1.8;
-        prime.closedF = 22;
-        prime.focusMax = 980;
-        all << prime;
-
-        LensSpec noAperture;
-        noAperture.key = QStringLiteral("no-aperture");
-        noAperture.description = QStringLiteral("35mm adapted lens, no aperture contacts");
-        noAperture.wideMm = noAperture.teleMm = 35;
-        noAperture.openFAtWide = noAperture.openFAtTele = 255;
-        noAperture.closedF = 255;
-        noAperture.focusMax = 800;
-        all << noAperture;
-
-        LensSpec manualFocus;
-        manualFocus.key = QStringLiteral("manual-focus");
-        manualFocus.description = QStringLiteral("70-200mm f/4 IS, AF switch at MF");
-        manualFocus.wideMm = 70;
-        manualFocus.teleMm = 200;
-        manualFocus.openFAtWide = manualFocus.openFAtTele = 4;
-        manualFocus.closedF = 32;
-        manualFocus.focusMax = 1500;
-        manualFocus.autoFocus = false;
-        manualFocus.stabiliser = true;
-        all << manualFocus;
-
-        LensSpec none;
-        none.key = QStringLiteral("none");
-        none.description = QStringLiteral("no lens attached");
-        none.present = false;
-        all << none;
-        return all;
-    }();
+    // key, "Lens=" text, present, wide and tele mm, widest f-number at the
+    // wide and tele ends, smallest aperture, near end of the focus travel,
+    // AF switch on, stabiliser.
+    static const QVector<LensSpec> lenses{
+        {QStringLiteral("zoom-is"), QStringLiteral("18-55mm f/3.5-5.6 IS"), true, 18, 55, 3.5, 5.6, 22, 1150, true,
+         true},
+        {QStringLiteral("prime"), QStringLiteral("50mm f/1.8"), true, 50, 50, 1.8, 1.8, 22, 980, true, false},
+        {QStringLiteral("no-aperture"), QStringLiteral("35mm adapted lens, no aperture contacts"), true, 35, 35, 255,
+         255, 255, 800, true, false},
+        {QStringLiteral("manual-focus"), QStringLiteral("70-200mm f/4 IS, AF switch at MF"), true, 70, 200, 4, 4, 32,
+         1500, false, true},
+        {QStringLiteral("none"), QStringLiteral("no lens attached"), false, 0, 0, 0, 0, 0, 0, true, false},
+    };
     return lenses;
 }
 } // namespace

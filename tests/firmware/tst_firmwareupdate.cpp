@@ -70,6 +70,30 @@ private:
         dialog()->pushButton->click();
     }
 
+    // Upload pressed for `path`, and the message box that ends the upload
+    // answered with OK; returns what the box said.
+    ModalAnswerer::Box uploadAndAcknowledge(const QString& path)
+    {
+        ModalAnswerer::Box outcome;
+        modals().expectBox(QMessageBox::Ok, &outcome);
+        startUpload(path);
+        return outcome;
+    }
+
+    // What an upload that did not complete leaves: one box that says why,
+    // the controller told to leave its update mode, no progress window, and
+    // the liveness monitor at work again.
+    void checkUploadGaveUp(const ModalAnswerer::Box& outcome, const char* why)
+    {
+        QCOMPARE(modals().pending(), 0);
+        QCOMPARE(modals().unexpected(), 0);
+        QCOMPARE(outcome.title, QStringLiteral("Firmware update did not complete"));
+        QVERIFY2(outcome.text.contains(QLatin1String(why)), qPrintable(outcome.text));
+        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}).join(", "));
+        QVERIFY(!dialog()->progress->isVisible());
+        QVERIFY(!LensDeskTestAccess::livenessMonitor(*window)->isPaused());
+    }
+
 private slots:
     void init()
     {
@@ -179,9 +203,7 @@ private slots:
         auto watch = connect(dialog(), &tftpDlg::uploadProgress, this,
                              [&](int) { pausedDuringUpload = LensDeskTestAccess::livenessMonitor(*window)->isPaused(); });
 
-        ModalAnswerer::Box outcome;
-        modals().expectBox(QMessageBox::Ok, &outcome);
-        startUpload(path);
+        const ModalAnswerer::Box outcome = uploadAndAcknowledge(path);
         disconnect(watch);
 
         QCOMPARE(modals().pending(), 0);
@@ -330,13 +352,7 @@ private slots:
 
         QVERIFY(sawRestartLabel);
         QVERIFY(clock.elapsed() < 30000);
-        QCOMPARE(modals().pending(), 0);
-        QCOMPARE(modals().unexpected(), 0);
-        QCOMPARE(outcome.title, QStringLiteral("Firmware update did not complete"));
-        QVERIFY2(outcome.text.contains("stopped"), qPrintable(outcome.text));
-        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}).join(", "));
-        QVERIFY(!dialog()->progress->isVisible());
-        QVERIFY(!LensDeskTestAccess::livenessMonitor(*window)->isPaused());
+        checkUploadGaveUp(outcome, "stopped");
     }
 
     void retriesEndAfterTheBound()
@@ -345,17 +361,9 @@ private slots:
         dialog()->setServerPort(TftpdServer::freePort(QHostAddress(controllerAddress())));
         dialog()->setGiveUpAfterMs(3000);
 
-        ModalAnswerer::Box outcome;
-        modals().expectBox(QMessageBox::Ok, &outcome);
-        startUpload(path);
+        const ModalAnswerer::Box outcome = uploadAndAcknowledge(path);
 
-        QCOMPARE(modals().pending(), 0);
-        QCOMPARE(modals().unexpected(), 0);
-        QCOMPARE(outcome.title, QStringLiteral("Firmware update did not complete"));
-        QVERIFY2(outcome.text.contains("did not accept"), qPrintable(outcome.text));
-        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}).join(", "));
-        QVERIFY(!dialog()->progress->isVisible());
-        QVERIFY(!LensDeskTestAccess::livenessMonitor(*window)->isPaused());
+        checkUploadGaveUp(outcome, "did not accept");
     }
     // A controller still restarting ignores the first write requests: the
     // progress window asks for patience until the first bytes go out, and
@@ -376,9 +384,7 @@ private slots:
                 labels << label;
         });
 
-        ModalAnswerer::Box outcome;
-        modals().expectBox(QMessageBox::Ok, &outcome);
-        startUpload(path);
+        const ModalAnswerer::Box outcome = uploadAndAcknowledge(path);
         disconnect(watch);
 
         QCOMPARE(modals().pending(), 0);

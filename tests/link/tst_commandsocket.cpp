@@ -20,15 +20,22 @@ private slots:
     void repliesReachTheCommandSocket();
 
 private:
+    // Binds `peer` where a controller listens, on an address of its own, and
+    // aims the window at it.
+    bool aimAtPeer(QUdpSocket& peer)
+    {
+        const QHostAddress controller = LoopbackAddress::next();
+        LensDeskTestAccess::controllerAddress(m_window) = controller.toString();
+        return peer.bind(controller, 1339);
+    }
+
     LensDesk m_window;
 };
 
 void CommandSocketTest::commandLeavesAsExactBytes()
 {
-    const QHostAddress controller = LoopbackAddress::next();
     QUdpSocket peer;
-    QVERIFY(peer.bind(controller, 1339));
-    LensDeskTestAccess::controllerAddress(m_window) = controller.toString();
+    QVERIFY(aimAtPeer(peer));
     m_window.sendToController(QStringLiteral("setAper=5.6"));
 
     QHostAddress from;
@@ -52,10 +59,8 @@ void CommandSocketTest::repliesReachTheCommandSocket()
     socket->blockSignals(true);
     auto restore = qScopeGuard([socket] { socket->blockSignals(false); });
 
-    const QHostAddress controller = LoopbackAddress::next();
     QUdpSocket peer;
-    QVERIFY(peer.bind(controller, 1339));
-    LensDeskTestAccess::controllerAddress(m_window) = controller.toString();
+    QVERIFY(aimAtPeer(peer));
     m_window.sendToController(QStringLiteral("ver"));
     QHostAddress from;
     quint16 port = 0;

@@ -1,5 +1,7 @@
 #include "TestMain.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace TestMain {
@@ -23,9 +25,11 @@ QStringList runArguments(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const QString report = qEnvironmentVariable("LENSDESK_TEST_REPORT");
-    if (!report.isEmpty())
+    if (!report.isEmpty()) {
+        QDir().mkpath(QFileInfo(report).absolutePath());
         arguments << QStringLiteral("-o") << report + QStringLiteral(",txt") << QStringLiteral("-o")
                   << QStringLiteral("-,txt");
+    }
     return arguments;
 }
 

@@ -123,4 +123,4 @@ void NeighbourFlushTest::withoutPrivilegeNothingBreaks()
 
 LENSDESK_TEST_MAIN_WITH_CHILD(NeighbourFlushTest, FlushNeighboursArgument, flushNeighbours)
 
-#include "NeighbourFlushTest.moc"
+#include "tst_neighbourflush.moc"

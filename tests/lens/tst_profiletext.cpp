@@ -212,4 +212,4 @@ void ProfileTextTest::everyNameSurvivesTheStore()
 }
 
 LENSDESK_TEST_MAIN(ProfileTextTest)
-#include "tst_ProfileText.moc"
+#include "tst_profiletext.moc"

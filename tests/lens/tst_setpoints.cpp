@@ -1,5 +1,6 @@
 #include "ConnectedWindow.h"
 #include "LensDeskTestAccess.h"
+#include "StoredSettings.h"
 #include "TestMain.h"
 
 #include "lens/FNumbers.h"
@@ -25,18 +26,6 @@
 #include <QTimer>
 
 #include <memory>
-
-namespace {
-
-QString storedFileText(const QSettings* settings)
-{
-    QFile file(settings->fileName());
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.readAll());
-}
-
-} // namespace
 
 // Saving, describing, deleting and recalling lens positions through the
 // window and its load dialog, against a scripted peer. The peer stands in for
@@ -506,4 +495,4 @@ void SetPointsTest::closingTheDialogResumesLiveness()
 }
 
 LENSDESK_TEST_MAIN(SetPointsTest)
-#include "tst_setPoints.moc"
+#include "tst_setpoints.moc"

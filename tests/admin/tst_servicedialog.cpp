@@ -301,4 +301,4 @@ void ServiceDialogTest::replacedDuringItsOwnWaits()
 
 LENSDESK_TEST_MAIN(ServiceDialogTest)
 
-#include "ServiceDialogTest.moc"
+#include "tst_servicedialog.moc"

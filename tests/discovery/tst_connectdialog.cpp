@@ -553,4 +553,4 @@ void ConnectDialogTest::realSearchInNamespaces()
 
 LENSDESK_TEST_MAIN_WITH_CHILD(ConnectDialogTest, SearchChild::Argument, SearchChild::run)
 
-#include "tst_connect_dialog.moc"
+#include "tst_connectdialog.moc"

@@ -290,4 +290,4 @@ void DeviceOptionsTest::protocolChoice()
 
 LENSDESK_TEST_MAIN(DeviceOptionsTest)
 
-#include "DeviceOptionsTest.moc"
+#include "tst_deviceoptions.moc"

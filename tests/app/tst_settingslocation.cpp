@@ -40,4 +40,4 @@ private slots:
 };
 
 LENSDESK_TEST_MAIN(SettingsLocationTest)
-#include "test_settings_location.moc"
+#include "tst_settingslocation.moc"

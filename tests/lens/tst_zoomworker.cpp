@@ -499,4 +499,4 @@ void ZoomWorkerTest::cancelDuringAStepStaysInForce()
 }
 
 LENSDESK_TEST_MAIN(ZoomWorkerTest)
-#include "tst_zoomWorker.moc"
+#include "tst_zoomworker.moc"

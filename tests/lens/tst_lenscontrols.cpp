@@ -1,5 +1,6 @@
 #include "ConnectedWindow.h"
 #include "LensDeskTestAccess.h"
+#include "StoredSettings.h"
 #include "TestMain.h"
 
 #include "app/ClickableLabel.h"
@@ -35,14 +36,6 @@ void dragSlider(QSlider* slider, int value)
     slider->setSliderDown(true);
     slider->setValue(value);
     slider->setSliderDown(false);
-}
-
-QString storedFileText(const QSettings* settings)
-{
-    QFile file(settings->fileName());
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.readAll());
 }
 
 } // namespace
@@ -543,4 +536,4 @@ void LensControlsTest::searchStepSignalsMoveThePositionSliders()
 }
 
 LENSDESK_TEST_MAIN(LensControlsTest)
-#include "tst_lensControls.moc"
+#include "tst_lenscontrols.moc"

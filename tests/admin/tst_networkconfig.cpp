@@ -398,4 +398,4 @@ void NetworkConfigTest::dhcpChoice()
 
 LENSDESK_TEST_MAIN(NetworkConfigTest)
 
-#include "NetworkConfigTest.moc"
+#include "tst_networkconfig.moc"

@@ -224,4 +224,4 @@ void DiscoveryRulesTest::rowTexts()
 }
 
 LENSDESK_TEST_MAIN(DiscoveryRulesTest)
-#include "tst_discovery_rules.moc"
+#include "tst_discoveryrules.moc"

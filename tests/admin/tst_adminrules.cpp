@@ -120,4 +120,4 @@ void AdminRulesTest::identityNumbers()
 
 LENSDESK_TEST_MAIN(AdminRulesTest)
 
-#include "AdminRulesTest.moc"
+#include "tst_adminrules.moc"

@@ -124,4 +124,4 @@ void ServiceKeysTest::ctrlShiftF10OpensAndUnlocksTheServiceDialog()
 
 LENSDESK_TEST_MAIN(ServiceKeysTest)
 
-#include "test_service_keys.moc"
+#include "tst_servicekeys.moc"

@@ -316,4 +316,4 @@ void WindowTest::fontCompensation()
 }
 
 LENSDESK_TEST_MAIN(WindowTest)
-#include "test_window.moc"
+#include "tst_window.moc"

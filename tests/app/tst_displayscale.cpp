@@ -94,4 +94,4 @@ void DisplayScaleTest::fontFloor()
 }
 
 LENSDESK_TEST_MAIN(DisplayScaleTest)
-#include "test_displayscale.moc"
+#include "tst_displayscale.moc"

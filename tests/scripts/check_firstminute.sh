@@ -3,7 +3,7 @@
 # the simulator's address, OK (Return) connects, and the user's own settings
 # store is left exactly as it was.
 #
-#   first_minute.sh SOURCE_DIR BUILD_DIR     (BUILD_DIR already built)
+#   check_firstminute.sh SOURCE_DIR BUILD_DIR     (BUILD_DIR already built)
 set -euo pipefail
 root=$1 build=$2
 

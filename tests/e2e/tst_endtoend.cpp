@@ -993,4 +993,4 @@ void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
 }
 
 LENSDESK_TEST_MAIN(EndToEndTest)
-#include "tst_endToEnd.moc"
+#include "tst_endtoend.moc"

@@ -173,4 +173,4 @@ void StartupTest::noGlStackOnAnXDisplay()
 
 LENSDESK_TEST_MAIN_WITH_CHILD(StartupTest, "--child", runChild)
 
-#include "test_startup.moc"
+#include "tst_startup.moc"

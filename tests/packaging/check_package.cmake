@@ -3,7 +3,7 @@
 # a scratch root of its own, which leaves the host's package database, log
 # and file system alone.
 #
-#   cmake -DBUILD_DIR=... -DWORK_DIR=... -DQT_MAJOR=5|6 -DWITH_CLI=ON|OFF -P PackageCheck.cmake
+#   cmake -DBUILD_DIR=... -DWORK_DIR=... -DQT_MAJOR=5|6 -DWITH_CLI=ON|OFF -P check_package.cmake
 
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)

@@ -202,4 +202,4 @@ void CaptionRoomTest::everyTextFits()
 
 LENSDESK_TEST_MAIN(CaptionRoomTest)
 
-#include "test_captionroom.moc"
+#include "tst_captionroom.moc"
