@@ -127,7 +127,7 @@ LensDesk::LensDesk(QWidget* parent)
     }
     // The default (about 200 KB on Linux) holds some 250 short reports; 1 MiB
     // (the kernel books twice that) holds ten times as many.
-    commandSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, CommandReceiveBufferBytes);
+    commandSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, CommandPort::PanelReceiveBufferBytes);
     m_channel = CommandChannel(commandSocket);
     // The dispatcher must be the first reader of the socket: the motion
     // worker and the service dialog connect readers of their own later.

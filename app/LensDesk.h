@@ -55,11 +55,6 @@ class LensDesk : public QMainWindow
     Q_OBJECT
 
 public:
-    // The command socket's receive buffer: a burst of reports (a controller
-    // reporting a long move, or several at once after a silence) waits
-    // there while the GUI thread is busy, instead of being dropped.
-    static constexpr int CommandReceiveBufferBytes = 1 << 20;
-
     explicit LensDesk(QWidget* parent = nullptr);
     ~LensDesk() override;
 

@@ -10,6 +10,11 @@ namespace CommandPort {
 constexpr int First = 60000;
 constexpr int Span = 5001;
 
+// The panel's receive buffer: a burst of reports (a controller reporting a
+// long move, or several at once after a silence) waits there while the GUI
+// thread is busy, instead of being dropped.
+constexpr int PanelReceiveBufferBytes = 1 << 20;
+
 // Binds `socket` to a random port of the range. Tries a bounded number of
 // times; false when no port could be bound.
 bool bindRandom(QUdpSocket& socket);

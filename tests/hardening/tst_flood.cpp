@@ -15,6 +15,7 @@
 #include "TestMain.h"
 
 #include "app/LensDesk.h"
+#include "link/CommandPort.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -138,7 +139,7 @@ void FloodTest::positionReportFlood()
     const int descriptor = int(LensDeskTestAccess::commandSocket(window)->socketDescriptor());
     ReceiveQueue before;
     QVERIFY(receiveQueue(descriptor, &before));
-    const int asked = qMin(LensDesk::CommandReceiveBufferBytes, largestReceiveBuffer());
+    const int asked = qMin(CommandPort::PanelReceiveBufferBytes, largestReceiveBuffer());
     QVERIFY2(int(before.bufferBytes) >= asked,
              qPrintable(QStringLiteral("%1 bytes, expected at least %2").arg(before.bufferBytes).arg(asked)));
 
