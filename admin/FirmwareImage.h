@@ -17,11 +17,11 @@ struct FirmwareImage
 {
     enum Problem {
         None,
-        EmptyFile,          // the file holds no bytes
-        UnknownVersion,     // neither a plain image nor a known container
-        IntegrityFailure,   // the container is damaged
-        NothingDecoded,     // the container decodes to nothing (empty or uncompressible payload)
-        ImageTooLarge,      // the compressed image would be larger than FirmwareCipher::LargestImage
+        EmptyFile,        // the file holds no bytes
+        UnknownVersion,   // neither a plain image nor a known container
+        IntegrityFailure, // the container is damaged
+        NothingDecoded,   // the container decodes to nothing (empty or uncompressible payload)
+        ImageTooLarge,    // the compressed image would be larger than FirmwareCipher::LargestImage
     };
 
     static constexpr const char* PlainMarker = "ORVO ::";

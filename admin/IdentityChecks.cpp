@@ -20,10 +20,7 @@ bool isDecimalMac(const QString& text)
     return pattern.match(compact).hasMatch();
 }
 
-bool isHardwareVersionAccepted(const QString& text)
-{
-    return text.toInt(nullptr, 10) <= HardwareVersionMaximum;
-}
+bool isHardwareVersionAccepted(const QString& text) { return text.toInt(nullptr, 10) <= HardwareVersionMaximum; }
 
 bool isSerialNumberAccepted(const QString& text)
 {

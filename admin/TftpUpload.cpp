@@ -17,13 +17,9 @@ constexpr long MaxConnects = 20;
 
 TftpUpload::TftpUpload(QObject* parent)
     : QObject(parent)
-{
-}
+{ }
 
-TftpUpload::~TftpUpload()
-{
-    close();
-}
+TftpUpload::~TftpUpload() { close(); }
 
 QString TftpUpload::urlFor(const QString& address, std::optional<quint16> port)
 {

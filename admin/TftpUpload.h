@@ -84,8 +84,7 @@ private:
     };
 
     static size_t readImage(char* buffer, size_t size, size_t count, void* cursor);
-    static int reportProgress(void* self, qint64 downloadTotal, qint64 downloaded, qint64 uploadTotal,
-                              qint64 uploaded);
+    static int reportProgress(void* self, qint64 downloadTotal, qint64 downloaded, qint64 uploadTotal, qint64 uploaded);
 
     bool runOnce();
     void close();

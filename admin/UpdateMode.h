@@ -9,7 +9,8 @@
 // is pending.
 namespace UpdateMode {
 
-struct Step {
+struct Step
+{
     const char* command;
     int settleMs;
 };

@@ -78,10 +78,7 @@ void changeIPDlg::setIP()
                        DottedQuad::canonical(newGW->text()));
 }
 
-void changeIPDlg::cancelIP()
-{
-    hide();
-}
+void changeIPDlg::cancelIP() { hide(); }
 
 void changeIPDlg::editIP(QString text)
 {

@@ -30,7 +30,7 @@ void LensDesk::sendFirmwareFlag()
 void LensDesk::sendNoFirmwareFlag()
 {
     m_channel.send(m_firmwareTarget.isEmpty() ? controllerAddress : m_firmwareTarget,
-                 QLatin1String(Protocol::Command::FlagNormal));
+                   QLatin1String(Protocol::Command::FlagNormal));
     delayWithEvents(NormalFlagSettleMs);
     resumeLiveness();
 }

@@ -29,10 +29,7 @@ const char* const HardwareVersionError = "HW version should be <255";
 const char* const SerialNumberError = "SN wersion should be in range 15000-65535";
 
 // The dialog's texts share the translation context of its original form.
-QString translated(const char* text)
-{
-    return QCoreApplication::translate("master", text);
-}
+QString translated(const char* text) { return QCoreApplication::translate("master", text); }
 
 } // namespace
 
@@ -128,10 +125,7 @@ void masterDlg::buildLayout()
     setTabOrder(fwEdit, blEdit);
 }
 
-void masterDlg::send(const QString& command)
-{
-    m_channel.send(controllerIP, command);
-}
+void masterDlg::send(const QString& command) { m_channel.send(controllerIP, command); }
 
 void masterDlg::queryIdentity()
 {
@@ -202,7 +196,4 @@ void masterDlg::updateSettings()
     hide();
 }
 
-void masterDlg::editVendorInfo()
-{
-    vndEdit->setEnabled(true);
-}
+void masterDlg::editVendorInfo() { vndEdit->setEnabled(true); }

@@ -129,16 +129,15 @@ void tftpDlg::loadFW()
     } else {
         progress->reset();
         progress->hide();
-        const QString advice =
-            outcome == TftpUpload::Outcome::GaveUp
-                ? tr("The controller at %1 did not accept the firmware image within %2 seconds (last error: %3). "
-                     "Check that it is connected and reachable, restart it, and start the update again.")
-                      .arg(currentIP)
-                      .arg(m_giveUpAfterMs / 1000)
-                      .arg(upload.lastRunError())
-                : tr("The upload was stopped before the controller at %1 accepted the firmware image. "
-                     "Start the update again; if the controller does not answer, restart it first.")
-                      .arg(currentIP);
+        const QString advice = outcome == TftpUpload::Outcome::GaveUp
+            ? tr("The controller at %1 did not accept the firmware image within %2 seconds (last error: %3). "
+                 "Check that it is connected and reachable, restart it, and start the update again.")
+                  .arg(currentIP)
+                  .arg(m_giveUpAfterMs / 1000)
+                  .arg(upload.lastRunError())
+            : tr("The upload was stopped before the controller at %1 accepted the firmware image. "
+                 "Start the update again; if the controller does not answer, restart it first.")
+                  .arg(currentIP);
         QMessageBox::warning(this, tr("Firmware update did not complete"), advice);
     }
     transfer = nullptr;
@@ -242,10 +241,7 @@ void tftpDlg::progressValueSet(int value)
     QApplication::processEvents();
 }
 
-void tftpDlg::setCurrentIP(QString address)
-{
-    currentIP = address;
-}
+void tftpDlg::setCurrentIP(QString address) { currentIP = address; }
 
 void tftpDlg::stopUploading()
 {

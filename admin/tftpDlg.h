@@ -49,10 +49,7 @@ public:
     {
         QString address;
         bool answering = false;
-        bool operator==(const Target& other) const
-        {
-            return address == other.address && answering == other.answering;
-        }
+        bool operator==(const Target& other) const { return address == other.address && answering == other.answering; }
     };
     void setTargetLookup(std::function<Target()> lookup) { m_targetLookup = std::move(lookup); }
 

@@ -1,6 +1,3 @@
 #include "app/ClickableLabel.h"
 
-void ClickableLabel::mousePressEvent(QMouseEvent*)
-{
-    emit clicked();
-}
+void ClickableLabel::mousePressEvent(QMouseEvent*) { emit clicked(); }

@@ -34,14 +34,8 @@ double decide(const Inputs& in)
     return std::max(scale, 1.0);
 }
 
-QByteArray environmentText(double scale)
-{
-    return QByteArray::number(scale, 'f', 2);
-}
+QByteArray environmentText(double scale) { return QByteArray::number(scale, 'f', 2); }
 
-double compensatedPointSize(double pointSize, double scale)
-{
-    return std::max(pointSize / scale, FontFloorPoints);
-}
+double compensatedPointSize(double pointSize, double scale) { return std::max(pointSize / scale, FontFloorPoints); }
 
 } // namespace DisplayScale

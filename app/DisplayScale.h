@@ -10,8 +10,9 @@
 // 480 x 320 box fit the desktop's work area.
 namespace DisplayScale {
 
-struct Inputs {
-    bool scaleFactorSet = false;        // QT_SCALE_FACTOR is already in the environment
+struct Inputs
+{
+    bool scaleFactorSet = false;         // QT_SCALE_FACTOR is already in the environment
     std::optional<int> textScalePercent; // the user's text size, when it could be read
     std::optional<QRect> workArea;       // the primary display's work area, in pixels
     int verticalDpi = 0;                 // below 1 when unknown

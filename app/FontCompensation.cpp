@@ -9,7 +9,8 @@ void compensateClassFonts(double displayScale)
 {
     if (displayScale <= 1.0)
         return;
-    static const char* const classNames[] = {"QMenu", "QMenuBar", "QMenuItem", "QMessageBox", "QStatusBar", "QTipLabel"};
+    static const char* const classNames[] = {"QMenu",       "QMenuBar",   "QMenuItem",
+                                             "QMessageBox", "QStatusBar", "QTipLabel"};
     for (const char* className : classNames) {
         QFont font = QApplication::font(className);
         if (font == QApplication::font() || font.pointSizeF() <= 0)

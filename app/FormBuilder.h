@@ -56,8 +56,5 @@ inline QFrame* makeLine(QWidget* parent, const char* objectName, const QRect& ge
 namespace FieldStyle {
 inline const QString Valid = QStringLiteral("QLineEdit{background: white;}");
 inline const QString Invalid = QStringLiteral("QLineEdit{background: red;}");
-inline const QString& of(bool valid)
-{
-    return valid ? Valid : Invalid;
-}
+inline const QString& of(bool valid) { return valid ? Valid : Invalid; }
 } // namespace FieldStyle

@@ -41,10 +41,7 @@ namespace {
 constexpr int WindowWidth = 438;
 constexpr int WindowHeight = 173;
 
-QString buildDate()
-{
-    return QStringLiteral(__DATE__).simplified();
-}
+QString buildDate() { return QStringLiteral(__DATE__).simplified(); }
 
 QFont boldFont()
 {
@@ -76,10 +73,7 @@ QPalette darkGreyText(const QPalette& base)
     return palette;
 }
 
-QIcon icon(const char* name)
-{
-    return QIcon(QStringLiteral(":/LensDesk/") + QLatin1String(name));
-}
+QIcon icon(const char* name) { return QIcon(QStringLiteral(":/LensDesk/") + QLatin1String(name)); }
 
 // Six "-" separated decimal octets, followed by their hexadecimal form.
 QString macWithHexadecimal(const QString& mac)
@@ -110,8 +104,8 @@ LensDesk::LensDesk(QWidget* parent)
     buildCentralArea();
     buildProtocolMenu();
 
-    connectingDialog = new QProgressDialog(tr("Connecting.."), tr("Stop"), 0, 0, this,
-                                           Qt::Window | Qt::CustomizeWindowHint);
+    connectingDialog =
+        new QProgressDialog(tr("Connecting.."), tr("Stop"), 0, 0, this, Qt::Window | Qt::CustomizeWindowHint);
     connectingDialog->setObjectName(QStringLiteral("connectingDialog"));
     connectingDialog->reset();
     connect(connectingDialog, &QProgressDialog::canceled, this, &LensDesk::stopConnecting);
@@ -121,13 +115,15 @@ LensDesk::LensDesk(QWidget* parent)
 
     commandSocket = new QUdpSocket(this);
     if (!CommandPort::bindRandom(*commandSocket)) {
-        QMessageBox::critical(nullptr, tr("Error"),
-                              tr("No local UDP port from 60000 to 65000 could be bound; the panel cannot talk to a controller."));
+        QMessageBox::critical(
+            nullptr, tr("Error"),
+            tr("No local UDP port from 60000 to 65000 could be bound; the panel cannot talk to a controller."));
         endProcess(1);
     }
     // The default (about 200 KB on Linux) holds some 250 short reports; 1 MiB
     // (the kernel books twice that) holds ten times as many.
-    commandSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, CommandPort::PanelReceiveBufferBytes);
+    commandSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                                   CommandPort::PanelReceiveBufferBytes);
     m_channel = CommandChannel(commandSocket);
     // The dispatcher must be the first reader of the socket: the motion
     // worker and the service dialog connect readers of their own later.
@@ -161,15 +157,9 @@ LensDesk::LensDesk(QWidget* parent)
     buildShortcuts();
 }
 
-LensDesk::~LensDesk()
-{
-    stopWorkers();
-}
+LensDesk::~LensDesk() { stopWorkers(); }
 
-void LensDesk::sendToController(const QString& text)
-{
-    m_channel.send(controllerAddress, text);
-}
+void LensDesk::sendToController(const QString& text) { m_channel.send(controllerAddress, text); }
 
 void LensDesk::buildActionsAndMenus()
 {
@@ -183,7 +173,8 @@ void LensDesk::buildActionsAndMenus()
     };
 
     actionIP = makeAction("actionIP", tr("IP"), "1397513549_Gnome-Network-Wired-64.png");
-    actionAlwaysOnTop = makeAction("actionAlwaysOnTop", tr("Always On Top"), "1395094351_preferences-system-windows.png");
+    actionAlwaysOnTop =
+        makeAction("actionAlwaysOnTop", tr("Always On Top"), "1395094351_preferences-system-windows.png");
     actionAlwaysOnTop->setCheckable(true);
     actionAlwaysOnTop->setShortcut(QKeySequence(tr("Ctrl+A")));
     actionSetIP = makeAction("actionSetIP", tr("Connect to..."), "1397513549_Gnome-Network-Wired-64.png");
@@ -211,7 +202,8 @@ void LensDesk::buildActionsAndMenus()
     actionDHCP->setEnabled(false);
     actionFocus_Reinit = makeAction("actionFocus_Reinit", tr("Focus Init"));
     actionFocus_Reinit->setShortcut(QKeySequence(tr("Ctrl+F")));
-    actionRun_API_Command = makeAction("actionRun_API_Command", tr("Run API Command..."), "1408399654_icon-ios7-arrow-right.png");
+    actionRun_API_Command =
+        makeAction("actionRun_API_Command", tr("Run API Command..."), "1408399654_icon-ios7-arrow-right.png");
     actionRun_API_Command->setEnabled(false);
     actionSwap_Zoom_Direction = makeAction("actionSwap_Zoom_Direction", tr("Swap Zoom Direction"));
     actionSwap_Zoom_Direction->setCheckable(true);
@@ -306,8 +298,8 @@ void LensDesk::buildCentralArea()
         target = makeChild<QPushButton>(m_centralWidget, name, geometry, text);
         target->setToolTip(tooltip);
     };
-    auto slider = [this](QSlider*& target, const char* name, const QRect& geometry, int minimum, int maximum,
-                         int value, int pageStep) {
+    auto slider = [this](QSlider*& target, const char* name, const QRect& geometry, int minimum, int maximum, int value,
+                         int pageStep) {
         target = makeChild<QSlider>(m_centralWidget, name, geometry);
         target->setOrientation(Qt::Horizontal);
         target->setRange(minimum, maximum);
@@ -383,12 +375,14 @@ void LensDesk::buildCentralArea()
     irisSlider->setTracking(true);
     irisSlider->setToolTip(tr("Set aperture value"));
     label(label_23, "label_23", tr("Value:"), QRect(313, 55, 35, 16));
-    checkBoxIS = makeChild<QCheckBox>(m_centralWidget, "checkBoxIS", QRect(309, 103, 113, 17), tr("Image Stabilization"));
+    checkBoxIS =
+        makeChild<QCheckBox>(m_centralWidget, "checkBoxIS", QRect(309, 103, 113, 17), tr("Image Stabilization"));
     checkBoxIS->setEnabled(false);
 
-    QWidget* tabOrder[] = {fastWideZoom, slowWideZoom, slowNarrowZoom, fastNarrowZoom, fastFarFocus, slowFarFocus,
-                           slowNearFocus, fastNearFocus, fastCloseIris, slowCloseIris, slowOpenIris, fastOpenIris,
-                           zoomVal, irisVal, irisSlider, focusVal, focusSlider, zoomSlider, focusStepSlider};
+    QWidget* tabOrder[] = {fastWideZoom, slowWideZoom,  slowNarrowZoom, fastNarrowZoom, fastFarFocus,
+                           slowFarFocus, slowNearFocus, fastNearFocus,  fastCloseIris,  slowCloseIris,
+                           slowOpenIris, fastOpenIris,  zoomVal,        irisVal,        irisSlider,
+                           focusVal,     focusSlider,   zoomSlider,     focusStepSlider};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -488,7 +482,8 @@ void LensDesk::buildShortcuts()
 void LensDesk::about()
 {
     macAddress.clear();
-    const struct {
+    const struct
+    {
         const char* command;
         int waitMs;
     } queries[] = {{Protocol::Command::GetSerial, 200},
@@ -519,10 +514,7 @@ void LensDesk::about()
                                 vendorInfo.toHtmlEscaped()));
 }
 
-void LensDesk::help()
-{
-    QDesktopServices::openUrl(QUrl(QStringLiteral("https://%1/").arg(QLatin1String(MakerSite))));
-}
+void LensDesk::help() { QDesktopServices::openUrl(QUrl(QStringLiteral("https://%1/").arg(QLatin1String(MakerSite)))); }
 
 void LensDesk::alwaysOnTop(bool on)
 {
@@ -562,10 +554,7 @@ void LensDesk::showMasterDialog()
         queried->show();
 }
 
-void LensDesk::overloadAF()
-{
-    afOverride = true;
-}
+void LensDesk::overloadAF() { afOverride = true; }
 
 void LensDesk::showEvent(QShowEvent* event)
 {

@@ -16,7 +16,6 @@
 // the toolkit starts, so the display scale stays 1.0 and Qt's own high-DPI
 // handling applies.
 
-
 namespace {
 
 // One IPv4 neighbour (ARP) entry: the adapter and the address it maps.
@@ -27,10 +26,7 @@ struct Neighbour
 };
 
 // Netlink messages are padded to four bytes.
-constexpr size_t align4(size_t length)
-{
-    return (length + 3) & ~size_t(3);
-}
+constexpr size_t align4(size_t length) { return (length + 3) & ~size_t(3); }
 
 // A request to the kernel's routing service: header, neighbour message and
 // at most one address attribute.
@@ -146,7 +142,8 @@ private:
         std::memset(&kernel, 0, sizeof kernel);
         kernel.nl_family = AF_NETLINK;
         return ::sendto(m_descriptor, &request, request.header.nlmsg_len, 0, reinterpret_cast<const sockaddr*>(&kernel),
-                        sizeof kernel) == ssize_t(request.header.nlmsg_len);
+                        sizeof kernel)
+            == ssize_t(request.header.nlmsg_len);
     }
 
     int errorOf(size_t offset, const nlmsghdr& header) const
@@ -193,25 +190,13 @@ private:
 
 namespace Platform {
 
-std::optional<int> textScalePercent()
-{
-    return std::nullopt;
-}
+std::optional<int> textScalePercent() { return std::nullopt; }
 
-std::optional<QRect> workArea()
-{
-    return std::nullopt;
-}
+std::optional<QRect> workArea() { return std::nullopt; }
 
-int verticalDpi()
-{
-    return 0;
-}
+int verticalDpi() { return 0; }
 
-bool setWindowTopmost(quintptr, bool)
-{
-    return false;
-}
+bool setWindowTopmost(quintptr, bool) { return false; }
 
 int flushAddressResolutionCache()
 {

@@ -20,15 +20,9 @@ std::optional<QRect> workArea()
     return QRect(QPoint(int(area->left), int(area->top)), QPoint(int(area->right) - 1, int(area->bottom) - 1));
 }
 
-int verticalDpi()
-{
-    return Win32Calls::screenVerticalDpi();
-}
+int verticalDpi() { return Win32Calls::screenVerticalDpi(); }
 
-bool setWindowTopmost(quintptr window, bool on)
-{
-    return Win32Calls::setTopmost(std::uintptr_t(window), on);
-}
+bool setWindowTopmost(quintptr window, bool on) { return Win32Calls::setTopmost(std::uintptr_t(window), on); }
 
 int flushAddressResolutionCache()
 {

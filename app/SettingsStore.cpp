@@ -19,8 +19,8 @@ QSettings* openStore(const QString& group, QObject* parent)
         key += QLatin1Char('\\') + group;
     auto* settings = new QSettings(key, QSettings::NativeFormat, parent);
 #else
-    auto* settings = new QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                                   QLatin1String(Organisation), QLatin1String(Application), parent);
+    auto* settings = new QSettings(QSettings::NativeFormat, QSettings::UserScope, QLatin1String(Organisation),
+                                   QLatin1String(Application), parent);
     if (!group.isEmpty())
         settings->beginGroup(group);
 #endif
@@ -29,15 +29,9 @@ QSettings* openStore(const QString& group, QObject* parent)
 }
 } // namespace
 
-QSettings* openMain(QObject* parent)
-{
-    return openStore(QString(), parent);
-}
+QSettings* openMain(QObject* parent) { return openStore(QString(), parent); }
 
-QSettings* openProfiles(QObject* parent)
-{
-    return openStore(QLatin1String(ProfilesGroup), parent);
-}
+QSettings* openProfiles(QObject* parent) { return openStore(QLatin1String(ProfilesGroup), parent); }
 
 void writeThrough(QSettings* settings, const QString& key, const QVariant& value)
 {

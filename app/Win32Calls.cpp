@@ -11,8 +11,8 @@ std::optional<std::uint32_t> textScaleFactor()
 {
     DWORD value = 0;
     DWORD size = sizeof value;
-    const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Accessibility",
-                                        L"TextScaleFactor", RRF_RT_REG_DWORD, nullptr, &value, &size);
+    const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Accessibility", L"TextScaleFactor",
+                                        RRF_RT_REG_DWORD, nullptr, &value, &size);
     if (status != ERROR_SUCCESS)
         return std::nullopt;
     return std::uint32_t(value);
@@ -58,9 +58,6 @@ std::vector<std::uint32_t> adapterIndexes(unsigned long& error)
     return indexes;
 }
 
-unsigned long flushAddressCache(std::uint32_t adapterIndex)
-{
-    return FlushIpNetTable(adapterIndex);
-}
+unsigned long flushAddressCache(std::uint32_t adapterIndex) { return FlushIpNetTable(adapterIndex); }
 
 } // namespace Win32Calls

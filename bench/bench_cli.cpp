@@ -37,10 +37,7 @@ constexpr int WatchRate = 1000;
 constexpr int WatchSeconds = 5;
 
 // Loopback addresses of this run's own.
-QString address(int host)
-{
-    return LoopbackAddress::host(host).toString();
-}
+QString address(int host) { return LoopbackAddress::host(host).toString(); }
 
 double median(std::vector<double> values)
 {
@@ -70,7 +67,8 @@ double runCli(const QStringList& arguments)
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
-class Simulator {
+class Simulator
+{
 public:
     bool start()
     {
@@ -154,7 +152,8 @@ void moveFigure(const Simulator& simulator, double startMs)
 
 // A controller that identifies itself, answers pings and, once the client
 // has identified it, streams numbered zoom reports at a steady rate.
-class StreamingController : public QObject {
+class StreamingController : public QObject
+{
 public:
     StreamingController()
     {

@@ -24,8 +24,8 @@ bool measure(NetnsLab& lab, int interfaces)
     for (int run = 0; run < Repetitions; ++run) {
         QByteArray output;
         QString error;
-        if (!lab.runInPanel(QCoreApplication::applicationFilePath(), {SearchChild::Argument}, ChildTimeoutMs,
-                            &output, &error)) {
+        if (!lab.runInPanel(QCoreApplication::applicationFilePath(), {SearchChild::Argument}, ChildTimeoutMs, &output,
+                            &error)) {
             std::fprintf(stderr, "%s\n", qPrintable(error));
             return false;
         }

@@ -35,15 +35,9 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-double best(const std::vector<double>& values)
-{
-    return *std::min_element(values.begin(), values.end());
-}
+double best(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
 
-double mbPerSecond(qint64 bytes, double seconds)
-{
-    return bytes / (1024.0 * 1024.0) / seconds;
-}
+double mbPerSecond(qint64 bytes, double seconds) { return bytes / (1024.0 * 1024.0) / seconds; }
 
 // Seconds for one curl upload, or a negative number when it failed.
 double curlUpload(const QString& file, quint16 port, bool noOptions)

@@ -42,7 +42,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 const QByteArray PeerAddress = LoopbackAddress::next().toString().toLatin1();
 
-struct Arrival {
+struct Arrival
+{
     Clock::time_point at;
     std::string text;
 };
@@ -109,10 +110,7 @@ private:
     std::vector<Arrival> m_arrivals;
 };
 
-double milliseconds(Clock::duration duration)
-{
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
+double milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
 
 // Prints the statistics line and, given a figure name, the same figure for
 // scripts/bench's table.
@@ -196,9 +194,11 @@ int main(int argc, char** argv)
     LensDesk window;
     LensDeskTestAccess::productName(window) = QStringLiteral("ORVO KX-MQTR");
     LensDeskTestAccess::controllerAddress(window) = QString::fromLatin1(PeerAddress);
-    LensDeskTestAccess::motionWorker(window) = new zoomWorker(LensDeskTestAccess::controllerAddress(window), LensDeskTestAccess::commandSocket(window), &window);
+    LensDeskTestAccess::motionWorker(window) = new zoomWorker(LensDeskTestAccess::controllerAddress(window),
+                                                              LensDeskTestAccess::commandSocket(window), &window);
     LensDeskTestAccess::motionWorker(window)->start();
-    LensDeskTestAccess::livenessMonitor(window) = new pingWorker(LensDeskTestAccess::controllerAddress(window), LensDeskTestAccess::commandSocket(window), &window);
+    LensDeskTestAccess::livenessMonitor(window) = new pingWorker(LensDeskTestAccess::controllerAddress(window),
+                                                                 LensDeskTestAccess::commandSocket(window), &window);
     LensDeskTestAccess::livenessMonitor(window)->start();
     window.setLensControlsEnabled(true);
     runEventsFor(300);

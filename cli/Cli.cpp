@@ -58,10 +58,7 @@ constexpr int NudgeLimit = 100000;
 // Above f/90 the controller means "no aperture".
 constexpr double LargestFNumber = 90;
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("lensdesk-cli", text);
-}
+QString tr(const char* text) { return QCoreApplication::translate("lensdesk-cli", text); }
 
 void writeLine(FILE* stream, const QString& text)
 {
@@ -77,10 +74,7 @@ bool readInt(const QString& text, int low, int high, int* value)
     return ok && *value >= low && *value <= high;
 }
 
-QString orUnknown(const QString& text)
-{
-    return text.isEmpty() ? tr("unknown") : text;
-}
+QString orUnknown(const QString& text) { return text.isEmpty() ? tr("unknown") : text; }
 
 template <typename T>
 QString orUnknown(const std::optional<T>& value)
@@ -106,12 +100,11 @@ QJsonObject positionJson(const DeviceRecord& record)
 Cli::Cli(const CliArguments& arguments, QObject* parent)
     : QObject(parent)
     , m_arguments(arguments)
-{
-}
+{ }
 
 QString Cli::helpText(const QString& command)
 {
-    static const QList<QPair<QString, QString>> commands {
+    static const QList<QPair<QString, QString>> commands{
         {QStringLiteral("search"),
          tr("search\n    Lists the controllers on every local IPv4 network (address, product, "
             "firmware).\n    Exit status 3 when none answers.")},
@@ -164,12 +157,12 @@ QString Cli::helpText(const QString& command)
         if (entry.first == command)
             return tr("Usage: lensdesk-cli [--json] [--timeout SECONDS] %1").arg(entry.second);
 
-    QStringList text {tr("Usage: lensdesk-cli [--json] [--timeout SECONDS] COMMAND ARGS...\n\n"
-                         "Drives and administers ORVO Ethernet lens controllers (UDP port 1339).\n\n"
-                         "  --json             every result as JSON on standard output\n"
-                         "  --timeout SECONDS  bound of every wait (default: the panel's own limits)\n"
-                         "  --help             this text; COMMAND --help for one command\n\n"
-                         "Commands:")};
+    QStringList text{tr("Usage: lensdesk-cli [--json] [--timeout SECONDS] COMMAND ARGS...\n\n"
+                        "Drives and administers ORVO Ethernet lens controllers (UDP port 1339).\n\n"
+                        "  --json             every result as JSON on standard output\n"
+                        "  --timeout SECONDS  bound of every wait (default: the panel's own limits)\n"
+                        "  --help             this text; COMMAND --help for one command\n\n"
+                        "Commands:")};
     for (const auto& entry : commands)
         text << QStringLiteral("  ") + entry.second.section(QLatin1Char('\n'), 0, 0);
     text << tr("\nExit status: 0 done; 1 the controller refused, reported an error or did not answer in time;\n"
@@ -187,7 +180,7 @@ int Cli::run()
         writeLine(stderr, helpText());
         return BadUsage;
     }
-    static const QHash<QString, int (Cli::*)()> commands {
+    static const QHash<QString, int (Cli::*)()> commands{
         {QStringLiteral("search"), &Cli::search},
         {QStringLiteral("info"), &Cli::info},
         {QStringLiteral("move"), &Cli::move},
@@ -232,10 +225,7 @@ void Cli::print(const QJsonValue& json, const QString& text) const
     writeLine(stdout, QString::fromUtf8(document));
 }
 
-int Cli::limit(int defaultMs) const
-{
-    return m_arguments.timeoutMs.value_or(defaultMs);
-}
+int Cli::limit(int defaultMs) const { return m_arguments.timeoutMs.value_or(defaultMs); }
 
 bool Cli::expectArguments(int count, int* status) const
 {
@@ -365,7 +355,7 @@ int Cli::info()
                                          .arg(FNumbers::shortest(double(*record.widestFNumber)),
                                               FNumbers::shortest(double(*record.narrowestFNumber)))
                                    : tr("none");
-        const QStringList lines {
+        const QStringList lines{
             tr("Product:       %1").arg(record.product),
             tr("Firmware:      %1").arg(record.firmware.trimmed()),
             tr("Boot loader:   %1").arg(record.bootLoader),
@@ -440,7 +430,7 @@ int Cli::move()
 int Cli::nudge()
 {
     using namespace Protocol::Command;
-    static const QHash<QString, QPair<const char*, Kind>> axes {
+    static const QHash<QString, QPair<const char*, Kind>> axes{
         {QStringLiteral("zoom"), {MoveZoom, Kind::ZoomPosition}},
         {QStringLiteral("focus"), {MoveFocus, Kind::FocusPosition}},
         {QStringLiteral("aperture"), {MoveAperture, Kind::IrisPosition}},
@@ -483,7 +473,7 @@ int Cli::stabilizer()
         if (!sendAndAwait(session, command, {int(Kind::StabiliserActive)}, limit(AnswersLimitMs), &status))
             return status;
         const bool active = session.record().stabiliserActive.value_or(false);
-        print(QJsonObject {{QStringLiteral("stabiliserActive"), active}},
+        print(QJsonObject{{QStringLiteral("stabiliserActive"), active}},
               active ? tr("Stabilisation on for %1 s.").arg(seconds) : tr("Stabilisation off."));
         return Done;
     });
@@ -514,11 +504,11 @@ int Cli::presetList()
         const QString value = ProfileText::valueText(profiles->value(key));
         const ProfileText::Position position = ProfileText::parse(value);
         const QString name = ProfileText::nameForKey(key);
-        json.append(QJsonObject {{QStringLiteral("name"), name},
-                                 {QStringLiteral("zoom"), position.zoom},
-                                 {QStringLiteral("focus"), position.focus},
-                                 {QStringLiteral("aperture"), FNumbers::shortest(double(position.iris)).toDouble()},
-                                 {QStringLiteral("complete"), position.isComplete()}});
+        json.append(QJsonObject{{QStringLiteral("name"), name},
+                                {QStringLiteral("zoom"), position.zoom},
+                                {QStringLiteral("focus"), position.focus},
+                                {QStringLiteral("aperture"), FNumbers::shortest(double(position.iris)).toDouble()},
+                                {QStringLiteral("complete"), position.isComplete()}});
         lines << QStringLiteral("%1\t%2").arg(name, ProfileText::describe(value));
     }
     print(json, lines.join(QLatin1Char('\n')));
@@ -543,7 +533,7 @@ int Cli::presetSave(const QString& name)
             const QString value = ProfileText::format(*record.zoom, *record.focus, *record.fNumber);
             QScopedPointer<QSettings> profiles(SettingsStore::openProfiles(nullptr));
             SettingsStore::writeThrough(profiles.data(), ProfileText::keyForName(name), value);
-            print(QJsonObject {{QStringLiteral("name"), name}, {QStringLiteral("value"), value}},
+            print(QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("value"), value}},
                   tr("Saved \"%1\": %2.").arg(name, ProfileText::describe(value)));
             return Done;
         },
@@ -619,7 +609,7 @@ int Cli::presetDelete(const QString& name)
         return usage(tr("There is no preset \"%1\"; see lensdesk-cli preset list.").arg(name));
     profiles->remove(key);
     profiles->sync();
-    print(QJsonObject {{QStringLiteral("deleted"), name}}, tr("Deleted \"%1\".").arg(name));
+    print(QJsonObject{{QStringLiteral("deleted"), name}}, tr("Deleted \"%1\".").arg(name));
     return Done;
 }
 
@@ -645,7 +635,7 @@ int Cli::name()
             return status;
         if (record.name.value_or(QString()) != text.trimmed())
             return failure(tr("The controller kept the name \"%1\"; try again.").arg(record.name.value_or(QString())));
-        print(QJsonObject {{QStringLiteral("name"), text.trimmed()}}, tr("Name set to \"%1\".").arg(text.trimmed()));
+        print(QJsonObject{{QStringLiteral("name"), text.trimmed()}}, tr("Name set to \"%1\".").arg(text.trimmed()));
         return Done;
     });
 }
@@ -668,7 +658,7 @@ int Cli::focusTimeout()
         const int now = session.record().focusTimeout.value_or(-1);
         if (now != milliseconds)
             return failure(tr("The controller kept a focus time-out of %1 ms; try again.").arg(now));
-        print(QJsonObject {{QStringLiteral("focusTimeout"), now}}, tr("Focus time-out set to %1 ms.").arg(now));
+        print(QJsonObject{{QStringLiteral("focusTimeout"), now}}, tr("Focus time-out set to %1 ms.").arg(now));
         return Done;
     });
 }
@@ -685,7 +675,7 @@ int Cli::protocol()
             return failure(
                 tr("Firmware %1 cannot change the lens protocol; update the firmware first.").arg(firmware.trimmed()));
         session.send(QString::fromLatin1(Protocol::Command::SetProtocol).arg(index));
-        print(QJsonObject {{QStringLiteral("protocol"), index}},
+        print(QJsonObject{{QStringLiteral("protocol"), index}},
               tr("Lens protocol %1 selected; the controller restarts to apply it.").arg(index));
         return Done;
     });
@@ -695,7 +685,7 @@ int Cli::restart()
 {
     return onController(1, nullptr, [&](ControllerSession& session) -> int {
         session.send(QLatin1String(Protocol::Command::Reboot));
-        print(QJsonObject {{QStringLiteral("restarted"), session.address()}},
+        print(QJsonObject{{QStringLiteral("restarted"), session.address()}},
               tr("The controller at %1 restarts.").arg(session.address()));
         return Done;
     });
@@ -723,9 +713,9 @@ int Cli::watch()
             const QString time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
             if (line.isEmpty())
                 line << tr("(ignored) %1").arg(text);
-            print(QJsonObject {{QStringLiteral("time"), time},
-                               {QStringLiteral("reply"), text},
-                               {QStringLiteral("facts"), facts}},
+            print(QJsonObject{{QStringLiteral("time"), time},
+                              {QStringLiteral("reply"), text},
+                              {QStringLiteral("facts"), facts}},
                   QStringLiteral("%1 %2").arg(time, line.join(QLatin1String("; "))));
             line.clear();
             facts = QJsonArray();
@@ -764,7 +754,7 @@ int Cli::send()
     session.send(text);
     session.pause(limit(SendListenMs));
     if (m_arguments.json)
-        print(QJsonObject {{QStringLiteral("replies"), QJsonArray::fromStringList(replies)}}, QString());
+        print(QJsonObject{{QStringLiteral("replies"), QJsonArray::fromStringList(replies)}}, QString());
     if (replies.isEmpty())
         return failure(tr("No reply from %1 within the time-out.").arg(address));
     return Done;
@@ -801,9 +791,9 @@ int Cli::search()
     QJsonArray json;
     QStringList lines;
     for (const SearchResults::Responder& controller : qAsConst(controllers)) {
-        json.append(QJsonObject {{QStringLiteral("address"), controller.address},
-                                 {QStringLiteral("product"), controller.product},
-                                 {QStringLiteral("firmware"), controller.version.trimmed()}});
+        json.append(QJsonObject{{QStringLiteral("address"), controller.address},
+                                {QStringLiteral("product"), controller.product},
+                                {QStringLiteral("firmware"), controller.version.trimmed()}});
         lines << QStringLiteral("%1\t%2\t%3").arg(controller.address, controller.product, controller.version.trimmed());
     }
     if (controllers.isEmpty()) {
@@ -861,9 +851,9 @@ int Cli::network()
             return failure(tr("The controller did not answer at %1 after the change; check that the new address is "
                               "reachable from this host, then run lensdesk-cli info %1.")
                                .arg(newAddress));
-        print(QJsonObject {{QStringLiteral("address"), newAddress},
-                           {QStringLiteral("mask"), mask},
-                           {QStringLiteral("gateway"), gateway}},
+        print(QJsonObject{{QStringLiteral("address"), newAddress},
+                          {QStringLiteral("mask"), mask},
+                          {QStringLiteral("gateway"), gateway}},
               tr("The controller answers at %1 (mask %2, gateway %3).").arg(newAddress, mask, gateway));
         return Done;
     });
@@ -941,7 +931,7 @@ int Cli::firmware()
 
         switch (outcome) {
         case TftpUpload::Outcome::Uploaded:
-            print(QJsonObject {{QStringLiteral("uploaded"), size}, {QStringLiteral("runs"), upload.runs()}},
+            print(QJsonObject{{QStringLiteral("uploaded"), size}, {QStringLiteral("runs"), upload.runs()}},
                   tr("Firmware uploaded: %1 bytes to %2.").arg(size).arg(address));
             return Done;
         case TftpUpload::Outcome::GaveUp:

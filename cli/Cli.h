@@ -14,14 +14,15 @@ class ControllerSession;
 // member function that returns the exit status; the event loop runs inside
 // the waits of the controller session, so nothing sleeps and every wait has
 // a bound.
-class Cli : public QObject {
+class Cli : public QObject
+{
     Q_OBJECT
 
 public:
     enum Status {
         Done = 0,
-        Failed = 1, // refused, reported an error, or did not answer in time
-        BadUsage = 2, // nothing was sent
+        Failed = 1,      // refused, reported an error, or did not answer in time
+        BadUsage = 2,    // nothing was sent
         NothingFound = 3 // "search" found no controller
     };
 

@@ -9,23 +9,20 @@ namespace {
 // Options that take a value; everything else beginning with "--" is a flag.
 const QSet<QString>& valueOptions()
 {
-    static const QSet<QString> options {QStringLiteral("--timeout"), QStringLiteral("--zoom"),
-                                        QStringLiteral("--focus"),   QStringLiteral("--aperture"),
-                                        QStringLiteral("--address"), QStringLiteral("--mask"),
-                                        QStringLiteral("--gateway"), QStringLiteral("--tftp-port")};
+    static const QSet<QString> options{QStringLiteral("--timeout"), QStringLiteral("--zoom"),
+                                       QStringLiteral("--focus"),   QStringLiteral("--aperture"),
+                                       QStringLiteral("--address"), QStringLiteral("--mask"),
+                                       QStringLiteral("--gateway"), QStringLiteral("--tftp-port")};
     return options;
 }
 
 const QSet<QString>& flagOptions()
 {
-    static const QSet<QString> options {QStringLiteral("--json"), QStringLiteral("--yes"), QStringLiteral("--help")};
+    static const QSet<QString> options{QStringLiteral("--json"), QStringLiteral("--yes"), QStringLiteral("--help")};
     return options;
 }
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("lensdesk-cli", text);
-}
+QString tr(const char* text) { return QCoreApplication::translate("lensdesk-cli", text); }
 
 } // namespace
 

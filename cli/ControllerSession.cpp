@@ -17,10 +17,7 @@ ControllerSession::ControllerSession(const QString& address, QObject* parent)
     connect(&m_socket, &QUdpSocket::readyRead, this, &ControllerSession::readReplies);
 }
 
-void ControllerSession::send(const QString& text)
-{
-    m_channel.send(m_address, text);
-}
+void ControllerSession::send(const QString& text) { m_channel.send(m_address, text); }
 
 void ControllerSession::readReplies()
 {

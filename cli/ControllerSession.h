@@ -15,7 +15,8 @@
 //
 // The waits run the event loop until a condition holds or a time limit
 // passes; replies are read and applied meanwhile. Nothing sleeps.
-class ControllerSession : public QObject {
+class ControllerSession : public QObject
+{
     Q_OBJECT
 
 public:

@@ -21,10 +21,7 @@ QJsonValue json(const std::optional<float>& value)
     return value ? QJsonValue(FNumbers::shortest(double(*value)).toDouble()) : QJsonValue();
 }
 
-QJsonValue json(const QString& text)
-{
-    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
-}
+QJsonValue json(const QString& text) { return text.isEmpty() ? QJsonValue() : QJsonValue(text); }
 
 } // namespace
 
@@ -131,14 +128,11 @@ void DeviceRecord::apply(const ReplyFact& fact)
     }
 }
 
-bool DeviceRecord::isPowerZoom() const
-{
-    return product.contains(QLatin1String(Protocol::Answer::PowerZoomMark));
-}
+bool DeviceRecord::isPowerZoom() const { return product.contains(QLatin1String(Protocol::Answer::PowerZoomMark)); }
 
 QJsonObject DeviceRecord::toJson() const
 {
-    return QJsonObject {
+    return QJsonObject{
         {QStringLiteral("product"), json(product)},
         {QStringLiteral("firmware"), json(firmware.trimmed())},
         {QStringLiteral("bootLoader"), json(bootLoader)},
@@ -153,7 +147,7 @@ QJsonObject DeviceRecord::toJson() const
         {QStringLiteral("gateway"), json(gateway)},
         {QStringLiteral("lens"),
          lensAbsent ? QJsonValue()
-                    : QJsonValue(QJsonObject {
+                    : QJsonValue(QJsonObject{
                         {QStringLiteral("description"), json(lensDescription)},
                         {QStringLiteral("zoomWide"), json(zoomWide)},
                         {QStringLiteral("zoomTele"), json(zoomTele)},
@@ -167,7 +161,7 @@ QJsonObject DeviceRecord::toJson() const
                     })},
         {QStringLiteral("position"),
          lensAbsent ? QJsonValue()
-                    : QJsonValue(QJsonObject {
+                    : QJsonValue(QJsonObject{
                         {QStringLiteral("zoom"), json(zoom)},
                         {QStringLiteral("focus"), json(focus)},
                         {QStringLiteral("aperture"), json(fNumber)},
@@ -177,7 +171,7 @@ QJsonObject DeviceRecord::toJson() const
 
 QJsonObject factToJson(const ReplyFact& fact)
 {
-    QJsonObject object {{QStringLiteral("report"), ReplyFact::kindName(fact.kind)}};
+    QJsonObject object{{QStringLiteral("report"), ReplyFact::kindName(fact.kind)}};
     if (!fact.text.isEmpty())
         object.insert(QStringLiteral("text"), fact.text);
     if (!fact.version.isEmpty())

@@ -10,7 +10,8 @@
 // What the command-line client knows about the controller it talks to: the
 // facts of every reply, applied in the order they were read. Numbers the
 // controller has not reported yet are absent.
-struct DeviceRecord {
+struct DeviceRecord
+{
     QString product;
     QString firmware;
     QString bootLoader = QStringLiteral("1");

@@ -6,7 +6,8 @@
 // The progress bar of a firmware upload on a terminal's standard error:
 // bytes, rate and time left, redrawn in place. Every run of the upload
 // starts from byte 0 again, and so does the bar. Shows nothing when off.
-class UploadProgress {
+class UploadProgress
+{
 public:
     UploadProgress(qint64 total, bool on);
 

@@ -9,13 +9,9 @@
 
 LanSearch::LanSearch(QObject* parent)
     : QObject(parent)
-{
-}
+{ }
 
-LanSearch::~LanSearch()
-{
-    closeSockets();
-}
+LanSearch::~LanSearch() { closeSockets(); }
 
 QUdpSocket* LanSearch::openSocket(const QHostAddress& address, bool* bound)
 {

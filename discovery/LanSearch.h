@@ -17,7 +17,8 @@ class QUdpSocket;
 // search through it.
 //
 // Runs on the thread that owns it; the answers are read from the event loop.
-class LanSearch : public QObject {
+class LanSearch : public QObject
+{
     Q_OBJECT
 
 public:

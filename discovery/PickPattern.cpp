@@ -10,10 +10,7 @@ constexpr int MaxDigits = 3;
 constexpr int MinRun = Groups + (Groups - 1);
 constexpr int MaxRun = Groups * MaxDigits + (Groups - 1);
 
-bool isDigit(QChar c)
-{
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
+bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
 // Whether text[pos, end) is exactly digit groups `group`..3 with one
 // character of any kind between two groups.
@@ -54,9 +51,6 @@ QString singleClickAddress(const QString& rowText)
     return at < 0 ? QString() : lastRunFrom(rowText, at + marker.size());
 }
 
-QString doubleClickAddress(const QString& rowText)
-{
-    return lastRunFrom(rowText, 0);
-}
+QString doubleClickAddress(const QString& rowText) { return lastRunFrom(rowText, 0); }
 
 } // namespace PickPattern

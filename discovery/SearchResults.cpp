@@ -13,8 +13,8 @@ bool keepsInterface(QNetworkInterface::InterfaceFlags flags, bool valid, const Q
 {
     static const QRegularExpression skippedNames(QStringLiteral("Filter|Driver|filter|QoS|\\*"));
     return flags.testFlag(QNetworkInterface::IsUp) && flags.testFlag(QNetworkInterface::IsRunning)
-        && !skippedNames.match(humanReadableName).hasMatch() && valid
-        && !flags.testFlag(QNetworkInterface::IsLoopBack) && !flags.testFlag(QNetworkInterface::IsPointToPoint);
+        && !skippedNames.match(humanReadableName).hasMatch() && valid && !flags.testFlag(QNetworkInterface::IsLoopBack)
+        && !flags.testFlag(QNetworkInterface::IsPointToPoint);
 }
 
 bool keepsAddress(const QHostAddress& address)
@@ -61,8 +61,7 @@ QString senderText(const QHostAddress& sender)
 
 QString interfaceRowText(const InterfaceResult& result)
 {
-    return QCoreApplication::translate("setIPDlg", "%1 [%2]")
-        .arg(result.name, result.addresses.join(QLatin1Char(',')));
+    return QCoreApplication::translate("setIPDlg", "%1 [%2]").arg(result.name, result.addresses.join(QLatin1Char(',')));
 }
 
 QString controllerRowText(const Responder& responder)
@@ -71,10 +70,7 @@ QString controllerRowText(const Responder& responder)
         .arg(responder.address, responder.version, responder.product);
 }
 
-QString interfaceIconPath()
-{
-    return QStringLiteral(":/connect/verida_icon.png");
-}
+QString interfaceIconPath() { return QStringLiteral(":/connect/verida_icon.png"); }
 
 QString controllerIconPath(const Responder& responder)
 {

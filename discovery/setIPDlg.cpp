@@ -128,10 +128,7 @@ void setIPDlg::searchKX2()
     reload();
 }
 
-void setIPDlg::closeSearchSockets()
-{
-    m_search->closeSockets();
-}
+void setIPDlg::closeSearchSockets() { m_search->closeSockets(); }
 
 QUdpSocket* setIPDlg::openSearchSocket(const QHostAddress& address)
 {
@@ -184,15 +181,9 @@ void setIPDlg::reload()
         QTimer::singleShot(0, this, [this] { delete this; });
 }
 
-void setIPDlg::readUDPDatagrams()
-{
-    m_search->readAnswers();
-}
+void setIPDlg::readUDPDatagrams() { m_search->readAnswers(); }
 
-QString setIPDlg::rowText(const QModelIndex& index) const
-{
-    return m_model->data(index, Qt::DisplayRole).toString();
-}
+QString setIPDlg::rowText(const QModelIndex& index) const { return m_model->data(index, Qt::DisplayRole).toString(); }
 
 void setIPDlg::treeViewOneClick(QModelIndex index)
 {

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-static void ignoreMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
+static void ignoreMessages(QtMsgType, const QMessageLogContext&, const QString&) { }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -24,7 +24,7 @@ namespace {
 LensDesk* panel = nullptr;
 QUdpSocket* controller = nullptr;
 
-void ignoreMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
+void ignoreMessages(QtMsgType, const QMessageLogContext&, const QString&) { }
 
 void checkVersionRules(const QString& version)
 {
@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     if (controller->writeDatagram(datagram, QHostAddress(QStringLiteral("127.0.0.1")),
-                                  LensDeskTestAccess::commandSocket(*panel)->localPort()) != datagram.size())
+                                  LensDeskTestAccess::commandSocket(*panel)->localPort())
+        != datagram.size())
         std::abort();
     // Waiting emits readyRead, which runs the dispatcher on this datagram.
     if (!LensDeskTestAccess::commandSocket(*panel)->waitForReadyRead(2000))

@@ -21,14 +21,51 @@ namespace {
 const QList<QByteArray>& sampleReplies()
 {
     static const QList<QByteArray> replies = {
-        "ORVO KX-MQTR=2.15", "ORVO RE-2=1.7 beta", "ORVO DuvudER=0.9", "ORVO KX-MQTR=", "nolensfound",
-        "Current=24,1200,5.6", "Current=105", "Current=-1,-1,-1", "Lens=EF 24-105mm f/4L IS USM",
-        "Proto=1", "Proto=7", "aRange=4.0,22.0", "aRange=99,99", "zRange=24,105", "fRange=0,2000",
-        "AF=1", "AF=0", "IS=1", "ISactive=1", "ISactive=0", QByteArray("NAME=Stage left\0\0\0", 18),
-        "T=1500", "zoomDone", "focusDone", "irisDone", "errorFocus", "errorParam=7", "errorRange",
-        "Zoom=70", "Focus=812", "Iris=8.0", "VENDOR=   ", "HW=3", "BL=255", "BL=2", "SN=KX0042",
-        "MAC=0-17-34-51-68-85", "IP=127.0.0.1", "MASK=255.255.255.0", "GW=127.0.0.254",
-        "Current=1e9,99999999999,nan", "=", "==", "Current=,,,", "aRange=inf,-inf",
+        "ORVO KX-MQTR=2.15",
+        "ORVO RE-2=1.7 beta",
+        "ORVO DuvudER=0.9",
+        "ORVO KX-MQTR=",
+        "nolensfound",
+        "Current=24,1200,5.6",
+        "Current=105",
+        "Current=-1,-1,-1",
+        "Lens=EF 24-105mm f/4L IS USM",
+        "Proto=1",
+        "Proto=7",
+        "aRange=4.0,22.0",
+        "aRange=99,99",
+        "zRange=24,105",
+        "fRange=0,2000",
+        "AF=1",
+        "AF=0",
+        "IS=1",
+        "ISactive=1",
+        "ISactive=0",
+        QByteArray("NAME=Stage left\0\0\0", 18),
+        "T=1500",
+        "zoomDone",
+        "focusDone",
+        "irisDone",
+        "errorFocus",
+        "errorParam=7",
+        "errorRange",
+        "Zoom=70",
+        "Focus=812",
+        "Iris=8.0",
+        "VENDOR=   ",
+        "HW=3",
+        "BL=255",
+        "BL=2",
+        "SN=KX0042",
+        "MAC=0-17-34-51-68-85",
+        "IP=127.0.0.1",
+        "MASK=255.255.255.0",
+        "GW=127.0.0.254",
+        "Current=1e9,99999999999,nan",
+        "=",
+        "==",
+        "Current=,,,",
+        "aRange=inf,-inf",
     };
     return replies;
 }
@@ -74,8 +111,8 @@ bool writeCorpus(const QString& dir, const QString& target, const QList<QByteArr
         QByteArray escaped;
         for (char c : word)
             escaped += (c == '"' || c == '\\' || uchar(c) < 0x20 || uchar(c) > 0x7e)
-                           ? QByteArray("\\x") + QByteArray::number(uchar(c), 16).rightJustified(2, '0')
-                           : QByteArray(1, c);
+                ? QByteArray("\\x") + QByteArray::number(uchar(c), 16).rightJustified(2, '0')
+                : QByteArray(1, c);
         dict.write("\"" + escaped + "\"\n");
     }
     return true;

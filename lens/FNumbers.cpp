@@ -9,14 +9,8 @@ QVector<float> table()
             25,   29,   32,   36,   40,   45,   51,   57,   64,   72,   80,   90};
 }
 
-QString shortest(double value)
-{
-    return QString::number(value, 'g', 6);
-}
+QString shortest(double value) { return QString::number(value, 'g', 6); }
 
-int lastIndexOf(const QVector<float>& table, float fNumber)
-{
-    return table.lastIndexOf(fNumber);
-}
+int lastIndexOf(const QVector<float>& table, float fNumber) { return table.lastIndexOf(fNumber); }
 
 } // namespace FNumbers

@@ -24,7 +24,8 @@ namespace ProfileText {
 constexpr const char* NoProfile = "0,0,0";
 constexpr int FieldCount = 3;
 
-struct Position {
+struct Position
+{
     QString zoomText, focusText, irisText; // as stored; "0" when absent
     int zoom = 0;
     int focus = 0;

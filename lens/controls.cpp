@@ -86,16 +86,13 @@ void LensDesk::reportUnconfirmedMove()
     statusBar()->showMessage(tr("The controller did not confirm the move."), LensWaits::UnconfirmedMessageMs);
 }
 
-bool LensDesk::isPowerZoomModel() const
-{
-    return productName.contains(QLatin1String(Protocol::Answer::PowerZoomMark));
-}
+bool LensDesk::isPowerZoomModel() const { return productName.contains(QLatin1String(Protocol::Answer::PowerZoomMark)); }
 
 void LensDesk::setZoomWidgetsEnabled(bool on)
 {
-    for (QWidget* widget : std::initializer_list<QWidget*>{zoomSlider, fastWideZoom, slowWideZoom, slowNarrowZoom,
-                                                           fastNarrowZoom, zoomStepSlider, label_28, label_25, label_8,
-                                                           label_7, label_6})
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{zoomSlider, fastWideZoom, slowWideZoom, slowNarrowZoom, fastNarrowZoom,
+                                         zoomStepSlider, label_28, label_25, label_8, label_7, label_6})
         widget->setEnabled(on);
 }
 
@@ -164,9 +161,9 @@ void LensDesk::focusUpdateVal(int value)
         afEnabled = true;
     focusVal->setText(afEnabled ? QString::number(value) : tr("Manual"));
     focusSlider->setValue(value);
-    for (QWidget* widget : std::initializer_list<QWidget*>{focusSlider, fastFarFocus, slowFarFocus, slowNearFocus,
-                                                           fastNearFocus, focusStepSlider, label_17, label_18,
-                                                           label_19, label_20})
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{focusSlider, fastFarFocus, slowFarFocus, slowNearFocus, fastNearFocus,
+                                         focusStepSlider, label_17, label_18, label_19, label_20})
         widget->setEnabled(afEnabled);
     resumeLiveness();
 }
@@ -345,10 +342,7 @@ void LensDesk::irisSliderMovedTo()
 void LensDesk::showZoomSliderValue(int value) { showTipAt(zoomSlider, QString::number(value)); }
 void LensDesk::showFocusSliderValue(int value) { showTipAt(focusSlider, QString::number(value)); }
 
-void LensDesk::showFocusSpeedSliderValue(int value)
-{
-    showTipAt(focusStepSlider, tr("Step: %1").arg(value));
-}
+void LensDesk::showFocusSpeedSliderValue(int value) { showTipAt(focusStepSlider, tr("Step: %1").arg(value)); }
 
 void LensDesk::aperSliderMoved(int index)
 {
@@ -364,10 +358,7 @@ void LensDesk::zoomSpeedSlider()
     label_28->setText(tr("Step:%1").arg(zoomStepSlider->value()));
 }
 
-void LensDesk::focusSpeedSlider()
-{
-    focusSpeedChanged(focusStepSlider->value());
-}
+void LensDesk::focusSpeedSlider() { focusSpeedChanged(focusStepSlider->value()); }
 
 void LensDesk::focusSpeedChanged(int value)
 {
@@ -414,7 +405,7 @@ void LensDesk::enISbyUser(bool ticked)
 
 // The box also reports the dispatcher's changes; only a click by the operator
 // (enISbyUser) sends anything.
-void LensDesk::enIS(bool) {}
+void LensDesk::enIS(bool) { }
 
 void LensDesk::swapZoom(bool swapped)
 {

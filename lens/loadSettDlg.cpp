@@ -57,15 +57,11 @@ void loadSettDlg::profileChanged(QString name)
         label->clear();
         return;
     }
-    const QVariant stored =
-        m_profiles->value(ProfileText::keyForName(name), QLatin1String(ProfileText::NoProfile));
+    const QVariant stored = m_profiles->value(ProfileText::keyForName(name), QLatin1String(ProfileText::NoProfile));
     label->setText(ProfileText::describe(ProfileText::valueText(stored)));
 }
 
-void loadSettDlg::loadSelected()
-{
-    emit loadSetPoint(comboBox->currentText());
-}
+void loadSettDlg::loadSelected() { emit loadSetPoint(comboBox->currentText()); }
 
 void loadSettDlg::deleteSelected()
 {

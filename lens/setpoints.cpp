@@ -56,8 +56,8 @@ bool strictlyBetween(Value oneEnd, Value value, Value otherEnd)
 void LensDesk::saveSettings()
 {
     bool accepted = false;
-    const QString name = QInputDialog::getText(this, tr("Setpoint Name"), tr("Setpoint Name"), QLineEdit::Normal,
-                                               QString(), &accepted);
+    const QString name =
+        QInputDialog::getText(this, tr("Setpoint Name"), tr("Setpoint Name"), QLineEdit::Normal, QString(), &accepted);
     if (!accepted || name.isEmpty())
         return;
     // Written through at once: closing the window ends the process.
@@ -72,10 +72,7 @@ void LensDesk::loadSettings()
     pauseLiveness();
 }
 
-void LensDesk::notgonnaloadFunc()
-{
-    resumeLiveness();
-}
+void LensDesk::notgonnaloadFunc() { resumeLiveness(); }
 
 void LensDesk::loadSetPointNow(QString name)
 {
@@ -122,8 +119,9 @@ void LensDesk::loadSetPointNow(QString name)
         return;
     }
 
-    QProgressDialog progress(tr("Setting lens positions... [%1,%2,%3]").arg(zoom).arg(focus).arg(FNumbers::shortest(iris)),
-                             tr("Cancel"), 0, 0, this, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    QProgressDialog progress(
+        tr("Setting lens positions... [%1,%2,%3]").arg(zoom).arg(focus).arg(FNumbers::shortest(iris)), tr("Cancel"), 0,
+        0, this, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     progress.setWindowTitle(tr("Canon Lens Controller"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);

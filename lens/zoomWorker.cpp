@@ -43,10 +43,7 @@ zoomWorker::zoomWorker(const QString& deviceAddress, QUdpSocket* commandSocket, 
     connect(commandSocket, &QUdpSocket::readyRead, this, &zoomWorker::readUDPDatagramsZ, Qt::UniqueConnection);
 }
 
-zoomWorker::~zoomWorker()
-{
-    stopAndWait();
-}
+zoomWorker::~zoomWorker() { stopAndWait(); }
 
 QString zoomWorker::deviceAddressText() const
 {
@@ -82,10 +79,10 @@ void zoomWorker::retarget(const QString& deviceAddress, QUdpSocket* commandSocke
     // Disconnected again by the main window, as in the constructor.
     connect(commandSocket, &QUdpSocket::readyRead, this, &zoomWorker::readUDPDatagramsZ, Qt::UniqueConnection);
 
-    for (std::atomic<bool>* flag : {&zoomSlowWide, &zoomSlowNarrow, &zoomFastWide, &zoomFastNarrow, &focusSlowNear,
-                                    &focusSlowFar, &focusFastNear, &focusFastFar, &irisSlowClose, &irisSlowOpen,
-                                    &irisFastClose, &irisFastOpen, &searchZoomNarrow, &searchZoomWide,
-                                    &searchFocusNear, &searchFocusFar, &searchIrisOpen, &searchIrisClose})
+    for (std::atomic<bool>* flag :
+         {&zoomSlowWide, &zoomSlowNarrow, &zoomFastWide, &zoomFastNarrow, &focusSlowNear, &focusSlowFar, &focusFastNear,
+          &focusFastFar, &irisSlowClose, &irisSlowOpen, &irisFastClose, &irisFastOpen, &searchZoomNarrow,
+          &searchZoomWide, &searchFocusNear, &searchFocusFar, &searchIrisOpen, &searchIrisClose})
         *flag = false;
     // A re-targeted worker moves in small steps until the operator sets the
     // step sliders again.
@@ -135,7 +132,8 @@ void zoomWorker::sendHeldMoves()
 {
     // The order of the rows is the order in which the commands leave; opposite
     // directions of one axis both go out when both are held.
-    const struct {
+    const struct
+    {
         std::atomic<bool>& held;
         const char* word;
         int multiple;
@@ -219,13 +217,22 @@ void zoomWorker::limitSearchStep()
 {
     searchAxis(SearchAxis<int>{{searchZoomNarrow, zoomFastNarrow, Protocol::Command::SearchZoomNarrow, zoomNarrowLimit},
                                {searchZoomWide, zoomFastWide, Protocol::Command::SearchZoomWide, zoomWideLimit},
-                               zoomStep, zoomPos, lastZoom, &zoomWorker::changeZoomStep});
+                               zoomStep,
+                               zoomPos,
+                               lastZoom,
+                               &zoomWorker::changeZoomStep});
     searchAxis(SearchAxis<int>{{searchFocusNear, focusFastNear, Protocol::Command::SearchFocusNear, focusNearLimit},
                                {searchFocusFar, focusFastFar, Protocol::Command::SearchFocusFar, focusFarLimit},
-                               focusStep, focusPos, lastFocus, &zoomWorker::changeFocusStep});
+                               focusStep,
+                               focusPos,
+                               lastFocus,
+                               &zoomWorker::changeFocusStep});
     searchAxis(SearchAxis<float>{{searchIrisOpen, irisFastOpen, Protocol::Command::SearchIrisOpen, irisOpenLimit},
                                  {searchIrisClose, irisFastClose, Protocol::Command::SearchIrisClose, irisCloseLimit},
-                                 irisStep, irisPos, lastIris, &zoomWorker::changeIrisStep});
+                                 irisStep,
+                                 irisPos,
+                                 lastIris,
+                                 &zoomWorker::changeIrisStep});
 }
 
 template <typename Position>
@@ -256,7 +263,7 @@ bool zoomWorker::searchStep(const SearchAxis<Position>& axis, const SearchEnd<Po
     sleepMs(SearchSettleMs);
     if (exitRequested)
         return false;
-    emit (this->*axis.changeStep)(step);
+    emit(this->*axis.changeStep)(step);
 
     // One stall counter serves all six searches: any two observations without
     // movement end the search that makes the second one.

@@ -93,7 +93,8 @@ private:
     // One end of an axis for the limit search: the search flag, the fast held
     // flag it keeps raised, the command word and where its result goes.
     template <typename Position>
-    struct SearchEnd {
+    struct SearchEnd
+    {
         std::atomic<bool>& searching;
         std::atomic<bool>& held;
         const char* word;
@@ -102,7 +103,8 @@ private:
     // One axis of the limit search: its two ends in order, its step, its
     // reported position, its reference position and its step signal.
     template <typename Position>
-    struct SearchAxis {
+    struct SearchAxis
+    {
         SearchEnd<Position> first;
         SearchEnd<Position> second;
         std::atomic<int>& step;

@@ -7,8 +7,8 @@ namespace DottedQuad {
 namespace {
 const QRegularExpression& pattern()
 {
-    static const QRegularExpression re(QStringLiteral(
-        "^(([01]?\\d?\\d|2[0-4]\\d|25[0-5])\\.){3}([01]?\\d?\\d|2[0-4]\\d|25[0-5])$"));
+    static const QRegularExpression re(
+        QStringLiteral("^(([01]?\\d?\\d|2[0-4]\\d|25[0-5])\\.){3}([01]?\\d?\\d|2[0-4]\\d|25[0-5])$"));
     return re;
 }
 } // namespace

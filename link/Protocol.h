@@ -62,7 +62,7 @@ constexpr const char* OpenAperture = "openAper";
 constexpr const char* EnableStabiliser = "enableIS=%1";
 // The format of the motion and limit-search commands: word and signed step.
 constexpr const char* StepFormat = "%1=%2";
-}
+} // namespace Command
 
 // Answer keys. "contains" keys may appear anywhere in an answer, "begins"
 // keys only at its start (some occur inside other answers).
@@ -75,7 +75,7 @@ constexpr const char* NoLens = "nolensfound";
 constexpr const char* Positions = "Current";
 constexpr const char* PositionsKey = "Current=";
 constexpr const char* LensText = "Lens=";
-constexpr const char* Protocol = "Proto=";              // begins
+constexpr const char* Protocol = "Proto="; // begins
 constexpr const char* ApertureRange = "aRange";
 constexpr const char* ApertureRangeKey = "aRange=";
 constexpr const char* ZoomRange = "zRange";
@@ -83,20 +83,20 @@ constexpr const char* ZoomRangeKey = "zRange=";
 constexpr const char* FocusRange = "fRange";
 constexpr const char* FocusRangeKey = "fRange=";
 constexpr const char* AutoFocus = "AF=";
-constexpr const char* AutoFocusOn = "AF=1";             // begins
+constexpr const char* AutoFocusOn = "AF=1"; // begins
 constexpr const char* Stabiliser = "IS=";
-constexpr const char* StabiliserPresent = "IS=1";       // begins
+constexpr const char* StabiliserPresent = "IS=1"; // begins
 constexpr const char* StabiliserActive = "ISactive=";
 constexpr const char* StabiliserActiveOn = "ISactive=1"; // begins
 constexpr const char* Name = "NAME=";
-constexpr const char* FocusTimeout = "T=";              // begins
+constexpr const char* FocusTimeout = "T="; // begins
 constexpr const char* ZoomDone = "zoomDone";
 constexpr const char* FocusDone = "focusDone";
 constexpr const char* IrisDone = "irisDone";
 constexpr const char* ErrorPrefix = "error";
-constexpr const char* ErrorFocus = "errorFocus";        // begins
-constexpr const char* ErrorParam = "errorParam";        // begins
-constexpr const char* ErrorRange = "errorRange";        // begins
+constexpr const char* ErrorFocus = "errorFocus"; // begins
+constexpr const char* ErrorParam = "errorParam"; // begins
+constexpr const char* ErrorRange = "errorRange"; // begins
 constexpr const char* Zoom = "Zoom";
 constexpr const char* Focus = "Focus";
 constexpr const char* Iris = "Iris";
@@ -108,7 +108,7 @@ constexpr const char* Mac = "MAC=";
 constexpr const char* Address = "IP=";
 constexpr const char* Mask = "MASK=";
 constexpr const char* Gateway = "GW=";
-}
+} // namespace Answer
 
 // What the controller accepts as values.
 namespace Limits {
@@ -117,7 +117,7 @@ constexpr int NameLength = 7;
 constexpr int FocusTimeoutMinimumMs = 1;
 constexpr int FocusTimeoutMaximumMs = 10000;
 constexpr int StabiliserMaximumSeconds = 60;
-}
+} // namespace Limits
 
 // How the controller keeps time with its peer.
 namespace Pacing {
@@ -129,6 +129,6 @@ constexpr int AddressChangeCommandMs = 100;
 // After "Reboot" it needs about three seconds before it answers at its new
 // address.
 constexpr int AddressChangeRestartMs = 3000;
-}
+} // namespace Pacing
 
 } // namespace Protocol

@@ -31,7 +31,7 @@ QStringList takeList(QString& text, const char* key)
 
 ReplyFact fact(Kind kind, const QString& text = QString(), QVector<double> numbers = {}, bool on = false)
 {
-    return ReplyFact {kind, text, QString(), std::move(numbers), on};
+    return ReplyFact{kind, text, QString(), std::move(numbers), on};
 }
 
 } // namespace
@@ -66,7 +66,7 @@ bool ReplyFact::hasOnState() const
 
 QString ReplyFact::describe() const
 {
-    QStringList words {kindName(kind)};
+    QStringList words{kindName(kind)};
     for (double number : numbers)
         words << FNumbers::shortest(number);
     if (hasOnState())
@@ -82,7 +82,7 @@ namespace ReplyReader {
 
 bool isIdentification(const QString& text)
 {
-    static const QRegularExpression identification {
+    static const QRegularExpression identification{
         QStringLiteral("^%1=").arg(QLatin1String(Protocol::Answer::KnownModels))};
     return identification.match(text).hasMatch();
 }
@@ -113,7 +113,7 @@ QVector<ReplyFact> read(QString text)
     if (contains(Positions)) {
         const QStringList positions = takeList(text, PositionsKey);
         // Positions missing from the end of the list are not reported.
-        QVector<double> numbers {double(listInt(positions, 0))};
+        QVector<double> numbers{double(listInt(positions, 0))};
         if (positions.size() > 1)
             numbers << listInt(positions, 1);
         if (positions.size() > 2)

@@ -11,37 +11,38 @@
 // them end the reading (a lens-less report, a focus range, and nothing after
 // the gateway). ReplyReader holds that order once; the panel applies the
 // facts to its widgets and record, the command-line client to its own record.
-struct ReplyFact {
+struct ReplyFact
+{
     enum class Kind {
-        Identification, // text: product name; version: firmware version
-        NoLens, // the controller sees no lens (ends the reading)
-        Positions, // numbers: zoom, focus, f-number, as many as given (up to 3)
-        LensDescription, // text
-        Protocol, // numbers[0]: lens-bus protocol index 0 to 2
-        ApertureRange, // numbers: widest and narrowest f-number; on: the lens has an aperture
-        ZoomRange, // numbers: wide and tele end in mm
-        FocusRange, // numbers: far and near end of the focus travel (ends the reading)
-        LensSummary, // the point where the lens summary is due (no focus range in the text)
-        AutoFocus, // on: the lens's AF switch is on
+        Identification,    // text: product name; version: firmware version
+        NoLens,            // the controller sees no lens (ends the reading)
+        Positions,         // numbers: zoom, focus, f-number, as many as given (up to 3)
+        LensDescription,   // text
+        Protocol,          // numbers[0]: lens-bus protocol index 0 to 2
+        ApertureRange,     // numbers: widest and narrowest f-number; on: the lens has an aperture
+        ZoomRange,         // numbers: wide and tele end in mm
+        FocusRange,        // numbers: far and near end of the focus travel (ends the reading)
+        LensSummary,       // the point where the lens summary is due (no focus range in the text)
+        AutoFocus,         // on: the lens's AF switch is on
         StabiliserPresent, // on: the lens has a stabiliser
-        StabiliserActive, // on: stabilisation is switched on
-        Name, // text: the name without NULs, untrimmed; blank when none is set
-        FocusTimeout, // numbers[0]: milliseconds
+        StabiliserActive,  // on: stabilisation is switched on
+        Name,              // text: the name without NULs, untrimmed; blank when none is set
+        FocusTimeout,      // numbers[0]: milliseconds
         ZoomDone,
         ControllerError, // text: the controller's message
         FocusDone,
         IrisDone,
-        ZoomPosition, // numbers[0]
+        ZoomPosition,  // numbers[0]
         FocusPosition, // numbers[0]
-        IrisPosition, // numbers[0]: f-number
-        Vendor, // text; on: not blanks only (blanks leave the known text)
-        Hardware, // text
-        BootLoader, // text ("255", sent by the first boot loaders, reads "1")
-        Serial, // text
-        Mac, // text: six decimal octets joined by "-"
-        Address, // text: dotted quad
-        Mask, // text
-        Gateway, // text
+        IrisPosition,  // numbers[0]: f-number
+        Vendor,        // text; on: not blanks only (blanks leave the known text)
+        Hardware,      // text
+        BootLoader,    // text ("255", sent by the first boot loaders, reads "1")
+        Serial,        // text
+        Mac,           // text: six decimal octets joined by "-"
+        Address,       // text: dotted quad
+        Mask,          // text
+        Gateway,       // text
     };
 
     Kind kind;

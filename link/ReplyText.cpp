@@ -10,10 +10,7 @@ QString decode(const QByteArray& datagram)
     return QString::fromUtf8(end < 0 ? datagram : datagram.left(end));
 }
 
-QString valueOfKey(const QString& text)
-{
-    return text.section(QLatin1Char('='), 1, 1);
-}
+QString valueOfKey(const QString& text) { return text.section(QLatin1Char('='), 1, 1); }
 
 int toInt(const QString& text)
 {
@@ -29,10 +26,7 @@ float toFloat(const QString& text)
     return ok && std::isfinite(value) ? value : 0.0f;
 }
 
-int listInt(const QStringList& fields, int index)
-{
-    return index < fields.size() ? toInt(fields.at(index)) : 0;
-}
+int listInt(const QStringList& fields, int index) { return index < fields.size() ? toInt(fields.at(index)) : 0; }
 
 float listFloat(const QStringList& fields, int index)
 {

@@ -31,15 +31,9 @@ VersionParts parts(const QString& version)
     return result;
 }
 
-bool isTooOld(const VersionParts& parts)
-{
-    return parts.found && parts.major < 2 && parts.major + parts.minor < 5;
-}
+bool isTooOld(const VersionParts& parts) { return parts.found && parts.major < 2 && parts.major + parts.minor < 5; }
 
-bool lacksStabiliserSwitch(const QString& version)
-{
-    return version.contains(QLatin1String("1.7.4"));
-}
+bool lacksStabiliserSwitch(const QString& version) { return version.contains(QLatin1String("1.7.4")); }
 
 QString withBootLoader(const QString& version, const QString& bootLoader)
 {

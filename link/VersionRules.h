@@ -8,7 +8,8 @@ namespace VersionRules {
 
 // Major, minor and patch from the first "digit, any character, digit, any
 // character, digits" in the text; `found` is false when nothing matches.
-struct VersionParts {
+struct VersionParts
+{
     bool found = false;
     int major = 0;
     int minor = 0;

@@ -193,7 +193,7 @@ void LensDesk::pingError(QString)
 
 // The early warning carries no action: a single lost ping is common on a
 // busy network.
-void LensDesk::pingError2(QString) {}
+void LensDesk::pingError2(QString) { }
 
 void LensDesk::updateProtocolMenuEnabled()
 {

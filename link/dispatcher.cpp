@@ -30,10 +30,7 @@ constexpr int ControllerErrorShownMs = 3000;
 // window (input, timers, repaints).
 constexpr int DatagramsPerPass = 64;
 
-QString fNumberText(double fNumber)
-{
-    return LensDesk::tr("f/%1").arg(FNumbers::shortest(fNumber));
-}
+QString fNumberText(double fNumber) { return LensDesk::tr("f/%1").arg(FNumbers::shortest(fNumber)); }
 
 // Controller text shown in a tooltip: a tooltip renders anything that looks
 // like markup as rich text, so such text is escaped and shown as it came.

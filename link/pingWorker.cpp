@@ -13,8 +13,7 @@ pingWorker::pingWorker(const QString& address, QUdpSocket* commandSocket, QObjec
     : QThread(parent)
     , m_address(address)
     , m_channel(commandSocket)
-{
-}
+{ }
 
 pingWorker::~pingWorker()
 {
@@ -22,10 +21,7 @@ pingWorker::~pingWorker()
     wait();
 }
 
-void pingWorker::pause()
-{
-    m_paused.store(true, std::memory_order_relaxed);
-}
+void pingWorker::pause() { m_paused.store(true, std::memory_order_relaxed); }
 
 void pingWorker::resume()
 {
@@ -40,15 +36,9 @@ void pingWorker::endPause()
     wake();
 }
 
-void pingWorker::setPeriod(int milliseconds)
-{
-    m_period.store(milliseconds, std::memory_order_relaxed);
-}
+void pingWorker::setPeriod(int milliseconds) { m_period.store(milliseconds, std::memory_order_relaxed); }
 
-void pingWorker::decrementMissed()
-{
-    m_missed.fetch_sub(1, std::memory_order_relaxed);
-}
+void pingWorker::decrementMissed() { m_missed.fetch_sub(1, std::memory_order_relaxed); }
 
 void pingWorker::requestStop()
 {

@@ -48,7 +48,8 @@ void CommandPort::listenForBroadcasts(quint16 port)
     if (!m_broadcastSocket->bind(QHostAddress(QHostAddress::Broadcast), port,
                                  QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
         m_log.event(QStringLiteral("broadcasts to port %1 cannot be heard: %2")
-            .arg(port).arg(m_broadcastSocket->errorString()));
+                        .arg(port)
+                        .arg(m_broadcastSocket->errorString()));
         delete m_broadcastSocket;
         m_broadcastSocket = nullptr;
     }

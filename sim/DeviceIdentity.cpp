@@ -22,15 +22,12 @@ const QString& word(const char* entry)
     return *it;
 }
 
-QByteArray keyed(const char* key, const QString& value)
-{
-    return QByteArray(key) + value.toLatin1();
-}
+QByteArray keyed(const char* key, const QString& value) { return QByteArray(key) + value.toLatin1(); }
 
 bool isMac(const QString& text)
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        "^(([01]?\\d?\\d|2[0-4]\\d|25[0-5])-){5}([01]?\\d?\\d|2[0-4]\\d|25[0-5])$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^(([01]?\\d?\\d|2[0-4]\\d|25[0-5])-){5}([01]?\\d?\\d|2[0-4]\\d|25[0-5])$"));
     return pattern.match(text).hasMatch();
 }
 
@@ -56,13 +53,9 @@ DeviceIdentity::DeviceIdentity(const SimOptions& options)
     , m_pendingAddress(options.address)
     , m_pendingMask(options.mask)
     , m_pendingGateway(options.gateway)
-{
-}
+{ }
 
-bool DeviceIdentity::isPowerZoomModel() const
-{
-    return m_productName.contains(QLatin1String(Ans::PowerZoomMark));
-}
+bool DeviceIdentity::isPowerZoomModel() const { return m_productName.contains(QLatin1String(Ans::PowerZoomMark)); }
 
 bool DeviceIdentity::handle(const SimCommand& command, const QHostAddress& localAddress, QByteArray* answer)
 {
@@ -139,8 +132,8 @@ QByteArray DeviceIdentity::answerFor(const SimCommand& c, const QHostAddress& lo
     if (w == word(Cmd::GetAddress)) {
         // Bound to 0.0.0.0 the device reports the address it was asked on.
         const QHostAddress shown = m_activeAddress == QHostAddress(QHostAddress::AnyIPv4) && !localAddress.isNull()
-                                       ? localAddress
-                                       : m_activeAddress;
+            ? localAddress
+            : m_activeAddress;
         return keyed(Ans::Address, QHostAddress(shown.toIPv4Address()).toString());
     }
     if (w == word(Cmd::GetMask))

@@ -9,5 +9,4 @@ FaultInjector::FaultInjector(const SimOptions& options)
     , m_lossOut(options.lossOut)
     , m_duplicate(options.duplicate)
     , m_delay(options.delayMs)
-{
-}
+{ }

@@ -8,16 +8,16 @@
 // aperture positions indexes into the lens's third-stop f-number scale.
 struct LensSpec
 {
-    QString key;          // name on the command line
-    QString description;  // the "Lens=" text
-    bool present = true;  // false: the controller reports "nolensfound"
+    QString key;         // name on the command line
+    QString description; // the "Lens=" text
+    bool present = true; // false: the controller reports "nolensfound"
     int wideMm = 0;
     int teleMm = 0;
-    double openFAtWide = 0;  // widest aperture at the wide end
-    double openFAtTele = 0;  // widest aperture at the tele end (variable-aperture zooms)
-    double closedF = 0;      // smallest aperture; above 90 means the lens reports none
-    int focusMax = 0;        // near end of the focus travel
-    bool autoFocus = true;   // position of the lens's AF/MF switch
+    double openFAtWide = 0; // widest aperture at the wide end
+    double openFAtTele = 0; // widest aperture at the tele end (variable-aperture zooms)
+    double closedF = 0;     // smallest aperture; above 90 means the lens reports none
+    int focusMax = 0;       // near end of the focus travel
+    bool autoFocus = true;  // position of the lens's AF/MF switch
     bool stabiliser = false;
 
     bool hasAperture() const { return closedF <= 90; }

@@ -20,10 +20,7 @@ constexpr double IrisStopsPerSecond = 25;
 constexpr double RelativeBacklogSeconds = 0.25;
 constexpr qint64 MaxStep = 1000000;
 
-bool is(const SimCommand& command, const char* entry)
-{
-    return command.word == SimCommand::wordOf(entry);
-}
+bool is(const SimCommand& command, const char* entry) { return command.word == SimCommand::wordOf(entry); }
 
 } // namespace
 
@@ -62,14 +59,12 @@ LensMotion::LensMotion(const LensSpec& lens, bool powerZoom, QObject* parent)
 bool LensMotion::handle(const SimCommand& command, const Peer& from, int focusTimeoutMs, QByteArray* answer)
 {
     const bool zoomWord = is(command, Cmd::MoveZoom) || is(command, Cmd::SearchZoomNarrow)
-                          || is(command, Cmd::SearchZoomWide) || is(command, Cmd::SetZoom);
+        || is(command, Cmd::SearchZoomWide) || is(command, Cmd::SetZoom);
     const bool focusWord = is(command, Cmd::MoveFocus) || is(command, Cmd::SearchFocusNear)
-                           || is(command, Cmd::SearchFocusFar) || is(command, Cmd::SetFocus)
-                           || is(command, Cmd::SetFocusRecall) || is(command, Cmd::StopFocus)
-                           || is(command, Cmd::FocusReInit);
+        || is(command, Cmd::SearchFocusFar) || is(command, Cmd::SetFocus) || is(command, Cmd::SetFocusRecall)
+        || is(command, Cmd::StopFocus) || is(command, Cmd::FocusReInit);
     const bool irisWord = is(command, Cmd::MoveAperture) || is(command, Cmd::SearchIrisOpen)
-                          || is(command, Cmd::SearchIrisClose) || is(command, Cmd::SetAperture)
-                          || is(command, Cmd::OpenAperture);
+        || is(command, Cmd::SearchIrisClose) || is(command, Cmd::SetAperture) || is(command, Cmd::OpenAperture);
     const bool stabiliserWord = is(command, Cmd::EnableStabiliser);
     if (!zoomWord && !focusWord && !irisWord && !stabiliserWord)
         return false;
@@ -98,8 +93,8 @@ QByteArray LensMotion::handleZoom(const SimCommand& command)
         if (!m_powerZoom)
             return SimAnswer::errorParam(QStringLiteral("zoom is turned by hand on this model"));
         if (mm < m_lens.wideMm || mm > m_lens.teleMm)
-            return SimAnswer::errorRange(QStringLiteral("zoom %1 mm outside %2-%3 mm")
-                                             .arg(number(mm)).arg(m_lens.wideMm).arg(m_lens.teleMm));
+            return SimAnswer::errorRange(
+                QStringLiteral("zoom %1 mm outside %2-%3 mm").arg(number(mm)).arg(m_lens.wideMm).arg(m_lens.teleMm));
         moveAbsolute(ZoomAxis, mm, Ending::Done);
         return {};
     }
@@ -286,8 +281,7 @@ void LensMotion::onTick()
     keepIrisWithinOpenLimit();
 
     Axis& focus = m_axes[FocusAxis];
-    if (focus.moving && focus.ending == Ending::Done && m_focusTimeout > 0
-        && now - focus.startedMs > m_focusTimeout) {
+    if (focus.moving && focus.ending == Ending::Done && m_focusTimeout > 0 && now - focus.startedMs > m_focusTimeout) {
         focus.moving = false;
         focus.target = focus.position;
         focus.ending = Ending::None;
@@ -394,10 +388,7 @@ double LensMotion::openStop() const
     return std::round(wideStop + share * (teleStop - wideStop));
 }
 
-double LensMotion::closedStop() const
-{
-    return m_axes[IrisAxis].high;
-}
+double LensMotion::closedStop() const { return m_axes[IrisAxis].high; }
 
 QByteArray LensMotion::positionReport(AxisIndex index) const
 {
@@ -408,8 +399,7 @@ QByteArray LensMotion::positionReport(AxisIndex index) const
     case FocusAxis:
         return QByteArray(Ans::Focus) + '=' + QByteArray::number(qRound(position));
     default:
-        return QByteArray(Ans::Iris) + '='
-               + number(LensCatalogue::fNumberScale().at(qRound(position))).toLatin1();
+        return QByteArray(Ans::Iris) + '=' + number(LensCatalogue::fNumberScale().at(qRound(position))).toLatin1();
     }
 }
 
@@ -429,8 +419,8 @@ QByteArray LensMotion::endingReport(AxisIndex index) const
 
 QByteArray LensMotion::currentReport() const
 {
-    QByteArray text = QByteArray(Ans::PositionsKey) + QByteArray::number(qRound(m_axes[ZoomAxis].position))
-                      + ',' + QByteArray::number(qRound(m_axes[FocusAxis].position));
+    QByteArray text = QByteArray(Ans::PositionsKey) + QByteArray::number(qRound(m_axes[ZoomAxis].position)) + ','
+        + QByteArray::number(qRound(m_axes[FocusAxis].position));
     // A lens without aperture contacts has no f-number to report.
     if (m_lens.hasAperture())
         text += ',' + number(LensCatalogue::fNumberScale().at(qRound(m_axes[IrisAxis].position))).toLatin1();
@@ -462,7 +452,4 @@ QByteArray LensMotion::pingAnswer() const
     return QByteArray(Protocol::Answer::AutoFocus) + (m_lens.present && m_lens.autoFocus ? "1" : "0");
 }
 
-QString LensMotion::number(double value)
-{
-    return QString::number(value, 'g', 6);
-}
+QString LensMotion::number(double value) { return QString::number(value, 'g', 6); }

@@ -54,12 +54,12 @@ private:
         double target = 0;
         double low = 0;
         double high = 0;
-        double speed = 0;        // units per second
+        double speed = 0; // units per second
         bool moving = false;
         Ending ending = Ending::None;
         QVector<double> waypoints;
         bool positionDue = false;
-        QByteArray lastReported;  // no report while the rounded value stands still
+        QByteArray lastReported; // no report while the rounded value stands still
         bool endingDue = false;
         qint64 startedMs = 0;
     };
@@ -77,7 +77,7 @@ private:
     void keepIrisWithinOpenLimit();
     bool sendOneReport();
 
-    double openStop() const;     // widest aperture at the present zoom
+    double openStop() const; // widest aperture at the present zoom
     double closedStop() const;
     QByteArray positionReport(AxisIndex index) const;
     QByteArray endingReport(AxisIndex index) const;

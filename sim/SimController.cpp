@@ -54,29 +54,28 @@ bool SimController::start()
     QString error;
     if (!m_port.bind(m_options.address, m_options.port, &error)) {
         m_log.event(QStringLiteral("cannot listen on %1:%2: %3")
-            .arg(m_options.address.toString()).arg(m_options.port).arg(error));
+                        .arg(m_options.address.toString())
+                        .arg(m_options.port)
+                        .arg(error));
         return false;
     }
     m_log.event(QStringLiteral("ready: %1 answering on %2:%3, lens %4, fault seed %5")
-                  .arg(m_identity.product(), m_options.address.toString())
-                  .arg(m_options.port)
-                  .arg(m_options.lens)
-                  .arg(m_faults.seed()));
+                    .arg(m_identity.product(), m_options.address.toString())
+                    .arg(m_options.port)
+                    .arg(m_options.lens)
+                    .arg(m_faults.seed()));
     if (m_options.silentAfterMs >= 0) {
         QTimer::singleShot(m_options.silentAfterMs, this, [this] {
             setSilent(true, QStringLiteral("--silent-after"));
             if (m_options.silentForMs > 0)
                 QTimer::singleShot(m_options.silentForMs, this,
-                    [this] { setSilent(false, QStringLiteral("--silent-for")); });
+                                   [this] { setSilent(false, QStringLiteral("--silent-for")); });
         });
     }
     return true;
 }
 
-void SimController::toggleSilence()
-{
-    setSilent(!m_silent, QStringLiteral("SIGUSR1"));
-}
+void SimController::toggleSilence() { setSilent(!m_silent, QStringLiteral("SIGUSR1")); }
 
 void SimController::onCommand(const QByteArray& datagram, const Peer& peer, const QHostAddress& localAddress)
 {
@@ -100,8 +99,8 @@ void SimController::onCommand(const QByteArray& datagram, const Peer& peer, cons
             m_port.send(peer, answer);
         return;
     }
-    m_log.event(QStringLiteral("ignored the unknown command word \"%1\"")
-        .arg(SimLog::escaped(command.word.toLatin1())));
+    m_log.event(
+        QStringLiteral("ignored the unknown command word \"%1\"").arg(SimLog::escaped(command.word.toLatin1())));
 }
 
 bool SimController::handleLifeCycle(const SimCommand& command, const Peer& peer)
@@ -156,7 +155,7 @@ void SimController::comeBack()
             m_log.event(QStringLiteral("address changed to %1").arg(m_identity.address().toString()));
         } else {
             m_log.event(QStringLiteral("cannot take the address %1 (%2); staying on %3")
-                          .arg(m_identity.address().toString(), error, m_port.address().toString()));
+                            .arg(m_identity.address().toString(), error, m_port.address().toString()));
             m_identity.revertAddress(m_port.address());
         }
     }
@@ -165,10 +164,12 @@ void SimController::comeBack()
         QString error;
         if (m_tftp.listen(m_port.address(), m_options.tftpPort, &error))
             m_log.event(QStringLiteral("update mode: tftp server on %1:%2")
-                .arg(m_port.address().toString()).arg(m_options.tftpPort));
+                            .arg(m_port.address().toString())
+                            .arg(m_options.tftpPort));
         else
             m_log.event(QStringLiteral("update mode, but the tftp port %1 cannot be opened: %2")
-                .arg(m_options.tftpPort).arg(error));
+                            .arg(m_options.tftpPort)
+                            .arg(error));
     } else {
         m_log.event(QStringLiteral("normal mode on %1:%2").arg(m_port.address().toString()).arg(m_options.port));
     }
@@ -185,8 +186,8 @@ void SimController::onImage(const QByteArray& image)
         if (file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.commit())
             m_log.event(QStringLiteral("image stored in %1").arg(m_options.imageFile));
         else
-            m_log.event(QStringLiteral("cannot store the image in %1: %2")
-                .arg(m_options.imageFile, file.errorString()));
+            m_log.event(
+                QStringLiteral("cannot store the image in %1: %2").arg(m_options.imageFile, file.errorString()));
     }
     m_identity.updateDone();
     QTimer::singleShot(UpdateDallyMs, this, [this] { restart(QStringLiteral("firmware update done")); });
@@ -197,8 +198,8 @@ void SimController::setSilent(bool on, const QString& reason)
     if (m_silent == on)
         return;
     m_silent = on;
-    m_log.event(QStringLiteral("%1 (%2)")
-        .arg(on ? QStringLiteral("falls silent") : QStringLiteral("speaks again"), reason));
+    m_log.event(
+        QStringLiteral("%1 (%2)").arg(on ? QStringLiteral("falls silent") : QStringLiteral("speaks again"), reason));
     updateMute();
     // Back on the wire, the controller tells the panel it last identified
     // itself to what its lens is and where it stands: a panel that gave the

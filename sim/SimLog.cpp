@@ -20,10 +20,7 @@ void SimLog::traffic(const char* direction, const QString& peer, const QByteArra
     write(QStringLiteral("%1 %2 %3").arg(QLatin1String(direction), peer, escaped(bytes)), m_echo);
 }
 
-void SimLog::event(const QString& text)
-{
-    write(QStringLiteral("-- %1").arg(text), true);
-}
+void SimLog::event(const QString& text) { write(QStringLiteral("-- %1").arg(text), true); }
 
 QString SimLog::escaped(const QByteArray& bytes, int limit)
 {

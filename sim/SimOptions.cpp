@@ -56,11 +56,11 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
 {
     SimOptions o;
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Simulated lens controller: answers the panel's UDP commands like the real device,\n"
-        "drives a virtual lens, restarts, changes its address and takes firmware images\n"
-        "by TFTP. Signals: SIGUSR1 makes it fall silent / speak again; SIGINT and SIGTERM\n"
-        "end it.\n\nLenses (--lens):\n")
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated lens controller: answers the panel's UDP commands like the real device,\n"
+                       "drives a virtual lens, restarts, changes its address and takes firmware images\n"
+                       "by TFTP. Signals: SIGUSR1 makes it fall silent / speak again; SIGINT and SIGTERM\n"
+                       "end it.\n\nLenses (--lens):\n")
         + LensCatalogue::describeAll());
     parser.addHelpOption();
 
@@ -69,40 +69,55 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
         QCommandLineOption option(name, help, value, defaultValue);
         parser.addOption(option);
     };
-    add("address", "Address to answer on: any 127.x.y.z, a local address (LAN-search broadcasts "
-                   "are heard too), or 0.0.0.0 for all. Default 127.0.0.1.", "ADDR", o.address.toString());
+    add("address",
+        "Address to answer on: any 127.x.y.z, a local address (LAN-search broadcasts "
+        "are heard too), or 0.0.0.0 for all. Default 127.0.0.1.",
+        "ADDR", o.address.toString());
     add("port", "UDP command port. Default 1339.", "PORT", QString::number(o.port));
-    add("log", "Log every request, answer and event, one line each with a millisecond time "
-               "stamp, to FILE.", "FILE");
+    add("log",
+        "Log every request, answer and event, one line each with a millisecond time "
+        "stamp, to FILE.",
+        "FILE");
     parser.addOption(QCommandLineOption("verbose", "Also write every log line to standard error."));
 
-    add("product", "Product name in the identification answer: \"ORVO KX-MQTR\" (power zoom, "
-                   "default), \"ORVO RE-2\" or \"ORVO DuvudER\".", "NAME", o.product);
-    add("firmware", "Firmware version text, sent verbatim (a trailing blank is kept). "
-                    "Default 1.9.0.", "TEXT", o.firmware);
+    add("product",
+        "Product name in the identification answer: \"ORVO KX-MQTR\" (power zoom, "
+        "default), \"ORVO RE-2\" or \"ORVO DuvudER\".",
+        "NAME", o.product);
+    add("firmware",
+        "Firmware version text, sent verbatim (a trailing blank is kept). "
+        "Default 1.9.0.",
+        "TEXT", o.firmware);
     add("bootloader", "Boot-loader version (answer to \"blver\"). Default 1.", "TEXT", o.bootLoader);
     add("serial", "Serial number. Default 15001.", "TEXT", o.serial);
     add("mac", "MAC address, six decimal octets joined by \"-\". Default 2-0-0-17-34-51.", "TEXT", o.mac);
     add("hardware", "Hardware version. Default 3.", "TEXT", o.hardware);
     add("vendor", "Vendor text. Default ORVO.", "TEXT", o.vendor);
-    add("name", "Controller name, at most 7 characters (padded with NULs in answers). "
-                "Default empty.", "TEXT", o.name);
-    add("focus-timeout", "Focus time-out in ms, 1 to 10000: an absolute focus move that takes "
-                         "longer stops with \"errorFocus\". Default 2000.", "MS", QString::number(o.focusTimeoutMs));
+    add("name",
+        "Controller name, at most 7 characters (padded with NULs in answers). "
+        "Default empty.",
+        "TEXT", o.name);
+    add("focus-timeout",
+        "Focus time-out in ms, 1 to 10000: an absolute focus move that takes "
+        "longer stops with \"errorFocus\". Default 2000.",
+        "MS", QString::number(o.focusTimeoutMs));
     add("protocol", "Lens-bus protocol index 0 to 2. Default 0.", "N", QString::number(o.protocol));
     add("mask", "Network mask reported by \"getMASK\". Default 255.0.0.0.", "MASK", o.mask);
     add("gateway", "Gateway reported by \"getGW\". Default: first host of the network.", "ADDR");
 
-    add("lens", "Attached lens: " + LensCatalogue::keys().join(", ") + ". Default zoom-is.",
-        "KIND", o.lens);
-    add("report-delay", "Time from an identification answer to the volunteered lens reports, "
-                        "in ms. Default 300.", "MS", QString::number(o.reportDelayMs));
+    add("lens", "Attached lens: " + LensCatalogue::keys().join(", ") + ". Default zoom-is.", "KIND", o.lens);
+    add("report-delay",
+        "Time from an identification answer to the volunteered lens reports, "
+        "in ms. Default 300.",
+        "MS", QString::number(o.reportDelayMs));
 
-    add("restart-time", "Silence after \"Reboot\", \"Restart\" or \"setProto=\" before the "
-                        "controller answers again, in ms. Default 1500.", "MS", QString::number(o.restartMs));
+    add("restart-time",
+        "Silence after \"Reboot\", \"Restart\" or \"setProto=\" before the "
+        "controller answers again, in ms. Default 1500.",
+        "MS", QString::number(o.restartMs));
     add("silent-after", "Fall silent MS ms after start (as if unplugged).", "MS");
-    add("silent-for", "Speak again MS ms after falling silent; 0 (default) waits for SIGUSR1.",
-        "MS", QString::number(o.silentForMs));
+    add("silent-for", "Speak again MS ms after falling silent; 0 (default) waits for SIGUSR1.", "MS",
+        QString::number(o.silentForMs));
 
     add("seed", "Seed of the random faults. Default: random, written to the log.", "N");
     add("loss", "Drop this share (0 to 1) of datagrams in both directions.", "RATE");
@@ -110,15 +125,22 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     add("loss-out", "Drop this share of answers.", "RATE");
     add("delay", "Extra delay of every answer in ms. Default 0.", "MS", QString::number(o.delayMs));
     add("duplicate", "Send this share (0 to 1) of answers twice.", "RATE");
-    add("gap", "Least time between two answers in ms, the pace of a real controller. "
-               "Default 30; 0 sends at once.", "MS", QString::number(o.gapMs));
+    add("gap",
+        "Least time between two answers in ms, the pace of a real controller. "
+        "Default 30; 0 sends at once.",
+        "MS", QString::number(o.gapMs));
 
     add("tftp-port", "TFTP port of the update mode. Default 69.", "PORT", QString::number(o.tftpPort));
-    add("image-file", "Store a received firmware image in FILE (its size and SHA-256 are "
-                      "logged either way).", "FILE");
-    add("tftp-refuse", "Answer the first K write requests with a TFTP error. Default 0.", "K", QString::number(o.tftpRefuse));
-    add("tftp-drop", "Ignore the first arrival of these data blocks, comma-separated block "
-                     "numbers (the client must send them again).", "LIST");
+    add("image-file",
+        "Store a received firmware image in FILE (its size and SHA-256 are "
+        "logged either way).",
+        "FILE");
+    add("tftp-refuse", "Answer the first K write requests with a TFTP error. Default 0.", "K",
+        QString::number(o.tftpRefuse));
+    add("tftp-drop",
+        "Ignore the first arrival of these data blocks, comma-separated block "
+        "numbers (the client must send them again).",
+        "LIST");
     add("max-image", "Largest image accepted, in bytes. Default 16777216.", "BYTES", QString::number(o.maxImageBytes));
 
     parser.process(arguments);
@@ -146,8 +168,7 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     o.focusTimeoutMs = intOption(parser, "focus-timeout", 1, 10000);
     o.protocol = intOption(parser, "protocol", 0, 2);
     o.mask = dottedQuadOption(parser, "mask");
-    o.gateway = parser.isSet("gateway") ? dottedQuadOption(parser, "gateway")
-                                        : firstHost(o.address, o.mask);
+    o.gateway = parser.isSet("gateway") ? dottedQuadOption(parser, "gateway") : firstHost(o.address, o.mask);
 
     o.lens = parser.value("lens");
     if (!LensCatalogue::keys().contains(o.lens))

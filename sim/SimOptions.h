@@ -13,8 +13,8 @@ struct SimOptions
     // Transport and log.
     QHostAddress address{QHostAddress::LocalHost};
     quint16 port = 1339;
-    QString logFile;       // empty: no traffic log file
-    bool verbose = false;  // echo every log line to standard error
+    QString logFile;      // empty: no traffic log file
+    bool verbose = false; // echo every log line to standard error
 
     // Identity.
     QString product = QStringLiteral("ORVO KX-MQTR");
@@ -28,16 +28,16 @@ struct SimOptions
     int focusTimeoutMs = 2000;
     int protocol = 0;
     QString mask = QStringLiteral("255.0.0.0");
-    QString gateway;       // empty: the first host address of the network
+    QString gateway; // empty: the first host address of the network
 
     // Lens.
     QString lens = QStringLiteral("zoom-is");
-    int reportDelayMs = 300;  // from an identification to the lens reports
+    int reportDelayMs = 300; // from an identification to the lens reports
 
     // Liveness and restarts.
     int restartMs = 1500;
-    int silentAfterMs = -1;   // -1: never falls silent by itself
-    int silentForMs = 0;      // 0: silent until SIGUSR1
+    int silentAfterMs = -1; // -1: never falls silent by itself
+    int silentForMs = 0;    // 0: silent until SIGUSR1
 
     // Faults on the command port.
     quint32 seed = 0;
@@ -46,11 +46,11 @@ struct SimOptions
     double lossOut = 0.0;
     int delayMs = 0;
     double duplicate = 0.0;
-    int gapMs = 30;           // least time between two answers
+    int gapMs = 30; // least time between two answers
 
     // Firmware update.
     quint16 tftpPort = 69;
-    QString imageFile;        // empty: the image is only measured, not stored
+    QString imageFile; // empty: the image is only measured, not stored
     int tftpRefuse = 0;
     QSet<int> tftpDropBlocks;
     qint64 maxImageBytes = 16 * 1024 * 1024;

@@ -91,8 +91,8 @@ void TftpServer::readRequests()
         }
         if (m_refusedSoFar < m_settings.refuseFirst) {
             ++m_refusedSoFar;
-            m_log.event(QStringLiteral("tftp refuses write request %1 of %2")
-                .arg(m_refusedSoFar).arg(m_settings.refuseFirst));
+            m_log.event(
+                QStringLiteral("tftp refuses write request %1 of %2").arg(m_refusedSoFar).arg(m_settings.refuseFirst));
             sendError(m_requests, from, NotDefined, QStringLiteral("not ready, try again"));
             continue;
         }
@@ -172,7 +172,7 @@ void TftpServer::acceptBlock(quint16 block, const QByteArray& payload)
     }
     m_image.append(payload);
     sendAck(block);
-    ++m_expectedBlock;   // wraps after 65535 like the clients' counters
+    ++m_expectedBlock; // wraps after 65535 like the clients' counters
     m_retransmits = 0;
     m_retransmitTimer.start();
     if (payload.size() < BlockSize) {

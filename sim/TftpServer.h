@@ -23,8 +23,8 @@ class TftpServer : public QObject
 public:
     struct Settings
     {
-        int refuseFirst = 0;         // write requests answered with an error first
-        QSet<int> dropBlocks;        // blocks whose first arrival is ignored
+        int refuseFirst = 0;  // write requests answered with an error first
+        QSet<int> dropBlocks; // blocks whose first arrival is ignored
         qint64 maxImageBytes = 0;
     };
 
@@ -39,8 +39,13 @@ signals:
 
 private:
     enum Opcode : quint16 { ReadRequest = 1, WriteRequest = 2, Data = 3, Ack = 4, Error = 5 };
-    enum ErrorCode : quint16 { NotDefined = 0, AccessViolation = 2, DiskFull = 3, IllegalOperation = 4,
-                               UnknownTransferId = 5 };
+    enum ErrorCode : quint16 {
+        NotDefined = 0,
+        AccessViolation = 2,
+        DiskFull = 3,
+        IllegalOperation = 4,
+        UnknownTransferId = 5
+    };
     static constexpr int BlockSize = 512;
     static constexpr int RetransmitMs = 1000;
     static constexpr int MaxRetransmits = 5;
@@ -65,6 +70,6 @@ private:
     bool m_complete = false;
     int m_refusedSoFar = 0;
     int m_retransmits = 0;
-    QSet<int> m_dropped;   // blocks already dropped once, across transfers
+    QSet<int> m_dropped; // blocks already dropped once, across transfers
     QTimer m_retransmitTimer;
 };

@@ -50,10 +50,7 @@ void DeviceOptionsTest::init()
     window = &m_panel->window();
 }
 
-void DeviceOptionsTest::cleanup()
-{
-    m_panel.reset();
-}
+void DeviceOptionsTest::cleanup() { m_panel.reset(); }
 
 void DeviceOptionsTest::simpleCommandsResumeTheMonitor_data()
 {
@@ -75,7 +72,8 @@ void DeviceOptionsTest::simpleCommandsResumeTheMonitor()
 
     // A monitor that is paused and has missed pings; never started, so it
     // sends nothing itself.
-    auto* monitor = new pingWorker(LensDeskTestAccess::controllerAddress(*window), LensDeskTestAccess::commandSocket(*window), window);
+    auto* monitor = new pingWorker(LensDeskTestAccess::controllerAddress(*window),
+                                   LensDeskTestAccess::commandSocket(*window), window);
     LensDeskTestAccess::livenessMonitor(*window) = monitor;
     monitor->pause();
     monitor->decrementMissed();
@@ -112,17 +110,21 @@ void DeviceOptionsTest::name_data()
     QTest::addColumn<QString>("storedName");
 
     const QString site = QLatin1String(MakerSite);
-    QTest::newRow("ten letters are cut to seven") << "abcdefghij" << true << true << QStringList{"setNAME=abcdefg"}
-                                                  << "<b>ABCDEFG<b>" << "ABCDEFG";
+    QTest::newRow("ten letters are cut to seven")
+        << "abcdefghij" << true << true << QStringList{"setNAME=abcdefg"} << "<b>ABCDEFG<b>"
+        << "ABCDEFG";
     QTest::newRow("short name") << "cam1" << true << false << QStringList{"setNAME=cam1"} << "<b>CAM1<b>"
                                 << "CAM1";
-    QTest::newRow("markup shown as text") << "<i>&" << true << false << QStringList{"setNAME=<i>&"}
-                                          << "<b>&lt;I&gt;&amp;<b>" << "<I>&";
+    QTest::newRow("markup shown as text")
+        << "<i>&" << true << false << QStringList{"setNAME=<i>&"} << "<b>&lt;I&gt;&amp;<b>"
+        << "<I>&";
     QTest::newRow("three blanks") << "   " << true << false << QStringList{"setNAME=   "} << site << "   ";
     QTest::newRow("empty becomes seven blanks")
         << "" << true << false << QStringList{"setNAME=       "} << site << "       ";
-    QTest::newRow("cancelled") << "cam2" << false << false << QStringList{} << "<b>OLD<b>" << "OLD";
-    QTest::newRow("cancelled long name") << "abcdefghij" << false << false << QStringList{} << "<b>OLD<b>" << "OLD";
+    QTest::newRow("cancelled") << "cam2" << false << false << QStringList{} << "<b>OLD<b>"
+                               << "OLD";
+    QTest::newRow("cancelled long name") << "abcdefghij" << false << false << QStringList{} << "<b>OLD<b>"
+                                         << "OLD";
 }
 
 void DeviceOptionsTest::name()
@@ -180,8 +182,8 @@ void DeviceOptionsTest::focusTimeout_data()
     QTest::newRow("lower bound") << 250 << 1 << true << 250 << QStringList{"setFocusT", "setFocusT=1"} << 1;
     QTest::newRow("above the bound is held at it")
         << 250 << 10001 << true << 250 << QStringList{"setFocusT", "setFocusT=10000"} << 10000;
-    QTest::newRow("zero is held at the minimum") << 250 << 0 << true << 250 << QStringList{"setFocusT", "setFocusT=1"}
-                                                 << 1;
+    QTest::newRow("zero is held at the minimum")
+        << 250 << 0 << true << 250 << QStringList{"setFocusT", "setFocusT=1"} << 1;
     QTest::newRow("cancelled") << 250 << 700 << false << 250 << QStringList{"setFocusT"} << 250;
 }
 
@@ -232,8 +234,10 @@ void DeviceOptionsTest::protocolMenuReplacesTheToggle()
              QStringLiteral("Lens bus framing. FW 1.9.0 drives all tested lenses in Universal mode."));
 
     // Before any identification: the texts of older firmware.
-    QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(0)->text(), QStringLiteral("Standard (default)"));
-    QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(1)->text(), QStringLiteral("Tail framing (Sigma / 18-135 workaround)"));
+    QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(0)->text(),
+             QStringLiteral("Standard (default)"));
+    QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(1)->text(),
+             QStringLiteral("Tail framing (Sigma / 18-135 workaround)"));
     QVERIFY(!window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(2)->isVisible());
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(i)->data().toInt(), i);
@@ -279,13 +283,15 @@ void DeviceOptionsTest::protocolChoice()
     QCOMPARE(answerer.unexpected(), 0);
     if (questionExpected) {
         QCOMPARE(question.title, QStringLiteral("Lens Protocol"));
-        QCOMPARE(question.text, QStringLiteral("Switch the lens protocol to <b>%1</b>?<br><br>The controller restarts to apply it.")
-                           .arg(entry->text()));
+        QCOMPARE(question.text,
+                 QStringLiteral("Switch the lens protocol to <b>%1</b>?<br><br>The controller restarts to apply it.")
+                     .arg(entry->text()));
     }
     QCOMPARE(commandsSoFar(), sent);
     QCOMPARE(LensDeskTestAccess::currentProtocol(*window), protocolAfter);
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(i)->isChecked(), i == protocolAfter);
+        QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(i)->isChecked(),
+                 i == protocolAfter);
 }
 
 LENSDESK_TEST_MAIN(DeviceOptionsTest)

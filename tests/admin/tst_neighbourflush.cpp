@@ -61,10 +61,10 @@ QString flushInside(NetnsLab& lab, bool unprivileged)
     const QString flush = QLatin1String(FlushNeighboursArgument);
     QByteArray output;
     QString error;
-    const bool ran = unprivileged ? lab.runInPanel(QStringLiteral("setpriv"),
-                                                   {"--reuid=65534", "--regid=65534", "--clear-groups", self, flush},
-                                                   CommandTimeoutMs, &output, &error)
-                                  : lab.runInPanel(self, {flush}, CommandTimeoutMs, &output, &error);
+    const bool ran = unprivileged
+        ? lab.runInPanel(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups", self, flush},
+                         CommandTimeoutMs, &output, &error)
+        : lab.runInPanel(self, {flush}, CommandTimeoutMs, &output, &error);
     return ran ? QString::fromLocal8Bit(output).trimmed() : error;
 }
 
@@ -82,10 +82,7 @@ private slots:
     void withoutPrivilegeNothingBreaks();
 };
 
-void NeighbourFlushTest::initTestCase()
-{
-    SKIP_IF_UNAVAILABLE(NetnsLab::unavailableReason());
-}
+void NeighbourFlushTest::initTestCase() { SKIP_IF_UNAVAILABLE(NetnsLab::unavailableReason()); }
 
 void NeighbourFlushTest::flushEmptiesEveryAdapter()
 {

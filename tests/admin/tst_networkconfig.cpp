@@ -72,8 +72,9 @@ void NetworkConfigTest::dialogStartsWithUnfinishedFields()
     for (QObject* child : dialog.children())
         if (auto* widget = qobject_cast<QWidget*>(child))
             stacking << widget;
-    QCOMPARE(stacking, QList<QWidget*>({dialog.groupBox_2, dialog.groupBox, dialog.lineEdit, dialog.lineEdit_2,
-                                        dialog.newIP, dialog.applyButton, dialog.cancelButton}));
+    QCOMPARE(stacking,
+             QList<QWidget*>({dialog.groupBox_2, dialog.groupBox, dialog.lineEdit, dialog.lineEdit_2, dialog.newIP,
+                              dialog.applyButton, dialog.cancelButton}));
     for (QLineEdit* current : {dialog.lineEdit, dialog.lineEdit_2, dialog.lineEdit_3}) {
         QVERIFY(current->isReadOnly());
         QVERIFY(!current->isEnabled());
@@ -331,8 +332,7 @@ void NetworkConfigTest::listingFailureIsReportedAndChangeGoesOn()
         box->button(QMessageBox::Ok)->click();
     });
 
-    window->updateIPSettings(NewControllerAddress.toString(), QStringLiteral("255.0.0.0"),
-                             QStringLiteral("127.0.0.1"));
+    window->updateIPSettings(NewControllerAddress.toString(), QStringLiteral("255.0.0.0"), QStringLiteral("127.0.0.1"));
 
     QCOMPARE(answerer.pending(), 0);
     QCOMPARE(answerer.unexpected(), 0);

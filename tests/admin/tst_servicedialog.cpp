@@ -27,10 +27,7 @@ bool activate(QWidget* window)
     return QTest::qWaitForWindowActive(window);
 }
 
-void pressServiceKeys(QWidget* target)
-{
-    QTest::keyClick(target, Qt::Key_F10, Qt::ControlModifier | Qt::AltModifier);
-}
+void pressServiceKeys(QWidget* target) { QTest::keyClick(target, Qt::Key_F10, Qt::ControlModifier | Qt::AltModifier); }
 } // namespace
 
 // The service dialog: opening with its queries, the vendor unlock, the MAC
@@ -77,10 +74,7 @@ void ServiceDialogTest::init()
     window->findChild<QLineEdit*>(QStringLiteral("focusVal"))->setText(QStringLiteral("500"));
 }
 
-void ServiceDialogTest::cleanup()
-{
-    m_panel.reset();
-}
+void ServiceDialogTest::cleanup() { m_panel.reset(); }
 
 void ServiceDialogTest::layoutAndTabOrder()
 {
@@ -92,14 +86,15 @@ void ServiceDialogTest::layoutAndTabOrder()
     QCOMPARE(dialog.minimumHeight(), 189);
     QCOMPARE(dialog.maximumHeight(), 300);
     QCOMPARE(dialog.okButton->text(), QStringLiteral("Write"));
-    for (QLineEdit* field : {dialog.macEdit, dialog.snEdit, dialog.hwEdit, dialog.fwEdit, dialog.blEdit, dialog.vndEdit})
+    for (QLineEdit* field :
+         {dialog.macEdit, dialog.snEdit, dialog.hwEdit, dialog.fwEdit, dialog.blEdit, dialog.vndEdit})
         QCOMPARE(field->text(), QStringLiteral("n/a"));
     QVERIFY(!dialog.fwEdit->isEnabled());
     QVERIFY(!dialog.blEdit->isEnabled());
     QVERIFY(!dialog.vndEdit->isEnabled());
 
     // Walking the focus chain from the MAC field meets the tab stops in this order.
-    const QList<QWidget*> order = {dialog.macEdit, dialog.snEdit, dialog.hwEdit,
+    const QList<QWidget*> order = {dialog.macEdit,  dialog.snEdit, dialog.hwEdit,
                                    dialog.okButton, dialog.fwEdit, dialog.blEdit};
     QList<QWidget*> met = {dialog.macEdit};
     for (QWidget* w = dialog.macEdit->nextInFocusChain(); w != dialog.macEdit && met.size() < order.size();
@@ -171,13 +166,22 @@ void ServiceDialogTest::writing_data()
 
     const QString serialWarning = QStringLiteral("SN wersion should be in range 15000-65535");
     const QString hardwareWarning = QStringLiteral("HW version should be <255");
-    QTest::newRow("lowest serial, highest hardware") << "15000" << "255" << "";
-    QTest::newRow("highest serial") << "65535" << "0" << "";
-    QTest::newRow("serial 14999") << "14999" << "1" << serialWarning;
-    QTest::newRow("serial 65536") << "65536" << "1" << serialWarning;
-    QTest::newRow("serial not reported") << "n/a" << "1" << serialWarning;
-    QTest::newRow("hardware 256") << "20000" << "256" << hardwareWarning;
-    QTest::newRow("both bad: hardware first") << "14999" << "256" << hardwareWarning;
+    QTest::newRow("lowest serial, highest hardware") << "15000"
+                                                     << "255"
+                                                     << "";
+    QTest::newRow("highest serial") << "65535"
+                                    << "0"
+                                    << "";
+    QTest::newRow("serial 14999") << "14999"
+                                  << "1" << serialWarning;
+    QTest::newRow("serial 65536") << "65536"
+                                  << "1" << serialWarning;
+    QTest::newRow("serial not reported") << "n/a"
+                                         << "1" << serialWarning;
+    QTest::newRow("hardware 256") << "20000"
+                                  << "256" << hardwareWarning;
+    QTest::newRow("both bad: hardware first") << "14999"
+                                              << "256" << hardwareWarning;
 }
 
 void ServiceDialogTest::writing()
@@ -203,8 +207,8 @@ void ServiceDialogTest::writing()
 
     if (warning.isEmpty()) {
         // The vendor field was never unlocked: its text is written all the same.
-        QCOMPARE(commandsSoFar(), QStringList({"setSN=" + serial, "ChangeMAC=00:11:22:33:44:55", "setHW=" + hardware,
-                                               "setVND=n/a"}));
+        QCOMPARE(commandsSoFar(),
+                 QStringList({"setSN=" + serial, "ChangeMAC=00:11:22:33:44:55", "setHW=" + hardware, "setVND=n/a"}));
         QVERIFY(dialog.isHidden());
     } else {
         QCOMPARE(box.title, QStringLiteral("Error"));
@@ -253,8 +257,7 @@ void ServiceDialogTest::replacedDuringItsOwnWaits_data()
     QTest::addColumn<QStringList>("sequence");
     QTest::newRow("identity queries") << false << QStringList{"getSN", "getMAC", "getHW", "getVENDOR"};
     QTest::newRow("identity writes") << true
-                                     << QStringList{"setSN=15001", "ChangeMAC=2-0-0-17-34-51", "setHW=3",
-                                                    "setVND=n/a"};
+                                     << QStringList{"setSN=15001", "ChangeMAC=2-0-0-17-34-51", "setHW=3", "setVND=n/a"};
 }
 
 // A connection attempt started while the service dialog waits between its

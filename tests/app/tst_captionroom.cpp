@@ -184,9 +184,8 @@ void CaptionRoomTest::everyTextFits_data()
     QTest::newRow("load dialog") << WindowMaker([] { return std::unique_ptr<QWidget>(new loadSettDlg); });
     QTest::newRow("firmware dialog") << WindowMaker([] { return std::unique_ptr<QWidget>(new tftpDlg); });
     // The socket only has to exist: nothing is sent while the dialog is built.
-    QTest::newRow("service dialog") << WindowMaker([this] {
-        return std::unique_ptr<QWidget>(new masterDlg(QStringLiteral("127.0.0.1"), &m_socket));
-    });
+    QTest::newRow("service dialog") << WindowMaker(
+        [this] { return std::unique_ptr<QWidget>(new masterDlg(QStringLiteral("127.0.0.1"), &m_socket)); });
 }
 
 void CaptionRoomTest::everyTextFits()

@@ -20,7 +20,7 @@ private slots:
 void DisplayScaleTest::decide_data()
 {
     QTest::addColumn<bool>("scaleFactorSet");
-    QTest::addColumn<int>("textScale"); // -1: could not be read
+    QTest::addColumn<int>("textScale");  // -1: could not be read
     QTest::addColumn<QRect>("workArea"); // null: could not be read
     QTest::addColumn<int>("dpi");
     QTest::addColumn<double>("expected");
@@ -82,7 +82,8 @@ void DisplayScaleTest::fontFloor_data()
     QTest::addColumn<double>("expected");
     QTest::newRow("8 pt at 2.0 stops at the 7 pt floor") << 8.0 << 2.0 << 7.0;
     QTest::newRow("12 pt at 1.5") << 12.0 << 1.5 << 8.0;
-    QTest::newRow("divided by the unrounded scale") << 10.0 << 1024.0 * 96 / 144 / 480 << 10.0 / (1024.0 * 96 / 144 / 480);
+    QTest::newRow("divided by the unrounded scale")
+        << 10.0 << 1024.0 * 96 / 144 / 480 << 10.0 / (1024.0 * 96 / 144 / 480);
 }
 
 void DisplayScaleTest::fontFloor()

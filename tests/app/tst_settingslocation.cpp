@@ -18,10 +18,7 @@ class SettingsLocationTest : public QObject
     Q_OBJECT
 
 private slots:
-    void testModeIsOn()
-    {
-        QVERIFY(QStandardPaths::isTestModeEnabled());
-    }
+    void testModeIsOn() { QVERIFY(QStandardPaths::isTestModeEnabled()); }
 
     void panelStoreLiesInTheTestLocation()
     {

@@ -70,8 +70,8 @@ void WindowTest::menusInOrder()
         QStringList out;
         for (QAction* action : menu->actions())
             out << (action->isSeparator() ? QStringLiteral("-")
-                    : action->menu()  ? action->menu()->title()
-                                      : action->objectName());
+                        : action->menu()  ? action->menu()->title()
+                                          : action->objectName());
         return out;
     };
     const QList<QAction*> bar = window()->menuBar()->actions();
@@ -84,11 +84,28 @@ void WindowTest::menusInOrder()
     QStringList settings = names(window()->findChild<QMenu*>(QStringLiteral("menuSettings")));
     // The protocol submenu, where present, stands in for the hidden switch.
     settings.removeAll(QStringLiteral("Lens Protocol"));
-    QCOMPARE(settings, QStringList({"actionSetIP", "actionChange_IP", "actionDHCP", "-", "actionLoadPresets",
-                                    "actionSavePresets", "-", "actionAlwaysOnTop", "-", "actionSet_a_name",
-                                    "actionSet_Focus_Timout", "actionSwap_Zoom_Direction",
-                                    "actionSwitch_Proto_version", "actionMultiControl", "-", "actionReboot",
-                                    "actionFocus_Reinit", "-", "actionRun_API_Command", "-", "actionExit"}));
+    QCOMPARE(settings,
+             QStringList({"actionSetIP",
+                          "actionChange_IP",
+                          "actionDHCP",
+                          "-",
+                          "actionLoadPresets",
+                          "actionSavePresets",
+                          "-",
+                          "actionAlwaysOnTop",
+                          "-",
+                          "actionSet_a_name",
+                          "actionSet_Focus_Timout",
+                          "actionSwap_Zoom_Direction",
+                          "actionSwitch_Proto_version",
+                          "actionMultiControl",
+                          "-",
+                          "actionReboot",
+                          "actionFocus_Reinit",
+                          "-",
+                          "actionRun_API_Command",
+                          "-",
+                          "actionExit"}));
     QCOMPARE(names(window()->findChild<QMenu*>(QStringLiteral("menuHelp"))),
              QStringList({"actionHelp", "actionAbout", "-", "actionFirmware_Update"}));
 }
@@ -230,10 +247,13 @@ void WindowTest::statusBar()
     QCOMPARE(window()->findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->autoRepeatInterval(), 100);
     QVERIFY(!window()->findChild<QPushButton*>(QStringLiteral("fastNarrowZoom"))->autoRepeat());
 
-    QCOMPARE(window()->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), QStringLiteral("www.orvo.example"));
+    QCOMPARE(window()->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(),
+             QStringLiteral("www.orvo.example"));
     QCOMPARE(window()->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), QString());
     QCOMPARE(window()->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QString());
-    for (QLabel* label : {window()->findChild<QLabel*>(QStringLiteral("deviceInfoLabel")), static_cast<QLabel*>(window()->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))), window()->findChild<QLabel*>(QStringLiteral("lensLabel"))}) {
+    for (QLabel* label : {window()->findChild<QLabel*>(QStringLiteral("deviceInfoLabel")),
+                          static_cast<QLabel*>(window()->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))),
+                          window()->findChild<QLabel*>(QStringLiteral("lensLabel"))}) {
         QCOMPARE(label->font().family(), QStringLiteral("Arial"));
         QCOMPARE(label->font().pointSize(), 7);
         QCOMPARE(label->palette().color(QPalette::Disabled, QPalette::WindowText), QColor(Qt::darkGray));
@@ -252,7 +272,8 @@ void WindowTest::aboutWithoutController()
     QVERIFY2(text.contains(QStringLiteral("<br>Hardware version: N/A<br>Firmware version: N/A<br>S/N: N/A<br>IP: N/A"
                                           "<br>MAC: N/A<br>Vendor info: N/A")),
              qPrintable(text));
-    QVERIFY(text.startsWith(QStringLiteral("<b>ORVO Ethernet Lens Controller (for EF/EF-S Lens)</b><br>Version 1.4.6 (")));
+    QVERIFY(
+        text.startsWith(QStringLiteral("<b>ORVO Ethernet Lens Controller (for EF/EF-S Lens)</b><br>Version 1.4.6 (")));
     // The box says "N/A", but the panel keeps talking to the same address:
     // a second About asks the same controller again.
     panel.controller().clear();

@@ -22,7 +22,8 @@
 // the simulated controller on loopback addresses of this test's own (the LAN
 // search and the address change inside network namespaces the test makes).
 // What reached the controller is read from the simulator's log.
-class CliTest : public QObject {
+class CliTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -61,7 +62,8 @@ private slots:
     void networkChangeInNamespace();
 
 private:
-    struct Run {
+    struct Run
+    {
         int status = -1;
         QByteArray out;
         QByteArray err;
@@ -115,7 +117,7 @@ CliTest::Run CliTest::cli(const QStringList& arguments, const QString& netns, in
     if (netns.isEmpty())
         process.start(Cli, arguments);
     else
-        process.start(QStringLiteral("ip"), QStringList {"netns", "exec", netns, Cli} + arguments);
+        process.start(QStringLiteral("ip"), QStringList{"netns", "exec", netns, Cli} + arguments);
     process.closeWriteChannel();
     Run run;
     if (!process.waitForFinished(limitMs)) {
@@ -148,7 +150,7 @@ bool CliTest::settle(const SimProcess& sim)
 
 std::unique_ptr<SimProcess> CliTest::startSim(const QStringList& arguments)
 {
-    auto sim = std::make_unique<SimProcess>(QStringList {"--gap", "0", "--report-delay", "20"} + arguments);
+    auto sim = std::make_unique<SimProcess>(QStringList{"--gap", "0", "--report-delay", "20"} + arguments);
     return sim->start() ? std::move(sim) : nullptr;
 }
 
@@ -176,10 +178,10 @@ void CliTest::help_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("usage");
-    QTest::newRow("program") << QStringList {"--help"} << "COMMAND ARGS...";
+    QTest::newRow("program") << QStringList{"--help"} << "COMMAND ARGS...";
     for (const char* command : {"search", "info", "move", "nudge", "stabilizer", "preset", "name", "focus-timeout",
                                 "protocol", "restart", "network", "firmware", "watch", "send"})
-        QTest::newRow(command) << QStringList {QLatin1String(command), "--help"}
+        QTest::newRow(command) << QStringList{QLatin1String(command), "--help"}
                                << QStringLiteral("[--timeout SECONDS] %1").arg(QLatin1String(command));
 }
 
@@ -196,36 +198,36 @@ void CliTest::badInputSendsNothing_data()
 {
     QTest::addColumn<QStringList>("arguments");
     const QString a = QStringLiteral("{sim}");
-    QTest::newRow("no command") << QStringList {};
-    QTest::newRow("unknown command") << QStringList {"fly", a};
-    QTest::newRow("unknown option") << QStringList {"info", a, "--fast"};
-    QTest::newRow("option without value") << QStringList {"move", a, "--zoom"};
-    QTest::newRow("bad time-out") << QStringList {"--timeout", "-1", "info", a};
-    QTest::newRow("address out of range") << QStringList {"info", "127.0.0.256"};
-    QTest::newRow("address with three parts") << QStringList {"info", "127.0.1"};
-    QTest::newRow("missing address") << QStringList {"info"};
-    QTest::newRow("move without an axis") << QStringList {"move", a};
-    QTest::newRow("zoom not a number") << QStringList {"move", a, "--zoom", "wide"};
-    QTest::newRow("f-number not a number") << QStringList {"move", a, "--aperture", "f4"};
-    QTest::newRow("f-number out of range") << QStringList {"move", a, "--aperture", "128"};
-    QTest::newRow("nudge unknown axis") << QStringList {"nudge", a, "iris", "5"};
-    QTest::newRow("nudge steps not a number") << QStringList {"nudge", a, "focus", "5.5"};
-    QTest::newRow("stabiliser beyond 60 s") << QStringList {"stabilizer", a, "61"};
-    QTest::newRow("name of 8 characters") << QStringList {"name", a, "camera12"};
-    QTest::newRow("focus time-out 0") << QStringList {"focus-timeout", a, "0"};
-    QTest::newRow("focus time-out beyond 10000") << QStringList {"focus-timeout", a, "10001"};
-    QTest::newRow("protocol 3") << QStringList {"protocol", a, "3"};
-    QTest::newRow("network without mask") << QStringList {"network", a, "--address", "127.0.0.9"};
-    QTest::newRow("network bad address") << QStringList {"network", a, "--address", "127.0.0", "--mask", "255.0.0.0"};
-    QTest::newRow("network bad gateway") << QStringList {"network", a,           "--address", "127.0.0.9",
-                                                         "--mask",  "255.0.0.0", "--gateway", "x"};
-    QTest::newRow("firmware file missing") << QStringList {"firmware", a, "/nonexistent/fw.orvo", "--yes"};
-    QTest::newRow("firmware file empty") << QStringList {"firmware", a, "{empty}", "--yes"};
-    QTest::newRow("firmware file unknown") << QStringList {"firmware", a, "{garbage}", "--yes"};
-    QTest::newRow("firmware without --yes and terminal") << QStringList {"firmware", a, "{image}"};
-    QTest::newRow("recall of an unknown preset") << QStringList {"preset", "recall", "nothing", a};
-    QTest::newRow("preset with a missing name") << QStringList {"preset", "save", a};
-    QTest::newRow("send nothing") << QStringList {"send", a, ""};
+    QTest::newRow("no command") << QStringList{};
+    QTest::newRow("unknown command") << QStringList{"fly", a};
+    QTest::newRow("unknown option") << QStringList{"info", a, "--fast"};
+    QTest::newRow("option without value") << QStringList{"move", a, "--zoom"};
+    QTest::newRow("bad time-out") << QStringList{"--timeout", "-1", "info", a};
+    QTest::newRow("address out of range") << QStringList{"info", "127.0.0.256"};
+    QTest::newRow("address with three parts") << QStringList{"info", "127.0.1"};
+    QTest::newRow("missing address") << QStringList{"info"};
+    QTest::newRow("move without an axis") << QStringList{"move", a};
+    QTest::newRow("zoom not a number") << QStringList{"move", a, "--zoom", "wide"};
+    QTest::newRow("f-number not a number") << QStringList{"move", a, "--aperture", "f4"};
+    QTest::newRow("f-number out of range") << QStringList{"move", a, "--aperture", "128"};
+    QTest::newRow("nudge unknown axis") << QStringList{"nudge", a, "iris", "5"};
+    QTest::newRow("nudge steps not a number") << QStringList{"nudge", a, "focus", "5.5"};
+    QTest::newRow("stabiliser beyond 60 s") << QStringList{"stabilizer", a, "61"};
+    QTest::newRow("name of 8 characters") << QStringList{"name", a, "camera12"};
+    QTest::newRow("focus time-out 0") << QStringList{"focus-timeout", a, "0"};
+    QTest::newRow("focus time-out beyond 10000") << QStringList{"focus-timeout", a, "10001"};
+    QTest::newRow("protocol 3") << QStringList{"protocol", a, "3"};
+    QTest::newRow("network without mask") << QStringList{"network", a, "--address", "127.0.0.9"};
+    QTest::newRow("network bad address") << QStringList{"network", a, "--address", "127.0.0", "--mask", "255.0.0.0"};
+    QTest::newRow("network bad gateway") << QStringList{"network", a,           "--address", "127.0.0.9",
+                                                        "--mask",  "255.0.0.0", "--gateway", "x"};
+    QTest::newRow("firmware file missing") << QStringList{"firmware", a, "/nonexistent/fw.orvo", "--yes"};
+    QTest::newRow("firmware file empty") << QStringList{"firmware", a, "{empty}", "--yes"};
+    QTest::newRow("firmware file unknown") << QStringList{"firmware", a, "{garbage}", "--yes"};
+    QTest::newRow("firmware without --yes and terminal") << QStringList{"firmware", a, "{image}"};
+    QTest::newRow("recall of an unknown preset") << QStringList{"preset", "recall", "nothing", a};
+    QTest::newRow("preset with a missing name") << QStringList{"preset", "save", a};
+    QTest::newRow("send nothing") << QStringList{"send", a, ""};
 }
 
 void CliTest::badInputSendsNothing()
@@ -243,26 +245,26 @@ void CliTest::badInputSendsNothing()
     QCOMPARE(run.status, 2);
     QVERIFY2(!run.err.trimmed().isEmpty(), "a bad usage is explained");
     QVERIFY(settle(*sim));
-    QCOMPARE(received(*sim), QStringList {Marker});
+    QCOMPARE(received(*sim), QStringList{Marker});
 }
 
 void CliTest::silentControllerFailsInTime_data()
 {
     QTest::addColumn<QStringList>("arguments");
     const QString a = QStringLiteral("{sim}");
-    QTest::newRow("info") << QStringList {"info", a};
-    QTest::newRow("move") << QStringList {"move", a, "--focus", "100"};
-    QTest::newRow("nudge") << QStringList {"nudge", a, "focus", "5"};
-    QTest::newRow("stabilizer") << QStringList {"stabilizer", a, "5"};
-    QTest::newRow("name") << QStringList {"name", a, "cam"};
-    QTest::newRow("focus-timeout") << QStringList {"focus-timeout", a, "500"};
-    QTest::newRow("protocol") << QStringList {"protocol", a, "1"};
-    QTest::newRow("restart") << QStringList {"restart", a};
-    QTest::newRow("network") << QStringList {"network", a, "--address", "127.0.0.9", "--mask", "255.0.0.0"};
-    QTest::newRow("preset save") << QStringList {"preset", "save", "p", a};
-    QTest::newRow("watch") << QStringList {"watch", a};
-    QTest::newRow("send") << QStringList {"send", a, "ver"};
-    QTest::newRow("firmware") << QStringList {"firmware", a, "{image}", "--yes"};
+    QTest::newRow("info") << QStringList{"info", a};
+    QTest::newRow("move") << QStringList{"move", a, "--focus", "100"};
+    QTest::newRow("nudge") << QStringList{"nudge", a, "focus", "5"};
+    QTest::newRow("stabilizer") << QStringList{"stabilizer", a, "5"};
+    QTest::newRow("name") << QStringList{"name", a, "cam"};
+    QTest::newRow("focus-timeout") << QStringList{"focus-timeout", a, "500"};
+    QTest::newRow("protocol") << QStringList{"protocol", a, "1"};
+    QTest::newRow("restart") << QStringList{"restart", a};
+    QTest::newRow("network") << QStringList{"network", a, "--address", "127.0.0.9", "--mask", "255.0.0.0"};
+    QTest::newRow("preset save") << QStringList{"preset", "save", "p", a};
+    QTest::newRow("watch") << QStringList{"watch", a};
+    QTest::newRow("send") << QStringList{"send", a, "ver"};
+    QTest::newRow("firmware") << QStringList{"firmware", a, "{image}", "--yes"};
 }
 
 void CliTest::silentControllerFailsInTime()
@@ -274,7 +276,7 @@ void CliTest::silentControllerFailsInTime()
     arguments.replaceInStrings(QStringLiteral("{sim}"), sim->address().toString());
     arguments.replaceInStrings(QStringLiteral("{image}"), writeFile(files, "image", "ORVO :: image"));
 
-    const Run run = cli(QStringList {"--timeout", "1"} + arguments, QString(), 20000);
+    const Run run = cli(QStringList{"--timeout", "1"} + arguments, QString(), 20000);
     QCOMPARE(run.status, 1);
     QVERIFY2(!run.err.trimmed().isEmpty(), "the failure is explained");
     // Bounded by the time-out (and, for the address change, its fixed waits).
@@ -316,22 +318,22 @@ void CliTest::info()
     QVERIFY2(text.out.contains("Product:       ORVO RE-2\n"), text.out.constData());
     QVERIFY2(text.out.contains("Zoom range:    18 to 55 mm\n"), text.out.constData());
     // The panel's connection exchange went out first.
-    QCOMPARE(received(*sim).mid(0, 5), (QStringList {"blver", "getProto", "ver", "setFLAG=99", "getNAME"}));
+    QCOMPARE(received(*sim).mid(0, 5), (QStringList{"blver", "getProto", "ver", "setFLAG=99", "getNAME"}));
 }
 
 void CliTest::moveDrivesEveryAxis()
 {
     const auto sim = startSim();
     QVERIFY(sim);
-    const Run run
-        = cli({"--json", "move", sim->address().toString(), "--zoom", "35", "--focus", "800", "--aperture", "8"});
+    const Run run =
+        cli({"--json", "move", sim->address().toString(), "--zoom", "35", "--focus", "800", "--aperture", "8"});
     QCOMPARE(run.status, 0);
     const QJsonObject position = run.json().object();
     QCOMPARE(position.value("zoom").toInt(), 35);
     QCOMPARE(position.value("focus").toInt(), 800);
     QCOMPARE(position.value("aperture").toDouble(), 8.0);
     const QStringList moves = received(*sim).filter(QRegularExpression("^set(Zoom|Focus|Aper)="));
-    QCOMPARE(moves, (QStringList {"setZoom=35", "setFocus=800", "setAper=8"}));
+    QCOMPARE(moves, (QStringList{"setZoom=35", "setFocus=800", "setAper=8"}));
 }
 
 void CliTest::moveRefusals_data()
@@ -340,9 +342,9 @@ void CliTest::moveRefusals_data()
     QTest::addColumn<QStringList>("moveArguments");
     QTest::addColumn<QString>("forbidden");
     QTest::newRow("zoom without power zoom")
-        << QStringList {"--product", "ORVO RE-2"} << QStringList {"--zoom", "35"} << "setZoom";
+        << QStringList{"--product", "ORVO RE-2"} << QStringList{"--zoom", "35"} << "setZoom";
     QTest::newRow("focus with AF switch at MF")
-        << QStringList {"--lens", "manual-focus"} << QStringList {"--focus", "100", "--aperture", "8"} << "setAper";
+        << QStringList{"--lens", "manual-focus"} << QStringList{"--focus", "100", "--aperture", "8"} << "setAper";
 }
 
 void CliTest::moveRefusals()
@@ -352,7 +354,7 @@ void CliTest::moveRefusals()
     QFETCH(QString, forbidden);
     const auto sim = startSim(simArguments);
     QVERIFY(sim);
-    const Run run = cli(QStringList {"move", sim->address().toString()} + moveArguments);
+    const Run run = cli(QStringList{"move", sim->address().toString()} + moveArguments);
     QCOMPARE(run.status, 1);
     QVERIFY(settle(*sim));
     // Nothing follows a refusal.
@@ -393,17 +395,17 @@ void CliTest::deviceOptions_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("commands");
     QTest::addColumn<QString>("key");
-    QTest::newRow("stabilizer on") << QStringList {"stabilizer", "{sim}", "5"} << QStringList {"enableIS=5"}
+    QTest::newRow("stabilizer on") << QStringList{"stabilizer", "{sim}", "5"} << QStringList{"enableIS=5"}
                                    << "stabiliserActive";
-    QTest::newRow("stabilizer off") << QStringList {"stabilizer", "{sim}", "0"} << QStringList {"enableIS=0"}
+    QTest::newRow("stabilizer off") << QStringList{"stabilizer", "{sim}", "0"} << QStringList{"enableIS=0"}
                                     << "stabiliserActive";
-    QTest::newRow("name") << QStringList {"name", "{sim}", "cam7"} << QStringList {"setNAME=cam7", "getNAME"} << "name";
-    QTest::newRow("blank name") << QStringList {"name", "{sim}", ""} << QStringList {"setNAME=       ", "getNAME"}
+    QTest::newRow("name") << QStringList{"name", "{sim}", "cam7"} << QStringList{"setNAME=cam7", "getNAME"} << "name";
+    QTest::newRow("blank name") << QStringList{"name", "{sim}", ""} << QStringList{"setNAME=       ", "getNAME"}
                                 << "name";
-    QTest::newRow("focus time-out") << QStringList {"focus-timeout", "{sim}", "3000"}
-                                    << QStringList {"setFocusT=3000", "setFocusT"} << "focusTimeout";
-    QTest::newRow("protocol") << QStringList {"protocol", "{sim}", "2"} << QStringList {"setProto=2"} << "protocol";
-    QTest::newRow("restart") << QStringList {"restart", "{sim}"} << QStringList {"Reboot"} << "restarted";
+    QTest::newRow("focus time-out") << QStringList{"focus-timeout", "{sim}", "3000"}
+                                    << QStringList{"setFocusT=3000", "setFocusT"} << "focusTimeout";
+    QTest::newRow("protocol") << QStringList{"protocol", "{sim}", "2"} << QStringList{"setProto=2"} << "protocol";
+    QTest::newRow("restart") << QStringList{"restart", "{sim}"} << QStringList{"Reboot"} << "restarted";
 }
 
 void CliTest::deviceOptions()
@@ -414,7 +416,7 @@ void CliTest::deviceOptions()
     const auto sim = startSim();
     QVERIFY(sim);
     arguments.replaceInStrings(QStringLiteral("{sim}"), sim->address().toString());
-    const Run run = cli(QStringList {"--json"} + arguments);
+    const Run run = cli(QStringList{"--json"} + arguments);
     QCOMPARE(run.status, 0);
     QVERIFY2(run.json().object().contains(key), run.out.constData());
     QVERIFY(settle(*sim));
@@ -455,7 +457,7 @@ void CliTest::presetSavedByPanelRecalledByCli()
     QCOMPARE(run.json().object().value("focus").toInt(), 600);
     // The panel's recall on the wire: zoom, focus (the recall form), aperture.
     const QStringList moves = received(*sim).filter(QRegularExpression("^(set|stop)"));
-    QCOMPARE(moves, (QStringList {"setFLAG=99", "setZoom=35", "setFocus2=600", "setAper=5.6"}));
+    QCOMPARE(moves, (QStringList{"setFLAG=99", "setZoom=35", "setFocus2=600", "setAper=5.6"}));
 }
 
 void CliTest::presetSavedByCliReadByPanel()
@@ -488,7 +490,7 @@ void CliTest::presetListAndDelete()
     for (const QJsonValue& preset : list.json().array())
         names << preset.toObject().value("name").toString();
     names.sort();
-    QCOMPARE(names, (QStringList {"7", "a/b"}));
+    QCOMPARE(names, (QStringList{"7", "a/b"}));
 
     QCOMPARE(cli({"preset", "delete", "a/b"}).status, 0);
     QCOMPARE(cli({"preset", "delete", "a/b"}).status, 2);
@@ -547,10 +549,10 @@ void CliTest::sendPrintsReplies()
     QCOMPARE(text.status, 0);
     QCOMPARE(text.out, QByteArray("SN=15123\n"));
     const Run json = cli({"--json", "--timeout", "0.5", "send", sim->address().toString(), "getSN"});
-    QCOMPARE(json.json().object().value("replies").toArray(), QJsonArray {"SN=15123"});
+    QCOMPARE(json.json().object().value("replies").toArray(), QJsonArray{"SN=15123"});
     QVERIFY(settle(*sim));
     // Verbatim: exactly that text, no connection exchange around it.
-    QCOMPARE(received(*sim), (QStringList {"getSN", "getSN", Marker}));
+    QCOMPARE(received(*sim), (QStringList{"getSN", "getSN", Marker}));
 }
 
 void CliTest::firmwareToSimulator()
@@ -560,12 +562,12 @@ void CliTest::firmwareToSimulator()
     QVERIFY(sim);
     QTemporaryDir files;
     const QByteArray image = "ORVO :: image " + QByteArray(200000, '\x42');
-    const QByteArray container
-        = encodeFirmware(image, firmwareKey(), FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest);
+    const QByteArray container =
+        encodeFirmware(image, firmwareKey(), FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest);
     const QString file = writeFile(files, "fw.orvoc", container);
 
-    const Run run = cli({"--json", "firmware", sim->address().toString(), file, "--yes", "--tftp-port",
-                         QString::number(tftpPort)});
+    const Run run =
+        cli({"--json", "firmware", sim->address().toString(), file, "--yes", "--tftp-port", QString::number(tftpPort)});
     QCOMPARE(run.status, 0);
     QCOMPARE(run.json().object().value("uploaded").toInt(), image.size());
     QVERIFY(sim->waitForLog(QStringLiteral("image received: %1 bytes").arg(image.size())).hasMatch());
@@ -575,7 +577,7 @@ void CliTest::firmwareToSimulator()
     QCOMPARE(stored.readAll(), image);
     QVERIFY(settle(*sim));
     const QStringList sent = received(*sim);
-    QCOMPARE(sent.mid(sent.indexOf("setFLAG=0"), 4), (QStringList {"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}));
+    QCOMPARE(sent.mid(sent.indexOf("setFLAG=0"), 4), (QStringList{"setFLAG=0", "fwNETInit", "Restart", "setFLAG=99"}));
 }
 
 void CliTest::firmwareToTftpdHpa()
@@ -605,7 +607,8 @@ void CliTest::firmwareUnverifiableContainerIsNamed()
     // Neither CRC nor digest nor compression: nothing can tell a wrong key.
     const QByteArray image = QByteArray(50000, '\x21');
     const QString file = writeFile(files, "fw.orvoc", encodeFirmware(image, firmwareKey(), 0));
-    const Run run = cli({"firmware", sim->address().toString(), file, "--yes", "--tftp-port", QString::number(tftpPort)});
+    const Run run =
+        cli({"firmware", sim->address().toString(), file, "--yes", "--tftp-port", QString::number(tftpPort)});
     QCOMPARE(run.status, 0);
     QVERIFY2(run.err.contains("cannot be verified"), run.err.constData());
     QVERIFY(sim->waitForLog(QStringLiteral("image received: %1 bytes").arg(image.size())).hasMatch());
@@ -634,9 +637,9 @@ void CliTest::firmwareAsksOnATerminal()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome);
     terminal.setProcessEnvironment(environment);
-    const QString command = QStringList {Cli, "firmware", sim->address().toString(), file, "--tftp-port",
-                                         QString::number(tftpPort)}
-                                .join(' ');
+    const QString command =
+        QStringList{Cli, "firmware", sim->address().toString(), file, "--tftp-port", QString::number(tftpPort)}.join(
+            ' ');
     terminal.start(QStringLiteral("script"), {"-qec", command, "/dev/null"});
     QVERIFY(terminal.waitForStarted());
     terminal.write(answer);
@@ -650,7 +653,7 @@ void CliTest::firmwareAsksOnATerminal()
         QVERIFY2(shown.contains("100014/100014 bytes") && shown.contains("ETA"), shown.constData());
         QVERIFY(received(*sim).contains("fwNETInit"));
     } else {
-        QCOMPARE(received(*sim), QStringList {Marker});
+        QCOMPARE(received(*sim), QStringList{Marker});
     }
 }
 
@@ -662,8 +665,7 @@ void CliTest::firmwareWithoutServerStillEndsUpdateMode()
     const QString file = writeFile(files, "fw.orvo", "ORVO :: image");
     // Nothing listens on this port.
     const QString port = QString::number(TftpdServer::freePort(sim->address()));
-    const Run run
-        = cli({"--timeout", "2", "firmware", sim->address().toString(), file, "--yes", "--tftp-port", port});
+    const Run run = cli({"--timeout", "2", "firmware", sim->address().toString(), file, "--yes", "--tftp-port", port});
     QCOMPARE(run.status, 1);
     QVERIFY(settle(*sim));
     QCOMPARE(received(*sim).filter("setFLAG").last(), QStringLiteral("setFLAG=99"));
@@ -693,7 +695,7 @@ void CliTest::searchInNamespaces()
     }
     controllers.sort();
     // Device A is reachable from two panel addresses and listed once.
-    QCOMPARE(controllers, (QStringList {"10.231.1.2 ORVO KX-MQTR 1.9.0", "10.231.2.2 ORVO RE-2 1.8.3"}));
+    QCOMPARE(controllers, (QStringList{"10.231.1.2 ORVO KX-MQTR 1.9.0", "10.231.2.2 ORVO RE-2 1.8.3"}));
 }
 
 void CliTest::networkChangeInNamespace()
@@ -708,15 +710,15 @@ void CliTest::networkChangeInNamespace()
     sim.setNamespace(lab.panel);
     QVERIFY(sim.start());
 
-    const Run run
-        = cli({"--json", "network", "127.0.0.1", "--address", "127.0.0.2", "--mask", "255.255.0.0"}, lab.panel);
+    const Run run =
+        cli({"--json", "network", "127.0.0.1", "--address", "127.0.0.2", "--mask", "255.255.0.0"}, lab.panel);
     QCOMPARE(run.status, 0);
     QCOMPARE(run.json().object().value("gateway").toString(), QStringLiteral("127.0.0.1"));
     const QStringList sent = received(sim);
     const int first = sent.indexOf("ChangeIP=127.0.0.2");
     QVERIFY(first > 0);
     QCOMPARE(sent.mid(first, 4),
-             (QStringList {"ChangeIP=127.0.0.2", "ChangeMASK=255.255.0.0", "ChangeGW=127.0.0.1", "Reboot"}));
+             (QStringList{"ChangeIP=127.0.0.2", "ChangeMASK=255.255.0.0", "ChangeGW=127.0.0.1", "Reboot"}));
     // The probe at the new address found the controller there.
     QVERIFY(sent.mid(first + 4).contains("ver"));
 }

@@ -106,10 +106,7 @@ private slots:
     void realSearchInNamespaces();
 };
 
-void ConnectDialogTest::init()
-{
-    forgetStoredAddress();
-}
+void ConnectDialogTest::init() { forgetStoredAddress(); }
 
 void ConnectDialogTest::widgetsAfterConstruction()
 {
@@ -423,7 +420,7 @@ void ConnectDialogTest::answerIntake()
     huge.append(QByteArray(largest - huge.size(), 'x'));
     send(QByteArrayLiteral("hello"));
     send(QByteArrayLiteral("ver"));
-    send(QByteArrayLiteral("ORVO RE-2"));                       // no "=": empty version
+    send(QByteArrayLiteral("ORVO RE-2"));                         // no "=": empty version
     send(QByteArrayLiteral("\xff\xfeORVO KX-MQTR=\xc3\x28\x80")); // invalid UTF-8
     send(QByteArray(300, '\xff'));
     send(huge);
@@ -472,7 +469,8 @@ void ConnectDialogTest::connectToPausesTheMonitorOnlyWithBothWorkers()
     QVERIFY(LensDeskTestAccess::connectDialog(window)->isModal());
     LensDeskTestAccess::connectDialog(window)->hide();
 
-    LensDeskTestAccess::livenessMonitor(window) = new pingWorker(QStringLiteral("127.0.0.1"), LensDeskTestAccess::commandSocket(window), &window);
+    LensDeskTestAccess::livenessMonitor(window) =
+        new pingWorker(QStringLiteral("127.0.0.1"), LensDeskTestAccess::commandSocket(window), &window);
     auto cleanup = qScopeGuard([&window] {
         delete LensDeskTestAccess::livenessMonitor(window);
         LensDeskTestAccess::livenessMonitor(window) = nullptr;
@@ -484,7 +482,8 @@ void ConnectDialogTest::connectToPausesTheMonitorOnlyWithBothWorkers()
     QVERIFY(LensDeskTestAccess::connectDialog(window)->isVisible());
     LensDeskTestAccess::connectDialog(window)->hide();
 
-    LensDeskTestAccess::motionWorker(window) = new zoomWorker(QStringLiteral("127.0.0.1"), LensDeskTestAccess::commandSocket(window), &window);
+    LensDeskTestAccess::motionWorker(window) =
+        new zoomWorker(QStringLiteral("127.0.0.1"), LensDeskTestAccess::commandSocket(window), &window);
     window.findChild<QAction*>(QStringLiteral("actionSetIP"))->trigger();
     QVERIFY(LensDeskTestAccess::livenessMonitor(window)->isPaused());
     QVERIFY(LensDeskTestAccess::connectDialog(window)->isVisible());
@@ -503,16 +502,16 @@ void ConnectDialogTest::realSearchInNamespaces()
     // with its whole repertoire, odd datagrams included, in arrival order
     // unlike the sorted one.
     QVERIFY2(lab.startResponder(lab.deviceA, {"ORVO RE-2=1.8.3"}, &error), qPrintable(error));
-    QVERIFY2(lab.startResponder(lab.deviceB, {"ORVO RE-2=1.8.3", "hello", "ORVO KX-MQTR=2.0.1", "ORVO DuvudER"},
-                                &error),
-             qPrintable(error));
+    QVERIFY2(
+        lab.startResponder(lab.deviceB, {"ORVO RE-2=1.8.3", "hello", "ORVO KX-MQTR=2.0.1", "ORVO DuvudER"}, &error),
+        qPrintable(error));
 
     // The address-less link is searched too: a row, a window, no probe.
     QVERIFY2(lab.setLinkUp(lab.linkM, true, &error), qPrintable(error));
 
     QByteArray output;
-    QVERIFY2(lab.runInPanel(QCoreApplication::applicationFilePath(),
-                            {SearchChild::Argument, SearchChild::LateReply}, SearchChildTimeoutMs, &output, &error),
+    QVERIFY2(lab.runInPanel(QCoreApplication::applicationFilePath(), {SearchChild::Argument, SearchChild::LateReply},
+                            SearchChildTimeoutMs, &output, &error),
              qPrintable(error));
     int late = -1;
     int deleted = -1;

@@ -52,17 +52,16 @@ QString lastPositionSummary(const QString& log)
     return last;
 }
 
-
 // The arguments of a simulator that takes firmware updates on port 6969.
-const QStringList UpdatableController{"--product", PowerZoomModel, "--lens", "zoom-is", "--restart-time", "300",
-                                      "--tftp-port", "6969", "--image-file", "{dir}/received.bin"};
+const QStringList UpdatableController{"--product", PowerZoomModel, "--lens", "zoom-is",      "--restart-time",
+                                      "300",       "--tftp-port",  "6969",   "--image-file", "{dir}/received.bin"};
 
 // What a simulator's log says of firmware: the update-mode commands it
 // received and the TFTP writes that reached it.
 QStringList firmwareTraffic(const QString& log)
 {
-    QStringList traffic = SimProcess::commandsIn(log).filter(
-        QRegularExpression(QStringLiteral("^(setFLAG=0|fwNETInit|Restart)$")));
+    QStringList traffic =
+        SimProcess::commandsIn(log).filter(QRegularExpression(QStringLiteral("^(setFLAG=0|fwNETInit|Restart)$")));
     for (int i = log.count(QStringLiteral("-- tftp write of bla from")); i > 0; --i)
         traffic << QStringLiteral("TFTP write");
     return traffic;
@@ -217,7 +216,8 @@ bool EndToEndTest::connectThroughDialog(const QString& typedAddress)
         [this, deviceBefore] {
             const QString device = window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text();
             return modals->pending() == 0 && device.startsWith(QLatin1String("Device:")) && device != deviceBefore
-                && !window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text().isEmpty() && !window->findChild<QLineEdit*>(QStringLiteral("focusVal"))->text().isEmpty();
+                && !window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text().isEmpty()
+                && !window->findChild<QLineEdit*>(QStringLiteral("focusVal"))->text().isEmpty();
         },
         ReportWaitMs);
 }
@@ -249,7 +249,11 @@ bool EndToEndTest::silenceUntilLost()
 {
     sim->sendSignal(SIGUSR1);
     return sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch()
-        && QTest::qWaitFor([this] { return window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text() == QLatin1String("Lens: N/A"); }, 8000);
+        && QTest::qWaitFor(
+               [this] {
+                   return window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text() == QLatin1String("Lens: N/A");
+               },
+               8000);
 }
 
 // Presses the slider, puts it at `value` and lets go, as a drag does.
@@ -268,23 +272,21 @@ void EndToEndTest::connectShowsWhatTheControllerReports_data()
     QTest::addColumn<bool>("zoomDrivable");
     QTest::addColumn<bool>("lensPresent");
 
-    QTest::newRow("power zoom with a zoom lens")
-        << QStringList{"--product", PowerZoomModel, "--lens", "zoom-is"}
-        << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1") << QStringLiteral("Lens: <b>18-55mm f/3.5</b>")
-        << true << true;
+    QTest::newRow("power zoom with a zoom lens") << QStringList{"--product", PowerZoomModel, "--lens", "zoom-is"}
+                                                 << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1")
+                                                 << QStringLiteral("Lens: <b>18-55mm f/3.5</b>") << true << true;
     // The panel takes every waiting datagram: answers need no spacing.
-    QTest::newRow("answers back to back")
-        << QStringList{"--product", PowerZoomModel, "--lens", "zoom-is", "--gap", "0"}
-        << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1") << QStringLiteral("Lens: <b>18-55mm f/3.5</b>")
-        << true << true;
+    QTest::newRow("answers back to back") << QStringList{"--product", PowerZoomModel, "--lens", "zoom-is", "--gap", "0"}
+                                          << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1")
+                                          << QStringLiteral("Lens: <b>18-55mm f/3.5</b>") << true << true;
     // A version with a blank after its digits gets the boot loader's version.
     QTest::newRow("prime lens without power zoom")
         << QStringList{"--product", "ORVO RE-2", "--lens", "prime", "--firmware", "1.8.12 ", "--bootloader", "2"}
         << QStringLiteral("Device: ORVO RE-2 v.1.8.12 (BL2)   @%1") << QStringLiteral("Lens: <b>50mm f/1.8</b>")
         << false << true;
     QTest::newRow("no lens") << QStringList{"--product", PowerZoomModel, "--lens", "none"}
-                             << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1")
-                             << QStringLiteral("Lens: N/A") << false << false;
+                             << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1") << QStringLiteral("Lens: N/A")
+                             << false << false;
 }
 
 void EndToEndTest::connectShowsWhatTheControllerReports()
@@ -301,8 +303,10 @@ void EndToEndTest::connectShowsWhatTheControllerReports()
     QCOMPARE(w.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), deviceLine.arg(ownAddress()));
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), lensLine, ReportWaitMs);
 
-    for (QWidget* zoomControl : {static_cast<QWidget*>(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))), static_cast<QWidget*>(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom"))),
-                                 static_cast<QWidget*>(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))), static_cast<QWidget*>(w.findChild<QSlider*>(QStringLiteral("zoomStepSlider")))})
+    for (QWidget* zoomControl : {static_cast<QWidget*>(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))),
+                                 static_cast<QWidget*>(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom"))),
+                                 static_cast<QWidget*>(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))),
+                                 static_cast<QWidget*>(w.findChild<QSlider*>(QStringLiteral("zoomStepSlider")))})
         QCOMPARE(zoomControl->isEnabled(), zoomDrivable);
     QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled(), lensPresent);
     QCOMPARE(w.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled(), lensPresent);
@@ -314,16 +318,22 @@ void EndToEndTest::connectShowsWhatTheControllerReports()
         QTRY_VERIFY_WITH_TIMEOUT(!lastPositionSummary(sim->log()).isEmpty(), ReportWaitMs);
         const QStringList positions = lastPositionSummary(sim->log()).split(QLatin1Char(','));
         QCOMPARE(positions.size(), 3);
-        QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), positions.at(0), ReportWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), positions.at(0),
+                                  ReportWaitMs);
         QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), positions.at(1));
-        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/%1").arg(positions.at(2)));
+        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(),
+                 QStringLiteral("f/%1").arg(positions.at(2)));
     } else {
-        for (QLineEdit* readOut : {w.findChild<QLineEdit*>(QStringLiteral("zoomVal")), w.findChild<QLineEdit*>(QStringLiteral("focusVal")), w.findChild<QLineEdit*>(QStringLiteral("irisVal"))})
+        for (QLineEdit* readOut :
+             {w.findChild<QLineEdit*>(QStringLiteral("zoomVal")), w.findChild<QLineEdit*>(QStringLiteral("focusVal")),
+              w.findChild<QLineEdit*>(QStringLiteral("irisVal"))})
             QCOMPARE(readOut->text(), QStringLiteral("N/A"));
     }
     // The connection goes on: the liveness monitor's pings are answered.
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ ping$")).hasMatch());
-    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w) && LensDeskTestAccess::livenessMonitor(w)->missedPings() <= 1, ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)
+                                 && LensDeskTestAccess::livenessMonitor(w)->missedPings() <= 1,
+                             ReportWaitMs);
 }
 
 void EndToEndTest::heldZoomButtonMovesTheZoom()
@@ -336,7 +346,8 @@ void EndToEndTest::heldZoomButtonMovesTheZoom()
 
     // Towards the narrow end while the button is held.
     QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() >= start + 2, ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() >= start + 2,
+                             ReportWaitMs);
     const int released = sim->log().size();
     QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")), Qt::LeftButton);
     // The drive stops once the stream does; its summary ends the motion.
@@ -345,18 +356,22 @@ void EndToEndTest::heldZoomButtonMovesTheZoom()
     QStringList commands = SimProcess::commandsIn(sim->log());
     const int streamed = commands.count(QStringLiteral("moveZoom=-10"));
     QVERIFY(streamed > 0);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), summary.section(QLatin1Char(','), 0, 0), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(),
+                              summary.section(QLatin1Char(','), 0, 0), ReportWaitMs);
     QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() > start);
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))->value(), w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt());
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))->value(),
+             w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt());
     // Nothing follows the release: two more pings answered, no more moves.
     const int pings = commands.count(QStringLiteral("ping"));
-    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2, ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2,
+                             ReportWaitMs);
     QCOMPARE(SimProcess::commandsIn(sim->log()).count(QStringLiteral("moveZoom=-10")), streamed);
 
     // And back towards wide with the fast button.
     const int narrowed = w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt();
     QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() < narrowed, ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() < narrowed,
+                             ReportWaitMs);
     QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), Qt::LeftButton);
     QVERIFY(SimProcess::commandsIn(sim->log()).contains(QStringLiteral("moveZoom=20")));
 }
@@ -367,14 +382,17 @@ void EndToEndTest::apertureSliderReleaseSetsTheAperture()
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
     // f/3.5 to f/22 on the lens's scale.
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum(), FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 3.5f));
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->maximum(), FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 22.0f));
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum(),
+             FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 3.5f));
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->maximum(),
+             FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 22.0f));
 
     const int f8 = FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 8.0f);
     moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), f8);
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ setAper=8$")).hasMatch());
     QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ irisDone$")).hasMatch());
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"),
+                              ReportWaitMs);
     QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->value(), f8);
     QTRY_COMPARE_WITH_TIMEOUT(lastPositionSummary(sim->log()).section(QLatin1Char(','), 2), QStringLiteral("8"),
                               ReportWaitMs);
@@ -419,20 +437,26 @@ void EndToEndTest::savedSetPointIsRecalledByCtrl3()
 
     // Drive the lens somewhere and store it under "3".
     moveSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 35);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("35"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("35"),
+                              ReportWaitMs);
     moveSlider(w.findChild<QSlider*>(QStringLiteral("focusSlider")), 400);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("400"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("400"),
+                              ReportWaitMs);
     moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), f8);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"),
+                              ReportWaitMs);
     saveSetPoint(QStringLiteral("3"));
 
     // Somewhere else.
     moveSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 50);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("50"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("50"),
+                              ReportWaitMs);
     moveSlider(w.findChild<QSlider*>(QStringLiteral("focusSlider")), 800);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("800"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("800"),
+                              ReportWaitMs);
     moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), f16);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/16"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/16"),
+                              ReportWaitMs);
     QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ Current=50,800,16$")).hasMatch());
 
     const qint64 recallMs = recallByShortcut(Qt::Key_3);
@@ -443,9 +467,12 @@ void EndToEndTest::savedSetPointIsRecalledByCtrl3()
     const int focusAt = commands.lastIndexOf(QStringLiteral("setFocus2=400"));
     const int irisAt = commands.lastIndexOf(QStringLiteral("setAper=8"));
     QVERIFY(zoomAt >= 0 && zoomAt < focusAt && focusAt < irisAt);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("35"), ReportWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("400"), ReportWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("35"),
+                              ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("400"),
+                              ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"),
+                              ReportWaitMs);
     // Confirmed by the controller, not given up on.
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
@@ -480,11 +507,12 @@ void EndToEndTest::setPointRecalledRightAfterConnecting()
     // Focus goes only once the controller has confirmed the zoom move (and
     // focus and iris after it), not while the zoom still travels.
     const QString recall = sim->log().mid(before);
-    const int zoomDone = recall.indexOf(QRegularExpression(QStringLiteral(" tx \\S+ zoomDone$"),
-                                                           QRegularExpression::MultilineOption));
+    const int zoomDone =
+        recall.indexOf(QRegularExpression(QStringLiteral(" tx \\S+ zoomDone$"), QRegularExpression::MultilineOption));
     const int focusSent = recall.indexOf(QRegularExpression(QStringLiteral(" rx \\S+ setFocus2=")));
     QVERIFY2(zoomDone >= 0 && zoomDone < focusSent, qPrintable(recall));
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("18"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("18"),
+                              ReportWaitMs);
 }
 
 void EndToEndTest::recallRightAfterConnectingDrivesEveryModel_data()
@@ -517,8 +545,10 @@ void EndToEndTest::recallRightAfterConnectingDrivesEveryModel()
              moves);
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("300"), ReportWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("300"),
+                              ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"),
+                              ReportWaitMs);
     QVERIFY(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
 }
 
@@ -694,11 +724,13 @@ void EndToEndTest::addressChangeFollowsTheController()
     w.findChild<QAction*>(QStringLiteral("actionChange_IP"))->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(modals->pending(), 0, ReportWaitMs);
 
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(newAddress),
-                              10000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
+                              QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(newAddress), 10000);
     QCOMPARE(LensDeskTestAccess::controllerAddress(w), newAddress);
     QCOMPARE(flushes, 1);
-    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled() && w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled(), ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled()
+                                 && w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled(),
+                             ReportWaitMs);
 
     // On the wire: the three values and the restart, then the probe at the
     // new address (the simulator hears nothing else once it has moved).
@@ -719,10 +751,13 @@ void EndToEndTest::addressChangeFollowsTheController()
     QUdpSocket oldHome;
     QVERIFY(oldHome.bind(QHostAddress(oldAddress), 1339));
     const int pings = SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping"));
-    moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 11.0f));
+    moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")),
+               FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 11.0f));
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ setAper=11$")).hasMatch());
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/11"), ReportWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2, ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/11"),
+                              ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2,
+                             ReportWaitMs);
     QVERIFY(!oldHome.hasPendingDatagrams());
 }
 
@@ -830,7 +865,8 @@ void EndToEndTest::addressWithLeadingZerosIsOneController()
     QVERIFY(!octalCommands.hasPendingDatagrams());
     QVERIFY(!octalTftp.hasPendingDatagrams());
 
-    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(ownAddress()));
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
+             QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(ownAddress()));
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVO"),
                     QStringLiteral("KXController"));
     QCOMPARE(store.value(QStringLiteral("LAST_CKX_IP")).toString(), ownAddress());
@@ -974,7 +1010,9 @@ void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
     QCOMPARE(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::NormalPeriodMs);
 
     QVERIFY(silenceUntilLost());
-    for (QLineEdit* readOut : {w.findChild<QLineEdit*>(QStringLiteral("zoomVal")), w.findChild<QLineEdit*>(QStringLiteral("focusVal")), w.findChild<QLineEdit*>(QStringLiteral("irisVal"))})
+    for (QLineEdit* readOut :
+         {w.findChild<QLineEdit*>(QStringLiteral("zoomVal")), w.findChild<QLineEdit*>(QStringLiteral("focusVal")),
+          w.findChild<QLineEdit*>(QStringLiteral("irisVal"))})
         QCOMPARE(readOut->text(), QStringLiteral("N/A"));
     QVERIFY(!w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
     QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled());
@@ -985,7 +1023,8 @@ void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
     // The next ping (at most 2 s away) is answered; the pace returns to normal.
     QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::NormalPeriodMs, 6000);
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), zoom, ReportWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("Lens: <b>18-55mm f/3.5</b>"), ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("lensLabel"))->text(),
+                              QStringLiteral("Lens: <b>18-55mm f/3.5</b>"), ReportWaitMs);
     QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text() != QStringLiteral("N/A"));
     QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text().startsWith(QLatin1String("f/")));
     QVERIFY(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());

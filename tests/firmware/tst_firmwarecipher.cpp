@@ -26,10 +26,7 @@ class FirmwareCipherTest : public QObject
     Q_OBJECT
 
 private slots:
-    void crcIsIso3309()
-    {
-        QCOMPARE(FirmwareCipher::crc("123456789"), quint16(0x906E));
-    }
+    void crcIsIso3309() { QCOMPARE(FirmwareCipher::crc("123456789"), quint16(0x906E)); }
 
     void roundTrip_data()
     {
@@ -56,7 +53,8 @@ private slots:
     void compressedPayloadShrinks()
     {
         const QByteArray image = QByteArray("ORVO firmware block ").repeated(5000);
-        const QByteArray container = encodeFirmware(image, TestKey, FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest);
+        const QByteArray container =
+            encodeFirmware(image, TestKey, FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest);
         QVERIFY(container.size() < image.size() / 10);
         FirmwareCipher cipher(TestKey);
         QCOMPARE(cipher.decode(container), image);
@@ -222,8 +220,7 @@ private slots:
                           int(FirmwareCipher::FlagCrc | FirmwareCipher::FlagCompressed),
                           int(FirmwareCipher::FlagDigest | FirmwareCipher::FlagCompressed)}) {
             for (int index : {0, 100, 299}) {
-                QTest::newRow(qPrintable(QStringLiteral("flags %1, byte %2").arg(flags).arg(index)))
-                    << flags << index;
+                QTest::newRow(qPrintable(QStringLiteral("flags %1, byte %2").arg(flags).arg(index))) << flags << index;
             }
         }
     }
@@ -333,19 +330,17 @@ private slots:
         QByteArray damaged = encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagDigest);
         damaged[2000] = char(damaged[2000] ^ 0x40);
         QTest::newRow("damaged container") << damaged << QByteArray() << int(FirmwareImage::IntegrityFailure);
-        QTest::newRow("container for another key")
-            << encodeFirmware(body, firmwareKey() + 1, FirmwareCipher::FlagCrc) << QByteArray()
-            << int(FirmwareImage::IntegrityFailure);
-        QTest::newRow("container without payload") << encodeFirmware(QByteArray(), firmwareKey(), 0) << QByteArray()
-                                                   << int(FirmwareImage::NothingDecoded);
+        QTest::newRow("container for another key") << encodeFirmware(body, firmwareKey() + 1, FirmwareCipher::FlagCrc)
+                                                   << QByteArray() << int(FirmwareImage::IntegrityFailure);
+        QTest::newRow("container without payload")
+            << encodeFirmware(QByteArray(), firmwareKey(), 0) << QByteArray() << int(FirmwareImage::NothingDecoded);
         QTest::newRow("compressed container for another key")
             << encodeFirmware(body, firmwareKey() + 1, FirmwareCipher::FlagCompressed) << QByteArray()
             << int(FirmwareImage::NothingDecoded);
         const quint8 compressed = FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest;
-        QTest::newRow("container with an image beyond the bound")
-            << encipherContainer(plainStream(compressedZeros(FirmwareCipher::LargestImage + 1, 1), compressed),
-                                 firmwareKey(), compressed)
-            << QByteArray() << int(FirmwareImage::ImageTooLarge);
+        QTest::newRow("container with an image beyond the bound") << encipherContainer(
+            plainStream(compressedZeros(FirmwareCipher::LargestImage + 1, 1), compressed), firmwareKey(), compressed)
+                                                                  << QByteArray() << int(FirmwareImage::ImageTooLarge);
     }
     void imageFromFile()
     {

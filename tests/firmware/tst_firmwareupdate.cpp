@@ -64,7 +64,8 @@ private:
     void startUpload(const QString& path)
     {
         if (!LensDeskTestAccess::livenessMonitor(*window))
-            LensDeskTestAccess::livenessMonitor(*window) = new pingWorker(controllerAddress(), LensDeskTestAccess::commandSocket(*window));
+            LensDeskTestAccess::livenessMonitor(*window) =
+                new pingWorker(controllerAddress(), LensDeskTestAccess::commandSocket(*window));
         window->updateFW();
         dialog()->lineEdit->setText(path);
         dialog()->pushButton->click();
@@ -108,10 +109,7 @@ private slots:
         });
     }
 
-    void cleanup()
-    {
-        m_panel.reset();
-    }
+    void cleanup() { m_panel.reset(); }
 
     void layout()
     {
@@ -144,7 +142,8 @@ private slots:
 
     void handshakePausesAndResumesTheMonitor()
     {
-        LensDeskTestAccess::livenessMonitor(*window) = new pingWorker(controllerAddress(), LensDeskTestAccess::commandSocket(*window));
+        LensDeskTestAccess::livenessMonitor(*window) =
+            new pingWorker(controllerAddress(), LensDeskTestAccess::commandSocket(*window));
         window->sendFirmwareFlag();
         QVERIFY(LensDeskTestAccess::livenessMonitor(*window)->isPaused());
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart"}).join(", "));
@@ -200,8 +199,9 @@ private slots:
         QVERIFY(!path.isEmpty());
         dialog()->setServerPort(server.port());
         bool pausedDuringUpload = false;
-        auto watch = connect(dialog(), &tftpDlg::uploadProgress, this,
-                             [&](int) { pausedDuringUpload = LensDeskTestAccess::livenessMonitor(*window)->isPaused(); });
+        auto watch = connect(dialog(), &tftpDlg::uploadProgress, this, [&](int) {
+            pausedDuringUpload = LensDeskTestAccess::livenessMonitor(*window)->isPaused();
+        });
 
         const ModalAnswerer::Box outcome = uploadAndAcknowledge(path);
         disconnect(watch);
@@ -210,7 +210,8 @@ private slots:
         QCOMPARE(modals().unexpected(), 0);
         QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
         QCOMPARE(outcome.text, QStringLiteral("Firmware successfuly uploaded!"));
-        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
+        QCOMPARE(wireUntilNow(),
+                 QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
         QTRY_COMPARE(server.received().size(), image.size());
         QVERIFY(server.received() == image);
         QCOMPARE(dialog()->progress->maximum(), image.size());
@@ -230,8 +231,10 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing file") << "" << QByteArray() << "File error" << "No such file or directory";
-        QTest::newRow("empty file") << "empty.orvo" << QByteArray() << "Firmware file refused" << "empty";
+        QTest::newRow("missing file") << "" << QByteArray() << "File error"
+                                      << "No such file or directory";
+        QTest::newRow("empty file") << "empty.orvo" << QByteArray() << "Firmware file refused"
+                                    << "empty";
         QByteArray damaged = encodeFirmware(markerFreeBytes(100000, 5), firmwareKey(), FirmwareCipher::FlagDigest);
         damaged[5000] = char(damaged[5000] ^ 0x01);
         QTest::newRow("corrupted container") << "damaged.orvoc" << damaged << "Firmware file refused"
@@ -245,12 +248,14 @@ private slots:
             << "known version";
         QTest::newRow("container without image")
             << "nothing.orvoc" << encodeFirmware(QByteArray(), firmwareKey(), FirmwareCipher::FlagCrc)
-            << "Firmware file refused" << "holds no firmware image";
+            << "Firmware file refused"
+            << "holds no firmware image";
         const quint8 compressed = FirmwareCipher::FlagCompressed | FirmwareCipher::FlagCrc;
         QTest::newRow("image beyond 64 MiB")
             << "bomb.orvoc"
             << encipherContainer(plainStream(compressedZeros(200000000, 1), compressed), firmwareKey(), compressed)
-            << "Firmware file refused" << "larger than 64 MiB";
+            << "Firmware file refused"
+            << "larger than 64 MiB";
     }
     void refusedFileSendsNothing()
     {
@@ -312,9 +317,9 @@ private slots:
         QCOMPARE(question.defaultButton, QMessageBox::No);
         if (consent) {
             QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
-            QCOMPARE(wireUntilNow(),
-                     QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"})
-                         .join(", "));
+            QCOMPARE(
+                wireUntilNow(),
+                QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
             QTRY_COMPARE(server.received().size(), image.size());
             QVERIFY(server.received() == image);
         } else {
@@ -394,7 +399,8 @@ private slots:
         QCOMPARE(labels.last(), QStringLiteral("Updating fw, please wait..."));
         QTRY_COMPARE(server.received().size(), image.size());
         QVERIFY(server.received() == image);
-        QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
+        QCOMPARE(wireUntilNow(),
+                 QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
     }
 
     void chosenFileIsRemembered()
@@ -412,8 +418,9 @@ private slots:
         QCOMPARE(modals().pending(), 0);
 
         QCOMPARE(caption, QStringLiteral("Select DuvudER firmware"));
-        QCOMPARE(filters, QStringList({"ORVO DuvudER New Firmware (*.orvoc)", "ORVO DuvudER Firmware (*.orvo)",
-                                       "All files (*.*)"}));
+        QCOMPARE(
+            filters,
+            QStringList({"ORVO DuvudER New Firmware (*.orvoc)", "ORVO DuvudER Firmware (*.orvo)", "All files (*.*)"}));
         QCOMPARE(dialog()->lineEdit->text(), path);
         QSettings store(QSettings::NativeFormat, QSettings::UserScope, "ORVO", "KXController");
         QCOMPARE(store.value(SettingsStore::LastFirmwareFile).toString(), path);

@@ -77,8 +77,7 @@ int largestReceiveBuffer()
 // spread evenly over FloodMs. A plain socket: this runs on its own thread.
 // While the panel's receive queue (`panelDescriptor`) is half full it
 // waits, and adds the wait to `heldBackUs`.
-void flood(const char* from, quint16 port, int panelDescriptor, std::atomic<int>& sent,
-           std::atomic<qint64>& heldBackUs)
+void flood(const char* from, quint16 port, int panelDescriptor, std::atomic<int>& sent, std::atomic<qint64>& heldBackUs)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in local{};
@@ -105,7 +104,8 @@ void flood(const char* from, quint16 port, int panelDescriptor, std::atomic<int>
         }
         const QByteArray report = "Zoom=" + QByteArray::number(i);
         if (::sendto(fd, report.constData(), size_t(report.size()), 0, reinterpret_cast<sockaddr*>(&panel),
-                     sizeof panel) == report.size())
+                     sizeof panel)
+            == report.size())
             sent.fetch_add(1);
         // Keep to the schedule: report i leaves at i / Reports of the second
         // (later by any time held back).
@@ -146,7 +146,8 @@ void FloodTest::positionReportFlood()
     // Every handled report shows its value; the values are all different.
     QVector<int> shown;
     shown.reserve(Reports);
-    connect(window.findChild<QLineEdit*>(QStringLiteral("zoomVal")), &QLineEdit::textChanged, this, [&shown](const QString& text) { shown << text.toInt(); });
+    connect(window.findChild<QLineEdit*>(QStringLiteral("zoomVal")), &QLineEdit::textChanged, this,
+            [&shown](const QString& text) { shown << text.toInt(); });
 
     // The event loop's lateness: a 5 ms timer that notes how late it fires.
     qint64 worstDelayUs = 0;
@@ -166,8 +167,8 @@ void FloodTest::positionReportFlood()
     clock.start();
     sinceTick.start();
     heartbeat.start();
-    std::thread sender(flood, controllerAddress.constData(), LensDeskTestAccess::commandSocket(window)->localPort(), descriptor, std::ref(sent),
-                       std::ref(heldBackUs));
+    std::thread sender(flood, controllerAddress.constData(), LensDeskTestAccess::commandSocket(window)->localPort(),
+                       descriptor, std::ref(sent), std::ref(heldBackUs));
     // The last report is shown, or the flood is over and nothing more comes.
     QTRY_VERIFY_WITH_TIMEOUT((!shown.isEmpty() && shown.last() == Reports) || clock.elapsed() > 20000, 30000);
     sender.join();
@@ -180,11 +181,11 @@ void FloodTest::positionReportFlood()
     QVERIFY(receiveQueue(descriptor, &after));
     const int handled = shown.size();
     const bool inOrder = std::is_sorted(shown.cbegin(), shown.cend())
-                         && std::adjacent_find(shown.cbegin(), shown.cend()) == shown.cend();
+        && std::adjacent_find(shown.cbegin(), shown.cend()) == shown.cend();
     qInfo("flood: %d sent, %d handled in %lld ms (sender held back %.1f ms), worst event-loop delay %.1f ms, "
           "memory %+lld KiB, receive buffer %u bytes",
-          sent.load(), handled, floodMs, heldBackUs.load() / 1000.0, worstDelayUs / 1000.0,
-          memoryAfter - memoryBefore, before.bufferBytes);
+          sent.load(), handled, floodMs, heldBackUs.load() / 1000.0, worstDelayUs / 1000.0, memoryAfter - memoryBefore,
+          before.bufferBytes);
     printFigure("Flood: worst event-loop delay", "<= 100 ms", "%.1f ms (%d reports, %d handled)", worstDelayUs / 1000.0,
                 Reports, handled);
 

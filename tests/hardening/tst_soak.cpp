@@ -83,7 +83,12 @@ bool SoakTest::connectTo(LensDesk& window, const QString& address)
     for (int attempt = 0; attempt < 8; ++attempt) {
         const QPointer<pingWorker> previous = LensDeskTestAccess::livenessMonitor(window);
         window.isORVOProduct(address);
-        if (waitUntil([&] { return LensDeskTestAccess::livenessMonitor(window) && LensDeskTestAccess::livenessMonitor(window) != previous.data(); }, 9000))
+        if (waitUntil(
+                [&] {
+                    return LensDeskTestAccess::livenessMonitor(window)
+                        && LensDeskTestAccess::livenessMonitor(window) != previous.data();
+                },
+                9000))
             return true;
     }
     return false;
@@ -92,15 +97,16 @@ bool SoakTest::connectTo(LensDesk& window, const QString& address)
 void SoakTest::lossyControllerForMinutes()
 {
     const int seconds = qEnvironmentVariableIsSet("LENSDESK_SOAK_SECONDS")
-                            ? qEnvironmentVariableIntValue("LENSDESK_SOAK_SECONDS")
-                            : 120;
+        ? qEnvironmentVariableIntValue("LENSDESK_SOAK_SECONDS")
+        : 120;
     SimProcess sim({QStringLiteral("--loss"), QStringLiteral("0.2"), QStringLiteral("--delay"), QStringLiteral("40"),
                     QStringLiteral("--seed"), QStringLiteral("20261209")});
     QVERIFY(sim.start());
     const QString address = sim.address().toString();
 
     LensDesk window;
-    LensDeskTestAccess::profileSettings(window)->setValue(ProfileText::keyForName(QStringLiteral("3")), QStringLiteral("35,500,5.6"));
+    LensDeskTestAccess::profileSettings(window)->setValue(ProfileText::keyForName(QStringLiteral("3")),
+                                                          QStringLiteral("35,500,5.6"));
     LensDeskTestAccess::profileSettings(window)->sync();
 
     // Every message box (a failed attempt) is closed and counted.
@@ -117,7 +123,8 @@ void SoakTest::lossyControllerForMinutes()
         ++cycles;
         // A lost ping streak may have marked the lens unavailable on its
         // own; the operator connects again.
-        if (!window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled() || window.findChild<QLabel*>(QStringLiteral("lensLabel"))->text() == QLatin1String("Lens: N/A")) {
+        if (!window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled()
+            || window.findChild<QLabel*>(QStringLiteral("lensLabel"))->text() == QLatin1String("Lens: N/A")) {
             QVERIFY2(connectTo(window, address), "no reconnection");
             ++reconnects;
         }
@@ -128,9 +135,22 @@ void SoakTest::lossyControllerForMinutes()
         hold(window.findChild<QPushButton*>(QStringLiteral("fastFarFocus")), 200);
         hold(window.findChild<QPushButton*>(QStringLiteral("slowCloseIris")), 200);
         hold(window.findChild<QPushButton*>(QStringLiteral("slowOpenIris")), 200);
-        drag(window.findChild<QSlider*>(QStringLiteral("focusSlider")), (window.findChild<QSlider*>(QStringLiteral("focusSlider"))->minimum() + window.findChild<QSlider*>(QStringLiteral("focusSlider"))->maximum()) / (2 + cycles % 3));
-        drag(window.findChild<QSlider*>(QStringLiteral("irisSlider")), window.findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum() + cycles % qMax(1, window.findChild<QSlider*>(QStringLiteral("irisSlider"))->maximum() - window.findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum() + 1));
-        drag(window.findChild<QSlider*>(QStringLiteral("zoomSlider")), window.findChild<QSlider*>(QStringLiteral("zoomSlider"))->minimum() + cycles * 7 % qMax(1, window.findChild<QSlider*>(QStringLiteral("zoomSlider"))->maximum() - window.findChild<QSlider*>(QStringLiteral("zoomSlider"))->minimum() + 1));
+        drag(window.findChild<QSlider*>(QStringLiteral("focusSlider")),
+             (window.findChild<QSlider*>(QStringLiteral("focusSlider"))->minimum()
+              + window.findChild<QSlider*>(QStringLiteral("focusSlider"))->maximum())
+                 / (2 + cycles % 3));
+        drag(window.findChild<QSlider*>(QStringLiteral("irisSlider")),
+             window.findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum()
+                 + cycles
+                     % qMax(1,
+                            window.findChild<QSlider*>(QStringLiteral("irisSlider"))->maximum()
+                                - window.findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum() + 1));
+        drag(window.findChild<QSlider*>(QStringLiteral("zoomSlider")),
+             window.findChild<QSlider*>(QStringLiteral("zoomSlider"))->minimum()
+                 + cycles * 7
+                     % qMax(1,
+                            window.findChild<QSlider*>(QStringLiteral("zoomSlider"))->maximum()
+                                - window.findChild<QSlider*>(QStringLiteral("zoomSlider"))->minimum() + 1));
         window.loadSetPointNow3();
 
         // Every second cycle the controller falls silent until the panel
@@ -149,21 +169,28 @@ void SoakTest::lossyControllerForMinutes()
             // The read-outs may still say "N/A" from before the last
             // reconnection when the lens reports were lost: the loss shows
             // as both the read-outs and the disabled controls.
-            QVERIFY2(waitUntil([&] {
-                         return window.findChild<QLabel*>(QStringLiteral("lensLabel"))->text() == QLatin1String("Lens: N/A")
-                                && !window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled();
-                     }, 20000),
+            QVERIFY2(waitUntil(
+                         [&] {
+                             return window.findChild<QLabel*>(QStringLiteral("lensLabel"))->text()
+                                 == QLatin1String("Lens: N/A")
+                                 && !window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled();
+                         },
+                         20000),
                      "the loss went unnoticed");
             sim.sendSignal(SIGUSR1);
-            QVERIFY2(waitUntil([&] {
-                         return LensDeskTestAccess::livenessMonitor(window)
-                                && LensDeskTestAccess::livenessMonitor(window)->period() == pingWorker::NormalPeriodMs;
-                     }, 20000),
+            QVERIFY2(waitUntil(
+                         [&] {
+                             return LensDeskTestAccess::livenessMonitor(window)
+                                 && LensDeskTestAccess::livenessMonitor(window)->period() == pingWorker::NormalPeriodMs;
+                         },
+                         20000),
                      "the monitor kept the slow pace");
             QVERIFY2(connectTo(window, address), "no reconnection after the loss");
             ++reconnects;
             // The controls come back with the controller's reports.
-            QVERIFY2(waitUntil([&] { return window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled(); }, 10000), "controls stayed disabled");
+            QVERIFY2(waitUntil([&] { return window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled(); },
+                               10000),
+                     "controls stayed disabled");
         }
         memoryPeak = qMax(memoryPeak, residentKiB());
     }

@@ -106,10 +106,7 @@ void LensControlsTest::init()
     QVERIFY(m_panel->stage());
 }
 
-void LensControlsTest::cleanup()
-{
-    m_panel.reset();
-}
+void LensControlsTest::cleanup() { m_panel.reset(); }
 
 void LensControlsTest::heldZoomButtonStreamsWithoutPausingLiveness_data()
 {
@@ -207,11 +204,18 @@ void LensControlsTest::zoomStaysDisabledWithoutPowerZoom()
     w.setLensControlsEnabled(false);
     LensDeskTestAccess::productName(w) = product;
     w.setLensControlsEnabled(true);
-    for (QWidget* zoom : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("zoomSlider")), w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), w.findChild<QPushButton*>(QStringLiteral("slowWideZoom")),
-                                                         w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")), w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom")), w.findChild<QSlider*>(QStringLiteral("zoomStepSlider"))})
+    for (QWidget* zoom : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("zoomSlider")),
+                                                         w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")),
+                                                         w.findChild<QPushButton*>(QStringLiteral("slowWideZoom")),
+                                                         w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")),
+                                                         w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom")),
+                                                         w.findChild<QSlider*>(QStringLiteral("zoomStepSlider"))})
         QCOMPARE(zoom->isEnabled(), zoomEnabled);
-    for (QWidget* other : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("focusSlider")), w.findChild<QSlider*>(QStringLiteral("irisSlider")), w.findChild<QPushButton*>(QStringLiteral("fastNearFocus")),
-                                                          w.findChild<QPushButton*>(QStringLiteral("fastCloseIris")), w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))})
+    for (QWidget* other : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("focusSlider")),
+                                                          w.findChild<QSlider*>(QStringLiteral("irisSlider")),
+                                                          w.findChild<QPushButton*>(QStringLiteral("fastNearFocus")),
+                                                          w.findChild<QPushButton*>(QStringLiteral("fastCloseIris")),
+                                                          w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))})
         QVERIFY(other->isEnabled());
     QVERIFY(w.findChild<QAction*>(QStringLiteral("actionSavePresets"))->isEnabled());
     QVERIFY(!w.findChild<QAction*>(QStringLiteral("actionMultiControl"))->isEnabled());
@@ -232,8 +236,12 @@ void LensControlsTest::manualFocusUntilOverride()
     w.focusUpdateVal(500);
     QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("500"));
     QVERIFY(LensDeskTestAccess::afEnabled(w));
-    for (QWidget* focus : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("focusSlider")), w.findChild<QPushButton*>(QStringLiteral("fastFarFocus")), w.findChild<QPushButton*>(QStringLiteral("slowFarFocus")),
-                                                          w.findChild<QPushButton*>(QStringLiteral("slowNearFocus")), w.findChild<QPushButton*>(QStringLiteral("fastNearFocus")), w.findChild<QSlider*>(QStringLiteral("focusStepSlider"))})
+    for (QWidget* focus : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("focusSlider")),
+                                                          w.findChild<QPushButton*>(QStringLiteral("fastFarFocus")),
+                                                          w.findChild<QPushButton*>(QStringLiteral("slowFarFocus")),
+                                                          w.findChild<QPushButton*>(QStringLiteral("slowNearFocus")),
+                                                          w.findChild<QPushButton*>(QStringLiteral("fastNearFocus")),
+                                                          w.findChild<QSlider*>(QStringLiteral("focusStepSlider"))})
         QVERIFY(focus->isEnabled());
     QCOMPARE(w.findChild<QSlider*>(QStringLiteral("focusSlider"))->value(), 10); // the default range ends at 10
 }
@@ -242,16 +250,27 @@ void LensControlsTest::disablingLeavesTheConnectionActions()
 {
     LensDesk& w = *m_window;
     w.disableLensControls();
-    for (QWidget* widget : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("zoomSlider")), w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), w.findChild<QSlider*>(QStringLiteral("focusSlider")), w.findChild<QSlider*>(QStringLiteral("irisSlider")),
-                                                           w.findChild<QPushButton*>(QStringLiteral("fastNearFocus")), w.findChild<QPushButton*>(QStringLiteral("fastCloseIris")), w.findChild<QPushButton*>(QStringLiteral("slowOpenIris"))})
+    for (QWidget* widget : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("zoomSlider")),
+                                                           w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")),
+                                                           w.findChild<QSlider*>(QStringLiteral("focusSlider")),
+                                                           w.findChild<QSlider*>(QStringLiteral("irisSlider")),
+                                                           w.findChild<QPushButton*>(QStringLiteral("fastNearFocus")),
+                                                           w.findChild<QPushButton*>(QStringLiteral("fastCloseIris")),
+                                                           w.findChild<QPushButton*>(QStringLiteral("slowOpenIris"))})
         QVERIFY(!widget->isEnabled());
     QVERIFY(!w.findChild<QAction*>(QStringLiteral("actionSwap_Zoom_Direction"))->isEnabled());
-    for (QAction* action : {w.findChild<QAction*>(QStringLiteral("actionSet_a_name")), w.findChild<QAction*>(QStringLiteral("actionChange_IP")), w.findChild<QAction*>(QStringLiteral("actionReboot")), w.findChild<QAction*>(QStringLiteral("actionLoadPresets")),
+    for (QAction* action : {w.findChild<QAction*>(QStringLiteral("actionSet_a_name")),
+                            w.findChild<QAction*>(QStringLiteral("actionChange_IP")),
+                            w.findChild<QAction*>(QStringLiteral("actionReboot")),
+                            w.findChild<QAction*>(QStringLiteral("actionLoadPresets")),
                             w.findChild<QAction*>(QStringLiteral("actionSavePresets"))})
         QVERIFY(action->isEnabled());
 
     w.setLensControlsEnabled(false);
-    for (QAction* action : {w.findChild<QAction*>(QStringLiteral("actionSet_a_name")), w.findChild<QAction*>(QStringLiteral("actionChange_IP")), w.findChild<QAction*>(QStringLiteral("actionReboot")), w.findChild<QAction*>(QStringLiteral("actionLoadPresets")),
+    for (QAction* action : {w.findChild<QAction*>(QStringLiteral("actionSet_a_name")),
+                            w.findChild<QAction*>(QStringLiteral("actionChange_IP")),
+                            w.findChild<QAction*>(QStringLiteral("actionReboot")),
+                            w.findChild<QAction*>(QStringLiteral("actionLoadPresets")),
                             w.findChild<QAction*>(QStringLiteral("actionSavePresets"))})
         QVERIFY(!action->isEnabled());
 }
@@ -378,9 +397,8 @@ void LensControlsTest::zoomSliderWaitsForZoomDone()
             QTimer::singleShot(900, &w, [&w] { LensDeskTestAccess::zoomDoneFlag(w) = true; });
     });
     QString shownText;
-    m_panel->modals().expect<QProgressDialog>([&shownText](QProgressDialog* progress) {
-        shownText = progress->labelText();
-    });
+    m_panel->modals().expect<QProgressDialog>(
+        [&shownText](QProgressDialog* progress) { shownText = progress->labelText(); });
     QElapsedTimer clock;
     clock.start();
     dragSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 8);
@@ -479,11 +497,12 @@ void LensControlsTest::cancelledLimitFinderShowsItsLine()
     QCOMPARE(label, QStringLiteral("Finding lens limits..."));
     QVERIFY(controlsWereOff);
     QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
-    QCOMPARE(w.findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), QStringLiteral("%1 - Limits: [24,105] [0,1000] [22,4]").arg(m_peer->address()));
-    for (std::atomic<bool>* flag : {&worker.searchZoomNarrow, &worker.searchZoomWide, &worker.searchFocusNear,
-                                    &worker.searchFocusFar, &worker.searchIrisOpen, &worker.searchIrisClose,
-                                    &worker.zoomFastNarrow, &worker.zoomFastWide, &worker.focusFastNear,
-                                    &worker.focusFastFar, &worker.irisFastOpen, &worker.irisFastClose})
+    QCOMPARE(w.findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(),
+             QStringLiteral("%1 - Limits: [24,105] [0,1000] [22,4]").arg(m_peer->address()));
+    for (std::atomic<bool>* flag :
+         {&worker.searchZoomNarrow, &worker.searchZoomWide, &worker.searchFocusNear, &worker.searchFocusFar,
+          &worker.searchIrisOpen, &worker.searchIrisClose, &worker.zoomFastNarrow, &worker.zoomFastWide,
+          &worker.focusFastNear, &worker.focusFastFar, &worker.irisFastOpen, &worker.irisFastClose})
         QVERIFY(!flag->load());
     // The step under way when the cancel came is the last one.
     QTest::qWait(1000);
@@ -515,10 +534,11 @@ void LensControlsTest::limitFinderMeasuresEveryEnd()
             worker.irisPos = 22.0f;
     });
     w.findLimits();
-    QCOMPARE(w.findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), QStringLiteral("%1 - Limits: [24,105] [3,1000] [22,4]").arg(m_peer->address()));
+    QCOMPARE(w.findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(),
+             QStringLiteral("%1 - Limits: [24,105] [3,1000] [22,4]").arg(m_peer->address()));
     QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
-    QVERIFY(!worker.zoomFastNarrow && !worker.zoomFastWide && !worker.focusFastNear && !worker.focusFastFar &&
-            !worker.irisFastOpen && !worker.irisFastClose);
+    QVERIFY(!worker.zoomFastNarrow && !worker.zoomFastWide && !worker.focusFastNear && !worker.focusFastFar
+            && !worker.irisFastOpen && !worker.irisFastClose);
     for (const char* word : {"ZoomN=70", "ZoomW=70", "FocusN=35", "FocusF=35", "IrisO=7", "IrisC=7"})
         QVERIFY2(m_peer->texts().contains(QLatin1String(word)), word);
 }

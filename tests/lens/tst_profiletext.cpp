@@ -132,11 +132,16 @@ void ProfileTextTest::describeValue_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("description");
-    QTest::newRow("typical") << "50,812,5.6" << "50mm 812 f/5.6";
-    QTest::newRow("fields as stored") << "050,+12,5.60" << "050mm +12 f/5.60";
-    QTest::newRow("no profile") << "0,0,0" << "0mm 0 f/0";
-    QTest::newRow("iris missing reads 0") << "50,812" << "50mm 812 f/0";
-    QTest::newRow("only zoom") << "50" << "50mm 0 f/0";
+    QTest::newRow("typical") << "50,812,5.6"
+                             << "50mm 812 f/5.6";
+    QTest::newRow("fields as stored") << "050,+12,5.60"
+                                      << "050mm +12 f/5.60";
+    QTest::newRow("no profile") << "0,0,0"
+                                << "0mm 0 f/0";
+    QTest::newRow("iris missing reads 0") << "50,812"
+                                          << "50mm 812 f/0";
+    QTest::newRow("only zoom") << "50"
+                               << "50mm 0 f/0";
 }
 
 void ProfileTextTest::describeValue()
@@ -186,7 +191,16 @@ void ProfileTextTest::nameKeys()
 // into a group, and each value is found under its name.
 void ProfileTextTest::everyNameSurvivesTheStore()
 {
-    const QStringList names{"3", "Studio A", "studio/left", "a\\b", "/", "a//b", "/x/", "%2F", "%", "c:\\shots/1",
+    const QStringList names{"3",
+                            "Studio A",
+                            "studio/left",
+                            "a\\b",
+                            "/",
+                            "a//b",
+                            "/x/",
+                            "%2F",
+                            "%",
+                            "c:\\shots/1",
                             QStringLiteral("B\u00fchne/1")};
     {
         std::unique_ptr<QSettings> store(SettingsStore::openProfiles(nullptr));

@@ -89,10 +89,7 @@ void SetPointsTest::init()
     QVERIFY(m_panel->stage());
 }
 
-void SetPointsTest::cleanup()
-{
-    m_panel.reset();
-}
+void SetPointsTest::cleanup() { m_panel.reset(); }
 
 void SetPointsTest::saveAs(const QString& name)
 {
@@ -116,7 +113,9 @@ void SetPointsTest::confirmMovesAfter(int delayMs)
     LensDesk& w = *m_window;
     connect(m_peer, &ScriptedController::commandReceived, this, [&w, delayMs](const QString& text) {
         if (text.startsWith(QLatin1String("setZoom=")))
-            QTimer::singleShot(delayMs, &w, [&w] { LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true; });
+            QTimer::singleShot(delayMs, &w, [&w] {
+                LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true;
+            });
         else if (text.startsWith(QLatin1String("setFocus2=")))
             QTimer::singleShot(delayMs, &w, [&w] { LensDeskTestAccess::focusDoneFlag(w) = true; });
     });
@@ -221,30 +220,32 @@ void SetPointsTest::lensCheck()
 void SetPointsTest::rangeChecks_data()
 {
     QTest::addColumn<QString>("product");
-    QTest::addColumn<QVector<int>>("limits"); // zoom wide, narrow, focus far, near
+    QTest::addColumn<QVector<int>>("limits");       // zoom wide, narrow, focus far, near
     QTest::addColumn<QVector<float>>("irisLimits"); // close, open
     QTest::addColumn<QString>("profile");
     QTest::addColumn<QString>("message");
     const QString mqtr = QStringLiteral("ORVO KX-MQTR");
-    QTest::newRow("nothing measured") << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{0, 0} << "35,500,4" << "";
+    QTest::newRow("nothing measured") << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{0, 0} << "35,500,4"
+                                      << "";
     QTest::newRow("focus bounds are exclusive")
         << mqtr << QVector<int>{0, 0, 100, 900} << QVector<float>{0, 0} << "35,100,4"
         << "Focus value 100 is out of range [100,900] for this lens!";
     QTest::newRow("focus inside") << mqtr << QVector<int>{0, 0, 100, 900} << QVector<float>{0, 0} << "35,101,4"
                                   << "";
-    QTest::newRow("focus half measured") << mqtr << QVector<int>{0, 0, 0, 900} << QVector<float>{0, 0}
-                                         << "35,1000,4" << "";
+    QTest::newRow("focus half measured") << mqtr << QVector<int>{0, 0, 0, 900} << QVector<float>{0, 0} << "35,1000,4"
+                                         << "";
     QTest::newRow("zoom at its limit") << mqtr << QVector<int>{30, 60, 0, 0} << QVector<float>{0, 0} << "60,500,4"
                                        << "Zoom value 60 is out of range [30,60] for this lens!";
     QTest::newRow("zoom limits apply to power zoom only")
-        << "ORVO RE-2" << QVector<int>{30, 60, 0, 0} << QVector<float>{0, 0} << "65,500,4" << "";
+        << "ORVO RE-2" << QVector<int>{30, 60, 0, 0} << QVector<float>{0, 0} << "65,500,4"
+        << "";
     QTest::newRow("zoom first") << mqtr << QVector<int>{30, 60, 100, 900} << QVector<float>{0, 0} << "25,50,4"
                                 << "Zoom value 25 is out of range [30,60] for this lens!";
     QTest::newRow("iris beyond the open end")
         << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{22, 4} << "35,500,2.8"
         << "Iris value 2.8 is out of range [22,4] for zoom/lens!";
-    QTest::newRow("iris between its ends") << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{22, 4}
-                                           << "35,500,5.6" << "";
+    QTest::newRow("iris between its ends") << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{22, 4} << "35,500,5.6"
+                                           << "";
 }
 
 void SetPointsTest::rangeChecks()
@@ -273,8 +274,8 @@ void SetPointsTest::rangeChecks()
     m_panel->modals().expect<QMessageBox>([&](QMessageBox* box) {
         title = box->windowTitle();
         text = box->text();
-        progressGone = w.findChildren<QProgressDialog*>().isEmpty() ||
-                       !w.findChildren<QProgressDialog*>().constLast()->isVisible();
+        progressGone = w.findChildren<QProgressDialog*>().isEmpty()
+            || !w.findChildren<QProgressDialog*>().constLast()->isVisible();
         box->accept();
     });
     w.loadSetPointNow(QStringLiteral("range"));
@@ -356,7 +357,8 @@ void SetPointsTest::withoutPowerZoomTheFirstWaitStillWaits()
     confirmMovesAfter(0);
     QElapsedTimer clock;
     clock.start();
-    QTimer::singleShot(800, &w, [&w] { LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true; });
+    QTimer::singleShot(800, &w,
+                       [&w] { LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true; });
     w.loadSetPointNow2();
     QCOMPARE(m_peer->texts(), (QStringList{"setFocus2=500", "setAper=5.6"}));
     QVERIFY(m_peer->log().at(0).atMs >= 700);

@@ -91,10 +91,7 @@ void ZoomWorkerTest::cleanup()
     m_socket.reset();
 }
 
-void ZoomWorkerTest::startWorker()
-{
-    m_worker->start();
-}
+void ZoomWorkerTest::startWorker() { m_worker->start(); }
 
 int ZoomWorkerTest::waitForCommands(const QString& prefix, int count, int timeoutMs)
 {
@@ -188,9 +185,9 @@ void ZoomWorkerTest::everyRowInTableOrder()
         (*m_worker).*flag = true;
     startWorker();
     QCOMPARE(waitForCommands(QString(), 12), 12);
-    const QStringList expected{"moveZoom=3",  "moveZoom=6",   "moveZoom=-3", "moveZoom=-6",
-                               "moveFocus=4", "moveFocus=8",  "moveFocus=-4", "moveFocus=-8",
-                               "moveAper=-1", "moveAper=-2",  "moveAper=1",  "moveAper=2"};
+    const QStringList expected{"moveZoom=3",  "moveZoom=6",  "moveZoom=-3",  "moveZoom=-6",
+                               "moveFocus=4", "moveFocus=8", "moveFocus=-4", "moveFocus=-8",
+                               "moveAper=-1", "moveAper=-2", "moveAper=1",   "moveAper=2"};
     QCOMPARE(m_peer->texts().mid(0, 12), expected);
 }
 
@@ -457,8 +454,8 @@ void ZoomWorkerTest::oneStallCounterServesEverySearch()
     // Cycle 1: ZoomN (1), FocusN (2: ends), FocusF (1). Cycle 2: ZoomN (2:
     // ends), ZoomW (1), FocusF (2: ends). Cycles 3 and 4: ZoomW (1), ZoomW (2).
     QCOMPARE(searches, (QStringList{"ZoomN", "FocusN", "FocusF", "ZoomN", "ZoomW", "FocusF", "ZoomW", "ZoomW"}));
-    QVERIFY(!m_worker->zoomFastNarrow && !m_worker->zoomFastWide && !m_worker->focusFastNear &&
-            !m_worker->focusFastFar);
+    QVERIFY(!m_worker->zoomFastNarrow && !m_worker->zoomFastWide && !m_worker->focusFastNear
+            && !m_worker->focusFastFar);
 }
 
 void ZoomWorkerTest::leftOverStallEndsASearchAtOnce()

@@ -90,14 +90,12 @@ void ConnectionTest::init()
     QVERIFY(m_controller->isBound());
 }
 
-void ConnectionTest::cleanup()
-{
-    m_panel.reset();
-}
+void ConnectionTest::cleanup() { m_panel.reset(); }
 
 bool ConnectionTest::controlsEnabled() const
 {
-    return m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled() && m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled()
+    return m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled()
+        && m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled()
         && m_window->findChild<QAction*>(QStringLiteral("actionReboot"))->isEnabled();
 }
 
@@ -109,7 +107,8 @@ void ConnectionTest::connectsKnownController()
 
     m_window->isORVOProduct(m_controller->address());
     QVERIFY(m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
-    QCOMPARE(m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->labelText(), QStringLiteral("Connecting to %1").arg(m_controller->address()));
+    QCOMPARE(m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->labelText(),
+             QStringLiteral("Connecting to %1").arg(m_controller->address()));
     QVERIFY(LensDeskTestAccess::serviceDialog(*m_window));
 
     QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
@@ -123,8 +122,8 @@ void ConnectionTest::connectsKnownController()
     QCOMPARE(LensDeskTestAccess::fNumberTable(*m_window).size(), 40);
 
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->texts().contains(QStringLiteral("getNAME")), 5000);
-    const QStringList expected{QStringLiteral("blver"), QStringLiteral("getProto"), Ver,
-                               QStringLiteral("setFLAG=99"), QStringLiteral("getNAME")};
+    const QStringList expected{QStringLiteral("blver"), QStringLiteral("getProto"), Ver, QStringLiteral("setFLAG=99"),
+                               QStringLiteral("getNAME")};
     QStringList commands = m_controller->texts();
     commands.removeAll(Ping);
     QCOMPARE(commands, expected);
@@ -142,12 +141,14 @@ void ConnectionTest::identificationVersions_data()
     QTest::addColumn<QString>("deviceLine");
     QTest::addColumn<bool>("protocolMenuEnabled");
     QTest::addColumn<bool>("stabiliserEnabled");
-    QTest::newRow("1.7.4") << "ORVO RE-2=1.7.4" << "Device: ORVO RE-2 v.1.7.4  @%1" << false << false;
-    QTest::newRow("2.1.0") << "ORVO DuvudER=2.1.0" << "Device: ORVO DuvudER v.2.1.0  @%1" << true << true;
-    QTest::newRow("no version parts") << "ORVO KX-MQTR=beta" << "Device: ORVO KX-MQTR v.beta  @%1" << true
-                                      << true;
-    QTest::newRow("boot loader inserted, d removed")
-        << "ORVO RE-2=1.8.12d rc" << "Device: ORVO RE-2 v.1.8.12 (BL1) rc  @%1" << true << true;
+    QTest::newRow("1.7.4") << "ORVO RE-2=1.7.4"
+                           << "Device: ORVO RE-2 v.1.7.4  @%1" << false << false;
+    QTest::newRow("2.1.0") << "ORVO DuvudER=2.1.0"
+                           << "Device: ORVO DuvudER v.2.1.0  @%1" << true << true;
+    QTest::newRow("no version parts") << "ORVO KX-MQTR=beta"
+                                      << "Device: ORVO KX-MQTR v.beta  @%1" << true << true;
+    QTest::newRow("boot loader inserted, d removed") << "ORVO RE-2=1.8.12d rc"
+                                                     << "Device: ORVO RE-2 v.1.8.12 (BL1) rc  @%1" << true << true;
 }
 
 void ConnectionTest::identificationVersions()
@@ -159,7 +160,8 @@ void ConnectionTest::identificationVersions()
     m_window->isORVOProduct(m_controller->address());
     QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, 5000);
     QFETCH(QString, deviceLine);
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), deviceLine.arg(m_controller->address()));
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
+             deviceLine.arg(m_controller->address()));
     QTEST(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->isEnabled(), "protocolMenuEnabled");
     QTEST(m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled(), "stabiliserEnabled");
     QVERIFY(controlsEnabled());
@@ -229,7 +231,8 @@ void ConnectionTest::timeLimitDuringIdentificationIsNoFailure()
 {
     // Makes the time limit run out inside the identification handling: the
     // stabiliser box is disabled there for 1.7.4, just before a wait.
-    struct LimitAtStabiliserChange : QObject {
+    struct LimitAtStabiliserChange : QObject
+    {
         QTimer* limit = nullptr;
         bool eventFilter(QObject*, QEvent* event) override
         {
@@ -248,7 +251,8 @@ void ConnectionTest::timeLimitDuringIdentificationIsNoFailure()
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->texts().contains(QStringLiteral("getNAME")), 5000);
     m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->removeEventFilter(&trigger);
     QVERIFY(!m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled());
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), QStringLiteral("Device: ORVO RE-2 v.1.7.4  @%1").arg(m_controller->address()));
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
+             QStringLiteral("Device: ORVO RE-2 v.1.7.4  @%1").arg(m_controller->address()));
     QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window));
     QVERIFY(controlsEnabled());
     QTest::qWait(200); // a warning would be up by now
@@ -291,8 +295,11 @@ void ConnectionTest::lostControllerMarksReadOutsUnavailable()
     m_window->findChild<QLabel*>(QStringLiteral("label_7"))->setText(QStringLiteral("18mm"));
 
     // The controller ignores pings: after the fourth the monitor gives up.
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("Lens: N/A"), 15000);
-    for (QLineEdit* readOut : {m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal")), m_window->findChild<QLineEdit*>(QStringLiteral("focusVal")), m_window->findChild<QLineEdit*>(QStringLiteral("irisVal"))})
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(),
+                              QStringLiteral("Lens: N/A"), 15000);
+    for (QLineEdit* readOut : {m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal")),
+                               m_window->findChild<QLineEdit*>(QStringLiteral("focusVal")),
+                               m_window->findChild<QLineEdit*>(QStringLiteral("irisVal"))})
         QCOMPARE(readOut->text(), QStringLiteral("N/A"));
     QVERIFY(m_window->findChild<QLabel*>(QStringLiteral("label_7"))->text().isEmpty());
     QVERIFY(m_window->findChild<QPushButton*>(QStringLiteral("pushButtonOpen"))->text().isEmpty());
@@ -301,7 +308,8 @@ void ConnectionTest::lostControllerMarksReadOutsUnavailable()
 
     // An answer is proof of life: the next ping restores the normal pace.
     m_controller->answer(Ping, {QStringLiteral("AF=1")});
-    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window)->period(), pingWorker::NormalPeriodMs, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window)->period(), pingWorker::NormalPeriodMs,
+                              10000);
 }
 
 namespace {
@@ -328,7 +336,8 @@ void ConnectionTest::dispatcherStaysTheSocketsOnlyReader()
 
     // And the one reader is the dispatcher: a position report still arrives.
     m_controller->sendTo(LensDeskTestAccess::commandSocket(*m_window)->localPort(), "Zoom=33");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("33"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("33"),
+                              5000);
 }
 
 // A monitor being replaced may emit one last loss signal from its thread

@@ -89,18 +89,18 @@ void DispatcherTest::init()
     QVERIFY(m_controller->isBound());
     const QString address = m_controller->address();
     LensDeskTestAccess::fNumberTable(*m_window) = FNumbers::table();
-    LensDeskTestAccess::serviceDialog(*m_window) = new masterDlg(address, LensDeskTestAccess::commandSocket(*m_window), m_window);
+    LensDeskTestAccess::serviceDialog(*m_window) =
+        new masterDlg(address, LensDeskTestAccess::commandSocket(*m_window), m_window);
     // Not started: it only holds the positions the dispatcher writes.
-    LensDeskTestAccess::motionWorker(*m_window) = new zoomWorker(address, LensDeskTestAccess::commandSocket(*m_window), m_window);
+    LensDeskTestAccess::motionWorker(*m_window) =
+        new zoomWorker(address, LensDeskTestAccess::commandSocket(*m_window), m_window);
     // As in a connected panel, the dispatcher is the socket's only reader.
-    for (QObject* reader : {static_cast<QObject*>(LensDeskTestAccess::serviceDialog(*m_window)), static_cast<QObject*>(LensDeskTestAccess::motionWorker(*m_window))})
+    for (QObject* reader : {static_cast<QObject*>(LensDeskTestAccess::serviceDialog(*m_window)),
+                            static_cast<QObject*>(LensDeskTestAccess::motionWorker(*m_window))})
         QObject::disconnect(LensDeskTestAccess::commandSocket(*m_window), nullptr, reader, nullptr);
 }
 
-void DispatcherTest::cleanup()
-{
-    m_panel.reset();
-}
+void DispatcherTest::cleanup() { m_panel.reset(); }
 
 void DispatcherTest::deliver(const QList<QByteArray>& datagrams)
 {
@@ -119,11 +119,14 @@ void DispatcherTest::apertureRange_data()
     QTest::addColumn<int>("sliderMinimum");
     QTest::addColumn<int>("sliderMaximum");
     QTest::addColumn<float>("minimumFNumber");
-    QTest::newRow("3.5 to 22") << QByteArray("aRange=3.5,22") << "f/3.5" << "f/22" << 11 << 27 << 3.5f;
-    QTest::newRow("1.4 to 16") << QByteArray("aRange=1.4,16") << "f/1.4" << "f/16" << 3 << 24
-                                                    << 1.4f;
-    QTest::newRow("no aperture") << QByteArray("aRange=255,255") << "n/a" << "n/a" << 0 << 0 << 0.0f;
-    QTest::newRow("one end beyond f/90") << QByteArray("aRange=3.5,95") << "n/a" << "n/a" << 0 << 0 << 0.0f;
+    QTest::newRow("3.5 to 22") << QByteArray("aRange=3.5,22") << "f/3.5"
+                               << "f/22" << 11 << 27 << 3.5f;
+    QTest::newRow("1.4 to 16") << QByteArray("aRange=1.4,16") << "f/1.4"
+                               << "f/16" << 3 << 24 << 1.4f;
+    QTest::newRow("no aperture") << QByteArray("aRange=255,255") << "n/a"
+                                 << "n/a" << 0 << 0 << 0.0f;
+    QTest::newRow("one end beyond f/90") << QByteArray("aRange=3.5,95") << "n/a"
+                                         << "n/a" << 0 << 0 << 0.0f;
 }
 
 void DispatcherTest::apertureRange()
@@ -171,13 +174,16 @@ void DispatcherTest::focusRangeEndsSequence()
     // Waits on the reply's own effect: a marker would build the lens label.
     // "AF=" after the end of the sequence must not be looked at.
     m_controller->sendTo(panelPort(), "fRange=7,1023AF=1");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("label_20"))->text(), QStringLiteral("7"), 5000);
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_18"))->text(), QStringLiteral("0")); // "1023AF" is not a number
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("label_20"))->text(), QStringLiteral("7"),
+                              5000);
+    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_18"))->text(),
+             QStringLiteral("0")); // "1023AF" is not a number
     QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("before"));
     QVERIFY(!LensDeskTestAccess::afEnabled(*m_window));
 
     m_controller->sendTo(panelPort(), "fRange=0,1023");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("label_18"))->text(), QStringLiteral("1023"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("label_18"))->text(), QStringLiteral("1023"),
+                              5000);
     QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_20"))->text(), QStringLiteral("0"));
     QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->minimum(), 0);
     QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->maximum(), 1023);
@@ -390,8 +396,12 @@ void DispatcherTest::badInputIsSurvived()
     deliver(noise);
 
     const QByteArray longName = "NAME=" + QByteArray(65507 - 5, 'a');
-    deliver({longName, QByteArray(), QByteArray(16, '\0'), "\xff\xfe\xc0\xaf" "zRange=\xed\xa0\x80,7"});
-    QVERIFY(m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text().startsWith(QStringLiteral("<b>AAAA")));
+    deliver({longName, QByteArray(), QByteArray(16, '\0'),
+             "\xff\xfe\xc0\xaf"
+             "zRange=\xed\xa0\x80,7"});
+    QVERIFY(m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))
+                ->text()
+                .startsWith(QStringLiteral("<b>AAAA")));
     QCOMPARE(m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text().size(), 65507 - 5 + 6);
 
     // Empty values and short, long or unreadable lists read as 0.
@@ -446,7 +456,8 @@ void DispatcherTest::onlyAnAnswerBeginningWithAModelIdentifies()
 void DispatcherTest::lensDescriptionMarkupIsShownAsText()
 {
     deliver({"Lens=<b>EF</b> 50mm <i>f/1.8</i>"});
-    QCOMPARE(shownText(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->toolTip()), QStringLiteral("<b>EF</b> 50mm <i>f/1.8</i>"));
+    QCOMPARE(shownText(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->toolTip()),
+             QStringLiteral("<b>EF</b> 50mm <i>f/1.8</i>"));
 }
 
 void DispatcherTest::deviceLineMarkupIsShownAsText()

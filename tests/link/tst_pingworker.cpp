@@ -14,7 +14,8 @@ namespace {
 // Counts a monitor signal on the GUI thread. QSignalSpy would record on the
 // monitor's thread while the test reads: the window's own connections are
 // queued, and so are these.
-struct SignalCount {
+struct SignalCount
+{
     int count = 0;
     QString lastText;
 };
@@ -113,14 +114,20 @@ void PingWorkerTest::fourUnansweredPingsDeclareLoss()
     std::atomic<int> countAtFirstLoss{0};
     // Direct connections run on the monitor's thread right after each ping
     // and see the count the signal was emitted for.
-    connect(monitor.get(), &pingWorker::cantsendping2, monitor.get(), [&] {
-        int none = 0;
-        countAtFirstWarning.compare_exchange_strong(none, monitor->missedPings());
-    }, Qt::DirectConnection);
-    connect(monitor.get(), &pingWorker::cantsendping, monitor.get(), [&] {
-        int none = 0;
-        countAtFirstLoss.compare_exchange_strong(none, monitor->missedPings());
-    }, Qt::DirectConnection);
+    connect(
+        monitor.get(), &pingWorker::cantsendping2, monitor.get(),
+        [&] {
+            int none = 0;
+            countAtFirstWarning.compare_exchange_strong(none, monitor->missedPings());
+        },
+        Qt::DirectConnection);
+    connect(
+        monitor.get(), &pingWorker::cantsendping, monitor.get(),
+        [&] {
+            int none = 0;
+            countAtFirstLoss.compare_exchange_strong(none, monitor->missedPings());
+        },
+        Qt::DirectConnection);
     SignalCount early, loss;
     countSignal(monitor.get(), &pingWorker::cantsendping2, early);
     countSignal(monitor.get(), &pingWorker::cantsendping, loss);

@@ -7,7 +7,8 @@
 // The reading of the controller's answers, one table row per case: the text
 // of one datagram and the facts it yields, in order, as ReplyFact::describe()
 // writes them. No window is involved.
-class ReplyReaderTest : public QObject {
+class ReplyReaderTest : public QObject
+{
     Q_OBJECT
 
 private slots:

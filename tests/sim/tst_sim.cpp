@@ -24,8 +24,8 @@ namespace {
 
 // Keys the panel looks for anywhere in an answer. An error text holding one
 // of them would be taken for a report.
-const QList<QByteArray> PanelKeys{"=", "Current", "aRange", "zRange", "fRange", "nolensfound",
-                                  "zoomDone", "focusDone", "irisDone", "Zoom", "Iris"};
+const QList<QByteArray> PanelKeys{"=",        "Current",   "aRange",   "zRange", "fRange", "nolensfound",
+                                  "zoomDone", "focusDone", "irisDone", "Zoom",   "Iris"};
 
 bool isKeySafeError(const QByteArray& answer)
 {
@@ -91,29 +91,28 @@ void SimTest::identification_data()
     QTest::newRow("RE-2, version with a trailing blank")
         << QStringList{"--product", "ORVO RE-2", "--firmware", "1.8.12 "} << Answers{"ver"}
         << Answers{"ORVO RE-2=1.8.12 "};
-    QTest::newRow("DuvudER") << QStringList{"--product", "ORVO DuvudER", "--firmware", "1.7.4"}
-                             << Answers{"ver"} << Answers{"ORVO DuvudER=1.7.4"};
+    QTest::newRow("DuvudER") << QStringList{"--product", "ORVO DuvudER", "--firmware", "1.7.4"} << Answers{"ver"}
+                             << Answers{"ORVO DuvudER=1.7.4"};
     QTest::newRow("boot loader and protocol") << QStringList{"--bootloader", "255", "--protocol", "2"}
                                               << Answers{"blver", "getProto"} << Answers{"BL=255", "Proto=2"};
-    QTest::newRow("factory identity")
-        << QStringList{"--serial", "15234", "--mac", "0-17-34-51-68-85", "--hardware", "7", "--vendor", "  "}
-        << Answers{"getSN", "getMAC", "getHW", "getVENDOR"}
-        << Answers{"SN=15234", "MAC=0-17-34-51-68-85", "HW=7", "VENDOR=  "};
-    QTest::newRow("name padded with NULs") << QStringList{"--name", "cam1"} << Answers{"getNAME"}
-                                           << Answers{QByteArray("NAME=cam1\0\0\0", 12)};
-    QTest::newRow("name written, cut to 7") << QStringList{} << Answers{"setNAME=studio-left", "getNAME"}
-                                            << Answers{"NAME=studio-"};
-    QTest::newRow("identity written")
-        << QStringList{}
-        << Answers{"setSN=20000", "ChangeMAC=1-2-3-4-5-6", "setHW=255", "setVND=Acme Optics",
-                   "getSN", "getMAC", "getHW", "getVENDOR"}
-        << Answers{"SN=20000", "MAC=1-2-3-4-5-6", "HW=255", "VENDOR=Acme Optics"};
+    QTest::newRow("factory identity") << QStringList{"--serial",   "15234", "--mac",    "0-17-34-51-68-85",
+                                                     "--hardware", "7",     "--vendor", "  "}
+                                      << Answers{"getSN", "getMAC", "getHW", "getVENDOR"}
+                                      << Answers{"SN=15234", "MAC=0-17-34-51-68-85", "HW=7", "VENDOR=  "};
+    QTest::newRow("name padded with NULs")
+        << QStringList{"--name", "cam1"} << Answers{"getNAME"} << Answers{QByteArray("NAME=cam1\0\0\0", 12)};
+    QTest::newRow("name written, cut to 7")
+        << QStringList{} << Answers{"setNAME=studio-left", "getNAME"} << Answers{"NAME=studio-"};
+    QTest::newRow("identity written") << QStringList{} << Answers{"setSN=20000", "ChangeMAC=1-2-3-4-5-6",
+                                                                  "setHW=255",   "setVND=Acme Optics",
+                                                                  "getSN",       "getMAC",
+                                                                  "getHW",       "getVENDOR"}
+                                      << Answers{"SN=20000", "MAC=1-2-3-4-5-6", "HW=255", "VENDOR=Acme Optics"};
     QTest::newRow("rejected identity keeps the old")
         << QStringList{"--serial", "15001"} << Answers{"setSN=99", "getSN"}
         << Answers{"errorRange: serial number outside 15000-65535", "SN=15001"};
     QTest::newRow("focus time-out") << QStringList{"--focus-timeout", "1500"}
-                                    << Answers{"setFocusT", "setFocusT=250", "setFocusT"}
-                                    << Answers{"T=1500", "T=250"};
+                                    << Answers{"setFocusT", "setFocusT=250", "setFocusT"} << Answers{"T=1500", "T=250"};
     QTest::newRow("network settings wait for a restart")
         << QStringList{"--mask", "255.255.255.0", "--gateway", "127.1.2.3"}
         << Answers{"getMASK", "getGW", "ChangeMASK=255.255.0.0", "ChangeGW=127.9.9.9", "getMASK", "getGW"}
@@ -141,26 +140,42 @@ void SimTest::lensReports_data()
     QTest::addColumn<QByteArray>("pingAnswer");
 
     const QByteArray ver = "ORVO KX-MQTR=1.9.0";
-    QTest::newRow("zoom lens with stabiliser")
-        << "zoom-is"
-        << Answers{ver, "Lens=18-55mm f/3.5-5.6 IS", "aRange=3.5,22", "zRange=18,55", "fRange=0,1150",
-                   "AF=1", "IS=1", "ISactive=0", "Current=18,575,3.5"}
-        << QByteArray("AF=1");
+    QTest::newRow("zoom lens with stabiliser") << "zoom-is" << Answers{ver,
+                                                                       "Lens=18-55mm f/3.5-5.6 IS",
+                                                                       "aRange=3.5,22",
+                                                                       "zRange=18,55",
+                                                                       "fRange=0,1150",
+                                                                       "AF=1",
+                                                                       "IS=1",
+                                                                       "ISactive=0",
+                                                                       "Current=18,575,3.5"}
+                                               << QByteArray("AF=1");
     QTest::newRow("prime without stabiliser")
-        << "prime"
-        << Answers{ver, "Lens=50mm f/1.8", "aRange=1.8,22", "zRange=50,50", "fRange=0,980", "AF=1", "IS=0",
-                   "ISactive=0", "Current=50,490,1.8"}
+        << "prime" << Answers{ver,    "Lens=50mm f/1.8", "aRange=1.8,22",     "zRange=50,50", "fRange=0,980", "AF=1",
+                              "IS=0", "ISactive=0",      "Current=50,490,1.8"}
         << QByteArray("AF=1");
-    QTest::newRow("lens reporting no aperture")
-        << "no-aperture"
-        << Answers{ver, "Lens=35mm adapted lens, no aperture contacts", "aRange=255,255", "zRange=35,35",
-                   "fRange=0,800", "AF=1", "IS=0", "ISactive=0", "Current=35,400"}
-        << QByteArray("AF=1");
-    QTest::newRow("AF switch off")
-        << "manual-focus"
-        << Answers{ver, "Lens=70-200mm f/4 IS, AF switch at MF", "aRange=4,32", "zRange=70,200", "fRange=0,1500",
-                   "AF=0", "IS=1", "ISactive=0", "Current=70,750,4"}
-        << QByteArray("AF=0");
+    QTest::newRow("lens reporting no aperture") << "no-aperture"
+                                                << Answers{ver,
+                                                           "Lens=35mm adapted lens, no aperture contacts",
+                                                           "aRange=255,255",
+                                                           "zRange=35,35",
+                                                           "fRange=0,800",
+                                                           "AF=1",
+                                                           "IS=0",
+                                                           "ISactive=0",
+                                                           "Current=35,400"}
+                                                << QByteArray("AF=1");
+    QTest::newRow("AF switch off") << "manual-focus"
+                                   << Answers{ver,
+                                              "Lens=70-200mm f/4 IS, AF switch at MF",
+                                              "aRange=4,32",
+                                              "zRange=70,200",
+                                              "fRange=0,1500",
+                                              "AF=0",
+                                              "IS=1",
+                                              "ISactive=0",
+                                              "Current=70,750,4"}
+                                   << QByteArray("AF=0");
     QTest::newRow("no lens") << "none" << Answers{ver, "nolensfound"} << QByteArray("AF=0");
 }
 
@@ -208,9 +223,8 @@ void SimTest::moves_data()
         << true << QByteArray("Current=55,575,5.6");
     QTest::newRow("focus to 200") << "zoom-is" << mqtr << QByteArray("setFocus=200") << QByteArray("Focus=200")
                                   << QByteArray("focusDone") << 5 << true << QByteArray("Current=18,200,3.5");
-    QTest::newRow("focus recall to 900") << "prime" << mqtr << QByteArray("setFocus2=900")
-                                         << QByteArray("Focus=900") << QByteArray("focusDone") << 5 << true
-                                         << QByteArray("Current=50,900,1.8");
+    QTest::newRow("focus recall to 900") << "prime" << mqtr << QByteArray("setFocus2=900") << QByteArray("Focus=900")
+                                         << QByteArray("focusDone") << 5 << true << QByteArray("Current=50,900,1.8");
     QTest::newRow("focus re-init") << "zoom-is" << mqtr << QByteArray("refRange") << QByteArray("Focus=575")
                                    << QByteArray("fRange=0,1150") << 10 << false << QByteArray("Current=18,575,3.5");
     QTest::newRow("aperture to f/8") << "zoom-is" << mqtr << QByteArray("setAper=8") << QByteArray("Iris=8")
@@ -224,12 +238,12 @@ void SimTest::moves_data()
     QTest::newRow("limit-search step into the end stop")
         << "zoom-is" << mqtr << QByteArray("ZoomW=70") << QByteArray("Zoom=18") << QByteArray() << 1 << true
         << QByteArray("Current=18,575,3.5");
-    QTest::newRow("relative aperture move") << "zoom-is" << mqtr << QByteArray("moveAper=-3")
-                                            << QByteArray("Iris=5") << QByteArray() << 1 << true
-                                            << QByteArray("Current=18,575,5");
+    QTest::newRow("relative aperture move") << "zoom-is" << mqtr << QByteArray("moveAper=-3") << QByteArray("Iris=5")
+                                            << QByteArray() << 1 << true << QByteArray("Current=18,575,5");
     QTest::newRow("no power zoom: zoom steps ignored, focus still moves")
-        << "zoom-is" << "ORVO RE-2" << QByteArray("FocusF=75") << QByteArray("Focus=500") << QByteArray() << 1
-        << true << QByteArray("Current=18,500,3.5");
+        << "zoom-is"
+        << "ORVO RE-2" << QByteArray("FocusF=75") << QByteArray("Focus=500") << QByteArray() << 1 << true
+        << QByteArray("Current=18,500,3.5");
 }
 
 void SimTest::moves()
@@ -294,32 +308,31 @@ void SimTest::invalidValues_data()
     QTest::newRow("zoom beyond the lens") << QStringList{} << QByteArray("setZoom=400") << QByteArray("errorRange");
     QTest::newRow("zoom of 1e20 mm") << QStringList{} << QByteArray("setZoom=100000000000000000000")
                                      << QByteArray("errorRange");
-    QTest::newRow("zoom on a model without power zoom") << QStringList{"--product", "ORVO RE-2"}
-                                                        << QByteArray("setZoom=30") << QByteArray("errorParam");
+    QTest::newRow("zoom on a model without power zoom")
+        << QStringList{"--product", "ORVO RE-2"} << QByteArray("setZoom=30") << QByteArray("errorParam");
     QTest::newRow("negative focus") << QStringList{} << QByteArray("setFocus=-5") << QByteArray("errorRange");
     QTest::newRow("focus not a number") << QStringList{} << QByteArray("setFocus=12x") << QByteArray("errorParam");
-    QTest::newRow("focus with the AF switch off") << QStringList{"--lens", "manual-focus"}
-                                                  << QByteArray("setFocus=100") << QByteArray("errorFocus");
-    QTest::newRow("focus move beyond the time-out") << QStringList{"--focus-timeout", "200"}
-                                                    << QByteArray("setFocus=0") << QByteArray("errorFocus");
+    QTest::newRow("focus with the AF switch off")
+        << QStringList{"--lens", "manual-focus"} << QByteArray("setFocus=100") << QByteArray("errorFocus");
+    QTest::newRow("focus move beyond the time-out")
+        << QStringList{"--focus-timeout", "200"} << QByteArray("setFocus=0") << QByteArray("errorFocus");
     QTest::newRow("f-number nan") << QStringList{} << QByteArray("setAper=nan") << QByteArray("errorParam");
     QTest::newRow("f-number inf") << QStringList{} << QByteArray("setAper=inf") << QByteArray("errorParam");
     QTest::newRow("f-number 0") << QStringList{} << QByteArray("setAper=0") << QByteArray("errorRange");
-    QTest::newRow("aperture without contacts") << QStringList{"--lens", "no-aperture"} << QByteArray("setAper=8")
-                                               << QByteArray("errorParam");
-    QTest::newRow("move step beyond 64 bits") << QStringList{} << QByteArray("moveZoom=99999999999999999999")
-                                              << QByteArray("errorParam");
+    QTest::newRow("aperture without contacts")
+        << QStringList{"--lens", "no-aperture"} << QByteArray("setAper=8") << QByteArray("errorParam");
+    QTest::newRow("move step beyond 64 bits")
+        << QStringList{} << QByteArray("moveZoom=99999999999999999999") << QByteArray("errorParam");
     QTest::newRow("stabiliser for 61 s") << QStringList{} << QByteArray("enableIS=61") << QByteArray("errorRange");
-    QTest::newRow("stabiliser on a prime") << QStringList{"--lens", "prime"} << QByteArray("enableIS=5")
-                                           << QByteArray("errorParam");
-    QTest::newRow("lens word without a lens") << QStringList{"--lens", "none"} << QByteArray("setFocus=5")
-                                              << QByteArray("nolensfound");
+    QTest::newRow("stabiliser on a prime")
+        << QStringList{"--lens", "prime"} << QByteArray("enableIS=5") << QByteArray("errorParam");
+    QTest::newRow("lens word without a lens")
+        << QStringList{"--lens", "none"} << QByteArray("setFocus=5") << QByteArray("nolensfound");
     QTest::newRow("serial beyond 65535") << QStringList{} << QByteArray("setSN=70000") << QByteArray("errorRange");
     QTest::newRow("hardware not a number") << QStringList{} << QByteArray("setHW=abc") << QByteArray("errorParam");
-    QTest::newRow("MAC with five octets") << QStringList{} << QByteArray("ChangeMAC=1-2-3-4-5")
-                                          << QByteArray("errorParam");
-    QTest::newRow("address octet 300") << QStringList{} << QByteArray("ChangeIP=300.1.1.1")
-                                       << QByteArray("errorParam");
+    QTest::newRow("MAC with five octets")
+        << QStringList{} << QByteArray("ChangeMAC=1-2-3-4-5") << QByteArray("errorParam");
+    QTest::newRow("address octet 300") << QStringList{} << QByteArray("ChangeIP=300.1.1.1") << QByteArray("errorParam");
     QTest::newRow("protocol 7") << QStringList{} << QByteArray("setProto=7") << QByteArray("errorRange");
     QTest::newRow("focus time-out 0") << QStringList{} << QByteArray("setFocusT=0") << QByteArray("errorRange");
     QTest::newRow("flag not a number") << QStringList{} << QByteArray("setFLAG=x") << QByteArray("errorParam");
@@ -535,7 +548,8 @@ void SimTest::tftpWrite()
     QStringList arguments{"--tftp-port", "6969", "--restart-time", "200", "--tftp-refuse", QString::number(refuse)};
     if (!dropBlocks.isEmpty())
         arguments << "--tftp-drop" << dropBlocks;
-    SimProcess target(arguments << "--image-file" << "{dir}/stored.bin");
+    SimProcess target(arguments << "--image-file"
+                                << "{dir}/stored.bin");
     QVERIFY(target.start());
 
     const QByteArray image = randomBytes(size, quint32(size));
@@ -551,7 +565,8 @@ void SimTest::tftpWrite()
     const QString url = QStringLiteral("tftp://%1:6969/bla").arg(target.address().toString());
     for (int attempt = 0; attempt <= refuse; ++attempt) {
         QProcess upload;
-        upload.start(curl, QStringList{"-sS", "--max-time", "30"} + curlOptions + QStringList{"-T", source.fileName(), url});
+        upload.start(curl,
+                     QStringList{"-sS", "--max-time", "30"} + curlOptions + QStringList{"-T", source.fileName(), url});
         QVERIFY(upload.waitForFinished(40000));
         const bool expectSuccess = attempt == refuse;
         QVERIFY2((upload.exitCode() == 0) == expectSuccess,
@@ -614,10 +629,10 @@ void SimTest::garbage()
         flood.writeDatagram(big, sim.address(), 1339);
         QTest::qWait(5);
     }
-    for (const QByteArray& odd : {QByteArray(), QByteArray("\0", 1), QByteArray("="), QByteArray("==="),
-                                  QByteArray("\xff\xfe\xc3(=\x80"), QByteArray("setAper=5.6\0junk", 16),
-                                  QByteArray("setNAME=\xe9\xff\x01"), QByteArray("ZoomN=-5"),
-                                  QByteArray("moveAper=abc"), QByteArray(" ver"), QByteArray("ver\r\n")})
+    for (const QByteArray& odd :
+         {QByteArray(), QByteArray("\0", 1), QByteArray("="), QByteArray("==="), QByteArray("\xff\xfe\xc3(=\x80"),
+          QByteArray("setAper=5.6\0junk", 16), QByteArray("setNAME=\xe9\xff\x01"), QByteArray("ZoomN=-5"),
+          QByteArray("moveAper=abc"), QByteArray(" ver"), QByteArray("ver\r\n")})
         flood.writeDatagram(odd, sim.address(), 1339);
 
     QVERIFY2(sim.waitForLog("\\.\\.\\.\\(65507 bytes\\)").hasMatch(), "no full-size datagram reached the log");
@@ -629,7 +644,8 @@ void SimTest::garbage()
              qPrintable(QStringLiteral("%1 kB -> %2 kB").arg(residentBefore).arg(residentAfter)));
 
     // Every error the flood provoked is one the panel cannot mistake.
-    const QRegularExpression txError(QStringLiteral("^\\s*\\d+ tx \\S+ (error.*)$"), QRegularExpression::MultilineOption);
+    const QRegularExpression txError(QStringLiteral("^\\s*\\d+ tx \\S+ (error.*)$"),
+                                     QRegularExpression::MultilineOption);
     int errors = 0;
     for (auto it = txError.globalMatch(sim.log()); it.hasNext(); ++errors) {
         const QByteArray text = it.next().captured(1).toLatin1();
@@ -644,11 +660,21 @@ void SimTest::garbage()
     QVERIFY(tftp.bind(QHostAddress(QHostAddress::LocalHost), 0));
     const QList<QByteArray> rubbish{QByteArray("\0", 1),
                                     QByteArray("\0\x09junk", 6),
-                                    QByteArray("\0\x01" "bla\0octet\0", 12),
-                                    QByteArray("\0\x02" "other\0octet\0", 14),
-                                    QByteArray("\0\x02" "bla\0netascii\0", 15),
-                                    QByteArray("\0\x02" "bla\0octet", 11),
-                                    QByteArray("\0\x03\0\x01" "data", 8),
+                                    QByteArray("\0\x01"
+                                               "bla\0octet\0",
+                                               12),
+                                    QByteArray("\0\x02"
+                                               "other\0octet\0",
+                                               14),
+                                    QByteArray("\0\x02"
+                                               "bla\0netascii\0",
+                                               15),
+                                    QByteArray("\0\x02"
+                                               "bla\0octet",
+                                               11),
+                                    QByteArray("\0\x03\0\x01"
+                                               "data",
+                                               8),
                                     randomBytes(600, 7)};
     for (const QByteArray& packet : rubbish)
         tftp.writeDatagram(packet, sim.address(), 6969);

@@ -28,7 +28,8 @@ bool ConnectedWindow::identify(const QString& identification)
 {
     m_controller.answer(QStringLiteral("ver"), {identification});
     m_window->isORVOProduct(m_controller.address());
-    return QTest::qWaitFor([this] { return LensDeskTestAccess::livenessMonitor(*m_window) != nullptr; }, IdentifyWaitMs);
+    return QTest::qWaitFor([this] { return LensDeskTestAccess::livenessMonitor(*m_window) != nullptr; },
+                           IdentifyWaitMs);
 }
 
 bool ConnectedWindow::stage(const QString& product)
@@ -37,9 +38,11 @@ bool ConnectedWindow::stage(const QString& product)
     LensDeskTestAccess::productName(w) = product;
     LensDeskTestAccess::afEnabled(w) = true;
     LensDeskTestAccess::fNumberTable(w) = FNumbers::table();
-    LensDeskTestAccess::motionWorker(w) = new zoomWorker(LensDeskTestAccess::controllerAddress(w), LensDeskTestAccess::commandSocket(w), &w);
+    LensDeskTestAccess::motionWorker(w) =
+        new zoomWorker(LensDeskTestAccess::controllerAddress(w), LensDeskTestAccess::commandSocket(w), &w);
     LensDeskTestAccess::motionWorker(w)->start();
-    LensDeskTestAccess::livenessMonitor(w) = new pingWorker(LensDeskTestAccess::controllerAddress(w), LensDeskTestAccess::commandSocket(w), &w);
+    LensDeskTestAccess::livenessMonitor(w) =
+        new pingWorker(LensDeskTestAccess::controllerAddress(w), LensDeskTestAccess::commandSocket(w), &w);
     w.setLensControlsEnabled(true);
     w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->setText(QStringLiteral("0"));
     w.show();

@@ -82,7 +82,4 @@ QByteArray markerFreeBytes(int size, quint32 seed)
     return randomBytes(size, seed).replace(FirmwareImage::PlainMarker, altered);
 }
 
-QByteArray plainImage(int size, quint32 seed)
-{
-    return markerFreeBytes(size, seed).append(FirmwareImage::PlainMarker);
-}
+QByteArray plainImage(int size, quint32 seed) { return markerFreeBytes(size, seed).append(FirmwareImage::PlainMarker); }

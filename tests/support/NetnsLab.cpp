@@ -11,10 +11,7 @@ constexpr int IpCommandTimeoutMs = 10000;
 constexpr int ResponderStartTimeoutMs = 10000;
 constexpr int ResponderLifetimeSeconds = 300;
 
-QString withPid(const char* stem)
-{
-    return QLatin1String(stem) + QString::number(QCoreApplication::applicationPid());
-}
+QString withPid(const char* stem) { return QLatin1String(stem) + QString::number(QCoreApplication::applicationPid()); }
 
 } // namespace
 
@@ -25,13 +22,9 @@ NetnsLab::NetnsLab()
     , linkA(withPid("lna"))
     , linkZ(withPid("lnz"))
     , linkM(withPid("lnm"))
-{
-}
+{ }
 
-NetnsLab::~NetnsLab()
-{
-    tearDown();
-}
+NetnsLab::~NetnsLab() { tearDown(); }
 
 QString NetnsLab::unavailableReason()
 {
@@ -66,8 +59,8 @@ bool NetnsLab::ip(const QStringList& args, QString* error)
         process.kill();
         process.waitForFinished();
     }
-    *error = QStringLiteral("ip %1: %2").arg(args.join(QLatin1Char(' ')),
-                                             QString::fromLocal8Bit(process.readAllStandardError()).trimmed());
+    *error = QStringLiteral("ip %1: %2")
+                 .arg(args.join(QLatin1Char(' ')), QString::fromLocal8Bit(process.readAllStandardError()).trimmed());
     return false;
 }
 
@@ -126,8 +119,8 @@ bool NetnsLab::startResponder(const QString& ns, const QStringList& replies, QSt
     auto* responder = new QProcess;
     responders << responder;
     const QString program = QDir(QStringLiteral(LENSDESK_BIN_DIR)).filePath(QStringLiteral("discovery_responder"));
-    responder->start(QStringLiteral("ip"), QStringList{"netns", "exec", ns, program,
-                                                       QString::number(ResponderLifetimeSeconds)} + replies);
+    responder->start(QStringLiteral("ip"),
+                     QStringList{"netns", "exec", ns, program, QString::number(ResponderLifetimeSeconds)} + replies);
     if (!responder->waitForReadyRead(ResponderStartTimeoutMs) || !responder->readLine().startsWith("ready")) {
         *error = QStringLiteral("responder in %1 did not start: %2")
                      .arg(ns, QString::fromLocal8Bit(responder->readAllStandardError()));

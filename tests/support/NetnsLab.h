@@ -38,8 +38,7 @@ public:
 
     // Runs `program args` in the panel namespace and returns its standard
     // output; false when it failed, crashed or overran `timeoutMs`.
-    bool runInPanel(const QString& program, const QStringList& args, int timeoutMs, QByteArray* output,
-                    QString* error);
+    bool runInPanel(const QString& program, const QStringList& args, int timeoutMs, QByteArray* output, QString* error);
 
     const QString panel;
     const QString deviceA;

@@ -21,8 +21,7 @@ ScriptedController::ScriptedController(const QHostAddress& address, QObject* par
 
 ScriptedController::ScriptedController(QObject* parent)
     : ScriptedController(LoopbackAddress::next(), parent)
-{
-}
+{ }
 
 void ScriptedController::readCommands()
 {
@@ -66,10 +65,7 @@ QStringList ScriptedController::commands() const
     return result;
 }
 
-int ScriptedController::count(const QString& text) const
-{
-    return texts().count(text);
-}
+int ScriptedController::count(const QString& text) const { return texts().count(text); }
 
 QVector<qint64> ScriptedController::intervals(const QString& prefix) const
 {

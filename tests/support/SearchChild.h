@@ -41,7 +41,6 @@ struct Search
 
 // Parses the child's output; `late`, `deleted` and `sockets` get the LATE,
 // DELETED and SOCKETS figures (-1 when absent).
-QList<Search> parse(const QByteArray& output, int* late = nullptr, int* deleted = nullptr,
-                    int* sockets = nullptr);
+QList<Search> parse(const QByteArray& output, int* late = nullptr, int* deleted = nullptr, int* sockets = nullptr);
 
 } // namespace SearchChild

@@ -6,10 +6,7 @@ namespace {
 constexpr int ReadPollMs = 20;
 } // namespace
 
-SimClient::SimClient()
-{
-    m_socket.bind(QHostAddress(QHostAddress::LocalHost), 0);
-}
+SimClient::SimClient() { m_socket.bind(QHostAddress(QHostAddress::LocalHost), 0); }
 
 void SimClient::send(const QHostAddress& to, const QByteArray& command, quint16 port)
 {

@@ -16,8 +16,7 @@ constexpr int LogPollMs = 20;
 
 SimProcess::SimProcess(const QStringList& arguments)
     : SimProcess(LoopbackAddress::next(), arguments)
-{
-}
+{ }
 
 SimProcess::SimProcess(const QHostAddress& address, const QStringList& arguments)
     : m_address(address)
@@ -59,10 +58,7 @@ int SimProcess::terminate()
     return m_process.exitCode();
 }
 
-void SimProcess::sendSignal(int number)
-{
-    ::kill(pid_t(m_process.processId()), number);
-}
+void SimProcess::sendSignal(int number) { ::kill(pid_t(m_process.processId()), number); }
 
 QHostAddress SimProcess::sibling(int lastOctet) const
 {
@@ -95,8 +91,8 @@ QStringList SimProcess::commandsIn(const QString& log, bool alsoDropped)
     // "<ms> rx <peer> <text>", or "<ms> drop <peer> (<reason>) <text>".
     static const QRegularExpression heard(QStringLiteral("^\\s*\\d+ rx \\S+ (.*)$"),
                                           QRegularExpression::MultilineOption);
-    static const QRegularExpression heardOrDropped(
-        QStringLiteral("^\\s*\\d+ (?:rx|drop) \\S+ (?:\\([^)]*\\) )?(.*)$"), QRegularExpression::MultilineOption);
+    static const QRegularExpression heardOrDropped(QStringLiteral("^\\s*\\d+ (?:rx|drop) \\S+ (?:\\([^)]*\\) )?(.*)$"),
+                                                   QRegularExpression::MultilineOption);
     QStringList commands;
     auto matches = (alsoDropped ? heardOrDropped : heard).globalMatch(log);
     while (matches.hasNext())

@@ -7,7 +7,7 @@
 // expression giving why something the test needs is missing here) is not
 // empty, with that reason. scripts/test lists every skip, and fails in CI
 // on one that CI could have run.
-#define SKIP_IF_UNAVAILABLE(unavailableReason)                                                                        \
+#define SKIP_IF_UNAVAILABLE(unavailableReason)                                                                         \
     do {                                                                                                               \
         const QString lensdeskSkipReason = (unavailableReason);                                                        \
         if (!lensdeskSkipReason.isEmpty())                                                                             \

@@ -61,15 +61,11 @@ int exec(int argc, char** argv, const Child& child = {})
 
 } // namespace TestMain
 
-#define LENSDESK_TEST_MAIN(TestClass)                                                         \
-    int main(int argc, char** argv)                                                            \
-    {                                                                                          \
-        return TestMain::exec<TestClass, LENSDESK_TEST_APPLICATION>(argc, argv);               \
-    }
+#define LENSDESK_TEST_MAIN(TestClass)                                                                                  \
+    int main(int argc, char** argv) { return TestMain::exec<TestClass, LENSDESK_TEST_APPLICATION>(argc, argv); }
 
-#define LENSDESK_TEST_MAIN_WITH_CHILD(TestClass, childArgument, childRun)                     \
-    int main(int argc, char** argv)                                                            \
-    {                                                                                          \
-        return TestMain::exec<TestClass, LENSDESK_TEST_APPLICATION>(argc, argv,                \
-                                                                    {childArgument, childRun}); \
+#define LENSDESK_TEST_MAIN_WITH_CHILD(TestClass, childArgument, childRun)                                              \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        return TestMain::exec<TestClass, LENSDESK_TEST_APPLICATION>(argc, argv, {childArgument, childRun});            \
     }

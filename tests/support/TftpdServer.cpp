@@ -43,10 +43,7 @@ TftpdServer::TftpdServer(const QString& address, quint16 port)
     QProcess::execute(QStringLiteral("chown"), {QStringLiteral("tftp:tftp"), m_dir.path()});
 }
 
-TftpdServer::~TftpdServer()
-{
-    stop();
-}
+TftpdServer::~TftpdServer() { stop(); }
 
 QByteArray TftpdServer::received() const
 {

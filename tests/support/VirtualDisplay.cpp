@@ -34,8 +34,8 @@ VirtualDisplay::VirtualDisplay()
             dup2(quiet, STDOUT_FILENO);
             dup2(quiet, STDERR_FILENO);
         }
-        execlp("Xvfb", "Xvfb", "-displayfd", readyFd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-               "-dpi", "96", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", readyFd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-dpi",
+               "96", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(ready[1]);

@@ -43,9 +43,9 @@ void textScaleFactorIsReadBack()
     }
     DWORD previous = 0;
     DWORD size = sizeof previous;
-    const bool hadValue = RegQueryValueExW(key, L"TextScaleFactor", nullptr, nullptr,
-                                           reinterpret_cast<BYTE*>(&previous), &size)
-                          == ERROR_SUCCESS;
+    const bool hadValue =
+        RegQueryValueExW(key, L"TextScaleFactor", nullptr, nullptr, reinterpret_cast<BYTE*>(&previous), &size)
+        == ERROR_SUCCESS;
     const DWORD written = 150;
     RegSetValueExW(key, L"TextScaleFactor", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&written), sizeof written);
     const std::optional<std::uint32_t> read = Win32Calls::textScaleFactor();
@@ -72,10 +72,7 @@ void displayMetrics()
     check(dpi >= 48 && dpi <= 960, "the screen's vertical DPI is plausible");
 }
 
-bool isTopmost(HWND window)
-{
-    return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-}
+bool isTopmost(HWND window) { return (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
 
 void topmostKeepsPlaceAndSize()
 {
@@ -156,7 +153,7 @@ void sendsFromSocketOfFamily(int family, const char* what)
     timeval wait{2, 0};
     char received[64] = {};
     const bool arrived = select(0, &readable, nullptr, nullptr, &wait) == 1
-                         && recv(receiver, received, sizeof received, 0) == int(sizeof command - 1);
+        && recv(receiver, received, sizeof received, 0) == int(sizeof command - 1);
     check(arrived && std::memcmp(received, command, sizeof command - 1) == 0, "the datagram arrives whole");
     closesocket(receiver);
     closesocket(sender);
