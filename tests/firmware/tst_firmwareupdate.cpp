@@ -411,7 +411,12 @@ private slots:
         modals().expect<QFileDialog>([&](QFileDialog* chooser) {
             caption = chooser->windowTitle();
             filters = chooser->nameFilters();
-            chooser->selectFile(path);
+            // Typed into the file name field, as a user does: selectFile()
+            // leaves that field alone while it has the focus, and whether it
+            // has it yet depends on how fast the chooser came up.
+            auto* field = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(field);
+            field->setText(path);
             QMetaObject::invokeMethod(chooser, "accept");
         });
         dialog()->toolButton->click();
