@@ -60,12 +60,14 @@ bool TftpdServer::start()
                      QStringLiteral("-u"), QStringLiteral("tftp"), m_dir.path()});
     if (!m_process.waitForStarted(StartTimeLimitMs))
         return false;
-    // The port is taken once the server listens.
+    // The port is taken once the server listens. The probe asks for the
+    // port alone: with the address shared it would bind beside a server
+    // that shares it too, and the server would never seem to listen.
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < StartTimeLimitMs) {
         QUdpSocket probe;
-        if (!probe.bind(QHostAddress(m_address), m_port))
+        if (!probe.bind(QHostAddress(m_address), m_port, QAbstractSocket::DontShareAddress))
             return true;
         probe.close();
         QTest::qWait(ListenPollMs);
