@@ -4,7 +4,7 @@
 #include "admin/FirmwareImage.h"
 #include "admin/TftpUpload.h"
 #include "app/FormBuilder.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include <QApplication>
 #include <QFile>

@@ -5,8 +5,7 @@
 #include "admin/GatewayGuess.h"
 #include "admin/TftpUpload.h"
 #include "admin/UpdateMode.h"
-#include "app/Platform.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "cli/ControllerSession.h"
 #include "cli/UploadProgress.h"
 #include "discovery/LanSearch.h"
@@ -18,6 +17,7 @@
 #include "link/ReplyText.h"
 #include "link/VersionRules.h"
 #include "link/pingWorker.h"
+#include "platform/Platform.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

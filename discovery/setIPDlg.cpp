@@ -1,8 +1,8 @@
 #include "discovery/setIPDlg.h"
 
-#include "app/EventWait.h"
 #include "app/FormBuilder.h"
-#include "app/SettingsStore.h"
+#include "base/EventWait.h"
+#include "base/SettingsStore.h"
 #include "discovery/PickPattern.h"
 #include "discovery/ResultTree.h"
 #include "link/DottedQuad.h"

@@ -1,7 +1,7 @@
 #include "lens/loadSettDlg.h"
 
 #include "app/FormBuilder.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "lens/ProfileText.h"
 
 #include <QComboBox>

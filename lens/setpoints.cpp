@@ -1,7 +1,7 @@
 #include "app/LensDesk.h"
 
-#include "app/EventWait.h"
-#include "app/SettingsStore.h"
+#include "base/EventWait.h"
+#include "base/SettingsStore.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
 #include "lens/ProfileText.h"

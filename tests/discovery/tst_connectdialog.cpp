@@ -9,7 +9,7 @@
 #include "TestMain.h"
 
 #include "app/LensDesk.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "discovery/ResultTree.h"
 #include "discovery/setIPDlg.h"
 #include "lens/zoomWorker.h"

@@ -7,7 +7,7 @@
 
 #include "admin/TftpUpload.h"
 #include "admin/tftpDlg.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "link/pingWorker.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "TestMain.h"
 
 #include "app/ClickableLabel.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
 #include "lens/zoomWorker.h"
