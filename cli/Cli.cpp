@@ -547,8 +547,7 @@ int Cli::presetRecall(const QString& name)
         if (name.isEmpty())
             return tr("A preset needs a name.");
         QScopedPointer<QSettings> profiles(SettingsStore::openProfiles(nullptr));
-        const QString value = ProfileText::valueText(
-            profiles->value(ProfileText::keyForName(name), QLatin1String(ProfileText::NoProfile)));
+        const QString value = ProfileText::storedValue(*profiles, name);
         if (value == QLatin1String(ProfileText::NoProfile))
             return tr("There is no preset \"%1\"; see lensdesk-cli preset list.").arg(name);
         target = ProfileText::parse(value);
