@@ -36,9 +36,10 @@ LensMotion::LensMotion(const LensSpec& lens, bool powerZoom, QObject* parent)
     zoom.position = zoom.target = lens.wideMm;
 
     Axis& focus = m_axes[FocusAxis];
-    focus.high = lens.focusMax;
+    focus.low = lens.focusFar;
+    focus.high = lens.focusFar + lens.focusMax;
     focus.speed = qMax(1.0, lens.focusMax / FocusTravelSeconds);
-    focus.position = focus.target = std::round(lens.focusMax / 2.0);
+    focus.position = focus.target = lens.focusFar + std::round(lens.focusMax / 2.0);
 
     Axis& iris = m_axes[IrisAxis];
     iris.low = lens.hasAperture() ? LensCatalogue::nearestStop(lens.openFAtWide) : 0;
@@ -135,7 +136,7 @@ QByteArray LensMotion::handleFocus(const SimCommand& command, int focusTimeoutMs
     if (is(command, Cmd::FocusReInit)) {
         // The drive runs to the far end and back to find its range again.
         const double back = focus.position;
-        moveAbsolute(FocusAxis, 0, Ending::RangeReport);
+        moveAbsolute(FocusAxis, focus.low, Ending::RangeReport);
         focus.waypoints = {back};
         m_focusTimeout = 0;
         return {};
@@ -144,8 +145,9 @@ QByteArray LensMotion::handleFocus(const SimCommand& command, int focusTimeoutMs
     if (!command.intValue(&value))
         return SimAnswer::errorParam(QStringLiteral("focus value is not a whole number"));
     if (is(command, Cmd::SetFocus) || is(command, Cmd::SetFocusRecall)) {
-        if (value < 0 || value > m_lens.focusMax)
-            return SimAnswer::errorRange(QStringLiteral("focus %1 outside 0-%2").arg(value).arg(m_lens.focusMax));
+        if (value < focus.low || value > focus.high)
+            return SimAnswer::errorRange(
+                QStringLiteral("focus %1 outside %2-%3").arg(value).arg(focus.low).arg(focus.high));
         moveAbsolute(FocusAxis, double(value), Ending::Done);
         m_focusTimeout = focusTimeoutMs;
         return {};
@@ -406,7 +408,7 @@ QByteArray LensMotion::positionReport(AxisIndex index) const
 QByteArray LensMotion::endingReport(AxisIndex index) const
 {
     if (index == FocusAxis && m_axes[FocusAxis].ending == Ending::RangeReport)
-        return QByteArray(Ans::FocusRangeKey) + "0," + QByteArray::number(m_lens.focusMax);
+        return focusRangeReport();
     switch (index) {
     case ZoomAxis:
         return Ans::ZoomDone;
@@ -415,6 +417,13 @@ QByteArray LensMotion::endingReport(AxisIndex index) const
     default:
         return Ans::IrisDone;
     }
+}
+
+QByteArray LensMotion::focusRangeReport() const
+{
+    const Axis& focus = m_axes[FocusAxis];
+    return QByteArray(Ans::FocusRangeKey) + QByteArray::number(qRound(focus.low)) + ','
+        + QByteArray::number(qRound(focus.high));
 }
 
 QByteArray LensMotion::currentReport() const
@@ -439,7 +448,7 @@ QList<QByteArray> LensMotion::lensReports() const
         QByteArray(Ans::ApertureRangeKey) + number(m_lens.openFAtWide).toLatin1() + ','
             + number(m_lens.closedF).toLatin1(),
         QByteArray(Ans::ZoomRangeKey) + QByteArray::number(m_lens.wideMm) + ',' + QByteArray::number(m_lens.teleMm),
-        QByteArray(Ans::FocusRangeKey) + "0," + QByteArray::number(m_lens.focusMax),
+        focusRangeReport(),
         QByteArray(Ans::AutoFocus) + flag(m_lens.autoFocus),
         QByteArray(Ans::Stabiliser) + flag(m_lens.stabiliser),
         QByteArray(Ans::StabiliserActive) + flag(m_stabiliserActive),

@@ -81,6 +81,8 @@ private:
     double closedStop() const;
     QByteArray positionReport(AxisIndex index) const;
     QByteArray endingReport(AxisIndex index) const;
+    // "fRange=<far>,<near>" in motor counts.
+    QByteArray focusRangeReport() const;
     QByteArray currentReport() const;
     static QString number(double value);
 

@@ -25,6 +25,13 @@ TftpServer::Settings tftpSettings(const SimOptions& options)
 // its last block.
 constexpr int UpdateDallyMs = 1000;
 
+LensSpec attachedLens(const SimOptions& options)
+{
+    LensSpec lens = LensCatalogue::lens(options.lens);
+    lens.focusFar = options.focusFar;
+    return lens;
+}
+
 } // namespace
 
 SimController::SimController(const SimOptions& options, SimLog& log, QObject* parent)
@@ -34,7 +41,7 @@ SimController::SimController(const SimOptions& options, SimLog& log, QObject* pa
     , m_faults(options)
     , m_port(log, m_faults, options.gapMs)
     , m_identity(options)
-    , m_lens(LensCatalogue::lens(options.lens), m_identity.isPowerZoomModel())
+    , m_lens(attachedLens(options), m_identity.isPowerZoomModel())
     , m_tftp(log, tftpSettings(options))
 {
     connect(&m_port, &CommandPort::received, this, &SimController::onCommand);

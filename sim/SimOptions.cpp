@@ -106,6 +106,10 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     add("gateway", "Gateway reported by \"getGW\". Default: first host of the network.", "ADDR");
 
     add("lens", "Attached lens: " + LensCatalogue::keys().join(", ") + ". Default zoom-is.", "KIND", o.lens);
+    add("focus-far",
+        "Motor count at the far end of the focus travel, 0 to 1000000; the near "
+        "end lies the lens's travel beyond it. Default 0.",
+        "COUNT", QString::number(o.focusFar));
     add("report-delay",
         "Time from an identification answer to the volunteered lens reports, "
         "in ms. Default 300.",
@@ -173,6 +177,7 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     o.lens = parser.value("lens");
     if (!LensCatalogue::keys().contains(o.lens))
         fail(QStringLiteral("--lens must be one of: %1").arg(LensCatalogue::keys().join(", ")));
+    o.focusFar = intOption(parser, "focus-far", 0, 1000000);
     o.reportDelayMs = intOption(parser, "report-delay", 0, 60000);
 
     o.restartMs = intOption(parser, "restart-time", 0, 600000);

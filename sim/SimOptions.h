@@ -32,6 +32,7 @@ struct SimOptions
 
     // Lens.
     QString lens = QStringLiteral("zoom-is");
+    int focusFar = 0;        // motor count of the far end of the focus travel
     int reportDelayMs = 300; // from an identification to the lens reports
 
     // Liveness and restarts.

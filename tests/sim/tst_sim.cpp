@@ -135,26 +135,28 @@ void SimTest::identification()
 
 void SimTest::lensReports_data()
 {
-    QTest::addColumn<QString>("lens");
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<Answers>("expected");
     QTest::addColumn<QByteArray>("pingAnswer");
 
     const QByteArray ver = "ORVO KX-MQTR=1.9.0";
-    QTest::newRow("zoom lens with stabiliser") << "zoom-is" << Answers{ver,
-                                                                       "Lens=18-55mm f/3.5-5.6 IS",
-                                                                       "aRange=3.5,22",
-                                                                       "zRange=18,55",
-                                                                       "fRange=0,1150",
-                                                                       "AF=1",
-                                                                       "IS=1",
-                                                                       "ISactive=0",
-                                                                       "Current=18,575,3.5"}
-                                               << QByteArray("AF=1");
-    QTest::newRow("prime without stabiliser")
-        << "prime" << Answers{ver,    "Lens=50mm f/1.8", "aRange=1.8,22",     "zRange=50,50", "fRange=0,980", "AF=1",
-                              "IS=0", "ISactive=0",      "Current=50,490,1.8"}
+    QTest::newRow("zoom lens with stabiliser")
+        << QStringList{"--lens", "zoom-is"} << Answers{ver,
+                                                       "Lens=18-55mm f/3.5-5.6 IS",
+                                                       "aRange=3.5,22",
+                                                       "zRange=18,55",
+                                                       "fRange=0,1150",
+                                                       "AF=1",
+                                                       "IS=1",
+                                                       "ISactive=0",
+                                                       "Current=18,575,3.5"}
         << QByteArray("AF=1");
-    QTest::newRow("lens reporting no aperture") << "no-aperture"
+    QTest::newRow("prime without stabiliser")
+        << QStringList{"--lens", "prime"}
+        << Answers{ver,    "Lens=50mm f/1.8", "aRange=1.8,22",     "zRange=50,50", "fRange=0,980", "AF=1",
+                   "IS=0", "ISactive=0",      "Current=50,490,1.8"}
+        << QByteArray("AF=1");
+    QTest::newRow("lens reporting no aperture") << QStringList{"--lens", "no-aperture"}
                                                 << Answers{ver,
                                                            "Lens=35mm adapted lens, no aperture contacts",
                                                            "aRange=255,255",
@@ -165,7 +167,7 @@ void SimTest::lensReports_data()
                                                            "ISactive=0",
                                                            "Current=35,400"}
                                                 << QByteArray("AF=1");
-    QTest::newRow("AF switch off") << "manual-focus"
+    QTest::newRow("AF switch off") << QStringList{"--lens", "manual-focus"}
                                    << Answers{ver,
                                               "Lens=70-200mm f/4 IS, AF switch at MF",
                                               "aRange=4,32",
@@ -176,16 +178,27 @@ void SimTest::lensReports_data()
                                               "ISactive=0",
                                               "Current=70,750,4"}
                                    << QByteArray("AF=0");
-    QTest::newRow("no lens") << "none" << Answers{ver, "nolensfound"} << QByteArray("AF=0");
+    QTest::newRow("no lens") << QStringList{"--lens", "none"} << Answers{ver, "nolensfound"} << QByteArray("AF=0");
+    QTest::newRow("focus travel from count 200")
+        << QStringList{"--focus-far", "200"} << Answers{ver,
+                                                        "Lens=18-55mm f/3.5-5.6 IS",
+                                                        "aRange=3.5,22",
+                                                        "zRange=18,55",
+                                                        "fRange=200,1350",
+                                                        "AF=1",
+                                                        "IS=1",
+                                                        "ISactive=0",
+                                                        "Current=18,775,3.5"}
+        << QByteArray("AF=1");
 }
 
 void SimTest::lensReports()
 {
-    QFETCH(QString, lens);
+    QFETCH(QStringList, arguments);
     QFETCH(Answers, expected);
     QFETCH(QByteArray, pingAnswer);
 
-    SimProcess sim({"--lens", lens, "--report-delay", "0"});
+    SimProcess sim(arguments + QStringList{"--report-delay", "0"});
     QVERIFY(sim.start());
     SimClient client;
     client.send(sim.address(), "ver");
@@ -311,6 +324,10 @@ void SimTest::invalidValues_data()
     QTest::newRow("zoom on a model without power zoom")
         << QStringList{"--product", "ORVO RE-2"} << QByteArray("setZoom=30") << QByteArray("errorParam");
     QTest::newRow("negative focus") << QStringList{} << QByteArray("setFocus=-5") << QByteArray("errorRange");
+    QTest::newRow("focus below the far end of a travel from 200")
+        << QStringList{"--focus-far", "200"} << QByteArray("setFocus=199") << QByteArray("errorRange");
+    QTest::newRow("focus beyond the near end of a travel from 200")
+        << QStringList{"--focus-far", "200"} << QByteArray("setFocus=1351") << QByteArray("errorRange");
     QTest::newRow("focus not a number") << QStringList{} << QByteArray("setFocus=12x") << QByteArray("errorParam");
     QTest::newRow("focus with the AF switch off")
         << QStringList{"--lens", "manual-focus"} << QByteArray("setFocus=100") << QByteArray("errorFocus");
