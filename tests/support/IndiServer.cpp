@@ -153,6 +153,16 @@ bool IndiServer::stopDriver(const QString& program, const QString& device)
     return false;
 }
 
+qint64 IndiServer::driverPid(const QString& program) const
+{
+    const QRegularExpression started(QStringLiteral("Driver %1: pid=(\\d+) ").arg(QRegularExpression::escape(program)));
+    qint64 pid = 0;
+    auto matches = started.globalMatch(log());
+    while (matches.hasNext())
+        pid = matches.next().captured(1).toLongLong();
+    return pid;
+}
+
 int IndiServer::runClient(const QString& program, const QStringList& arguments, int timeoutSeconds, QString* output)
 {
     QProcess client;

@@ -39,6 +39,9 @@ public:
     // lists the device's properties; stops it again.
     bool startDriver(const QString& program, const QString& device);
     bool stopDriver(const QString& program, const QString& device);
+    // The process id of the driver the server started last from `program`;
+    // 0 when it started none.
+    qint64 driverPid(const QString& program) const;
 
     // indi_setprop: "Lens A.ABS_FOCUS_POSITION.FOCUS_ABSOLUTE_POSITION=120"
     // or "Lens A.DEVICE_ADDRESS.ADDRESS;PORT=127.0.0.4;1339". True when the
