@@ -12,7 +12,7 @@
 #include <QProcessEnvironment>
 #include <QSocketNotifier>
 
-#include <cstring>
+#include <csignal>
 
 #include <unistd.h>
 
@@ -312,8 +312,10 @@ int Cli::stopStatus()
             tr("The command did not end within --max-time %1 s.").arg(double(*m_options.maxTimeMs) / 1000.0));
     }
     const QString what = m_command && m_command->movesLens ? tr(" The lens was told to stop.") : QString();
-    return m_output.failure(Reason::Interrupted, 128 + m_stopSignal,
-                            tr("Interrupted by %1.%2").arg(QString::fromLocal8Bit(::strsignal(m_stopSignal)), what));
+    const QString signal = m_stopSignal == SIGINT ? QStringLiteral("SIGINT")
+        : m_stopSignal == SIGTERM                 ? QStringLiteral("SIGTERM")
+                                                  : QStringLiteral("SIGHUP");
+    return m_output.failure(Reason::Interrupted, 128 + m_stopSignal, tr("Interrupted by %1.%2").arg(signal, what));
 }
 
 int Cli::completion() { return finish(QJsonValue(), CompletionScript::bash()); }

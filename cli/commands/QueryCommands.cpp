@@ -95,13 +95,16 @@ int Cli::info()
         QElapsedTimer clock;
         clock.start();
         const int answersLimit = limit(AnswersLimitMs);
-        for (const Question& question : InfoQuestions)
+        for (const Question& question : InfoQuestions) {
+            if (isStopping())
+                return Failed;
             ask(session, question);
+        }
         // One more try for each question left unanswered, within the limit.
         QVector<Question> every(std::begin(ExchangeQuestions), std::end(ExchangeQuestions));
         every += QVector<Question>(std::begin(InfoQuestions), std::end(InfoQuestions));
         for (const Question& question : qAsConst(every)) {
-            if (record.count(question.answer) == 0 && clock.elapsed() < answersLimit)
+            if (record.count(question.answer) == 0 && clock.elapsed() < answersLimit && !isStopping())
                 ask(session, question);
         }
         const auto answered = [&] {
