@@ -331,9 +331,10 @@ void CliTest::help_data()
     QTest::addColumn<QString>("usage");
     QTest::newRow("program") << QStringList{"--help"} << "COMMAND ARGUMENTS...";
     for (const char* command : {"search", "info", "move", "nudge", "stabilizer", "preset", "name", "focus-timeout",
-                                "protocol", "restart", "network", "firmware", "watch", "send", "completion"})
-        QTest::newRow(command) << QStringList{QLatin1String(command), "--help"}
-                               << QStringLiteral("Usage: lensdesk-cli %1").arg(QLatin1String(command));
+                                "protocol", "restart", "network", "firmware", "watch", "send", "completion"}) {
+        const QString usage = QStringLiteral("Usage: lensdesk-cli %1").arg(QLatin1String(command));
+        QTest::newRow(command) << QStringList{QLatin1String(command), "--help"} << usage;
+    }
     QTest::newRow("short form") << QStringList{"-h"} << "COMMAND ARGUMENTS...";
 }
 
@@ -472,13 +473,14 @@ void CliTest::jsonFailureOnStandardError_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("no answer") << QStringList{"--silent-after", "0"} << QStringList{"--timeout", "1", "info", "{sim}"}
-                               << 1 << "timeout";
-    QTest::newRow("controller error") << QStringList{"--lens", "manual-focus"}
-                                      << QStringList{"move", "{sim}", "--focus", "100"} << 1 << "refused";
+    const QStringList silent{"--silent-after", "0"};
+    const QStringList info{"--timeout", "1", "info", "{sim}"};
+    const QStringList manualFocus{"--lens", "manual-focus"};
+    const QStringList focus{"move", "{sim}", "--focus", "100"};
+    QTest::newRow("no answer") << silent << info << 1 << "timeout";
+    QTest::newRow("controller error") << manualFocus << focus << 1 << "refused";
     QTest::newRow("bad input") << QStringList{} << QStringList{"name", "{sim}", "camera12"} << 2 << "bad-input";
-    QTest::newRow("nothing found at all")
-        << QStringList{} << QStringList{"preset", "delete", "nothing"} << 2 << "bad-input";
+    QTest::newRow("no such preset") << QStringList{} << QStringList{"preset", "delete", "nothing"} << 2 << "bad-input";
 }
 
 void CliTest::jsonFailureOnStandardError()
@@ -518,8 +520,8 @@ void CliTest::jsonKeysAreDocumented_data()
     QTest::newRow("focus-timeout") << QStringList{} << QStringList{"focus-timeout", "{sim}", "900"} << "focus-timeout";
     QTest::newRow("protocol") << QStringList{} << QStringList{"protocol", "{sim}", "1"} << "protocol";
     QTest::newRow("restart") << QStringList{} << QStringList{"restart", "{sim}"} << "restart";
-    QTest::newRow("firmware") << tftp << QStringList{"firmware", "{sim}", "{image}", "--yes", "--tftp-port", "{tftp}"}
-                              << "firmware";
+    const QStringList upload{"firmware", "{sim}", "{image}", "--yes", "--tftp-port", "{tftp}"};
+    QTest::newRow("firmware") << tftp << upload << "firmware";
     QTest::newRow("send") << QStringList{} << QStringList{"send", "{sim}", "getSN"} << "send";
     QTest::newRow("watch, cut short") << QStringList{} << QStringList{"--max-time", "2", "watch", "{sim}"} << "watch";
 }
@@ -582,8 +584,8 @@ void CliTest::writeErrorsFail_data()
     QTest::newRow("disk full") << "exec \"$0\" \"$@\" >/dev/full" << QStringList{"info", "{sim}"} << 1;
     QTest::newRow("disk full, preset list") << "exec \"$0\" \"$@\" >/dev/full" << QStringList{"preset", "list"} << 1;
     // As under a service manager: a closed pipe is an error, not a signal.
-    QTest::newRow("watch into a pipe that closes")
-        << "trap '' PIPE; \"$0\" \"$@\" | head -n 1; exit ${PIPESTATUS[0]}" << QStringList{"watch", "{sim}"} << 1;
+    const QString pipe = QStringLiteral("trap '' PIPE; \"$0\" \"$@\" | head -n 1; exit ${PIPESTATUS[0]}");
+    QTest::newRow("watch into a pipe that closes") << pipe << QStringList{"watch", "{sim}"} << 1;
 }
 
 void CliTest::writeErrorsFail()
@@ -614,12 +616,12 @@ void CliTest::interruptLeavesTheControllerSafe_data()
     QTest::newRow("firmware, Ctrl+C") << firmware << "Restart" << SIGINT << 130 << "setFLAG=99";
     QTest::newRow("firmware, SIGTERM") << firmware << "Restart" << SIGTERM << 143 << "setFLAG=99";
     QTest::newRow("firmware, SIGHUP") << firmware << "Restart" << SIGHUP << 129 << "setFLAG=99";
-    QTest::newRow("move, Ctrl+C") << QStringList{"move", "{sim}", "--zoom", "55"} << "setZoom=55" << SIGINT << 130
-                                  << "stopFocus";
-    QTest::newRow("preset recall, SIGTERM")
-        << QStringList{"preset", "recall", "tele", "{sim}"} << "setZoom=55" << SIGTERM << 143 << "stopFocus";
-    QTest::newRow("nudge, SIGHUP") << QStringList{"nudge", "{sim}", "zoom", "-370"} << "moveZoom=-370" << SIGHUP << 129
-                                   << "stopFocus";
+    const QStringList move{"move", "{sim}", "--zoom", "55"};
+    const QStringList recall{"preset", "recall", "tele", "{sim}"};
+    const QStringList nudge{"nudge", "{sim}", "zoom", "-370"};
+    QTest::newRow("move, Ctrl+C") << move << "setZoom=55" << SIGINT << 130 << "stopFocus";
+    QTest::newRow("preset recall, SIGTERM") << recall << "setZoom=55" << SIGTERM << 143 << "stopFocus";
+    QTest::newRow("nudge, SIGHUP") << nudge << "moveZoom=-370" << SIGHUP << 129 << "stopFocus";
 }
 
 void CliTest::interruptLeavesTheControllerSafe()
@@ -754,10 +756,10 @@ void CliTest::addressesOfNoSingleControllerAreRefused_data()
     QTest::newRow("reserved") << QStringList{"info", "240.0.0.1"};
     QTest::newRow("broadcast of the loopback network") << QStringList{"info", "127.255.255.255"};
     QTest::newRow("broadcast of a local network") << QStringList{"send", "10.231.1.255", "ver"};
-    QTest::newRow("new address multicast")
-        << QStringList{"network", "127.0.0.1", "--address", "224.0.0.5", "--mask", "255.0.0.0"};
-    QTest::newRow("new address a local broadcast")
-        << QStringList{"network", "127.0.0.1", "--address", "10.231.1.255", "--mask", "255.255.255.0"};
+    const QStringList multicast{"network", "127.0.0.1", "--address", "224.0.0.5", "--mask", "255.0.0.0"};
+    const QStringList broadcast{"network", "127.0.0.1", "--address", "10.231.1.255", "--mask", "255.255.255.0"};
+    QTest::newRow("new address multicast") << multicast;
+    QTest::newRow("new address a local broadcast") << broadcast;
 }
 
 void CliTest::addressesOfNoSingleControllerAreRefused()
@@ -1025,17 +1027,17 @@ void CliTest::deviceOptions_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("commands");
     QTest::addColumn<QString>("key");
-    QTest::newRow("stabilizer on") << QStringList{"stabilizer", "{sim}", "5"} << QStringList{"enableIS=5"}
-                                   << "stabilizerActive";
-    QTest::newRow("stabilizer off") << QStringList{"stabilizer", "{sim}", "0"} << QStringList{"enableIS=0"}
-                                    << "stabilizerActive";
-    QTest::newRow("name") << QStringList{"name", "{sim}", "cam7"} << QStringList{"setNAME=cam7", "getNAME"} << "name";
-    QTest::newRow("blank name") << QStringList{"name", "{sim}", ""} << QStringList{"setNAME=       ", "getNAME"}
-                                << "name";
-    QTest::newRow("focus time-out") << QStringList{"focus-timeout", "{sim}", "3000"}
-                                    << QStringList{"setFocusT=3000", "setFocusT"} << "focusTimeout";
-    QTest::newRow("protocol") << QStringList{"protocol", "{sim}", "2"} << QStringList{"setProto=2"} << "protocol";
-    QTest::newRow("restart") << QStringList{"restart", "{sim}"} << QStringList{"Reboot"} << "restarting";
+    // The command, what follows the connection exchange on the wire, the result's key.
+    const auto row = [](const char* name, const QStringList& arguments, const QStringList& commands, const char* key) {
+        QTest::newRow(name) << arguments << commands << QString::fromLatin1(key);
+    };
+    row("stabilizer on", {"stabilizer", "{sim}", "5"}, {"enableIS=5"}, "stabilizerActive");
+    row("stabilizer off", {"stabilizer", "{sim}", "0"}, {"enableIS=0"}, "stabilizerActive");
+    row("name", {"name", "{sim}", "cam7"}, {"setNAME=cam7", "getNAME"}, "name");
+    row("blank name", {"name", "{sim}", ""}, {"setNAME=       ", "getNAME"}, "name");
+    row("focus time-out", {"focus-timeout", "{sim}", "3000"}, {"setFocusT=3000", "setFocusT"}, "focusTimeout");
+    row("protocol", {"protocol", "{sim}", "2"}, {"setProto=2"}, "protocol");
+    row("restart", {"restart", "{sim}"}, {"Reboot"}, "restarting");
 }
 
 void CliTest::deviceOptions()
