@@ -2,7 +2,7 @@
 // protocol, restart, network.
 
 #include "admin/GatewayGuess.h"
-#include "app/Platform.h"
+#include "platform/Platform.h"
 #include "cli/Cli.h"
 #include "cli/ControllerSession.h"
 #include "link/DottedQuad.h"

@@ -1,6 +1,6 @@
 // The panel's stored lens positions: preset list, save, recall, delete.
 
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "cli/Cli.h"
 #include "cli/ControllerSession.h"
 #include "cli/JsonVocabulary.h"
