@@ -46,8 +46,8 @@ int Cli::presetList()
     QStringList lines;
     const QStringList keys = profiles->childKeys();
     for (const QString& key : keys) {
-        const QString value = ProfileText::valueText(profiles->value(key));
         const QString name = ProfileText::nameForKey(key);
+        const QString value = ProfileText::storedValue(*profiles, name);
         const ProfileText::Position position = ProfileText::parse(value);
         json.append(QJsonObject{{QStringLiteral("controller"), QJsonValue()},
                                 {QStringLiteral("name"), name},
@@ -90,8 +90,7 @@ int Cli::presetRecall()
         if (name.isEmpty())
             return tr("A preset needs a name.");
         QScopedPointer<QSettings> profiles(SettingsStore::openProfiles(nullptr));
-        const QString value = ProfileText::valueText(
-            profiles->value(ProfileText::keyForName(name), QLatin1String(ProfileText::NoProfile)));
+        const QString value = ProfileText::storedValue(*profiles, name);
         if (value == QLatin1String(ProfileText::NoProfile))
             return tr("There is no preset \"%1\"; see lensdesk-cli preset list.").arg(Output::escaped(name));
         target = ProfileText::parse(value);
