@@ -26,6 +26,7 @@ class QSettings;
 class QShortcut;
 class QSlider;
 class QTimer;
+class MoveConfirmation;
 class QUdpSocket;
 class ReplyIntake;
 class changeIPDlg;
@@ -359,6 +360,9 @@ private:
     bool zoomDoneFlag = false;
     bool focusDoneFlag = false;
     bool irisDoneFlag = false;
+    // The move a set-point recall waits for; the dispatcher tells it every
+    // fact of the controller's replies (lens/setpoints.cpp).
+    MoveConfirmation* m_moveConfirmation = nullptr;
 
     // The "Lens Protocol" submenu that takes the place of actionSwitch_Proto_version.
     QMenu* protocolMenu = nullptr;

@@ -5,6 +5,7 @@
 #include "app/Branding.h"
 #include "app/ClickableLabel.h"
 #include "lens/FNumbers.h"
+#include "lens/MoveConfirmation.h"
 #include "lens/zoomWorker.h"
 #include "link/ReplyIntake.h"
 #include "link/ReplyReader.h"
@@ -215,6 +216,8 @@ void LensDesk::handleReply(const QString& text)
             changeIPDialog->showCurrentSettings();
             break;
         }
+        if (m_moveConfirmation)
+            m_moveConfirmation->note(fact.kind);
         if (fact.provesLife())
             resumeLiveness();
     }
