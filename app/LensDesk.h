@@ -203,9 +203,12 @@ private:
     // Counts the liveness monitors stopped; a loss signal counts only while
     // its monitor's generation is the current one (link/connection.cpp).
     quint64 m_livenessGeneration = 0;
-    // A controller was identified and its liveness monitor has not declared
-    // it lost since.
+    // A controller was identified, no attempt has begun since without
+    // identifying one, and the liveness monitor has not declared it lost.
     bool hasLiveController() const;
+    // An attempt has begun and not (yet) identified a controller: it runs,
+    // or it failed or was stopped.
+    bool m_attemptUnanswered = false;
 
     // Device link: the read-outs of a lost or absent lens.
     void markLensUnavailable();
