@@ -1,6 +1,7 @@
 // A native Windows program that runs the panel's Win32 calls (app/Win32Calls)
 // and the command channel's socket calls (link/RawSocket) on the machine it
-// runs on and checks what it can of their results. Built by
+// runs on and checks what it can of their results, and the service dialog's
+// keys as the Windows build has them (admin/ServiceKeys). Built by
 // scripts/windows-check with the MinGW cross-compiler; it needs no toolkit.
 //
 //   win32_calls_check [--write-registry]
@@ -9,6 +10,7 @@
 // TextScaleFactor: only for a throwaway user profile (a scratch Wine prefix),
 // never on someone's own account. Ends with "N passed, N failed".
 
+#include "admin/ServiceKeys.h"
 #include "app/Win32Calls.h"
 #include "link/RawSocket.h"
 
@@ -171,6 +173,15 @@ void socketSends()
     WSACleanup();
 }
 
+// Windows delivers Ctrl+Alt+F10 to the window: the service dialog opens
+// with it alone.
+void serviceKeys()
+{
+    check(ServiceKeys::thisDesktop() == ServiceKeys::Desktop::Windows
+              && ServiceKeys::sequences(ServiceKeys::thisDesktop()) == std::vector<std::string>{"Ctrl+Alt+F10"},
+          "the service dialog's keys are Ctrl+Alt+F10 alone");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -181,6 +192,7 @@ int main(int argc, char* argv[])
     topmostKeepsPlaceAndSize();
     adaptersAndAddressCache();
     socketSends();
+    serviceKeys();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
