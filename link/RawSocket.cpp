@@ -80,4 +80,18 @@ int sendTo(std::intptr_t descriptor, int family, std::uint32_t ipv4, std::uint16
     return error;
 }
 
+int receiveBufferBytes(std::intptr_t descriptor)
+{
+    int booked = 0;
+    Length length = sizeof booked;
+    if (descriptor < 0
+        || ::getsockopt(Handle(descriptor), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&booked), &length) != 0)
+        return 0;
+#ifdef __linux__
+    return booked / 2;
+#else
+    return booked;
+#endif
+}
+
 } // namespace RawSocket

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// The two operating-system calls beneath the command channel, in plain C++
+// The operating-system calls beneath the command channel, in plain C++
 // types and nothing of the toolkit, so that this pair builds against
 // Berkeley sockets and Winsock alike (the Windows build compiles it with
 // MinGW). A descriptor is the socket's native handle as QUdpSocket reports
@@ -25,5 +25,11 @@ int addressFamily(std::intptr_t descriptor);
 // (errno; WSAGetLastError() on Windows).
 int sendTo(std::intptr_t descriptor, int family, std::uint32_t ipv4, std::uint16_t port, const char* data,
            std::size_t size);
+
+// The receive buffer the operating system granted the socket, in bytes of
+// datagrams it holds; 0 when it cannot tell. Systems cap a request silently
+// (Linux at net.core.rmem_max). Linux books twice the bytes granted, for its
+// own bookkeeping, and reports that; the result here is the grant.
+int receiveBufferBytes(std::intptr_t descriptor);
 
 } // namespace RawSocket

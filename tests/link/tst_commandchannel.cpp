@@ -4,6 +4,7 @@
 #include "TestMain.h"
 
 #include "link/CommandChannel.h"
+#include "link/CommandPort.h"
 #include "link/RawSocket.h"
 
 #include <QFile>
@@ -16,7 +17,8 @@
 #include <memory>
 
 // The command channel on the wire: whole datagrams from several threads,
-// every kind of socket the panel may hold, and failed sends reported once.
+// every kind of socket the panel may hold, failed sends reported once, and
+// the receive buffer the system grants the command socket.
 class CommandChannelTest : public QObject
 {
     Q_OBJECT
@@ -28,6 +30,8 @@ private slots:
     void commandsLeaveFromEverySocketKind_data();
     void commandsLeaveFromEverySocketKind();
     void failedSendIsReportedOnce();
+    void receiveBufferGrantIsChecked_data();
+    void receiveBufferGrantIsChecked();
 };
 
 namespace {
@@ -59,6 +63,13 @@ QtMessageHandler WarningCounter::s_previous = nullptr;
 QString ipv6UnavailableReason()
 {
     return QFile::exists(QStringLiteral("/proc/net/if_inet6")) ? QString() : QStringLiteral("this host has no IPv6");
+}
+
+// The largest receive buffer a socket may ask for, net.core.rmem_max.
+int receiveBufferCap()
+{
+    QFile cap(QStringLiteral("/proc/sys/net/core/rmem_max"));
+    return cap.open(QIODevice::ReadOnly) ? cap.readAll().trimmed().toInt() : 0;
 }
 
 // A socket like the panel's command socket: every address, any port.
@@ -194,6 +205,38 @@ void CommandChannelTest::failedSendIsReportedOnce()
     failing.send(OwnPeerAddress, QStringLiteral("ver"));
     QCOMPARE(WarningCounter::warnings.size(), 2);
     QVERIFY(!peer.hasPendingDatagrams());
+}
+
+void CommandChannelTest::receiveBufferGrantIsChecked_data()
+{
+    QTest::addColumn<int>("beyondCap");
+    QTest::newRow("within the system's cap") << 0;
+    // The system grants its cap and says nothing: the panel says so.
+    QTest::newRow("beyond the system's cap") << 64 * 1024;
+}
+
+void CommandChannelTest::receiveBufferGrantIsChecked()
+{
+    QFETCH(int, beyondCap);
+    const int cap = receiveBufferCap();
+    QVERIFY(cap > 0);
+    const int asked = (beyondCap == 0 ? qMin(cap, 256 * 1024) : cap + beyondCap);
+    const auto socket = commandSocket();
+
+    WarningCounter counter;
+    WarningCounter::warnings.clear();
+    const int granted = CommandPort::requestReceiveBuffer(*socket, asked);
+    QCOMPARE(granted, qMin(asked, cap));
+    QCOMPARE(RawSocket::receiveBufferBytes(socket->socketDescriptor()), granted);
+    if (beyondCap == 0) {
+        QCOMPARE(WarningCounter::warnings, QStringList());
+    } else {
+        QCOMPARE(WarningCounter::warnings.size(), 1);
+        const QString warning = WarningCounter::warnings.first();
+        QVERIFY2(warning.contains(QString::number(granted)) && warning.contains(QString::number(asked))
+                     && warning.contains(QLatin1String("net.core.rmem_max")),
+                 qPrintable(warning));
+    }
 }
 
 LENSDESK_TEST_MAIN(CommandChannelTest)

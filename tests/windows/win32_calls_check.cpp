@@ -161,6 +161,18 @@ void sendsFromSocketOfFamily(int family, const char* what)
     closesocket(sender);
 }
 
+// The panel asks for a receive buffer and reads back what it was granted.
+void receiveBufferReadsBack()
+{
+    SOCKET socket6 = socket(AF_INET6, SOCK_DGRAM, IPPROTO_UDP);
+    const int asked = 1 << 20;
+    const bool set = socket6 != INVALID_SOCKET
+        && setsockopt(socket6, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&asked), sizeof asked) == 0;
+    const int granted = RawSocket::receiveBufferBytes(std::intptr_t(socket6));
+    check(set && granted == asked, "the receive buffer granted reads back as asked");
+    closesocket(socket6);
+}
+
 void socketSends()
 {
     WSADATA winsock;
@@ -170,6 +182,7 @@ void socketSends()
     }
     sendsFromSocketOfFamily(AF_INET, "an IPv4 socket sends to an IPv4 address");
     sendsFromSocketOfFamily(AF_INET6, "a dual-stack socket sends to an IPv4 address");
+    receiveBufferReadsBack();
     WSACleanup();
 }
 
