@@ -12,6 +12,7 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <memory>
@@ -29,6 +30,8 @@ private slots:
     void addressFamilyOfTheDescriptor();
     void commandsLeaveFromEverySocketKind_data();
     void commandsLeaveFromEverySocketKind();
+    void destinationIsWrittenInTheSocketsFamily_data();
+    void destinationIsWrittenInTheSocketsFamily();
     void failedSendIsReportedOnce();
     void receiveBufferGrantIsChecked_data();
     void receiveBufferGrantIsChecked();
@@ -156,6 +159,11 @@ void CommandChannelTest::commandsLeaveFromEverySocketKind_data()
     QTest::newRow("dual stack") << int(QHostAddress::Any);
 }
 
+// What this shows on Linux: a command leaves from every kind of socket and
+// arrives, and the controller sees the socket's own port (where answers go).
+// What it cannot show: Linux takes a plain IPv4 destination on a dual-stack
+// socket as well as the IPv4-mapped one Winsock needs, so a wrong form would
+// arrive here too. The form is checked below and by the Windows check.
 void CommandChannelTest::commandsLeaveFromEverySocketKind()
 {
     QFETCH(int, bound);
@@ -169,6 +177,35 @@ void CommandChannelTest::commandsLeaveFromEverySocketKind()
     quint16 port = 0;
     QCOMPARE(receiveDatagram(peer, nullptr, &port), QByteArray("getNAME"));
     QCOMPARE(port, socket.localPort());
+}
+
+void CommandChannelTest::destinationIsWrittenInTheSocketsFamily_data()
+{
+    QTest::addColumn<int>("family");
+    QTest::newRow("IPv4 socket") << int(AF_INET);
+    QTest::newRow("dual-stack socket: the IPv4-mapped address") << int(AF_INET6);
+}
+
+// The destination as the system gets it, in the socket's family: the one
+// form Winsock takes, whatever Linux would also take.
+void CommandChannelTest::destinationIsWrittenInTheSocketsFamily()
+{
+    QFETCH(int, family);
+    const QHostAddress controller(OwnPeerAddress);
+    const RawSocket::SocketAddress to = RawSocket::destination(family, controller.toIPv4Address(), 1339);
+    const auto* written = reinterpret_cast<const sockaddr*>(to.bytes);
+    QCOMPARE(int(written->sa_family), family);
+    if (family == AF_INET6) {
+        QCOMPARE(to.length, int(sizeof(sockaddr_in6)));
+        const auto* to6 = reinterpret_cast<const sockaddr_in6*>(to.bytes);
+        QCOMPARE(ntohs(to6->sin6_port), quint16(1339));
+        QCOMPARE(QHostAddress(to6->sin6_addr.s6_addr), QHostAddress(QStringLiteral("::ffff:") + OwnPeerAddress));
+    } else {
+        QCOMPARE(to.length, int(sizeof(sockaddr_in)));
+        const auto* to4 = reinterpret_cast<const sockaddr_in*>(to.bytes);
+        QCOMPARE(ntohs(to4->sin_port), quint16(1339));
+        QCOMPARE(QHostAddress(ntohl(to4->sin_addr.s_addr)), controller);
+    }
 }
 
 // An IPv6-only socket cannot reach an IPv4 controller: every send fails.

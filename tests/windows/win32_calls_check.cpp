@@ -144,6 +144,15 @@ void sendsFromSocketOfFamily(int family, const char* what)
 
     const int reported = RawSocket::addressFamily(std::intptr_t(sender));
     check(reported == family, "the socket reports the family it was made with");
+    // Winsock takes only a destination in the socket's own family; Wine,
+    // running on Linux, takes the other one too, so the form is checked.
+    const RawSocket::SocketAddress to = RawSocket::destination(reported, INADDR_LOOPBACK, ntohs(here.sin_port));
+    const auto* to6 = reinterpret_cast<const sockaddr_in6*>(to.bytes);
+    check(family == AF_INET6 ? to.length == int(sizeof(sockaddr_in6)) && to6->sin6_family == AF_INET6
+                  && IN6_IS_ADDR_V4MAPPED(&to6->sin6_addr)
+                             : to.length == int(sizeof(sockaddr_in))
+                  && reinterpret_cast<const sockaddr_in*>(to.bytes)->sin_family == AF_INET,
+          "the destination is written in the socket's family");
     const char command[] = "getVER";
     const int error = RawSocket::sendTo(std::intptr_t(sender), reported, INADDR_LOOPBACK, ntohs(here.sin_port), command,
                                         sizeof command - 1);
