@@ -1,4 +1,4 @@
-// A native Windows program that runs the panel's Win32 calls (app/Win32Calls)
+// A native Windows program that runs the panel's Win32 calls (platform/Win32Calls)
 // and the command channel's socket calls (link/RawSocket) on the machine it
 // runs on and checks what it can of their results, and the service dialog's
 // keys as the Windows build has them (admin/ServiceKeys). Built by
@@ -11,8 +11,8 @@
 // never on someone's own account. Ends with "N passed, N failed".
 
 #include "admin/ServiceKeys.h"
-#include "app/Win32Calls.h"
 #include "link/RawSocket.h"
+#include "platform/Win32Calls.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
