@@ -296,13 +296,20 @@ bool Cli::sendAndAwait(ControllerSession& session, const QString& command, const
         return record.count(Kind::ControllerError) > errorsBefore;
     };
     session.send(command);
-    if (!session.waitUntil(answered, timeoutMs)) {
+    const bool confirmed = session.waitUntil(answered, timeoutMs);
+    return accepted(session, command, confirmed, record.count(Kind::ControllerError) > errorsBefore, status);
+}
+
+bool Cli::accepted(const ControllerSession& session, const QString& command, bool confirmed, bool refused,
+                   int* status) const
+{
+    if (!confirmed) {
         *status = failure(tr("The controller at %1 did not confirm \"%2\" in time; check the lens and try again.")
                               .arg(session.address(), command));
         return false;
     }
-    if (record.count(Kind::ControllerError) > errorsBefore) {
-        *status = failure(tr("The controller refused \"%1\": %2.").arg(command, record.lastError));
+    if (refused) {
+        *status = failure(tr("The controller refused \"%1\": %2.").arg(command, session.record().lastError));
         return false;
     }
     return true;
@@ -321,16 +328,7 @@ bool Cli::confirmMove(ControllerSession& session, const QString& command, MoveCo
     // confirmations must not be taken for the end of a later move.
     session.waitUntil([&] { return !confirmation.mayConfirmHeldAxes(); }, RecallPlan::HeldConfirmationsMs);
     disconnect(noting);
-    if (!confirmed) {
-        *status = failure(tr("The controller at %1 did not confirm \"%2\" in time; check the lens and try again.")
-                              .arg(session.address(), command));
-        return false;
-    }
-    if (confirmation.endedWithError()) {
-        *status = failure(tr("The controller refused \"%1\": %2.").arg(command, session.record().lastError));
-        return false;
-    }
-    return true;
+    return accepted(session, command, confirmed, confirmation.endedWithError(), status);
 }
 
 int Cli::info()

@@ -76,6 +76,10 @@ private:
     // error is read. Reports a refusal or a time-out.
     bool sendAndAwait(ControllerSession& session, const QString& command, const QVector<int>& doneKinds, int timeoutMs,
                       int* status) const;
+    // A command's outcome: not confirmed in time, or refused, is reported
+    // (into *status); true when neither.
+    bool accepted(const ControllerSession& session, const QString& command, bool confirmed, bool refused,
+                  int* status) const;
     // An absolute move: sent and awaited by the rule of MoveConfirmation
     // (for a zoom move, the confirmations of the focus and iris held through
     // it are let through). Reports a refusal or a time-out.
