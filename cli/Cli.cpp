@@ -3,6 +3,7 @@
 #include "cli/CompletionScript.h"
 #include "cli/ControllerSession.h"
 #include "cli/StopRequest.h"
+#include "lens/RecallPlan.h"
 #include "link/DottedQuad.h"
 #include "link/Protocol.h"
 #include "link/TargetAddress.h"
@@ -21,9 +22,6 @@ namespace {
 using Kind = ReplyFact::Kind;
 using Reason = Output::Reason;
 
-// After "zoomDone" the controller confirms focus and iris held through the
-// zoom move; they follow at once when they come.
-constexpr int HoldConfirmationMs = 300;
 constexpr const char* AddressVariable = "LENSDESK_ADDRESS";
 
 } // namespace
@@ -227,15 +225,22 @@ bool Cli::sendAndAwait(ControllerSession& session, const QString& command, const
         return record.count(Kind::ControllerError) > errorsBefore;
     };
     session.send(command);
-    if (!session.waitUntil(answered, timeoutMs)) {
+    const bool confirmed = session.waitUntil(answered, timeoutMs);
+    return accepted(session, command, confirmed, record.count(Kind::ControllerError) > errorsBefore, status);
+}
+
+bool Cli::accepted(const ControllerSession& session, const QString& command, bool confirmed, bool refused, int* status)
+{
+    if (!confirmed) {
         *status = failure(Reason::Timeout,
                           tr("The controller at %1 did not confirm \"%2\" in time; check the lens and try again.")
                               .arg(session.address(), command));
         return false;
     }
-    if (record.count(Kind::ControllerError) > errorsBefore) {
-        *status = failure(Reason::Refused,
-                          tr("The controller refused \"%1\": %2.").arg(command, Output::escaped(record.lastError)));
+    if (refused) {
+        *status =
+            failure(Reason::Refused,
+                    tr("The controller refused \"%1\": %2.").arg(command, Output::escaped(session.record().lastError)));
         return false;
     }
     return true;
@@ -258,19 +263,24 @@ bool Cli::awaitLens(ControllerSession& session, const std::function<bool()>& kno
     return true;
 }
 
-bool Cli::zoomAndAwait(ControllerSession& session, const QString& command, int timeoutMs, int* status)
+bool Cli::confirmMove(ControllerSession& session, const QString& command, MoveConfirmation::Await await, int timeoutMs,
+                      int* status)
 {
-    const DeviceRecord& record = session.record();
-    const int focusDone = record.count(Kind::FocusDone);
-    const int irisDone = record.count(Kind::IrisDone);
-    if (!sendAndAwait(session, command, {Kind::ZoomDone}, timeoutMs, status))
+    if (isStopping()) {
+        *status = Failed;
         return false;
-    // Focus and iris were held through the zoom move; their confirmations
-    // follow at once and must not be taken for the end of a later move.
-    session.waitUntil(
-        [&] { return record.count(Kind::FocusDone) > focusDone && record.count(Kind::IrisDone) > irisDone; },
-        HoldConfirmationMs);
-    return true;
+    }
+    MoveConfirmation confirmation(await);
+    const QMetaObject::Connection noting =
+        connect(&session, &ControllerSession::factRead, this,
+                [&confirmation](const ReplyFact& fact) { confirmation.note(fact.kind); });
+    session.send(command);
+    const bool confirmed = session.waitUntil([&] { return confirmation.isComplete(); }, timeoutMs);
+    // Focus and iris held through a zoom move may still be confirmed; those
+    // confirmations must not be taken for the end of a later move.
+    session.waitUntil([&] { return !confirmation.mayConfirmHeldAxes(); }, RecallPlan::HeldConfirmationsMs);
+    disconnect(noting);
+    return accepted(session, command, confirmed, confirmation.endedWithError(), status);
 }
 
 bool Cli::confirm(const QString& question)

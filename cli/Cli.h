@@ -3,6 +3,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CommandTable.h"
 #include "cli/Output.h"
+#include "lens/MoveConfirmation.h"
 #include "link/ReplyReader.h"
 
 #include <QObject>
@@ -110,14 +111,19 @@ private:
     // error is read. Reports a refusal or a time-out.
     bool sendAndAwait(ControllerSession& session, const QString& command, const QVector<ReplyFact::Kind>& doneKinds,
                       int timeoutMs, int* status);
+    // A command's outcome: not confirmed in time, or refused, is reported
+    // (into *status); true when neither.
+    bool accepted(const ControllerSession& session, const QString& command, bool confirmed, bool refused, int* status);
     // Waits for the lens reports the controller volunteers after its
     // identification, until `known` holds: they must be in before a request
     // whose answer looks the same. Reports a time-out or a controller that
     // sees no lens.
     bool awaitLens(ControllerSession& session, const std::function<bool()>& known, int* status);
-    // An absolute zoom move: sent, awaited, and the confirmations of focus
-    // and iris that follow it let through.
-    bool zoomAndAwait(ControllerSession& session, const QString& command, int timeoutMs, int* status);
+    // An absolute move: sent and awaited by the rule of MoveConfirmation
+    // (for a zoom move, the confirmations of the focus and iris held through
+    // it are let through). Reports a refusal or a time-out.
+    bool confirmMove(ControllerSession& session, const QString& command, MoveConfirmation::Await await, int timeoutMs,
+                     int* status);
     // Asks on the terminal; No unless the answer begins with y. False as
     // well when a stop is requested meanwhile.
     bool confirm(const QString& question);

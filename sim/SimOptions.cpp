@@ -113,6 +113,10 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     parser.addOption(QCommandLineOption("no-move-summary",
                                         "End moves without the \"Current=\" summary (the last position report and "
                                         "\"zoomDone\", \"focusDone\" or \"irisDone\" still come)."));
+    parser.addOption(
+        QCommandLineOption("zoom-done-alone",
+                           "Confirm an absolute zoom move with \"zoomDone\" alone, without the \"focusDone\" and "
+                           "\"irisDone\" that otherwise confirm the focus and iris held through it."));
 
     add("restart-time",
         "Silence after \"Reboot\", \"Restart\" or \"setProto=\" before the "
@@ -182,6 +186,7 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
         fail(QStringLiteral("--lens must be one of: %1").arg(LensCatalogue::keys().join(", ")));
     o.reportDelayMs = intOption(parser, "report-delay", 0, 60000);
     o.moveSummary = !parser.isSet("no-move-summary");
+    o.confirmHeldAfterZoom = !parser.isSet("zoom-done-alone");
 
     o.restartMs = intOption(parser, "restart-time", 0, 600000);
     if (parser.isSet("silent-after"))

@@ -34,6 +34,9 @@ struct SimOptions
     QString lens = QStringLiteral("zoom-is");
     int reportDelayMs = 300; // from an identification to the lens reports
     bool moveSummary = true; // a "Current=" report ends every move
+    // After "zoomDone", also "focusDone" and "irisDone" for the focus and iris
+    // held through the zoom move; off: "zoomDone" alone.
+    bool confirmHeldAfterZoom = true;
 
     // Liveness and restarts.
     int restartMs = 1500;

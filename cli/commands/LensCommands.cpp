@@ -66,7 +66,8 @@ int Cli::move()
             if (!record.isPowerZoom())
                 return failure(Reason::Refused,
                                tr("The %1 has no power zoom; leave out --zoom.").arg(Output::escaped(record.product)));
-            if (!zoomAndAwait(session, QString::fromLatin1(SetZoom).arg(zoom), moveLimit, &status))
+            if (!confirmMove(session, QString::fromLatin1(SetZoom).arg(zoom), MoveConfirmation::Await::ZoomSettled,
+                             moveLimit, &status))
                 return status;
         }
         if (!focusText.isNull()

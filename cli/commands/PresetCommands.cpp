@@ -4,11 +4,8 @@
 #include "cli/Cli.h"
 #include "cli/ControllerSession.h"
 #include "cli/JsonVocabulary.h"
-#include "lens/FNumbers.h"
-#include "lens/LensWaits.h"
 #include "lens/ProfileText.h"
-#include "link/Protocol.h"
-#include "link/ReplyText.h"
+#include "lens/RecallPlan.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -113,26 +110,26 @@ int Cli::presetRecall()
                                .arg(*record.zoomWide)
                                .arg(*record.zoomTele));
 
-        // The panel's recall: zoom (power-zoom model only), focus once the
-        // controller has confirmed focus and iris, then the aperture.
-        using namespace Protocol::Command;
-        const int moveLimit = limit(LensWaits::MoveConfirmTimeoutMs);
-        if (record.isPowerZoom() && target.zoom != 0) {
-            session.pause(LensWaits::RecallBeforeZoomMs);
-            const QString zoom = FNumbers::shortest(double(ReplyText::toFloat(target.zoomText)));
-            if (!zoomAndAwait(session, QString::fromLatin1(SetZoom).arg(zoom), moveLimit, &status))
-                return status;
-        }
-        // A focus error still lets the aperture follow, as in the panel.
-        int focusStatus = Done;
-        sendAndAwait(session, QString::fromLatin1(SetFocusRecall).arg(target.focus), {Kind::FocusDone}, moveLimit,
-                     &focusStatus);
-        session.pause(LensWaits::RecallBeforeApertureMs);
-        if (!sendAndAwait(session, QString::fromLatin1(SetAperture).arg(FNumbers::shortest(double(target.iris))),
-                          {Kind::IrisDone}, moveLimit, &status))
+        // The panel's recall, step by step. As there, a zoom or focus move
+        // that is refused or not confirmed in time is reported and the
+        // steps after it still go; the lens is better at the stored
+        // focus and aperture than where it was.
+        const RecallPlan plan(target, record.isPowerZoom());
+        const auto run = [&](const RecallPlan::Step& step) {
+            session.pause(step.pauseBeforeMs);
+            int stepStatus = Done;
+            confirmMove(session, step.command, step.await, limit(step.boundMs), &stepStatus);
+            return stepStatus;
+        };
+        status = plan.zoom() ? run(*plan.zoom()) : Done;
+        const int focusStatus = run(plan.focus());
+        if (status == Done)
+            status = focusStatus;
+        const int apertureStatus = run(plan.aperture());
+        if (apertureStatus != Done)
+            return apertureStatus;
+        if (status != Done)
             return status;
-        if (focusStatus != Done)
-            return focusStatus;
         return finish(QJsonObject{{QStringLiteral("controller"), session.address()},
                                   {QStringLiteral("name"), name},
                                   {QStringLiteral("recalled"), true},
