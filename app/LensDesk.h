@@ -374,6 +374,10 @@ private:
 
     // Network configuration: the step that empties the host's neighbour (ARP)
     // cache after the controller's address changed. Replaceable so that tests
-    // never clear the cache of the machine they run on.
-    std::function<int()> m_flushAddressResolutionCache = &Platform::flushAddressResolutionCache;
+    // never clear the cache of the machine they run on. Returns the
+    // listing's error code; entries left for lack of privilege are no
+    // concern of the panel.
+    std::function<int()> m_flushAddressResolutionCache = [] {
+        return Platform::flushAddressResolutionCache().listingError;
+    };
 };

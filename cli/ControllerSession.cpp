@@ -18,10 +18,21 @@ ControllerSession::ControllerSession(const QString& address, QObject* parent)
     connect(&m_socket, &QUdpSocket::readyRead, &m_intake, &ReplyIntake::readAvailable);
 }
 
-void ControllerSession::send(const QString& text) { m_channel.send(m_address, text); }
+void ControllerSession::send(const QString& text)
+{
+    m_channel.send(m_address, text);
+    emit traffic(text, true);
+}
+
+void ControllerSession::interrupt()
+{
+    m_interrupted = true;
+    emit interrupted();
+}
 
 void ControllerSession::applyReply(const QString& text)
 {
+    emit traffic(text, false);
     for (const ReplyFact& fact : ReplyReader::read(text)) {
         m_record.apply(fact);
         emit factRead(fact);
@@ -33,7 +44,10 @@ bool ControllerSession::waitUntil(const std::function<bool()>& done, int timeout
 {
     if (done())
         return true;
+    if (m_interrupted)
+        return false;
     QEventLoop loop;
+    connect(this, &ControllerSession::interrupted, &loop, &QEventLoop::quit);
     QTimer limit;
     limit.setSingleShot(true);
     connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
@@ -48,7 +62,10 @@ bool ControllerSession::waitUntil(const std::function<bool()>& done, int timeout
 
 void ControllerSession::pause(int milliseconds)
 {
+    if (m_interrupted)
+        return;
     QEventLoop loop;
+    connect(this, &ControllerSession::interrupted, &loop, &QEventLoop::quit);
     QTimer::singleShot(qMax(0, milliseconds), &loop, &QEventLoop::quit);
     loop.exec();
 }
@@ -60,7 +77,7 @@ bool ControllerSession::identify(int timeoutMs)
     // between; the controller takes them back to back.
     for (const char* probe : {BootLoaderVersion, GetProtocol, Version})
         send(QLatin1String(probe));
-    if (!waitUntil([this] { return m_record.isIdentified(); }, timeoutMs))
+    if (!waitUntil([this] { return m_record.isIdentified(); }, timeoutMs) || m_interrupted)
         return false;
     send(QLatin1String(FlagNormal));
     send(QLatin1String(GetName));

@@ -17,7 +17,9 @@
 // time limits.
 //
 // The waits run the event loop until a condition holds or a time limit
-// passes; replies are read and applied meanwhile. Nothing sleeps.
+// passes; replies are read and applied meanwhile. Nothing sleeps. Once
+// interrupted (a stop request), every wait returns at once; commands can
+// still be sent, so that the lens can be stopped.
 class ControllerSession : public QObject
 {
     Q_OBJECT
@@ -48,10 +50,17 @@ public:
     // later commands and replies use it.
     void retarget(const QString& address) { m_address = address; }
 
+    // Ends the wait under way and every later one.
+    void interrupt();
+    bool isInterrupted() const { return m_interrupted; }
+
 signals:
     // Each fact of a reply as it is applied to the record, then the reply.
     void factRead(const ReplyFact& fact);
     void replyReceived(const QString& text);
+    // Every command sent and every reply read, for a log of the traffic.
+    void traffic(const QString& text, bool sent);
+    void interrupted();
 
 private:
     void applyReply(const QString& text);
@@ -61,4 +70,5 @@ private:
     CommandChannel m_channel;
     DeviceRecord m_record;
     ReplyIntake m_intake;
+    bool m_interrupted = false;
 };
