@@ -2,6 +2,7 @@
 
 #include "cli/DeviceRecord.h"
 #include "link/CommandChannel.h"
+#include "link/ReplyIntake.h"
 
 #include <QObject>
 #include <QUdpSocket>
@@ -11,10 +12,14 @@
 // One controller as the command-line client sees it: a command socket on a
 // random local port from 60000 to 65000 (the controller answers to the port
 // it was asked from), the controller's address, and the record its replies
-// build. Replies from any other address are ignored.
+// build. Replies from any other address are ignored; they are read in
+// bounded passes (ReplyIntake), so that a flood cannot hold off the waits'
+// time limits.
 //
 // The waits run the event loop until a condition holds or a time limit
-// passes; replies are read and applied meanwhile. Nothing sleeps.
+// passes; replies are read and applied meanwhile. Nothing sleeps. Once
+// interrupted (a stop request), every wait returns at once; commands can
+// still be sent, so that the lens can be stopped.
 class ControllerSession : public QObject
 {
     Q_OBJECT
@@ -45,16 +50,25 @@ public:
     // later commands and replies use it.
     void retarget(const QString& address) { m_address = address; }
 
+    // Ends the wait under way and every later one.
+    void interrupt();
+    bool isInterrupted() const { return m_interrupted; }
+
 signals:
     // Each fact of a reply as it is applied to the record, then the reply.
     void factRead(const ReplyFact& fact);
     void replyReceived(const QString& text);
+    // Every command sent and every reply read, for a log of the traffic.
+    void traffic(const QString& text, bool sent);
+    void interrupted();
 
 private:
-    void readReplies();
+    void applyReply(const QString& text);
 
     QString m_address;
     QUdpSocket m_socket;
     CommandChannel m_channel;
     DeviceRecord m_record;
+    ReplyIntake m_intake;
+    bool m_interrupted = false;
 };

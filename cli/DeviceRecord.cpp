@@ -1,28 +1,9 @@
 #include "cli/DeviceRecord.h"
 
-#include "lens/FNumbers.h"
 #include "link/Protocol.h"
 
-#include <QJsonArray>
-
 namespace {
-
 using Kind = ReplyFact::Kind;
-
-template <typename T>
-QJsonValue json(const std::optional<T>& value)
-{
-    return value ? QJsonValue(*value) : QJsonValue();
-}
-
-QJsonValue json(const std::optional<float>& value)
-{
-    // 5.6 rather than 5.599999904632568.
-    return value ? QJsonValue(FNumbers::shortest(double(*value)).toDouble()) : QJsonValue();
-}
-
-QJsonValue json(const QString& text) { return text.isEmpty() ? QJsonValue() : QJsonValue(text); }
-
 } // namespace
 
 void DeviceRecord::apply(const ReplyFact& fact)
@@ -129,60 +110,3 @@ void DeviceRecord::apply(const ReplyFact& fact)
 }
 
 bool DeviceRecord::isPowerZoom() const { return product.contains(QLatin1String(Protocol::Answer::PowerZoomMark)); }
-
-QJsonObject DeviceRecord::toJson() const
-{
-    return QJsonObject{
-        {QStringLiteral("product"), json(product)},
-        {QStringLiteral("firmware"), json(firmware.trimmed())},
-        {QStringLiteral("bootLoader"), json(bootLoader)},
-        {QStringLiteral("protocol"), json(protocol)},
-        {QStringLiteral("name"), name ? QJsonValue(*name) : QJsonValue()},
-        {QStringLiteral("serial"), json(serial)},
-        {QStringLiteral("mac"), json(mac)},
-        {QStringLiteral("hardware"), json(hardware)},
-        {QStringLiteral("vendor"), json(vendor.trimmed())},
-        {QStringLiteral("address"), json(address)},
-        {QStringLiteral("mask"), json(mask)},
-        {QStringLiteral("gateway"), json(gateway)},
-        {QStringLiteral("lens"),
-         lensAbsent ? QJsonValue()
-                    : QJsonValue(QJsonObject{
-                        {QStringLiteral("description"), json(lensDescription)},
-                        {QStringLiteral("zoomWide"), json(zoomWide)},
-                        {QStringLiteral("zoomTele"), json(zoomTele)},
-                        {QStringLiteral("focusFar"), json(focusFar)},
-                        {QStringLiteral("focusNear"), json(focusNear)},
-                        {QStringLiteral("widestFNumber"), json(widestFNumber)},
-                        {QStringLiteral("narrowestFNumber"), json(narrowestFNumber)},
-                        {QStringLiteral("autoFocus"), json(autoFocus)},
-                        {QStringLiteral("stabiliser"), json(stabiliser)},
-                        {QStringLiteral("stabiliserActive"), json(stabiliserActive)},
-                    })},
-        {QStringLiteral("position"),
-         lensAbsent ? QJsonValue()
-                    : QJsonValue(QJsonObject{
-                        {QStringLiteral("zoom"), json(zoom)},
-                        {QStringLiteral("focus"), json(focus)},
-                        {QStringLiteral("aperture"), json(fNumber)},
-                    })},
-    };
-}
-
-QJsonObject factToJson(const ReplyFact& fact)
-{
-    QJsonObject object{{QStringLiteral("report"), ReplyFact::kindName(fact.kind)}};
-    if (!fact.text.isEmpty())
-        object.insert(QStringLiteral("text"), fact.text);
-    if (!fact.version.isEmpty())
-        object.insert(QStringLiteral("version"), fact.version);
-    if (!fact.numbers.isEmpty()) {
-        QJsonArray numbers;
-        for (double number : fact.numbers)
-            numbers.append(FNumbers::shortest(number).toDouble());
-        object.insert(QStringLiteral("values"), numbers);
-    }
-    if (fact.hasOnState())
-        object.insert(QStringLiteral("on"), fact.on);
-    return object;
-}

@@ -65,6 +65,7 @@ void pingWorker::run()
             continue;
         }
         m_channel.send(m_address, QLatin1String(Protocol::Command::Ping));
+        emit pingSent();
         const int missed = m_missed.fetch_add(1, std::memory_order_relaxed) + 1;
         if (missed > 1)
             emit cantsendping2(ErrorText);

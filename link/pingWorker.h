@@ -50,6 +50,8 @@ public:
 signals:
     void cantsendping(QString);
     void cantsendping2(QString);
+    // A "ping" left (emitted on the monitor's thread), for a log of the traffic.
+    void pingSent();
 
 protected:
     void run() override;
