@@ -26,7 +26,9 @@ class QSettings;
 class QShortcut;
 class QSlider;
 class QTimer;
+class MoveConfirmation;
 class QUdpSocket;
+class ReplyIntake;
 class changeIPDlg;
 class loadSettDlg;
 class masterDlg;
@@ -205,11 +207,8 @@ private:
     // it lost since.
     bool hasLiveController() const;
 
-    // Device link: the read-outs of a lost or absent lens, and the guard
-    // that keeps the reply dispatcher from running inside itself while one
-    // of its steps waits with events.
+    // Device link: the read-outs of a lost or absent lens.
     void markLensUnavailable();
-    bool m_dispatchingReplies = false;
 
     // Set while "Always On Top" shows the window again after changing its
     // window flags; that show is not one that asks for a controller.
@@ -311,9 +310,13 @@ private:
     ClickableLabel* nameLabel = nullptr;
     QLabel* lensLabel = nullptr;
 
-    // The command socket and what is bound to it.
+    // The command socket and what is bound to it. The intake reads the
+    // replies of the current controller for the dispatcher; while it runs
+    // (also inside a step of the dispatcher that waits with events) a
+    // readyRead() starts no second pass.
     QUdpSocket* commandSocket = nullptr;
     CommandChannel m_channel;
+    ReplyIntake* m_replyIntake = nullptr;
     QString controllerAddress;
     QProgressDialog* connectingDialog = nullptr;
     QTimer* connectTimer = nullptr;
@@ -357,6 +360,9 @@ private:
     bool zoomDoneFlag = false;
     bool focusDoneFlag = false;
     bool irisDoneFlag = false;
+    // The move a set-point recall waits for; the dispatcher tells it every
+    // fact of the controller's replies (lens/setpoints.cpp).
+    MoveConfirmation* m_moveConfirmation = nullptr;
 
     // The "Lens Protocol" submenu that takes the place of actionSwitch_Proto_version.
     QMenu* protocolMenu = nullptr;

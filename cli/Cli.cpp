@@ -11,7 +11,9 @@
 #include "discovery/LanSearch.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
+#include "lens/MoveConfirmation.h"
 #include "lens/ProfileText.h"
+#include "lens/RecallPlan.h"
 #include "link/DottedQuad.h"
 #include "link/Protocol.h"
 #include "link/ReplyText.h"
@@ -46,9 +48,6 @@ using Protocol::Pacing::IdentifyLimitMs;
 constexpr int AnswersLimitMs = 2000;
 // "send" listens this long unless told otherwise.
 constexpr int SendListenMs = 1000;
-// After "zoomDone" the controller confirms focus and iris held through the
-// zoom move; they follow at once when they come.
-constexpr int HoldConfirmationMs = 300;
 using Protocol::Limits::FocusTimeoutMaximumMs;
 using Protocol::Limits::FocusTimeoutMinimumMs;
 using Protocol::Limits::StabiliserMaximumSeconds;
@@ -309,18 +308,28 @@ bool Cli::sendAndAwait(ControllerSession& session, const QString& command, const
     return true;
 }
 
-bool Cli::zoomAndAwait(ControllerSession& session, const QString& command, int timeoutMs, int* status) const
+bool Cli::confirmMove(ControllerSession& session, const QString& command, MoveConfirmation::Await await, int timeoutMs,
+                      int* status) const
 {
-    const DeviceRecord& record = session.record();
-    const int focusDone = record.count(Kind::FocusDone);
-    const int irisDone = record.count(Kind::IrisDone);
-    if (!sendAndAwait(session, command, {int(Kind::ZoomDone)}, timeoutMs, status))
+    MoveConfirmation confirmation(await);
+    const QMetaObject::Connection noting =
+        connect(&session, &ControllerSession::factRead, this,
+                [&confirmation](const ReplyFact& fact) { confirmation.note(fact.kind); });
+    session.send(command);
+    const bool confirmed = session.waitUntil([&] { return confirmation.isComplete(); }, timeoutMs);
+    // Focus and iris held through a zoom move may still be confirmed; those
+    // confirmations must not be taken for the end of a later move.
+    session.waitUntil([&] { return !confirmation.mayConfirmHeldAxes(); }, RecallPlan::HeldConfirmationsMs);
+    disconnect(noting);
+    if (!confirmed) {
+        *status = failure(tr("The controller at %1 did not confirm \"%2\" in time; check the lens and try again.")
+                              .arg(session.address(), command));
         return false;
-    // Focus and iris were held through the zoom move; their confirmations
-    // follow at once and must not be taken for the end of a later move.
-    session.waitUntil(
-        [&] { return record.count(Kind::FocusDone) > focusDone && record.count(Kind::IrisDone) > irisDone; },
-        HoldConfirmationMs);
+    }
+    if (confirmation.endedWithError()) {
+        *status = failure(tr("The controller refused \"%1\": %2.").arg(command, session.record().lastError));
+        return false;
+    }
     return true;
 }
 
@@ -410,8 +419,8 @@ int Cli::move()
         if (!zoomText.isNull()) {
             if (!record.isPowerZoom())
                 return failure(tr("The %1 has no power zoom; leave out --zoom.").arg(record.product));
-            if (!zoomAndAwait(session, QString::fromLatin1(SetZoom).arg(zoom), limit(LensWaits::MoveConfirmTimeoutMs),
-                              &status))
+            if (!confirmMove(session, QString::fromLatin1(SetZoom).arg(zoom), MoveConfirmation::Await::ZoomSettled,
+                             limit(LensWaits::MoveConfirmTimeoutMs), &status))
                 return status;
         }
         if (!focusText.isNull()
@@ -558,7 +567,6 @@ int Cli::presetRecall(const QString& name)
     return onController(
         3, check,
         [&](ControllerSession& session) -> int {
-            int status = Done;
             const DeviceRecord& record = session.record();
             if (!session.waitUntil([&] { return record.lensAbsent || (record.zoomWide && record.zoomTele); },
                                    limit(AnswersLimitMs)))
@@ -574,26 +582,26 @@ int Cli::presetRecall(const QString& name)
                                    .arg(*record.zoomWide)
                                    .arg(*record.zoomTele));
 
-            // The panel's recall: zoom (power-zoom model only), focus once the
-            // controller has confirmed focus and iris, then the aperture.
-            using namespace Protocol::Command;
-            const int moveLimit = limit(LensWaits::MoveConfirmTimeoutMs);
-            if (record.isPowerZoom() && target.zoom != 0) {
-                session.pause(LensWaits::RecallBeforeZoomMs);
-                const QString zoom = FNumbers::shortest(double(ReplyText::toFloat(target.zoomText)));
-                if (!zoomAndAwait(session, QString::fromLatin1(SetZoom).arg(zoom), moveLimit, &status))
-                    return status;
-            }
-            // A focus error still lets the aperture follow, as in the panel.
-            int focusStatus = Done;
-            sendAndAwait(session, QString::fromLatin1(SetFocusRecall).arg(target.focus), {int(Kind::FocusDone)},
-                         moveLimit, &focusStatus);
-            session.pause(LensWaits::RecallBeforeApertureMs);
-            if (!sendAndAwait(session, QString::fromLatin1(SetAperture).arg(FNumbers::shortest(double(target.iris))),
-                              {int(Kind::IrisDone)}, moveLimit, &status))
+            // The panel's recall, step by step. As there, a zoom or focus move
+            // that is refused or not confirmed in time is reported and the
+            // steps after it still go; the lens is better at the stored
+            // focus and aperture than where it was.
+            const RecallPlan plan(target, record.isPowerZoom());
+            const auto run = [&](const RecallPlan::Step& step) {
+                session.pause(step.pauseBeforeMs);
+                int stepStatus = Done;
+                confirmMove(session, step.command, step.await, limit(step.boundMs), &stepStatus);
+                return stepStatus;
+            };
+            int status = plan.zoom() ? run(*plan.zoom()) : Done;
+            const int focusStatus = run(plan.focus());
+            if (status == Done)
+                status = focusStatus;
+            const int apertureStatus = run(plan.aperture());
+            if (apertureStatus != Done)
+                return apertureStatus;
+            if (status != Done)
                 return status;
-            if (focusStatus != Done)
-                return focusStatus;
             print(positionJson(record), tr("Recalled \"%1\": %2.").arg(name, positionText(record)));
             return Done;
         },

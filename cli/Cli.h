@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliArguments.h"
+#include "lens/MoveConfirmation.h"
 
 #include <QJsonValue>
 #include <QObject>
@@ -75,9 +76,11 @@ private:
     // error is read. Reports a refusal or a time-out.
     bool sendAndAwait(ControllerSession& session, const QString& command, const QVector<int>& doneKinds, int timeoutMs,
                       int* status) const;
-    // An absolute zoom move: sent, awaited, and the confirmations of focus
-    // and iris that follow it let through.
-    bool zoomAndAwait(ControllerSession& session, const QString& command, int timeoutMs, int* status) const;
+    // An absolute move: sent and awaited by the rule of MoveConfirmation
+    // (for a zoom move, the confirmations of the focus and iris held through
+    // it are let through). Reports a refusal or a time-out.
+    bool confirmMove(ControllerSession& session, const QString& command, MoveConfirmation::Await await, int timeoutMs,
+                     int* status) const;
     // One result: JSON on stdout with --json, otherwise the text.
     void print(const QJsonValue& json, const QString& text) const;
 

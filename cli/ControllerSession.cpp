@@ -1,9 +1,7 @@
 #include "cli/ControllerSession.h"
 
 #include "link/CommandPort.h"
-#include "link/DottedQuad.h"
 #include "link/Protocol.h"
-#include "link/ReplyText.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -11,35 +9,24 @@
 ControllerSession::ControllerSession(const QString& address, QObject* parent)
     : QObject(parent)
     , m_address(address)
+    , m_intake(
+          &m_socket, [this] { return m_address; },
+          [this](const QString& text, const QHostAddress&) { applyReply(text); })
 {
     if (CommandPort::bindRandom(m_socket))
         m_channel = CommandChannel(&m_socket);
-    connect(&m_socket, &QUdpSocket::readyRead, this, &ControllerSession::readReplies);
+    connect(&m_socket, &QUdpSocket::readyRead, &m_intake, &ReplyIntake::readAvailable);
 }
 
 void ControllerSession::send(const QString& text) { m_channel.send(m_address, text); }
 
-void ControllerSession::readReplies()
+void ControllerSession::applyReply(const QString& text)
 {
-    bool controllerIsValid = false;
-    const quint32 controller = DottedQuad::parse(m_address, &controllerIsValid);
-    while (m_socket.hasPendingDatagrams()) {
-        QByteArray datagram(int(qMax<qint64>(m_socket.pendingDatagramSize(), 0)), Qt::Uninitialized);
-        QHostAddress sender;
-        const qint64 read = m_socket.readDatagram(datagram.data(), datagram.size(), &sender);
-        if (read < 0)
-            break;
-        datagram.truncate(int(read));
-        bool senderIsIpv4 = false;
-        if (!controllerIsValid || sender.toIPv4Address(&senderIsIpv4) != controller || !senderIsIpv4)
-            continue;
-        const QString text = ReplyText::decode(datagram);
-        for (const ReplyFact& fact : ReplyReader::read(text)) {
-            m_record.apply(fact);
-            emit factRead(fact);
-        }
-        emit replyReceived(text);
+    for (const ReplyFact& fact : ReplyReader::read(text)) {
+        m_record.apply(fact);
+        emit factRead(fact);
     }
+    emit replyReceived(text);
 }
 
 bool ControllerSession::waitUntil(const std::function<bool()>& done, int timeoutMs)

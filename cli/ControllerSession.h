@@ -2,6 +2,7 @@
 
 #include "cli/DeviceRecord.h"
 #include "link/CommandChannel.h"
+#include "link/ReplyIntake.h"
 
 #include <QObject>
 #include <QUdpSocket>
@@ -11,7 +12,9 @@
 // One controller as the command-line client sees it: a command socket on a
 // random local port from 60000 to 65000 (the controller answers to the port
 // it was asked from), the controller's address, and the record its replies
-// build. Replies from any other address are ignored.
+// build. Replies from any other address are ignored; they are read in
+// bounded passes (ReplyIntake), so that a flood cannot hold off the waits'
+// time limits.
 //
 // The waits run the event loop until a condition holds or a time limit
 // passes; replies are read and applied meanwhile. Nothing sleeps.
@@ -51,10 +54,11 @@ signals:
     void replyReceived(const QString& text);
 
 private:
-    void readReplies();
+    void applyReply(const QString& text);
 
     QString m_address;
     QUdpSocket m_socket;
     CommandChannel m_channel;
     DeviceRecord m_record;
+    ReplyIntake m_intake;
 };

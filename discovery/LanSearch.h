@@ -41,10 +41,12 @@ public:
     QVector<SearchResults::Responder> takeReplies();
 
 public slots:
-    // Reads every waiting datagram of every socket; controller answers are kept.
+    // Reads one bounded pass of every socket; controller answers are kept.
+    // (Each socket's own notifications read it as well.)
     void readAnswers();
 
 signals:
+    // A controller's answer was kept.
     void answered();
 
 private:

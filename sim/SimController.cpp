@@ -34,7 +34,7 @@ SimController::SimController(const SimOptions& options, SimLog& log, QObject* pa
     , m_faults(options)
     , m_port(log, m_faults, options.gapMs)
     , m_identity(options)
-    , m_lens(LensCatalogue::lens(options.lens), m_identity.isPowerZoomModel())
+    , m_lens(LensCatalogue::lens(options.lens), m_identity.isPowerZoomModel(), options.confirmHeldAfterZoom)
     , m_tftp(log, tftpSettings(options))
 {
     connect(&m_port, &CommandPort::received, this, &SimController::onCommand);

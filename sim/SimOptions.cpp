@@ -110,6 +110,10 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
         "Time from an identification answer to the volunteered lens reports, "
         "in ms. Default 300.",
         "MS", QString::number(o.reportDelayMs));
+    parser.addOption(
+        QCommandLineOption("zoom-done-alone",
+                           "Confirm an absolute zoom move with \"zoomDone\" alone, without the \"focusDone\" and "
+                           "\"irisDone\" that otherwise confirm the focus and iris held through it."));
 
     add("restart-time",
         "Silence after \"Reboot\", \"Restart\" or \"setProto=\" before the "
@@ -174,6 +178,7 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     if (!LensCatalogue::keys().contains(o.lens))
         fail(QStringLiteral("--lens must be one of: %1").arg(LensCatalogue::keys().join(", ")));
     o.reportDelayMs = intOption(parser, "report-delay", 0, 60000);
+    o.confirmHeldAfterZoom = !parser.isSet("zoom-done-alone");
 
     o.restartMs = intOption(parser, "restart-time", 0, 600000);
     if (parser.isSet("silent-after"))

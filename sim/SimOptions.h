@@ -33,6 +33,9 @@ struct SimOptions
     // Lens.
     QString lens = QStringLiteral("zoom-is");
     int reportDelayMs = 300; // from an identification to the lens reports
+    // After "zoomDone", also "focusDone" and "irisDone" for the focus and iris
+    // held through the zoom move; off: "zoomDone" alone.
+    bool confirmHeldAfterZoom = true;
 
     // Liveness and restarts.
     int restartMs = 1500;

@@ -1,5 +1,6 @@
 #include "FirmwareImages.h"
 #include "NetnsLab.h"
+#include "ScriptedController.h"
 #include "SimClient.h"
 #include "SimProcess.h"
 #include "Skip.h"
@@ -47,6 +48,8 @@ private slots:
     void protocolNeedsNewerFirmware();
     void presetSavedByPanelRecalledByCli_data();
     void presetSavedByPanelRecalledByCli();
+    void presetRecallGoesOnAfterTheZoomStep_data();
+    void presetRecallGoesOnAfterTheZoomStep();
     void presetSavedByCliReadByPanel();
     void presetListAndDelete();
     void presetOfAnotherLens();
@@ -120,7 +123,8 @@ CliTest::Run CliTest::cli(const QStringList& arguments, const QString& netns, in
         process.start(QStringLiteral("ip"), QStringList{"netns", "exec", netns, Cli} + arguments);
     process.closeWriteChannel();
     Run run;
-    if (!process.waitForFinished(limitMs)) {
+    // The event loop runs meanwhile, for a scripted controller of the test.
+    if (!QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, limitMs)) {
         process.kill();
         process.waitForFinished();
         qWarning("lensdesk-cli %s did not end within %d ms", qPrintable(arguments.join(' ')), limitMs);
@@ -438,18 +442,22 @@ void CliTest::protocolNeedsNewerFirmware()
 void CliTest::presetSavedByPanelRecalledByCli_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("digit") << "3";
-    QTest::newRow("name with a slash") << "studio/left";
+    QTest::addColumn<QStringList>("simOptions");
+    QTest::newRow("digit") << "3" << QStringList();
+    QTest::newRow("name with a slash") << "studio/left" << QStringList();
+    // Controllers differ in what follows "zoomDone".
+    QTest::newRow("zoom confirmed by zoomDone alone") << "3" << QStringList{"--zoom-done-alone"};
 }
 
 void CliTest::presetSavedByPanelRecalledByCli()
 {
     QFETCH(QString, name);
+    QFETCH(QStringList, simOptions);
     {
         std::unique_ptr<QSettings> store(profiles());
         SettingsStore::writeThrough(store.get(), ProfileText::keyForName(name), ProfileText::format(35, 600, 5.6f));
     }
-    const auto sim = startSim();
+    const auto sim = startSim(simOptions);
     QVERIFY(sim);
     const Run run = cli({"--json", "preset", "recall", name, sim->address().toString()});
     QCOMPARE(run.status, 0);
@@ -458,6 +466,38 @@ void CliTest::presetSavedByPanelRecalledByCli()
     // The panel's recall on the wire: zoom, focus (the recall form), aperture.
     const QStringList moves = received(*sim).filter(QRegularExpression("^(set|stop)"));
     QCOMPARE(moves, (QStringList{"setFLAG=99", "setZoom=35", "setFocus2=600", "setAper=5.6"}));
+}
+
+void CliTest::presetRecallGoesOnAfterTheZoomStep_data()
+{
+    QTest::addColumn<QStringList>("zoomReplies");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("zoom refused") << QStringList{"errorRange: zoom busy"}
+                                  << "refused \"setZoom=35\": errorRange: zoom busy.";
+    QTest::newRow("zoom not confirmed") << QStringList() << "did not confirm \"setZoom=35\" in time";
+}
+
+// As in the panel: focus and aperture follow a zoom move that was refused or
+// not confirmed in time, and the recall then says what went wrong.
+void CliTest::presetRecallGoesOnAfterTheZoomStep()
+{
+    QFETCH(QStringList, zoomReplies);
+    QFETCH(QString, reason);
+    {
+        std::unique_ptr<QSettings> store(profiles());
+        SettingsStore::writeThrough(store.get(), ProfileText::keyForName("3"), ProfileText::format(35, 600, 5.6f));
+    }
+    ScriptedController controller;
+    QVERIFY(controller.isBound());
+    controller.answer(QStringLiteral("ver"), {QStringLiteral("ORVO KX-MQTR=1.9.0"), QStringLiteral("zRange=18,55")});
+    controller.answer(QStringLiteral("setZoom=35"), zoomReplies);
+    controller.answer(QStringLiteral("setFocus2=600"), {QStringLiteral("focusDone")});
+    controller.answer(QStringLiteral("setAper=5.6"), {QStringLiteral("irisDone")});
+    const Run run = cli({"--timeout", "1", "preset", "recall", "3", controller.address()});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains(reason.toUtf8()), run.err.constData());
+    QCOMPARE(controller.commands().filter(QRegularExpression("^set(Zoom|Focus2|Aper)=")),
+             (QStringList{"setZoom=35", "setFocus2=600", "setAper=5.6"}));
 }
 
 void CliTest::presetSavedByCliReadByPanel()

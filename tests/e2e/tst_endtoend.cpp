@@ -102,6 +102,7 @@ private slots:
     void apertureSliderReleaseSetsTheAperture();
 
     // Stored positions.
+    void savedSetPointIsRecalledByCtrl3_data();
     void savedSetPointIsRecalledByCtrl3();
     void setPointRecalledRightAfterConnecting();
     void recallRightAfterConnectingDrivesEveryModel_data();
@@ -427,9 +428,18 @@ qint64 EndToEndTest::recallByShortcut(Qt::Key digit)
     return clock.elapsed();
 }
 
+void EndToEndTest::savedSetPointIsRecalledByCtrl3_data()
+{
+    QTest::addColumn<QStringList>("simOptions");
+    QTest::newRow("zoom confirmed with the held focus and iris") << QStringList();
+    // Controllers differ in what follows "zoomDone".
+    QTest::newRow("zoom confirmed by zoomDone alone") << QStringList{"--zoom-done-alone"};
+}
+
 void EndToEndTest::savedSetPointIsRecalledByCtrl3()
 {
-    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    QFETCH(QStringList, simOptions);
+    QVERIFY(startSimulator(QStringList{"--product", PowerZoomModel, "--lens", "zoom-is"} + simOptions));
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
     const int f8 = FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 8.0f);

@@ -67,6 +67,8 @@ private slots:
     void lensReports();
     void moves_data();
     void moves();
+    void zoomMoveConfirmation_data();
+    void zoomMoveConfirmation();
     void invalidValues_data();
     void invalidValues();
     void stabiliser();
@@ -297,6 +299,31 @@ void SimTest::moves()
         for (const QByteArray& answer : answers)
             QVERIFY2(!answer.startsWith("Zoom="), answer.constData());
     }
+}
+
+void SimTest::zoomMoveConfirmation_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<Answers>("afterZoomDone");
+    const Answers held{"focusDone", "irisDone", "Current=40,575,4.5"};
+    QTest::newRow("held focus and iris confirmed") << QStringList() << held;
+    QTest::newRow("zoomDone alone") << QStringList{"--zoom-done-alone"} << Answers{"Current=40,575,4.5"};
+}
+
+// Controllers differ in what follows "zoomDone"; the simulator plays both.
+void SimTest::zoomMoveConfirmation()
+{
+    QFETCH(QStringList, options);
+    QFETCH(Answers, afterZoomDone);
+    SimProcess sim(QStringList{"--lens", "zoom-is", "--product", "ORVO KX-MQTR"} + options);
+    QVERIFY(sim.start());
+    SimClient client;
+    client.send(sim.address(), "setZoom=40");
+    QCOMPARE(client.waitFor("Current=", 10000), QByteArray("Current=40,575,4.5"));
+    const Answers answers = client.answers();
+    const int endAt = answers.indexOf("zoomDone");
+    QVERIFY2(endAt > 0, answers.join(' ').constData());
+    QCOMPARE(answers.mid(endAt + 1), afterZoomDone);
 }
 
 void SimTest::invalidValues_data()
