@@ -7,6 +7,7 @@
 #include "admin/UpdateMode.h"
 #include "base/SettingsStore.h"
 #include "cli/ControllerSession.h"
+#include "cli/DeviceJson.h"
 #include "cli/UploadProgress.h"
 #include "discovery/LanSearch.h"
 #include "lens/FNumbers.h"
@@ -17,8 +18,7 @@
 #include "link/DottedQuad.h"
 #include "link/Protocol.h"
 #include "link/ReplyText.h"
-#include "link/VersionRules.h"
-#include "link/pingWorker.h"
+#include "link/ConnectionExchange.h"
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
@@ -35,6 +35,7 @@
 #include <QUdpSocket>
 
 #include <cstdio>
+#include <limits>
 
 #include <unistd.h>
 
@@ -91,7 +92,7 @@ QString positionText(const DeviceRecord& record)
 
 QJsonObject positionJson(const DeviceRecord& record)
 {
-    return record.toJson().value(QStringLiteral("position")).toObject();
+    return DeviceJson::record(record).value(QStringLiteral("position")).toObject();
 }
 
 } // namespace
@@ -253,12 +254,16 @@ bool Cli::connectTo(ControllerSession& session, int* status) const
         *status = failure(tr("No local UDP port from 60000 to 65000 could be opened; free one and try again."));
         return false;
     }
-    if (!session.identify(limit(IdentifyLimitMs))) {
+    if (session.identify(limit(IdentifyLimitMs)))
+        return true;
+    if (session.link().refusal() == ControllerLink::Refusal::FirmwareTooOld)
+        *status = failure(tr("The controller at %1 runs firmware %2, which is too old for this program; update its "
+                             "firmware to 1.4 or later.")
+                              .arg(session.address(), session.record().firmware.trimmed()));
+    else
         *status = failure(
             tr("No controller answered at %1; check the address, the cable and the firewall.").arg(session.address()));
-        return false;
-    }
-    return true;
+    return false;
 }
 
 int Cli::onController(int argumentCount, const std::function<QString()>& check,
@@ -353,7 +358,7 @@ int Cli::info()
         if (!complete)
             writeLine(stderr, tr("Some answers did not come in time; they are shown as unknown."));
 
-        QJsonObject json = record.toJson();
+        QJsonObject json = DeviceJson::record(record);
         json.insert(QStringLiteral("focusTimeout"),
                     record.focusTimeout ? QJsonValue(*record.focusTimeout) : QJsonValue());
         auto range = [](const std::optional<int>& from, const std::optional<int>& to) {
@@ -367,7 +372,7 @@ int Cli::info()
         const QStringList lines{
             tr("Product:       %1").arg(record.product),
             tr("Firmware:      %1").arg(record.firmware.trimmed()),
-            tr("Boot loader:   %1").arg(record.bootLoader),
+            tr("Boot loader:   %1").arg(orUnknown(record.bootLoader)),
             tr("Protocol:      %1").arg(orUnknown(record.protocol)),
             tr("Name:          %1").arg(record.name ? *record.name : tr("unknown")),
             tr("S/N:           %1").arg(orUnknown(record.serial)),
@@ -478,6 +483,9 @@ int Cli::stabilizer()
     };
     return onController(2, check, [&](ControllerSession& session) -> int {
         int status = Done;
+        if (!session.link().verdict().stabiliserSwitch)
+            return failure(tr("Firmware %1 cannot switch the stabiliser; update the firmware first.")
+                               .arg(session.record().firmware.trimmed()));
         const QString command = QString::fromLatin1(Protocol::Command::EnableStabiliser).arg(seconds);
         if (!sendAndAwait(session, command, {int(Kind::StabiliserActive)}, limit(AnswersLimitMs), &status))
             return status;
@@ -677,10 +685,25 @@ int Cli::protocol()
         return readInt(m_arguments.positional.at(1), 0, 2, &index) ? QString() : tr("The lens protocol is 0, 1 or 2.");
     };
     return onController(2, check, [&](ControllerSession& session) -> int {
-        const QString firmware = session.record().firmware;
-        if (!VersionRules::allowsProtocolChoice(firmware))
+        const DeviceRecord& record = session.record();
+        const QString firmware = record.firmware.trimmed();
+        // The protocol in use, asked by the connection exchange.
+        session.waitUntil([&] { return record.protocol.has_value(); }, limit(AnswersLimitMs));
+        using Decision = ConnectionExchange::ProtocolDecision;
+        switch (ConnectionExchange::decideProtocol(index, record.protocol, session.link().verdict())) {
+        case Decision::Switch:
+            break;
+        case Decision::AlreadyInUse:
+            print(QJsonObject{{QStringLiteral("protocol"), index}},
+                  tr("Lens protocol %1 is already in use; nothing was sent.").arg(index));
+            return Done;
+        case Decision::NoChoice:
+            return failure(tr("Firmware %1 cannot change the lens protocol; update the firmware first.").arg(firmware));
+        case Decision::NeedsRecentFirmware:
+        case Decision::NoSuchProtocol:
             return failure(
-                tr("Firmware %1 cannot change the lens protocol; update the firmware first.").arg(firmware.trimmed()));
+                tr("Firmware %1 has no lens protocol %2; it comes with firmware 1.9.").arg(firmware).arg(index));
+        }
         session.send(QString::fromLatin1(Protocol::Command::SetProtocol).arg(index));
         print(QJsonObject{{QStringLiteral("protocol"), index}},
               tr("Lens protocol %1 selected; the controller restarts to apply it.").arg(index));
@@ -701,20 +724,13 @@ int Cli::restart()
 int Cli::watch()
 {
     return onController(1, nullptr, [&](ControllerSession& session) -> int {
-        // The panel's liveness monitor, fed with the same proofs of life.
-        pingWorker monitor(session.address(), session.socket());
         QStringList line;
         QJsonArray facts;
         connect(&session, &ControllerSession::factRead, this, [&](const ReplyFact& fact) {
-            if (fact.provesLife())
-                monitor.resume();
-            // The panel counts a zoom range as half an answer to its pings.
-            if (fact.kind == Kind::ZoomRange)
-                monitor.decrementMissed();
             if (fact.kind == Kind::LensSummary)
                 return;
             line << fact.describe();
-            facts.append(factToJson(fact));
+            facts.append(DeviceJson::fact(fact));
         });
         connect(&session, &ControllerSession::replyReceived, this, [&](const QString& text) {
             const QString time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
@@ -727,13 +743,10 @@ int Cli::watch()
             line.clear();
             facts = QJsonArray();
         });
-        QEventLoop loop;
-        connect(&monitor, &pingWorker::cantsendping, &loop, &QEventLoop::quit);
-        monitor.start();
-        loop.exec();
-        monitor.pause();
-        monitor.requestStop();
-        monitor.wait();
+        // The panel's liveness rule, fed with the same proofs of life.
+        session.keepAlive();
+        session.waitUntil([&] { return session.link().state() == ControllerLink::State::Lost; },
+                          std::numeric_limits<int>::max());
         return failure(tr("The controller at %1 stopped answering.").arg(session.address()));
     });
 }

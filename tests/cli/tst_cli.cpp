@@ -46,6 +46,8 @@ private slots:
     void deviceOptions_data();
     void deviceOptions();
     void protocolNeedsNewerFirmware();
+    void identificationRules_data();
+    void identificationRules();
     void presetSavedByPanelRecalledByCli_data();
     void presetSavedByPanelRecalledByCli();
     void presetRecallGoesOnAfterTheZoomStep_data();
@@ -437,6 +439,42 @@ void CliTest::protocolNeedsNewerFirmware()
     QCOMPARE(run.status, 1);
     QVERIFY(settle(*sim));
     QVERIFY(received(*sim).filter("setProto").isEmpty());
+}
+
+void CliTest::identificationRules_data()
+{
+    // The simulator's options and the command after its address, written as
+    // on a command line.
+    QTest::addColumn<QString>("simOptions");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("forbidden");
+    const auto row = [](const char* name, const char* simOptions, const char* command, int status,
+                        const char* forbidden) {
+        QTest::newRow(name) << QString(simOptions) << QString(command) << status << QString(forbidden);
+    };
+    // The panel's rules at identification, decided once in the core.
+    row("firmware older than 1.4", "--firmware 1.3.9", "info", 1, "getSN");
+    row("1.7.4: no stabiliser switch", "--firmware 1.7.4", "stabilizer 5", 1, "enableIS");
+    row("protocol 2 before 1.9", "--firmware 1.8.3", "protocol 2", 1, "setProto");
+    row("protocol already in use", "--protocol 1", "protocol 1", 0, "setProto");
+}
+
+void CliTest::identificationRules()
+{
+    QFETCH(QString, simOptions);
+    QFETCH(QString, command);
+    QFETCH(int, status);
+    QFETCH(QString, forbidden);
+    const auto sim = startSim(simOptions.split(' '));
+    QVERIFY(sim);
+    QStringList arguments = command.split(' ');
+    arguments.insert(1, sim->address().toString());
+    const Run run = cli(arguments);
+    QCOMPARE(run.status, status);
+    QVERIFY2(!(status == 0 ? run.out : run.err).trimmed().isEmpty(), "the outcome is explained");
+    QVERIFY(settle(*sim));
+    QVERIFY2(received(*sim).filter(forbidden).isEmpty(), qPrintable(received(*sim).join(' ')));
 }
 
 void CliTest::presetSavedByPanelRecalledByCli_data()

@@ -8,8 +8,8 @@
 
 // The command-line client's view of one controller, against a scripted
 // controller on loopback: its replies are read in bounded passes like the
-// panel's, so that a controller that never stops talking cannot hold off a
-// wait's time limit.
+// panel's (through the controller link and its pump), so that a controller
+// that never stops talking cannot hold off a wait's time limit.
 class ControllerSessionTest : public QObject
 {
     Q_OBJECT
@@ -27,11 +27,11 @@ void ControllerSessionTest::repliesAreReadInBatches()
     QSignalSpy replies(&session, &ControllerSession::replyReceived);
     constexpr int Reports = 150; // well within the socket's receive buffer
     for (int i = 1; i <= Reports; ++i)
-        controller.sendTo(session.socket()->localPort(), "Zoom=" + QByteArray::number(i));
+        controller.sendTo(session.link().localPort(), "Zoom=" + QByteArray::number(i));
 
-    // One notification reads one batch and returns to the event loop; the
-    // rest follow on its next turns, in order.
-    emit session.socket()->readyRead();
+    // One turn of the event loop reads one batch; the rest follow on its
+    // next turns, in order.
+    QCoreApplication::processEvents();
     QVERIFY2(replies.count() >= 1 && replies.count() < Reports, qPrintable(QString::number(replies.count())));
     QVERIFY(session.waitUntil([&replies] { return replies.count() == Reports; }, 5000));
     for (int i = 0; i < Reports; ++i)
