@@ -1,6 +1,7 @@
 #include "ScriptedController.h"
 #include "SimProcess.h"
 #include "TestMain.h"
+#include "VirtualLinkDrive.h"
 
 #include "link/ControllerLink.h"
 #include "link/LinkClock.h"
@@ -17,49 +18,6 @@ namespace {
 // Commands that would move the lens or change the controller.
 const QRegularExpression LensMove(QStringLiteral("^(set(Zoom|Focus|Aper)|move|Zoom[NW]|Focus[NF]|Iris[OC]|"
                                                  "openAper|enableIS|stopFocus|refRange|setProto|Reboot|Change)"));
-
-// Drives a link as a program without an event loop of the link's own does
-// (INDI's timer loop): advance at each deadline, read what came. The clock is
-// the test's: virtual milliseconds that jump from deadline to deadline,
-// while the scripted controller answers in real time on the test's thread
-// between the steps.
-class VirtualDrive
-{
-public:
-    VirtualDrive(ControllerLink& link, ScriptedController& controller)
-        : m_link(link)
-        , m_controller(controller)
-    { }
-
-    qint64 now() const { return m_now; }
-
-    // Steps until `done` holds after a step, or the virtual time passes
-    // `forMs` from now, or nothing is planned any more.
-    bool until(const std::function<bool()>& done, qint64 forMs)
-    {
-        const qint64 end = m_now + forMs;
-        for (int step = 0; step < 1000; ++step) {
-            m_link.advance(m_now);
-            // Everything sent so far has reached the controller, and its
-            // answers wait in the link's socket.
-            m_controller.receivedUntilNow();
-            while (m_link.readAvailable(m_now)) {
-            }
-            if (done())
-                return true;
-            const qint64 next = m_link.advance(m_now);
-            if (next < 0 || next > end)
-                return false;
-            m_now = next;
-        }
-        return false;
-    }
-
-private:
-    ControllerLink& m_link;
-    ScriptedController& m_controller;
-    qint64 m_now = 1000000;
-};
 
 } // namespace
 
@@ -127,12 +85,12 @@ void ControllerLinkTest::identification()
     };
     link.onStateChanged = [&states](ControllerLink::State now) { states << now; };
 
-    VirtualDrive drive(link, controller);
+    VirtualLinkDrive drive(link, controller);
     const qint64 start = drive.now();
     link.connectToController(start);
     QCOMPARE(link.state(), ControllerLink::State::Identifying);
     // Runs until nothing is planned any more.
-    drive.until([] { return false; }, 60000);
+    drive.settle(60000);
 
     QCOMPARE(link.state(), state);
     QTEST(link.refusal(), "refusal");
@@ -160,9 +118,9 @@ void ControllerLinkTest::unansweredIdentityQuestionIsAskedOnceMore()
     ControllerLink link(controller.address());
     link.setKeepsAlive(false);
     QVERIFY(link.open());
-    VirtualDrive drive(link, controller);
+    VirtualLinkDrive drive(link, controller);
     link.connectToController(drive.now());
-    drive.until([] { return false; }, 60000);
+    drive.settle(60000);
     QCOMPARE(link.state(), ControllerLink::State::Connected);
     QCOMPARE(controller.count(QStringLiteral("getSN")), 1);
     QCOMPARE(controller.count(QStringLiteral("getMAC")), ControllerLink::IdentityAsks);
@@ -182,7 +140,7 @@ void ControllerLinkTest::lossAndReidentification()
     ControllerLink link(controller.address());
     link.setAsksIdentity(false);
     QVERIFY(link.open());
-    VirtualDrive drive(link, controller);
+    VirtualLinkDrive drive(link, controller);
     link.connectToController(drive.now());
     QVERIFY(drive.until([&] { return link.state() == ControllerLink::State::Connected; }, 1000));
 
@@ -225,7 +183,7 @@ void ControllerLinkTest::reidentificationWithoutAnswerStaysLost()
     link.setAsksIdentity(false);
     link.setIdentifyLimitMs(500);
     QVERIFY(link.open());
-    VirtualDrive drive(link, controller);
+    VirtualLinkDrive drive(link, controller);
     link.connectToController(drive.now());
     QVERIFY(drive.until([&] { return link.state() == ControllerLink::State::Lost; }, 10000));
 
