@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "admin/AddressChange.h"
 #include "admin/FirmwareCipher.h"
 #include "admin/FirmwareImage.h"
 #include "admin/GatewayGuess.h"
@@ -845,32 +846,47 @@ int Cli::network()
             gateway = GatewayGuess::guess(newAddress, mask);
         return QString();
     };
-    return onController(1, check, [&](ControllerSession& session) -> int {
-        // The panel's address change: the three values, then the restart that
-        // applies them, one command at a time.
+    // The serial number and MAC address tell one controller from another.
+    const auto askIdentity = [this](ControllerSession& session, int* status) {
         using namespace Protocol::Command;
-        for (const QString& command :
-             {QString::fromLatin1(SetAddress).arg(newAddress), QString::fromLatin1(SetMask).arg(mask),
-              QString::fromLatin1(SetGateway).arg(gateway), QString::fromLatin1(Reboot)}) {
-            session.send(command);
-            session.pause(Protocol::Pacing::AddressChangeCommandMs);
-        }
-        // The host still maps the new address to whatever answered it before (or
-        // remembers it as unreachable): look the controller up afresh.
-        const int listingError = Platform::flushAddressResolutionCache();
-        if (listingError != 0)
-            writeLine(stderr,
-                      tr("The address cache could not be cleared (error %1); if the controller is not found at "
-                         "%2, wait a minute and run lensdesk-cli info %2.")
-                          .arg(listingError)
-                          .arg(newAddress));
-        session.pause(Protocol::Pacing::AddressChangeRestartMs);
+        return sendAndAwait(session, QLatin1String(GetSerial), {int(Kind::Serial)}, limit(AnswersLimitMs), status)
+            && sendAndAwait(session, QLatin1String(GetMac), {int(Kind::Mac)}, limit(AnswersLimitMs), status);
+    };
+    return onController(1, check, [&](ControllerSession& session) -> int {
+        int status = Done;
+        // Who is moved is read before anything changes.
+        if (!askIdentity(session, &status))
+            return status;
+
+        // The panel's address change.
+        AddressChange::Means means;
+        means.send = [&session](const QString& command) { session.send(command); };
+        means.wait = [&session](int milliseconds) { session.pause(milliseconds); };
+        means.flushAddressCache = [&] {
+            const int listingError = Platform::flushAddressResolutionCache();
+            if (listingError != 0)
+                writeLine(stderr,
+                          tr("The address cache could not be cleared (error %1); if the controller is not found at "
+                             "%2, wait a minute and run lensdesk-cli info %2.")
+                              .arg(listingError)
+                              .arg(newAddress));
+        };
+        AddressChange(newAddress, mask, gateway).run(means);
 
         ControllerSession moved(newAddress);
         if (!moved.isOpen() || !moved.identify(limit(IdentifyLimitMs)))
             return failure(tr("The controller did not answer at %1 after the change; check that the new address is "
                               "reachable from this host, then run lensdesk-cli info %1.")
                                .arg(newAddress));
+        if (!askIdentity(moved, &status))
+            return status;
+        const DeviceRecord& before = session.record();
+        const DeviceRecord& after = moved.record();
+        if (!AddressChange::isSameController(before, after))
+            return failure(
+                tr("Another device answers at %1 (S/N %2, MAC %3), not the controller whose address was "
+                   "changed (S/N %4, MAC %5); two devices may now share that address.")
+                    .arg(newAddress, orUnknown(after.serial), orUnknown(after.mac), before.serial, before.mac));
         print(QJsonObject{{QStringLiteral("address"), newAddress},
                           {QStringLiteral("mask"), mask},
                           {QStringLiteral("gateway"), gateway}},

@@ -65,6 +65,7 @@ private slots:
     void firmwareWithoutServerStillEndsUpdateMode();
     void searchInNamespaces();
     void networkChangeInNamespace();
+    void networkRequiresTheSameController();
 
 private:
     struct Run
@@ -797,8 +798,35 @@ void CliTest::networkChangeInNamespace()
     QVERIFY(first > 0);
     QCOMPARE(sent.mid(first, 4),
              (QStringList{"ChangeIP=127.0.0.2", "ChangeMASK=255.255.0.0", "ChangeGW=127.0.0.1", "Reboot"}));
-    // The probe at the new address found the controller there.
-    QVERIFY(sent.mid(first + 4).contains("ver"));
+    // Its identity was read before the change, and at the new address the
+    // same controller was found.
+    QVERIFY(sent.mid(0, first).contains("getSN"));
+    QVERIFY(sent.mid(0, first).contains("getMAC"));
+    QCOMPARE(sent.mid(first + 4).filter(QRegularExpression("^(ver|getSN|getMAC)$")),
+             (QStringList{"ver", "getSN", "getMAC"}));
+}
+
+// Another device that answers at the new address is not taken for the
+// controller that was moved there.
+void CliTest::networkRequiresTheSameController()
+{
+    SKIP_IF_UNAVAILABLE(NetnsLab::unavailableReason());
+    NetnsLab lab;
+    QString error;
+    QVERIFY2(lab.setUp(&error), qPrintable(error));
+    // The controller restarts for longer than the client waits for it.
+    SimProcess sim(QHostAddress(QStringLiteral("127.0.0.1")), {"--gap", "0", "--restart-time", "30000"});
+    sim.setNamespace(lab.panel);
+    QVERIFY(sim.start());
+    SimProcess other(QHostAddress(QStringLiteral("127.0.0.2")),
+                     {"--gap", "0", "--serial", "99999", "--mac", "2-0-0-9-9-9"});
+    other.setNamespace(lab.panel);
+    QVERIFY(other.start());
+
+    const Run run = cli({"network", "127.0.0.1", "--address", "127.0.0.2", "--mask", "255.255.0.0"}, lab.panel);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("99999") && run.err.contains("15001"), run.err.constData());
+    QVERIFY(received(sim).contains("Reboot"));
 }
 
 LENSDESK_TEST_MAIN(CliTest)
