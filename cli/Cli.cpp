@@ -315,7 +315,7 @@ bool Cli::sendAndAwait(ControllerSession& session, const QString& command, const
 }
 
 bool Cli::confirmMove(ControllerSession& session, const QString& command, MoveConfirmation::Await await, int timeoutMs,
-                      int* status) const
+                      int* status, bool* unconfirmed) const
 {
     MoveConfirmation confirmation(await);
     const QMetaObject::Connection noting =
@@ -327,6 +327,8 @@ bool Cli::confirmMove(ControllerSession& session, const QString& command, MoveCo
     // confirmations must not be taken for the end of a later move.
     session.waitUntil([&] { return !confirmation.mayConfirmHeldAxes(); }, RecallPlan::HeldConfirmationsMs);
     disconnect(noting);
+    if (unconfirmed)
+        *unconfirmed = !confirmed;
     if (!confirmed) {
         *status = failure(tr("The controller at %1 did not confirm \"%2\" in time; check the lens and try again.")
                               .arg(session.address(), command));
@@ -584,31 +586,27 @@ int Cli::presetRecall(const QString& name)
             if (record.lensAbsent)
                 return failure(
                     tr("The controller at %1 sees no lens; attach one and try again.").arg(session.address()));
-            if (target.zoom < *record.zoomWide || target.zoom > *record.zoomTele)
+            if (!RecallPlan::fitsLens(target, *record.zoomWide, *record.zoomTele))
                 return failure(tr("The preset \"%1\" is for a different lens (zoom %2 mm, this lens %3 to %4 mm).")
                                    .arg(name)
                                    .arg(target.zoom)
                                    .arg(*record.zoomWide)
                                    .arg(*record.zoomTele));
 
-            // The panel's recall, step by step. As there, a zoom or focus move
-            // that is refused or not confirmed in time is reported and the
-            // steps after it still go; the lens is better at the stored
-            // focus and aperture than where it was.
-            const RecallPlan plan(target, record.isPowerZoom());
-            const auto run = [&](const RecallPlan::Step& step) {
+            // The panel's recall, step by step. As there, a move that is
+            // refused is reported and the steps after it still go, and so do
+            // those after a zoom move not confirmed in time.
+            int status = Done;
+            for (const RecallPlan::Step& step : RecallPlan(target, record.isPowerZoom()).steps()) {
                 session.pause(step.pauseBeforeMs);
                 int stepStatus = Done;
-                confirmMove(session, step.command, step.await, limit(step.boundMs), &stepStatus);
-                return stepStatus;
-            };
-            int status = plan.zoom() ? run(*plan.zoom()) : Done;
-            const int focusStatus = run(plan.focus());
-            if (status == Done)
-                status = focusStatus;
-            const int apertureStatus = run(plan.aperture());
-            if (apertureStatus != Done)
-                return apertureStatus;
+                bool unconfirmed = false;
+                confirmMove(session, step.command, step.await, limit(step.boundMs), &stepStatus, &unconfirmed);
+                if (status == Done)
+                    status = stepStatus;
+                if (unconfirmed && !step.followedIfUnconfirmed)
+                    return status;
+            }
             if (status != Done)
                 return status;
             print(positionJson(record), tr("Recalled \"%1\": %2.").arg(name, positionText(record)));

@@ -78,9 +78,10 @@ private:
                       int* status) const;
     // An absolute move: sent and awaited by the rule of MoveConfirmation
     // (for a zoom move, the confirmations of the focus and iris held through
-    // it are let through). Reports a refusal or a time-out.
+    // it are let through). Reports a refusal or a time-out (and tells the
+    // latter in *unconfirmed, when given).
     bool confirmMove(ControllerSession& session, const QString& command, MoveConfirmation::Await await, int timeoutMs,
-                     int* status) const;
+                     int* status, bool* unconfirmed = nullptr) const;
     // One result: JSON on stdout with --json, otherwise the text.
     void print(const QJsonValue& json, const QString& text) const;
 

@@ -52,6 +52,7 @@ private slots:
     void presetSavedByPanelRecalledByCli();
     void presetRecallGoesOnAfterTheZoomStep_data();
     void presetRecallGoesOnAfterTheZoomStep();
+    void presetRecallEndsAtAnUnconfirmedFocus();
     void presetSavedByCliReadByPanel();
     void presetListAndDelete();
     void presetOfAnotherLens();
@@ -537,6 +538,26 @@ void CliTest::presetRecallGoesOnAfterTheZoomStep()
     QVERIFY2(run.err.contains(reason.toUtf8()), run.err.constData());
     QCOMPARE(controller.commands().filter(QRegularExpression("^set(Zoom|Focus2|Aper)=")),
              (QStringList{"setZoom=35", "setFocus2=600", "setAper=5.6"}));
+}
+
+// As in the panel: a focus move never confirmed ends the recall; the
+// aperture does not follow.
+void CliTest::presetRecallEndsAtAnUnconfirmedFocus()
+{
+    {
+        std::unique_ptr<QSettings> store(profiles());
+        SettingsStore::writeThrough(store.get(), ProfileText::keyForName("3"), ProfileText::format(35, 600, 5.6f));
+    }
+    ScriptedController controller;
+    QVERIFY(controller.isBound());
+    controller.answer(QStringLiteral("ver"), {QStringLiteral("ORVO KX-MQTR=1.9.0"), QStringLiteral("zRange=18,55")});
+    controller.answer(QStringLiteral("setZoom=35"), {QStringLiteral("zoomDone")});
+    controller.answer(QStringLiteral("setAper=5.6"), {QStringLiteral("irisDone")});
+    const Run run = cli({"--timeout", "1", "preset", "recall", "3", controller.address()});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("did not confirm \"setFocus2=600\" in time"), run.err.constData());
+    QCOMPARE(controller.commands().filter(QRegularExpression("^set(Zoom|Focus2|Aper)=")),
+             (QStringList{"setZoom=35", "setFocus2=600"}));
 }
 
 void CliTest::presetSavedByCliReadByPanel()
