@@ -45,9 +45,10 @@ class ReplyIntake;
 // by FocuserSession...), call advance() again and wait for its new deadline.
 // Times are milliseconds of LinkClock::now(), passed in. A program with a Qt
 // event loop lets a LinkPump do all of this; the INDI driver hands
-// descriptor() and the deadline to INDI's own loop. send() goes through
-// CommandChannel and may be called from any thread; everything else only
-// from the link's thread.
+// descriptor() and the deadline to INDI's own loop. Every function, send()
+// included, is called on the link's thread only (the datagram itself leaves
+// through CommandChannel, but onDatagram runs on the caller's thread); a
+// server with request threads hands its requests to the link's thread.
 //
 // The callbacks run inside readAvailable() and advance(); they must not
 // destroy the link.

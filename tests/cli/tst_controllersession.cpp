@@ -1,3 +1,4 @@
+#include "LoopbackSender.h"
 #include "ScriptedController.h"
 #include "TestMain.h"
 
@@ -10,11 +11,6 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -29,28 +25,12 @@ constexpr int OverrunAllowedMs = 2500;
 // A plain socket: this runs on its own thread.
 void flood(const QByteArray& from, quint16 port, const std::atomic<bool>& stop, std::atomic<int>& sent)
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    ::inet_pton(AF_INET, from.constData(), &local.sin_addr);
-    sockaddr_in session{};
-    session.sin_family = AF_INET;
-    session.sin_port = htons(port);
-    ::inet_pton(AF_INET, "127.0.0.1", &session.sin_addr);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return;
-    }
+    const LoopbackSender sender(from);
     const auto end = std::chrono::steady_clock::now() + FloodLasts;
-    for (int i = 1; !stop && std::chrono::steady_clock::now() < end; ++i) {
-        const QByteArray report = "Zoom=" + QByteArray::number(i);
-        if (::sendto(fd, report.constData(), size_t(report.size()), 0, reinterpret_cast<sockaddr*>(&session),
-                     sizeof session)
-            == report.size())
+    for (int i = 1; sender.isOpen() && !stop && std::chrono::steady_clock::now() < end; ++i) {
+        if (sender.send("Zoom=" + QByteArray::number(i), port))
             ++sent;
     }
-    ::close(fd);
 }
 
 } // namespace
