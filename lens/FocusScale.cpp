@@ -17,4 +17,7 @@ FocusScale::FocusScale(int oneEnd, int otherEnd)
 
 int FocusScale::countFor(int position) const { return m_lowestCount + qBound(0, position, m_maxStep); }
 
-int FocusScale::positionOf(int count) const { return int(qBound<qint64>(0, qint64(count) - m_lowestCount, m_maxStep)); }
+int FocusScale::positionOf(int count) const
+{
+    return int(qBound(qint64(0), qint64(count) - m_lowestCount, qint64(m_maxStep)));
+}

@@ -119,7 +119,7 @@ bool FocuserSession::moveBy(int steps, qint64 now, QString* why)
         return refuse(why, tr("The lens has not reported its focus position yet."));
     // In 64 bits: a step count from a client may be anything.
     const FocusScale focusScale = scale();
-    const qint64 target = qBound<qint64>(0, qint64(position()) + steps, focusScale.maxStep());
+    const qint64 target = qBound(qint64(0), qint64(position()) + steps, qint64(focusScale.maxStep()));
     return startMove(focusScale.countFor(int(target)), now);
 }
 

@@ -44,6 +44,6 @@ void LinkPump::reschedule()
     if (next < 0)
         m_deadline.stop();
     else
-        m_deadline.start(int(qBound<qint64>(0, next - now, std::numeric_limits<int>::max())));
+        m_deadline.start(int(qBound(qint64(0), next - now, qint64(std::numeric_limits<int>::max()))));
     emit pumped();
 }

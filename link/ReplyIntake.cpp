@@ -54,7 +54,7 @@ bool ReplyIntake::runPass(bool readEvenIfEmpty)
         if (!pending && !(readEvenIfEmpty && read == 0))
             break;
         const qint64 size = pending ? m_socket->pendingDatagramSize() : LargestDatagram;
-        QByteArray datagram(int(qBound<qint64>(0, size, LargestDatagram)), Qt::Uninitialized);
+        QByteArray datagram(int(qBound(qint64(0), size, qint64(LargestDatagram))), Qt::Uninitialized);
         QHostAddress sender;
         const qint64 length = m_socket->readDatagram(datagram.data(), datagram.size(), &sender);
         if (length < 0)
