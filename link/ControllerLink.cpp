@@ -202,6 +202,8 @@ void ControllerLink::pingIfDue(qint64 now)
 
 void ControllerLink::send(const QString& command)
 {
+    if (!isOpen())
+        return;
     m_channel.send(m_address, command, m_port);
     if (onDatagram)
         onDatagram(command, true);

@@ -114,7 +114,7 @@ public:
     // next has something to do: a LinkClock time, or -1 for nothing planned.
     qint64 advance(qint64 now);
 
-    // Sends one command to the controller, now.
+    // Sends one command to the controller, now (nothing before open()).
     void send(const QString& command);
 
     State state() const { return m_state; }
