@@ -123,8 +123,7 @@ LensDesk::LensDesk(QWidget* parent)
     }
     // The default (about 200 KB on Linux) holds some 250 short reports; 1 MiB
     // (the kernel books twice that) holds ten times as many.
-    commandSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
-                                   CommandPort::PanelReceiveBufferBytes);
+    CommandPort::requestReceiveBuffer(*commandSocket, CommandPort::PanelReceiveBufferBytes);
     m_channel = CommandChannel(commandSocket);
     m_replyIntake = new ReplyIntake(
         commandSocket, [this] { return controllerAddress; },

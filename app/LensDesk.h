@@ -203,9 +203,12 @@ private:
     // Counts the liveness monitors stopped; a loss signal counts only while
     // its monitor's generation is the current one (link/connection.cpp).
     quint64 m_livenessGeneration = 0;
-    // A controller was identified and its liveness monitor has not declared
-    // it lost since.
+    // A controller was identified, no attempt has begun since without
+    // identifying one, and the liveness monitor has not declared it lost.
     bool hasLiveController() const;
+    // An attempt has begun and not (yet) identified a controller: it runs,
+    // or it failed or was stopped.
+    bool m_attemptUnanswered = false;
 
     // Device link: the read-outs of a lost or absent lens.
     void markLensUnavailable();
@@ -371,6 +374,10 @@ private:
 
     // Network configuration: the step that empties the host's neighbour (ARP)
     // cache after the controller's address changed. Replaceable so that tests
-    // never clear the cache of the machine they run on.
-    std::function<int()> m_flushAddressResolutionCache = &Platform::flushAddressResolutionCache;
+    // never clear the cache of the machine they run on. Returns the
+    // listing's error code; entries left for lack of privilege are no
+    // concern of the panel.
+    std::function<int()> m_flushAddressResolutionCache = [] {
+        return Platform::flushAddressResolutionCache().listingError;
+    };
 };

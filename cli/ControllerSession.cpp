@@ -30,11 +30,20 @@ ControllerSession::ControllerSession(const QString& address, QObject* parent)
 
 void ControllerSession::send(const QString& text) { m_link.send(text); }
 
+void ControllerSession::interrupt()
+{
+    m_interrupted = true;
+    emit interrupted();
+}
+
 bool ControllerSession::waitUntil(const std::function<bool()>& done, int timeoutMs)
 {
     if (done())
         return true;
+    if (m_interrupted)
+        return false;
     QEventLoop loop;
+    connect(this, &ControllerSession::interrupted, &loop, &QEventLoop::quit);
     QTimer limit;
     limit.setSingleShot(true);
     connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
@@ -51,7 +60,10 @@ bool ControllerSession::waitUntil(const std::function<bool()>& done, int timeout
 
 void ControllerSession::pause(int milliseconds)
 {
+    if (m_interrupted)
+        return;
     QEventLoop loop;
+    connect(this, &ControllerSession::interrupted, &loop, &QEventLoop::quit);
     QTimer::singleShot(qMax(0, milliseconds), &loop, &QEventLoop::quit);
     loop.exec();
 }
@@ -64,6 +76,11 @@ bool ControllerSession::identify(int timeoutMs)
     m_link.connectToController(LinkClock::now());
     m_pump->reschedule();
     waitUntil([this] { return m_link.state() != ControllerLink::State::Identifying; }, timeoutMs + IdentifyMarginMs);
+    if (m_interrupted) {
+        // Nothing more goes out for an exchange cut short.
+        m_link.disconnectFromController();
+        return false;
+    }
     return m_link.state() == ControllerLink::State::Connected;
 }
 

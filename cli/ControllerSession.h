@@ -15,7 +15,9 @@
 // The client asks what each command needs itself: the link asks no identity
 // questions and sends no pings unless a command switches them on (watch).
 // The waits run the event loop until a condition holds or a time limit
-// passes; replies are read and applied meanwhile. Nothing sleeps.
+// passes; replies are read and applied meanwhile. Nothing sleeps. Once
+// interrupted (a stop request), every wait returns at once; commands can
+// still be sent, so that the lens can be stopped.
 class ControllerSession : public QObject
 {
     Q_OBJECT
@@ -48,6 +50,10 @@ public:
     // link().state() turns Lost when it stops answering.
     void keepAlive();
 
+    // Ends the wait under way and every later one.
+    void interrupt();
+    bool isInterrupted() const { return m_interrupted; }
+
 signals:
     // Each fact of a reply as it is applied to the record, then the reply.
     void factRead(const ReplyFact& fact);
@@ -55,8 +61,10 @@ signals:
     // Every command sent and every reply read, for a log of the traffic.
     void traffic(const QString& text, bool sent);
     void stateChanged();
+    void interrupted();
 
 private:
     ControllerLink m_link;
     LinkPump* m_pump = nullptr;
+    bool m_interrupted = false;
 };

@@ -28,6 +28,10 @@ constexpr int IdentificationSettleMs = 50;
 void LensDesk::isORVOProduct(QString address)
 {
     controllerAddress = address;
+    // Until this attempt identifies a controller there is none to command,
+    // whatever the liveness monitor of an earlier connection still counts
+    // (it rests, its count frozen, while the operator chooses an address).
+    m_attemptUnanswered = true;
     connectingDialog->setLabelText(tr("Connecting to %1").arg(address));
     connectingDialog->setWindowModality(Qt::WindowModal);
     connectingDialog->show();
@@ -116,6 +120,7 @@ void LensDesk::initSettings()
     // for the current address; the old ones are stopped before they go, so
     // none of their datagrams follows.
     stopWorkers();
+    m_attemptUnanswered = false;
     m_livenessMonitor = new pingWorker(controllerAddress, commandSocket, this);
     m_motionWorker = new zoomWorker(controllerAddress, commandSocket, this);
     m_motionWorker->zoomPos = currentZoom;
@@ -155,9 +160,10 @@ void LensDesk::initSettings()
 bool LensDesk::hasLiveController() const
 {
     // The liveness monitor watches the controller of the last identification
-    // and tells when it has stopped answering. After an attempt at another
-    // address that found nothing, commands would go where nobody answered.
-    return m_livenessMonitor && m_livenessMonitor->address() == controllerAddress
+    // and tells when it has stopped answering. After an attempt that found
+    // nothing, at another address or at the same one, commands would go
+    // where nobody answered.
+    return !m_attemptUnanswered && m_livenessMonitor && m_livenessMonitor->address() == controllerAddress
         && m_livenessMonitor->missedPings() <= pingWorker::LostAfterMissedPings;
 }
 

@@ -356,8 +356,10 @@ bool LensMotion::sendOneReport()
         moving = moving || axis.moving;
     if (m_currentDue && !moving) {
         m_currentDue = false;
-        emit report(m_peer, currentReport());
-        return true;
+        if (m_moveSummary) {
+            emit report(m_peer, currentReport());
+            return true;
+        }
     }
     return false;
 }

@@ -42,6 +42,9 @@ public:
     QByteArray pingAnswer() const;
     // A restart stops the drives and the stabiliser.
     void stopAll();
+    // Whether a move that ends is summed up with "Current=" (on by default);
+    // the panel and the client must also do without it.
+    void setMoveSummary(bool on) { m_moveSummary = on; }
 
 signals:
     void report(const Peer& peer, const QByteArray& text);
@@ -90,6 +93,7 @@ private:
     Axis m_axes[AxisCount];
     int m_nextReportAxis = 0;
     bool m_currentDue = false;
+    bool m_moveSummary = true;
     // Confirmations of focus and iris after an absolute zoom move.
     bool m_focusSettledDue = false;
     bool m_irisSettledDue = false;

@@ -249,6 +249,10 @@ void ConnectDialogTest::acceptStoresTheAddressAndEmitsIt()
     QCOMPARE(storedAddress(), QStringLiteral("10.231.0.42"));
     setIPDlg next;
     QCOMPARE(next.lineEdit->text(), QStringLiteral("10.231.0.42"));
+    // The same dialog, shown again by "Connect to...", shows it so too.
+    dialog.show();
+    QCOMPARE(dialog.lineEdit->text(), QStringLiteral("10.231.0.42"));
+    QVERIFY(dialog.pushButton->isEnabled());
 }
 
 void ConnectDialogTest::otherKeysReachTheDialog()
