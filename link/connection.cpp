@@ -164,7 +164,7 @@ bool LensDesk::hasLiveController() const
     // nothing, at another address or at the same one, commands would go
     // where nobody answered.
     return !m_attemptUnanswered && m_livenessMonitor && m_livenessMonitor->address() == controllerAddress
-        && m_livenessMonitor->missedPings() <= pingWorker::LostAfterMissedPings;
+        && !m_livenessMonitor->isLost();
 }
 
 void LensDesk::stopConnecting()

@@ -57,6 +57,12 @@ int pingWorker::missedPings() const
     return m_count.missed();
 }
 
+bool pingWorker::isLost() const
+{
+    const std::lock_guard<std::mutex> locker(m_countLock);
+    return m_count.isLost();
+}
+
 int pingWorker::period() const
 {
     const std::lock_guard<std::mutex> locker(m_countLock);

@@ -28,7 +28,6 @@ class pingWorker : public QThread
 public:
     static constexpr int NormalPeriodMs = LivenessCount::NormalPeriodMs;
     static constexpr int SlowPeriodMs = LivenessCount::SlowPeriodMs;
-    static constexpr int LostAfterMissedPings = LivenessCount::LostAfterMissedPings;
 
     pingWorker(const QString& address, QUdpSocket* commandSocket, QObject* parent = nullptr);
     ~pingWorker() override;
@@ -44,6 +43,8 @@ public:
     void requestStop();
 
     int missedPings() const;
+    // More unanswered pings than the liveness rule allows.
+    bool isLost() const;
     bool isPaused() const { return m_paused.load(std::memory_order_relaxed); }
     int period() const;
     QString address() const { return m_address; }
