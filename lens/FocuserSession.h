@@ -54,7 +54,7 @@ public:
     FocusScale scale() const;
     bool hasFocusRange() const { return scale().isKnown(); }
     int maxStep() const { return scale().maxStep(); }
-    // The latest reported position; 0 before any report.
+    // Whether a position was reported, and the latest one (0 before any).
     bool hasPosition() const;
     int position() const;
 
