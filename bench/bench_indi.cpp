@@ -25,6 +25,8 @@
 #include <cstdio>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 const QString Driver = QStringLiteral(LENSDESK_BIN_DIR "/indi_lensdesk_focus");
@@ -110,8 +112,10 @@ int main(int argc, char** argv)
     }
     server.set(QStringLiteral("%1.DEVICE_ADDRESS.ADDRESS;PORT=%2;1339").arg(Device, sim.address().toString()));
     server.set(QStringLiteral("%1.CONNECTION.CONNECT=On").arg(Device));
-    if (!server.waitFor(QStringLiteral("\"%1.CONNECTION._STATE\"==1 && \"%1.FOCUS_MAX.FOCUS_MAX_VALUE\">0").arg(Device),
-                        10)) {
+    // Identified, and the lens's focus position known.
+    if (!server.waitFor(
+            QStringLiteral("\"%1.CONTROLLER_INFO._STATE\"==1 && \"%1.ABS_FOCUS_POSITION._STATE\"==1").arg(Device),
+            10)) {
         std::printf("INDI figures not measured: the driver did not connect\n");
         return 1;
     }
@@ -123,10 +127,14 @@ int main(int argc, char** argv)
     QElapsedTimer idle;
     idle.start();
     QTest::qWait(IdleSeconds * 1000);
-    const double idleShare = 100 * (cpuSecondsOf(pid) - cpuBefore) / (double(idle.elapsed()) / 1000);
-    std::printf("idle: %.2f %% of one core over %d s\n", idleShare, IdleSeconds);
-    printFigure("indi_lensdesk_focus idle CPU, connected", "< 1 % of one core", "%.2f %% of one core (%d s)", idleShare,
-                IdleSeconds);
+    const double seconds = double(idle.elapsed()) / 1000;
+    const double idleShare = 100 * (cpuSecondsOf(pid) - cpuBefore) / seconds;
+    // The kernel counts CPU time in clock ticks: one tick in the whole
+    // stretch is the smallest share that can show.
+    const double tickShare = 100 / double(sysconf(_SC_CLK_TCK)) / seconds;
+    std::printf("idle: %.2f %% of one core over %d s (one clock tick: %.2f %%)\n", idleShare, IdleSeconds, tickShare);
+    printFigure("indi_lensdesk_focus idle CPU, connected", "< 1 % of one core",
+                "%.2f %% of one core (%d s; resolution %.2f %%)", idleShare, IdleSeconds, tickShare);
 
     // Moves: a client on the server's TCP port asks for small absolute moves
     // in turn; the marker goes out from a socket of its own.

@@ -35,7 +35,9 @@ constexpr const char* Serial = "SERIAL";
 constexpr const char* Mac = "MAC";
 } // namespace Name
 
-bool differs(double shown, double value) { return shown != value; }
+// An f-number as the nearest double to its written form: 1.8, not the
+// single-precision 1.7999999523.
+double asWritten(float fNumber) { return FNumbers::shortest(double(fNumber)).toDouble(); }
 } // namespace
 
 FocuserProperties::FocuserProperties(LensFocuser& focuser, LensRequests& requests)
@@ -46,14 +48,13 @@ FocuserProperties::FocuserProperties(LensFocuser& focuser, LensRequests& request
 void FocuserProperties::initialise()
 {
     const char* device = m_focuser.getDeviceName();
-    auto& focuser = m_focuser;
 
     // The maximum is the lens's focus travel: clients read it, nobody sets it.
-    focuser.FocusMaxPosNP.p = IP_RO;
-    focuser.FocusMaxPosN[0].min = 0;
-    focuser.FocusMaxPosN[0].value = 0;
-    focuser.FocusAbsPosN[0].max = 0;
-    focuser.FocusRelPosN[0].max = 0;
+    m_focuser.FocusMaxPosNP.p = IP_RO;
+    m_focuser.FocusMaxPosN[0].min = 0;
+    m_focuser.FocusMaxPosN[0].value = 0;
+    m_focuser.FocusAbsPosN[0].max = 0;
+    m_focuser.FocusRelPosN[0].max = 0;
 
     IUFillNumber(&m_apertureN[0], Name::FNumber, qUtf8Printable(tr("f-number")), "%g", 0, 0, 0, 0);
     IUFillNumberVector(&m_apertureNP, m_apertureN, 1, device, Name::Aperture, qUtf8Printable(tr("Aperture")), LensGroup,
@@ -138,37 +139,34 @@ void FocuserProperties::saveConfigItems(FILE* file) { IUSaveConfigNumber(file, &
 
 void FocuserProperties::showFocusRange(int maximum)
 {
-    auto& focuser = m_focuser;
-    if (!differs(focuser.FocusMaxPosN[0].value, maximum) && !differs(focuser.FocusAbsPosN[0].max, maximum))
+    if (m_focuser.FocusMaxPosN[0].value == maximum && m_focuser.FocusAbsPosN[0].max == maximum)
         return;
-    focuser.FocusMaxPosN[0].value = maximum;
-    focuser.FocusMaxPosN[0].max = qMax<double>(maximum, focuser.FocusMaxPosN[0].max);
-    focuser.FocusAbsPosN[0].min = 0;
-    focuser.FocusAbsPosN[0].max = maximum;
-    focuser.FocusRelPosN[0].min = 0;
-    focuser.FocusRelPosN[0].max = maximum;
-    focuser.SyncPresets(uint32_t(maximum));
+    m_focuser.FocusMaxPosN[0].value = maximum;
+    m_focuser.FocusMaxPosN[0].max = qMax<double>(maximum, m_focuser.FocusMaxPosN[0].max);
+    m_focuser.FocusAbsPosN[0].min = 0;
+    m_focuser.FocusAbsPosN[0].max = maximum;
+    m_focuser.FocusRelPosN[0].min = 0;
+    m_focuser.FocusRelPosN[0].max = maximum;
+    m_focuser.SyncPresets(uint32_t(maximum));
     if (!m_connected)
         return;
-    IUUpdateMinMax(&focuser.FocusAbsPosNP);
-    IUUpdateMinMax(&focuser.FocusRelPosNP);
-    IDSetNumber(&focuser.FocusMaxPosNP, nullptr);
+    IUUpdateMinMax(&m_focuser.FocusAbsPosNP);
+    IUUpdateMinMax(&m_focuser.FocusRelPosNP);
+    IDSetNumber(&m_focuser.FocusMaxPosNP, nullptr);
 }
 
 void FocuserProperties::showFocusPosition(int position)
 {
-    auto& focuser = m_focuser;
-    if (!differs(focuser.FocusAbsPosN[0].value, position))
+    if (m_focuser.FocusAbsPosN[0].value == position)
         return;
-    focuser.FocusAbsPosN[0].value = position;
+    m_focuser.FocusAbsPosN[0].value = position;
     if (m_connected)
-        IDSetNumber(&focuser.FocusAbsPosNP, nullptr);
+        IDSetNumber(&m_focuser.FocusAbsPosNP, nullptr);
 }
 
 void FocuserProperties::showFocusState(IPState state)
 {
-    auto& focuser = m_focuser;
-    for (INumberVectorProperty* property : {&focuser.FocusAbsPosNP, &focuser.FocusRelPosNP}) {
+    for (INumberVectorProperty* property : {&m_focuser.FocusAbsPosNP, &m_focuser.FocusRelPosNP}) {
         if (property->s == state)
             continue;
         property->s = state;
@@ -184,8 +182,8 @@ void FocuserProperties::showApertures(const QVector<float>& fNumbers)
     const bool wanted = m_connected && !fNumbers.isEmpty();
     if (!fNumbers.isEmpty()) {
         // The table runs from the widest aperture (smallest f-number) up.
-        m_apertureN[0].min = fNumbers.first();
-        m_apertureN[0].max = fNumbers.last();
+        m_apertureN[0].min = asWritten(fNumbers.first());
+        m_apertureN[0].max = asWritten(fNumbers.last());
         QStringList stops;
         for (float fNumber : fNumbers)
             stops << FNumbers::shortest(fNumber);
@@ -201,9 +199,9 @@ void FocuserProperties::showApertures(const QVector<float>& fNumbers)
 
 void FocuserProperties::showFNumber(std::optional<float> fNumber)
 {
-    if (!fNumber || !differs(m_apertureN[0].value, *fNumber))
+    if (!fNumber || m_apertureN[0].value == asWritten(*fNumber))
         return;
-    m_apertureN[0].value = *fNumber;
+    m_apertureN[0].value = asWritten(*fNumber);
     if (m_apertureDefined)
         IDSetNumber(&m_apertureNP, nullptr);
 }
@@ -224,7 +222,7 @@ void FocuserProperties::showZoomRange(std::optional<std::pair<int, int>> range)
 
 void FocuserProperties::showZoom(std::optional<int> millimetres)
 {
-    if (!millimetres || !differs(m_zoomN[0].value, *millimetres))
+    if (!millimetres || m_zoomN[0].value == *millimetres)
         return;
     m_zoomN[0].value = *millimetres;
     if (m_zoomDefined)
@@ -255,6 +253,15 @@ void FocuserProperties::showIdentity(const QString& model, const QString& firmwa
     const QString texts[] = {model, firmware, serial, mac};
     for (int index = 0; index < 4; ++index)
         setText(m_controllerTP, index, texts[index], m_controllerDefined);
+}
+
+void FocuserProperties::showControllerState(IPState state)
+{
+    if (m_controllerTP.s == state)
+        return;
+    m_controllerTP.s = state;
+    if (m_controllerDefined)
+        IDSetText(&m_controllerTP, nullptr);
 }
 
 void FocuserProperties::showRequestState(LensProperty property, IPState state)

@@ -29,7 +29,8 @@ class LensRequests;
 //   LENS_STABILIZER                 switch: STABILIZER_ON, STABILIZER_OFF
 //   LENS_FOCUS_REINIT.REINIT        switch: re-initialise the focus drive
 //   LENS_INFO.DESCRIPTION           text, read-only: the lens as the controller names it
-//   CONTROLLER_INFO                 text, read-only: MODEL, FIRMWARE, SERIAL, MAC
+//   CONTROLLER_INFO                 text, read-only: MODEL, FIRMWARE, SERIAL, MAC; its state
+//                                   is the controller's: Busy identifying, Ok, Alert not answering
 class FocuserProperties
 {
     Q_DECLARE_TR_FUNCTIONS(FocuserProperties)
@@ -76,6 +77,9 @@ public:
     void showStabiliser(bool switchable, bool active);
     void showLensDescription(const QString& description);
     void showIdentity(const QString& model, const QString& firmware, const QString& serial, const QString& mac);
+    // CONTROLLER_INFO's state tells how the controller answers: Busy while
+    // it is identified, Ok once it is, Alert while it does not answer.
+    void showControllerState(IPState state);
 
     // The state of a lens property after a client's request: Ok when the
     // driver took it, Alert when it refused.

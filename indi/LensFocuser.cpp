@@ -1,8 +1,18 @@
 #include "indi/LensFocuser.h"
 
 #include "indi/UdpConnection.h"
+#include "lens/FocuserSession.h"
+#include "link/LinkClock.h"
+#include "link/LivenessCount.h"
 
+#include <cmath>
 #include <cstring>
+#include <limits>
+
+namespace {
+// A client's step count or position, as the session takes it.
+int clampedToInt(uint32_t value) { return int(qMin<uint32_t>(value, uint32_t(std::numeric_limits<int>::max()))); }
+} // namespace
 
 LensFocuser::LensFocuser()
     : m_properties(*this, *this)
@@ -13,7 +23,7 @@ LensFocuser::LensFocuser()
     setSupportedConnections(CONNECTION_NONE);
 }
 
-LensFocuser::~LensFocuser() = default;
+LensFocuser::~LensFocuser() { closeLink(); }
 
 const char* LensFocuser::getDefaultName() { return "LensDesk Focuser"; }
 
@@ -31,10 +41,12 @@ bool LensFocuser::initProperties()
 bool LensFocuser::updateProperties()
 {
     INDI::Focuser::updateProperties();
-    if (isConnected())
+    if (isConnected()) {
         m_properties.connected();
-    else
+        publish();
+    } else {
         m_properties.disconnected();
+    }
     return true;
 }
 
@@ -58,16 +70,202 @@ bool LensFocuser::Disconnect()
     return INDI::Focuser::Disconnect();
 }
 
-IPState LensFocuser::MoveAbsFocuser(uint32_t) { return IPS_ALERT; }
+bool LensFocuser::openLink()
+{
+    closeLink();
+    auto link = std::make_unique<ControllerLink>(m_connection->address(), m_connection->controllerPort());
+    if (!link->open()) {
+        LOG_ERROR(qUtf8Printable(tr("No local UDP port from 60000 to 65000 is free for the controller's answers.")));
+        return false;
+    }
+    m_link = std::move(link);
+    m_session = std::make_unique<FocuserSession>(*m_link);
+    m_link->onDatagram = [this](const QString& text, bool sent) {
+        LOGF_DEBUG("%s %s", sent ? ">" : "<", qUtf8Printable(text));
+    };
+    m_wasIdentified = false;
+    m_moveFailed = false;
+    m_wasMoving = false;
+    m_shownLinkState = ControllerLink::State::Disconnected;
+    m_loop.watch(
+        int(m_link->descriptor()), [this] { readReplies(); }, [this] { deadlineReached(); });
+    LOG_INFO(qUtf8Printable(
+        tr("Identifying the controller at %1:%2...").arg(m_link->address()).arg(m_connection->controllerPort())));
+    m_link->connectToController(LinkClock::now());
+    advance();
+    return true;
+}
 
-IPState LensFocuser::MoveRelFocuser(FocusDirection, uint32_t) { return IPS_ALERT; }
+void LensFocuser::closeLink()
+{
+    m_loop.release();
+    // The session lets go of the link's callbacks first.
+    m_session.reset();
+    m_link.reset();
+    m_refusalPending = false;
+}
 
-bool LensFocuser::AbortFocuser() { return false; }
+void LensFocuser::readReplies()
+{
+    if (!m_link || m_refusalPending)
+        return;
+    m_link->readAvailable(LinkClock::now());
+    advance();
+}
+
+void LensFocuser::deadlineReached()
+{
+    if (!m_refusalPending) {
+        advance();
+        return;
+    }
+    // Outside the link's calls and the descriptor's callback: the refused
+    // connection ends.
+    closeLink();
+    setConnected(false, IPS_ALERT);
+    updateProperties();
+}
+
+void LensFocuser::advance()
+{
+    if (!m_session || m_refusalPending)
+        return;
+    const qint64 now = LinkClock::now();
+    qint64 deadline = m_session->advance(now);
+    publish();
+    if (m_refusalPending)
+        deadline = now;
+    m_loop.schedule(deadline, now);
+}
+
+void LensFocuser::publish()
+{
+    if (!m_session)
+        return;
+    const ControllerLink::State state = m_link->state();
+    if (state != m_shownLinkState)
+        noteLinkState(state);
+
+    const FocuserSession& session = *m_session;
+    if (session.hasFocusRange())
+        m_properties.showFocusRange(session.maxStep());
+    if (session.hasPosition())
+        m_properties.showFocusPosition(session.position());
+    const bool moving = session.motion() == FocuserSession::Motion::Moving;
+    if (moving) {
+        m_moveFailed = false;
+    } else if (m_wasMoving && session.motion() == FocuserSession::Motion::Failed) {
+        LOG_ERROR(qUtf8Printable(session.motionMessage()));
+        m_moveFailed = state == ControllerLink::State::Connected;
+    }
+    m_wasMoving = moving;
+    m_properties.showFocusState(focusState());
+
+    m_properties.showApertures(session.fNumbers());
+    m_properties.showFNumber(session.fNumber());
+    m_properties.showZoomRange(session.hasPowerZoom() ? session.zoomRange() : std::nullopt);
+    m_properties.showZoom(session.zoom());
+    m_properties.showStabiliser(session.hasStabiliser(), session.stabiliserActive().value_or(false));
+    const DeviceRecord& record = m_link->record();
+    m_properties.showLensDescription(record.lensAbsent ? tr("No lens") : session.lensDescription());
+    m_properties.showIdentity(record.product, record.firmware.trimmed(), record.serial, record.mac);
+}
+
+void LensFocuser::noteLinkState(ControllerLink::State state)
+{
+    using State = ControllerLink::State;
+    const QString where = m_link->address();
+    switch (state) {
+    case State::Identifying:
+        if (m_wasIdentified)
+            LOG_INFO(qUtf8Printable(tr("The controller at %1 answers again; identifying it.").arg(where)));
+        break;
+    case State::Connected: {
+        const DeviceRecord& record = m_link->record();
+        LOG_INFO(qUtf8Printable(
+            tr("Connected to the %1, firmware %2, at %3.").arg(record.product, record.firmware.trimmed(), where)));
+        m_wasIdentified = true;
+        break;
+    }
+    case State::Lost:
+        LOG_WARN(qUtf8Printable(tr("The controller at %1 stopped answering; asking it again every %2 s.")
+                                    .arg(where)
+                                    .arg(LivenessCount::SlowPeriodMs / 1000)));
+        break;
+    case State::Refused:
+        LOG_ERROR(qUtf8Printable(m_link->refusalText()));
+        m_refusalPending = true;
+        break;
+    case State::Disconnected:
+        break;
+    }
+    m_shownLinkState = state;
+    // INDI's own connection stays Ok meanwhile: a device whose connection
+    // is Busy or Alert counts as not connected, and could then no longer be
+    // disconnected.
+    m_properties.showControllerState(state == State::Connected     ? IPS_OK
+                                         : state == State::Lost    ? IPS_ALERT
+                                         : state == State::Refused ? IPS_ALERT
+                                                                   : IPS_BUSY);
+}
+
+IPState LensFocuser::focusState() const
+{
+    using State = ControllerLink::State;
+    const State state = m_link->state();
+    // Idle until the position is known: a client may move once it is Ok.
+    if (!m_wasIdentified || !m_session->hasPosition())
+        return IPS_IDLE;
+    // Lost, or being identified again after a loss.
+    if (state != State::Connected)
+        return IPS_ALERT;
+    if (m_session->motion() == FocuserSession::Motion::Moving)
+        return IPS_BUSY;
+    return m_moveFailed ? IPS_ALERT : IPS_OK;
+}
+
+bool LensFocuser::refused(const QString& why)
+{
+    LOG_ERROR(qUtf8Printable(why));
+    return false;
+}
+
+IPState LensFocuser::MoveAbsFocuser(uint32_t targetTicks)
+{
+    QString why = tr("No controller is connected.");
+    if (!m_session || !m_session->moveTo(clampedToInt(targetTicks), LinkClock::now(), &why)) {
+        refused(why);
+        return IPS_ALERT;
+    }
+    advance();
+    return IPS_BUSY;
+}
+
+IPState LensFocuser::MoveRelFocuser(FocusDirection direction, uint32_t ticks)
+{
+    // Inward is towards position 0, the far end of the travel.
+    const int steps = direction == FOCUS_INWARD ? -clampedToInt(ticks) : clampedToInt(ticks);
+    QString why = tr("No controller is connected.");
+    if (!m_session || !m_session->moveBy(steps, LinkClock::now(), &why)) {
+        refused(why);
+        return IPS_ALERT;
+    }
+    advance();
+    return IPS_BUSY;
+}
+
+bool LensFocuser::AbortFocuser()
+{
+    if (!m_session)
+        return refused(tr("No controller is connected."));
+    m_session->halt();
+    advance();
+    return true;
+}
 
 bool LensFocuser::SetFocuserMaxPosition(uint32_t)
 {
-    LOG_ERROR(qUtf8Printable(tr("The maximum is the lens's focus range and cannot be set.")));
-    return false;
+    return refused(tr("The maximum is the lens's focus range and cannot be set."));
 }
 
 bool LensFocuser::saveConfigItems(FILE* fp)
@@ -79,14 +277,41 @@ bool LensFocuser::saveConfigItems(FILE* fp)
     return true;
 }
 
-bool LensFocuser::requestFNumber(double) { return false; }
+bool LensFocuser::requestFNumber(double fNumber)
+{
+    QString why = tr("No controller is connected.");
+    if (!m_session || !m_session->setFNumber(float(fNumber), &why))
+        return refused(why);
+    advance();
+    return true;
+}
 
-bool LensFocuser::requestZoom(double) { return false; }
+bool LensFocuser::requestZoom(double millimetres)
+{
+    QString why = tr("No controller is connected.");
+    if (!std::isfinite(millimetres))
+        return refused(tr("The focal length must be a number of millimetres."));
+    const int rounded = int(std::lround(qBound(-1e6, millimetres, 1e6)));
+    if (!m_session || !m_session->setZoom(rounded, &why))
+        return refused(why);
+    advance();
+    return true;
+}
 
-bool LensFocuser::requestStabiliser(bool) { return false; }
+bool LensFocuser::requestStabiliser(bool on)
+{
+    QString why = tr("No controller is connected.");
+    if (!m_session || !m_session->setStabiliser(on, &why))
+        return refused(why);
+    advance();
+    return true;
+}
 
-bool LensFocuser::requestFocusReinitialisation() { return false; }
-
-bool LensFocuser::openLink() { return false; }
-
-void LensFocuser::closeLink() { m_loop.release(); }
+bool LensFocuser::requestFocusReinitialisation()
+{
+    QString why = tr("No controller is connected.");
+    if (!m_session || !m_session->reinitialiseFocus(&why))
+        return refused(why);
+    advance();
+    return true;
+}

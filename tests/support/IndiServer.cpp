@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
@@ -19,8 +20,10 @@ constexpr int StartTimeLimitMs = 10000;
 constexpr int StopTimeLimitMs = 5000;
 constexpr int StartAttempts = 5;
 constexpr int PollMs = 20;
-// Debian's clients wait this long for the server's answer (their -t).
+// Debian's clients wait this long for the server's answer (their -t); with
+// wildcards they always wait that long.
 constexpr int ClientWaitSeconds = 2;
+constexpr int WildcardWaitSeconds = 1;
 // What a client may take beyond its own wait before it counts as hung.
 constexpr int ClientGraceMs = 5000;
 
@@ -32,6 +35,19 @@ const QString EvalClient = QStringLiteral("indi_eval");
 // A TCP port nobody listens on right now, on every address as the server
 // binds it. Another program may take it before the server does; start()
 // then tries another.
+// INDI numbers travel with all their digits: 1.8 arrives as
+// "1.8000000000000000444". Numbers are compared as numbers.
+bool sameValue(const QString& shown, const QString& expected)
+{
+    bool shownIsNumber = false;
+    bool expectedIsNumber = false;
+    const double shownNumber = shown.toDouble(&shownIsNumber);
+    const double expectedNumber = expected.toDouble(&expectedIsNumber);
+    if (shownIsNumber && expectedIsNumber)
+        return qFuzzyCompare(1 + shownNumber, 1 + expectedNumber);
+    return shown == expected;
+}
+
 quint16 freePort()
 {
     QTcpServer probe;
@@ -193,7 +209,7 @@ QString IndiServer::value(const QString& spec)
 QMap<QString, QString> IndiServer::values(const QString& pattern)
 {
     QString output;
-    runClient(GetClient, {pattern}, ClientWaitSeconds, &output);
+    runClient(GetClient, {pattern}, WildcardWaitSeconds, &output);
     QMap<QString, QString> found;
     for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const int equals = line.indexOf(QLatin1Char('='));
@@ -201,6 +217,40 @@ QMap<QString, QString> IndiServer::values(const QString& pattern)
             found.insert(line.left(equals), line.mid(equals + 1));
     }
     return found;
+}
+
+QString IndiServer::waitForValues(const QMap<QString, QString>& expected, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QStringList differing;
+    do {
+        QSet<QString> devices;
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            devices.insert(it.key().section(QLatin1Char('.'), 0, 0));
+        QMap<QString, QString> shown;
+        for (const QString& device : devices)
+            shown.insert(values(device + QStringLiteral(".*.*")));
+        differing.clear();
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+            if (!sameValue(shown.value(it.key()), it.value()))
+                differing
+                    << QStringLiteral("%1 is \"%2\", not \"%3\"").arg(it.key(), shown.value(it.key()), it.value());
+        }
+    } while (!differing.isEmpty() && clock.elapsed() < timeoutMs);
+    return differing.join(QStringLiteral("; "));
+}
+
+bool IndiServer::waitForValue(const QString& spec, const QString& expected, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!sameValue(value(spec), expected)) {
+        if (clock.elapsed() >= timeoutMs)
+            return false;
+        QTest::qWait(PollMs);
+    }
+    return true;
 }
 
 bool IndiServer::waitFor(const QString& expression, int timeoutSeconds)

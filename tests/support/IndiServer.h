@@ -52,8 +52,13 @@ public:
     // server has none.
     QString value(const QString& spec);
     // indi_getprop with wildcards: every "device.property.element" and its
-    // value.
+    // value (it listens for a second, as it cannot know when all came).
     QMap<QString, QString> values(const QString& pattern);
+    // Waits until every "device.property.element" of `expected` shows its
+    // value (numbers compared as numbers), at most `timeoutMs`; returns what
+    // differs at the end (empty: nothing).
+    QString waitForValues(const QMap<QString, QString>& expected, int timeoutMs);
+    bool waitForValue(const QString& spec, const QString& expected, int timeoutMs);
     // indi_eval -w: waits until the expression ('"Lens A.ABS_FOCUS_POSITION._STATE"==1')
     // holds, at most `timeoutSeconds`; true when it did.
     bool waitFor(const QString& expression, int timeoutSeconds);
