@@ -2,6 +2,11 @@
 
 #include <indidevapi.h>
 
+namespace {
+// Longer than any deadline of the link; it keeps the delay in an int.
+constexpr int LongestDelayMs = 24 * 3600 * 1000;
+} // namespace
+
 EventLoopHook::~EventLoopHook() { release(); }
 
 void EventLoopHook::watch(int descriptor, Handler onReadable, Handler onDeadline)
@@ -27,8 +32,8 @@ void EventLoopHook::schedule(qint64 deadline, qint64 now)
         return;
     // INDI's timers take whole milliseconds from now; a deadline already due
     // runs on the loop's next turn.
-    m_timerId =
-        IEAddTimer(int(qBound<qint64>(0, deadline - now, 24 * 3600 * 1000)), &EventLoopHook::deadlineReached, this);
+    const qint64 delay = qBound(qint64(0), deadline - now, qint64(LongestDelayMs));
+    m_timerId = IEAddTimer(int(delay), &EventLoopHook::deadlineReached, this);
 }
 
 void EventLoopHook::cancelTimer()

@@ -142,7 +142,7 @@ void FocuserProperties::showFocusRange(int maximum)
     if (m_focuser.FocusMaxPosN[0].value == maximum && m_focuser.FocusAbsPosN[0].max == maximum)
         return;
     m_focuser.FocusMaxPosN[0].value = maximum;
-    m_focuser.FocusMaxPosN[0].max = qMax<double>(maximum, m_focuser.FocusMaxPosN[0].max);
+    m_focuser.FocusMaxPosN[0].max = qMax(double(maximum), m_focuser.FocusMaxPosN[0].max);
     m_focuser.FocusAbsPosN[0].min = 0;
     m_focuser.FocusAbsPosN[0].max = maximum;
     m_focuser.FocusRelPosN[0].min = 0;

@@ -11,7 +11,7 @@
 
 namespace {
 // A client's step count or position, as the session takes it.
-int clampedToInt(uint32_t value) { return int(qMin<uint32_t>(value, uint32_t(std::numeric_limits<int>::max()))); }
+int clampedToInt(uint32_t value) { return int(qMin(value, uint32_t(std::numeric_limits<int>::max()))); }
 } // namespace
 
 LensFocuser::LensFocuser()
