@@ -87,6 +87,7 @@ bool LensFocuser::openLink()
     m_moveFailed = false;
     m_wasMoving = false;
     m_shownLinkState = ControllerLink::State::Disconnected;
+    m_shownFocusState.reset();
     m_loop.watch(
         int(m_link->descriptor()), [this] { readReplies(); }, [this] { deadlineReached(); });
     LOG_INFO(qUtf8Printable(
@@ -142,9 +143,9 @@ void LensFocuser::publish()
 {
     if (!m_session)
         return;
-    const ControllerLink::State state = m_link->state();
-    if (state != m_shownLinkState)
-        noteLinkState(state);
+    const ControllerLink::State linkState = m_link->state();
+    if (linkState != m_shownLinkState)
+        noteLinkState(linkState);
 
     const FocuserSession& session = *m_session;
     if (session.hasFocusRange())
@@ -156,10 +157,16 @@ void LensFocuser::publish()
         m_moveFailed = false;
     } else if (m_wasMoving && session.motion() == FocuserSession::Motion::Failed) {
         LOG_ERROR(qUtf8Printable(session.motionMessage()));
-        m_moveFailed = state == ControllerLink::State::Connected;
+        m_moveFailed = linkState == ControllerLink::State::Connected;
     }
     m_wasMoving = moving;
-    m_properties.showFocusState(focusState());
+    // Only a change of the focuser's own state is shown: the Alert of a
+    // request that INDI's focuser or the session refused stays until then.
+    const IPState shown = focusState();
+    if (shown != m_shownFocusState) {
+        m_properties.showFocusState(shown);
+        m_shownFocusState = shown;
+    }
 
     m_properties.showApertures(session.fNumbers());
     m_properties.showFNumber(session.fNumber());

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 
 #include <memory>
+#include <optional>
 
 class FocuserSession;
 class UdpConnection;
@@ -98,6 +99,7 @@ private:
     // answers again.
     bool m_moveFailed = false;
     bool m_wasMoving = false;
+    std::optional<IPState> m_shownFocusState;
     // A refusal seen inside a callback of the link: the link is closed once
     // its call has returned.
     bool m_refusalPending = false;

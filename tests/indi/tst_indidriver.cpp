@@ -58,6 +58,9 @@ private:
     // The commands the simulator heard, without the liveness pings.
     static QStringList received(const SimProcess& sim);
     static QStringList lensMoves(const SimProcess& sim);
+    // A move the focuser refused: Alert with a message, and it stays so
+    // while the controller answers the pings; nothing moved.
+    static void verifyRefusalStands(const Rig& rig, const QString& property);
     // The focus count of the simulator's latest "Current=" report.
     static int lastReportedFocus(const SimProcess& sim);
 };
@@ -139,6 +142,15 @@ QStringList IndiDriverTest::lensMoves(const SimProcess& sim)
             moves << command;
     }
     return moves;
+}
+
+void IndiDriverTest::verifyRefusalStands(const Rig& rig, const QString& property)
+{
+    QVERIFY(rig.server->waitFor(stateIs(LensA, property, Alert), StateWaitSeconds));
+    QVERIFY(rig.server->waitForMessage(LensA, QStringLiteral("^\\[ERROR\\] .*out of bound"), MessageWaitMs).hasMatch());
+    QTest::qWait(2 * LivenessCount::NormalPeriodMs);
+    QCOMPARE(rig.server->value(spec(LensA, property + QStringLiteral("._STATE"))), QStringLiteral("Alert"));
+    QCOMPARE(lensMoves(*rig.sim), QStringList());
 }
 
 int IndiDriverTest::lastReportedFocus(const SimProcess& sim)
@@ -341,6 +353,7 @@ void IndiDriverTest::absoluteMove_data()
     QTest::newRow("travel from 0") << QStringList{} << 1100 << "setFocus=1100";
     QTest::newRow("travel from count 200") << from200 << 1100 << "setFocus=1300";
     QTest::newRow("to the far end of a travel from count 200") << from200 << 0 << "setFocus=200";
+    QTest::newRow("beyond the near end: refused") << QStringList{} << 1151 << QString();
 }
 
 void IndiDriverTest::absoluteMove()
@@ -352,6 +365,10 @@ void IndiDriverTest::absoluteMove()
     QVERIFY(rig.server);
 
     QVERIFY(rig.server->set(QStringLiteral("%1=%2").arg(absolutePosition(LensA)).arg(target)));
+    if (command.isEmpty()) {
+        verifyRefusalStands(rig, QStringLiteral("ABS_FOCUS_POSITION"));
+        return;
+    }
     // Busy while the lens moves, the position following its reports on the
     // way (the move starts at 575: well between start and target), Ok at the
     // target once it is confirmed. indi_eval takes each operand once.
@@ -400,11 +417,8 @@ void IndiDriverTest::relativeMoves()
     const QString relative = spec(LensA, QStringLiteral("REL_FOCUS_POSITION.FOCUS_RELATIVE_POSITION"));
     QVERIFY(rig.server->set(QStringLiteral("%1=%2").arg(relative).arg(steps)));
     if (command.isEmpty()) {
-        QVERIFY(rig.server->waitFor(stateIs(LensA, QStringLiteral("REL_FOCUS_POSITION"), Alert), StateWaitSeconds));
-        QVERIFY(
-            rig.server->waitForMessage(LensA, QStringLiteral("^\\[ERROR\\] .*out of bound"), MessageWaitMs).hasMatch());
+        verifyRefusalStands(rig, QStringLiteral("REL_FOCUS_POSITION"));
         QCOMPARE(rig.server->value(absolutePosition(LensA)), QString::number(end));
-        QCOMPARE(lensMoves(*rig.sim), QStringList());
         return;
     }
     // Every move ends away from the start, 575.
