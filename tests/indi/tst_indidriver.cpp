@@ -1,4 +1,5 @@
 #include "IndiServer.h"
+#include "ScriptedController.h"
 #include "SimProcess.h"
 #include "Skip.h"
 #include "TestMain.h"
@@ -36,6 +37,8 @@ private slots:
     void relativeMoves();
     void abortStopsTheMove();
     void failedMoveIsAlert();
+    void unconfirmedMoveIsAlert();
+    void presetsMoveThere();
     void lensControls_data();
     void lensControls();
     void lostControllerRecovers();
@@ -463,6 +466,48 @@ void IndiDriverTest::failedMoveIsAlert()
         qPrintable(rig.server->messages(LensA).join(QLatin1Char('\n'))));
     // The controller itself answers.
     QCOMPARE(rig.server->value(spec(LensA, QStringLiteral("CONTROLLER_INFO._STATE"))), QStringLiteral("Ok"));
+}
+
+void IndiDriverTest::unconfirmedMoveIsAlert()
+{
+    // A controller that identifies itself, reports its lens and answers
+    // the pings, but never confirms a focus move.
+    ScriptedController controller;
+    QVERIFY(controller.isBound());
+    controller.answer(QStringLiteral("ver"),
+                      {"ORVO KX-MQTR=1.9.0", "Lens=18-55mm f/3.5-5.6 IS", "aRange=3.5,22", "zRange=18,55",
+                       "fRange=0,1150", "AF=1", "IS=1", "ISactive=0", "Current=18,575,3.5"});
+    controller.answer(QStringLiteral("ping"), {"AF=1"});
+    controller.answer(QStringLiteral("getSN"), {"SN=15001"});
+    controller.answer(QStringLiteral("getMAC"), {"MAC=2-0-0-17-34-51"});
+    IndiServer server;
+    QVERIFY(server.start());
+    QVERIFY(server.startDriver(driver(), LensA));
+    QVERIFY(server.set(QStringLiteral("%1.DEVICE_ADDRESS.ADDRESS;PORT=%2;1339").arg(LensA, controller.address())));
+    QVERIFY(server.set(QStringLiteral("%1.CONNECTION.CONNECT=On").arg(LensA)));
+    QVERIFY(server.waitFor(stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Ok), StateWaitSeconds));
+
+    QVERIFY(server.set(QStringLiteral("%1=300").arg(absolutePosition(LensA))));
+    QVERIFY(controller.waitFor(QStringLiteral("setFocus=300")));
+    // Busy for the move's time limit (10 s), then Alert with the reason.
+    QVERIFY(server.waitFor(stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Busy), StateWaitSeconds));
+    QVERIFY(server.waitFor(stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Alert), 2 * StateWaitSeconds));
+    QVERIFY(server.waitForMessage(LensA, QStringLiteral("^\\[ERROR\\] .*did not confirm the move"), MessageWaitMs)
+                .hasMatch());
+    QCOMPARE(server.value(spec(LensA, QStringLiteral("CONTROLLER_INFO._STATE"))), QStringLiteral("Ok"));
+}
+
+void IndiDriverTest::presetsMoveThere()
+{
+    Rig rig = startRig({"--focus-far", "200"});
+    QVERIFY(rig.server);
+    QVERIFY(rig.server->set(QStringLiteral("%1.Presets.PRESET_2=900").arg(LensA)));
+    QVERIFY(rig.server->set(QStringLiteral("%1.Goto.Preset 2=On").arg(LensA)));
+    QVERIFY(
+        rig.server->waitFor(QStringLiteral("\"%1\"==900 && %2")
+                                .arg(absolutePosition(LensA), stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Ok)),
+                            StateWaitSeconds));
+    QCOMPARE(lensMoves(*rig.sim), QStringList{"setFocus=1100"});
 }
 
 void IndiDriverTest::lensControls_data()

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -9,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -181,16 +183,29 @@ qint64 IndiServer::driverPid(const QString& program) const
 
 int IndiServer::runClient(const QString& program, const QStringList& arguments, int timeoutSeconds, QString* output)
 {
+    // The test's own event loop runs meanwhile: a peer in the test process
+    // (a scripted controller) goes on answering the driver.
     QProcess client;
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&client, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, &QEventLoop::quit);
+    QObject::connect(&client, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
     client.start(program,
                  QStringList{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
                              QString::number(m_port), QStringLiteral("-t"), QString::number(timeoutSeconds)}
                      + arguments);
-    if (!client.waitForFinished(timeoutSeconds * 1000 + ClientGraceMs)) {
+    limit.start(timeoutSeconds * 1000 + ClientGraceMs);
+    if (client.state() != QProcess::NotRunning)
+        loop.exec();
+    if (client.state() != QProcess::NotRunning) {
         client.kill();
         client.waitForFinished(StopTimeLimitMs);
         return -1;
     }
+    if (client.error() == QProcess::FailedToStart)
+        return -1;
     if (output)
         *output = QString::fromUtf8(client.readAllStandardOutput());
     return client.exitStatus() == QProcess::NormalExit ? client.exitCode() : -1;

@@ -12,7 +12,8 @@
 // names of the test's choosing, and driven with Debian's own command-line
 // clients indi_setprop, indi_getprop and indi_eval: clients nobody here wrote.
 //
-// The server takes a free TCP port; the clients reach it on 127.0.0.1. The
+// The server takes a free TCP port; the clients reach it on 127.0.0.1, and
+// the test's event loop runs while they do. The
 // server and its drivers get a home folder of their own (INDI keeps each
 // device's configuration in ~/.indi/), so no test sees another's
 // configuration or the user's. The server logs every message its drivers
