@@ -265,7 +265,7 @@ bool LensFocuser::AbortFocuser()
 {
     if (!m_session)
         return refused(tr("No controller is connected."));
-    m_session->halt();
+    m_session->halt(LinkClock::now());
     advance();
     return true;
 }

@@ -21,8 +21,11 @@ struct LensSpec
     bool autoFocus = true;  // position of the lens's AF/MF switch
     bool stabiliser = false;
     int focusFar = 0; // motor count of the far end of the focus travel (not in the catalogue)
+    // The counts fall from the far end to the near end (not in the catalogue).
+    bool focusDescending = false;
 
     bool hasAperture() const { return closedF <= 90; }
+    int focusNear() const { return focusDescending ? focusFar - focusMax : focusFar + focusMax; }
 };
 
 namespace LensCatalogue {

@@ -37,10 +37,10 @@ LensMotion::LensMotion(const LensSpec& lens, bool powerZoom, bool confirmHeldAft
     zoom.position = zoom.target = lens.wideMm;
 
     Axis& focus = m_axes[FocusAxis];
-    focus.low = lens.focusFar;
-    focus.high = lens.focusFar + lens.focusMax;
+    focus.low = qMin(lens.focusFar, lens.focusNear());
+    focus.high = qMax(lens.focusFar, lens.focusNear());
     focus.speed = qMax(1.0, lens.focusMax / FocusTravelSeconds);
-    focus.position = focus.target = lens.focusFar + std::round(lens.focusMax / 2.0);
+    focus.position = focus.target = focus.low + std::round(lens.focusMax / 2.0);
 
     Axis& iris = m_axes[IrisAxis];
     iris.low = lens.hasAperture() ? LensCatalogue::nearestStop(lens.openFAtWide) : 0;
@@ -126,7 +126,8 @@ QByteArray LensMotion::handleFocus(const SimCommand& command, int focusTimeoutMs
             focus.waypoints.clear();
             focus.target = focus.position;
             focus.positionDue = true;
-            focus.endingDue = focus.ending != Ending::None;
+            // A stopped re-initialisation still reports the range it found.
+            focus.endingDue = focus.ending == Ending::RangeReport || (focus.ending == Ending::Done && m_confirmStop);
             m_currentDue = true;
             startTicking();
         }
@@ -137,7 +138,7 @@ QByteArray LensMotion::handleFocus(const SimCommand& command, int focusTimeoutMs
     if (is(command, Cmd::FocusReInit)) {
         // The drive runs to the far end and back to find its range again.
         const double back = focus.position;
-        moveAbsolute(FocusAxis, focus.low, Ending::RangeReport);
+        moveAbsolute(FocusAxis, m_lens.focusFar, Ending::RangeReport);
         focus.waypoints = {back};
         m_focusTimeout = 0;
         return {};
@@ -158,8 +159,11 @@ QByteArray LensMotion::handleFocus(const SimCommand& command, int focusTimeoutMs
         moveRelative(FocusAxis, double(value));
     else if (value < 0)
         return SimAnswer::errorParam(QStringLiteral("search step must not be negative"));
-    else
-        moveRelative(FocusAxis, is(command, Cmd::SearchFocusNear) ? double(value) : -double(value));
+    else {
+        // Towards the near end: up the counts, unless they fall towards it.
+        const double nearward = m_lens.focusDescending ? -double(value) : double(value);
+        moveRelative(FocusAxis, is(command, Cmd::SearchFocusNear) ? nearward : -nearward);
+    }
     return {};
 }
 
@@ -424,9 +428,8 @@ QByteArray LensMotion::endingReport(AxisIndex index) const
 
 QByteArray LensMotion::focusRangeReport() const
 {
-    const Axis& focus = m_axes[FocusAxis];
-    return QByteArray(Ans::FocusRangeKey) + QByteArray::number(qRound(focus.low)) + ','
-        + QByteArray::number(qRound(focus.high));
+    return QByteArray(Ans::FocusRangeKey) + QByteArray::number(m_lens.focusFar) + ','
+        + QByteArray::number(m_lens.focusNear());
 }
 
 QByteArray LensMotion::currentReport() const

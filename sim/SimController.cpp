@@ -29,6 +29,10 @@ LensSpec attachedLens(const SimOptions& options)
 {
     LensSpec lens = LensCatalogue::lens(options.lens);
     lens.focusFar = options.focusFar;
+    if (options.focusNear >= 0) {
+        lens.focusMax = qAbs(options.focusNear - options.focusFar);
+        lens.focusDescending = options.focusNear < options.focusFar;
+    }
     return lens;
 }
 
@@ -45,6 +49,7 @@ SimController::SimController(const SimOptions& options, SimLog& log, QObject* pa
     , m_tftp(log, tftpSettings(options))
 {
     m_lens.setMoveSummary(options.moveSummary);
+    m_lens.setStopConfirmed(options.confirmStop);
     connect(&m_port, &CommandPort::received, this, &SimController::onCommand);
     connect(&m_lens, &LensMotion::report, &m_port, &CommandPort::send);
     connect(&m_tftp, &TftpServer::imageReceived, this, &SimController::onImage);
