@@ -250,7 +250,7 @@ IPState LensFocuser::MoveAbsFocuser(uint32_t targetTicks)
 
 IPState LensFocuser::MoveRelFocuser(FocusDirection direction, uint32_t ticks)
 {
-    // Inward is towards position 0, the far end of the travel.
+    // Inward is towards position 0, the lower count of the travel.
     const int steps = direction == FOCUS_INWARD ? -clampedToInt(ticks) : clampedToInt(ticks);
     QString why = tr("No controller is connected.");
     if (!m_session || !m_session->moveBy(steps, LinkClock::now(), &why)) {

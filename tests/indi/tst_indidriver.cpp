@@ -35,7 +35,10 @@ private slots:
     void absoluteMove();
     void relativeMoves_data();
     void relativeMoves();
+    void abortStopsTheMove_data();
     void abortStopsTheMove();
+    void moveAtOnceAfterAbort_data();
+    void moveAtOnceAfterAbort();
     void failedMoveIsAlert();
     void unconfirmedMoveIsAlert();
     void presetsMoveThere();
@@ -66,6 +69,8 @@ private:
     static void verifyRefusalStands(const Rig& rig, const QString& property);
     // The focus count of the simulator's latest "Current=" report.
     static int lastReportedFocus(const SimProcess& sim);
+    // Controllers that confirm a halted focus move and those that do not.
+    static void haltConfirmationRows();
 };
 
 namespace {
@@ -232,6 +237,8 @@ void IndiDriverTest::connectIdentifies_data()
 
     QTest::newRow("power zoom, zoom lens with stabiliser") << QStringList{} << zoomLens << QStringList{};
     QTest::newRow("focus travel from count 200") << QStringList{"--focus-far", "200"} << zoomLens << QStringList{};
+    const QStringList descending{"--focus-far", "1350", "--focus-near", "200"};
+    QTest::newRow("focus counts falling from far to near") << descending << zoomLens << QStringList{};
     QTest::newRow("no power zoom, prime without stabiliser") << prime50 << prime << noZoomNoStabiliser;
     QTest::newRow("firmware 1.7.4 cannot switch the stabiliser") << firmware174 << oldFirmware << noZoomNoStabiliser;
     const QStringList noApertureProperties{"LENS_APERTURE", "LENS_APERTURE_STOPS"};
@@ -357,6 +364,9 @@ void IndiDriverTest::absoluteMove_data()
     QTest::newRow("travel from 0") << QStringList{} << 1100 << "setFocus=1100";
     QTest::newRow("travel from count 200") << from200 << 1100 << "setFocus=1300";
     QTest::newRow("to the far end of a travel from count 200") << from200 << 0 << "setFocus=200";
+    const QStringList descending{"--focus-far", "1350", "--focus-near", "200"};
+    QTest::newRow("counts falling from far to near") << descending << 1100 << "setFocus=1300";
+    QTest::newRow("no summary after the move") << QStringList{"--no-move-summary"} << 1100 << "setFocus=1100";
     QTest::newRow("beyond the near end: refused") << QStringList{} << 1151 << QString();
 }
 
@@ -402,6 +412,8 @@ void IndiDriverTest::relativeMoves_data()
     QTest::newRow("outward 300") << QStringList{} << "FOCUS_OUTWARD" << 300 << 875 << "setFocus=875";
     QTest::newRow("inward 300") << QStringList{} << "FOCUS_INWARD" << 300 << 275 << "setFocus=275";
     QTest::newRow("inward 300 on a travel from 200") << from200 << "FOCUS_INWARD" << 300 << 275 << "setFocus=475";
+    const QStringList descending{"--focus-far", "1350", "--focus-near", "200"};
+    QTest::newRow("inward 300, counts falling to near") << descending << "FOCUS_INWARD" << 300 << 275 << "setFocus=475";
     // INDI's focuser refuses a move past either end.
     QTest::newRow("inward past the far end") << QStringList{} << "FOCUS_INWARD" << 600 << 575 << QString();
     QTest::newRow("outward past the near end") << QStringList{} << "FOCUS_OUTWARD" << 600 << 575 << QString();
@@ -435,9 +447,19 @@ void IndiDriverTest::relativeMoves()
     QCOMPARE(lensMoves(*rig.sim), QStringList{command});
 }
 
+void IndiDriverTest::haltConfirmationRows()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("halt confirmed with focusDone") << QStringList{};
+    QTest::newRow("halt not confirmed") << QStringList{"--stop-unconfirmed"};
+}
+
+void IndiDriverTest::abortStopsTheMove_data() { haltConfirmationRows(); }
+
 void IndiDriverTest::abortStopsTheMove()
 {
-    Rig rig = startRig();
+    QFETCH(QStringList, arguments);
+    Rig rig = startRig(arguments);
     QVERIFY(rig.server);
     QVERIFY(rig.server->set(QStringLiteral("%1=1150").arg(absolutePosition(LensA))));
     QVERIFY(rig.server->waitFor(stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Busy), StateWaitSeconds));
@@ -452,6 +474,37 @@ void IndiDriverTest::abortStopsTheMove()
         rig.server->waitForValue(absolutePosition(LensA), QString::number(lastReportedFocus(*rig.sim)), ValueWaitMs));
     QVERIFY(lastReportedFocus(*rig.sim) < 1150);
     QVERIFY(!lensMoves(*rig.sim).contains(QStringLiteral("setFocus=575")));
+}
+
+void IndiDriverTest::moveAtOnceAfterAbort_data() { haltConfirmationRows(); }
+
+void IndiDriverTest::moveAtOnceAfterAbort()
+{
+    // A client that aborts and moves on at once: the new move is Busy until
+    // its own confirmation, not the halted move's.
+    QFETCH(QStringList, arguments);
+    Rig rig = startRig(arguments);
+    QVERIFY(rig.server);
+    QVERIFY(rig.server->set(QStringLiteral("%1=1150").arg(absolutePosition(LensA))));
+    QVERIFY(rig.server->waitFor(stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Busy), StateWaitSeconds));
+    QVERIFY(rig.server->set(QStringLiteral("%1.FOCUS_ABORT_MOTION.ABORT=On").arg(LensA)));
+    QVERIFY(rig.server->set(QStringLiteral("%1=300").arg(absolutePosition(LensA))));
+
+    const QString movedThere =
+        QStringLiteral("\"%1\"==300 && %2")
+            .arg(absolutePosition(LensA), stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Ok));
+    QVERIFY(rig.server->waitFor(movedThere, StateWaitSeconds));
+    QCOMPARE(lensMoves(*rig.sim), (QStringList{"setFocus=1150", "setFocus=300"}));
+    // The new command left after the halted move's last word: its position
+    // report, and its focusDone where the controller sends one.
+    const QString log = rig.sim->log();
+    const QString afterStop = log.mid(log.indexOf(QStringLiteral(" stopFocus\n")));
+    const int newMoveAt = afterStop.indexOf(QStringLiteral(" setFocus=300\n"));
+    QVERIFY2(newMoveAt > afterStop.indexOf(QRegularExpression(QStringLiteral(" tx \\S+ Focus="))),
+             qPrintable(afterStop));
+    if (arguments.isEmpty())
+        QVERIFY2(newMoveAt > afterStop.indexOf(QStringLiteral(" focusDone\n")), qPrintable(afterStop));
+    QVERIFY2(afterStop.indexOf(QStringLiteral(" focusDone\n"), newMoveAt) > newMoveAt, qPrintable(afterStop));
 }
 
 void IndiDriverTest::failedMoveIsAlert()
