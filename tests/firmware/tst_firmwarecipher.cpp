@@ -3,6 +3,7 @@
 #include "TestMain.h"
 
 #include "admin/FirmwareCipher.h"
+#include "admin/FirmwareFile.h"
 #include "admin/FirmwareImage.h"
 
 #include <QtTest>
@@ -341,6 +342,13 @@ private slots:
         QTest::newRow("container with an image beyond the bound") << encipherContainer(
             plainStream(compressedZeros(FirmwareCipher::LargestImage + 1, 1), compressed), firmwareKey(), compressed)
                                                                   << QByteArray() << int(FirmwareImage::ImageTooLarge);
+        // The boot loader's TFTP write counts 512-byte blocks in 16 bits.
+        const quint32 tftp = quint32(FirmwareFile::MaximumBytes);
+        auto zeros = [&](quint32 n) {
+            return encipherContainer(plainStream(compressedZeros(n, n), compressed), firmwareKey(), compressed);
+        };
+        QTest::newRow("past TFTP's reach") << zeros(tftp + 1) << QByteArray() << int(FirmwareImage::ImageBeyondTftp);
+        QTest::newRow("TFTP's largest") << zeros(tftp) << QByteArray(int(tftp), '\0') << int(FirmwareImage::None);
     }
     void imageFromFile()
     {
