@@ -10,6 +10,7 @@
 
 #include "BenchFigure.h"
 #include "LoopbackAddress.h"
+#include "ProcessCpu.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -193,16 +194,6 @@ private:
     quint16 m_port = 0;
     qint64 m_sent = 0;
 };
-
-double cpuSecondsOf(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
-    // After ") ": state is field 3, utime 14 and stime 15 of the whole line.
-    return (fields.value(12).toDouble() + fields.value(13).toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
 
 void watchFigures()
 {

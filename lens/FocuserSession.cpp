@@ -41,6 +41,14 @@ bool isObservable(ReplyFact::Kind kind)
     }
 }
 
+// A reply that ends a focus move: the halted one's too.
+bool endsFocusMove(ReplyFact::Kind kind)
+{
+    MoveConfirmation confirmation(MoveConfirmation::Await::FocusDone);
+    confirmation.note(kind);
+    return confirmation.isComplete();
+}
+
 } // namespace
 
 FocuserSession::FocuserSession(ControllerLink& link)
@@ -48,6 +56,8 @@ FocuserSession::FocuserSession(ControllerLink& link)
 {
     m_link.onFact = [this](const ReplyFact& fact) { noteFact(fact); };
     m_link.onStateChanged = [this](ControllerLink::State state) {
+        if (state != ControllerLink::State::Connected)
+            m_haltSettlesAt = -1;
         if (m_motion == Motion::Moving && state != ControllerLink::State::Connected)
             endMove(Motion::Failed, tr("The controller stopped answering during the move."));
         changed();
@@ -126,19 +136,39 @@ bool FocuserSession::moveBy(int steps, qint64 now, QString* why)
 bool FocuserSession::startMove(int count, qint64 now)
 {
     m_confirmation = MoveConfirmation(MoveConfirmation::Await::FocusDone);
-    m_moveLimitAt = now + LensWaits::MoveConfirmTimeoutMs;
     m_motion = Motion::Moving;
     m_motionMessage.clear();
-    m_link.send(QString::fromLatin1(Protocol::Command::SetFocus).arg(count));
+    if (isSettlingHalt(now)) {
+        m_heldCount = count;
+        m_moveLimitAt = m_haltSettlesAt + LensWaits::MoveConfirmTimeoutMs;
+    } else {
+        m_haltSettlesAt = -1;
+        m_moveLimitAt = now + LensWaits::MoveConfirmTimeoutMs;
+        m_link.send(QString::fromLatin1(Protocol::Command::SetFocus).arg(count));
+    }
     changed();
     return true;
 }
 
-void FocuserSession::halt()
+bool FocuserSession::isSettlingHalt(qint64 now) const { return m_haltSettlesAt >= 0 && now < m_haltSettlesAt; }
+
+void FocuserSession::endHaltSettling()
+{
+    m_haltSettlesAt = -1;
+    if (!m_heldCount)
+        return;
+    m_link.send(QString::fromLatin1(Protocol::Command::SetFocus).arg(*m_heldCount));
+    m_heldCount.reset();
+}
+
+void FocuserSession::halt(qint64 now)
 {
     if (!m_link.isOpen())
         return;
     m_link.send(QLatin1String(Protocol::Command::StopFocus));
+    // A held move never started: nothing more to wait for than before.
+    if (m_motion == Motion::Moving && !m_heldCount)
+        m_haltSettlesAt = now + LensWaits::HaltSettleMs;
     if (m_motion == Motion::Moving)
         endMove(Motion::Idle, tr("Halted."));
 }
@@ -148,11 +178,18 @@ void FocuserSession::endMove(Motion motion, const QString& message)
     m_motion = motion;
     m_motionMessage = message;
     m_moveLimitAt = -1;
+    m_heldCount.reset();
     changed();
 }
 
 void FocuserSession::noteFact(const ReplyFact& fact)
 {
+    if (m_haltSettlesAt >= 0 && endsFocusMove(fact.kind)) {
+        // The halted move's own end.
+        endHaltSettling();
+        changed();
+        return;
+    }
     if (m_motion == Motion::Moving) {
         m_confirmation.note(fact.kind);
         if (m_confirmation.isComplete()) {
@@ -170,12 +207,15 @@ void FocuserSession::noteFact(const ReplyFact& fact)
 qint64 FocuserSession::advance(qint64 now)
 {
     const qint64 linkDeadline = m_link.advance(now);
+    if (m_haltSettlesAt >= 0 && now >= m_haltSettlesAt)
+        endHaltSettling();
     if (m_motion == Motion::Moving && now >= m_moveLimitAt)
         endMove(Motion::Failed,
                 tr("The controller did not confirm the move within %1 s.").arg(LensWaits::MoveConfirmTimeoutMs / 1000));
     if (m_motion != Motion::Moving)
         return linkDeadline;
-    return linkDeadline < 0 ? m_moveLimitAt : qMin(linkDeadline, m_moveLimitAt);
+    const qint64 ownDeadline = m_heldCount ? m_haltSettlesAt : m_moveLimitAt;
+    return linkDeadline < 0 ? ownDeadline : qMin(linkDeadline, ownDeadline);
 }
 
 QVector<float> FocuserSession::fNumbers() const

@@ -24,6 +24,11 @@ class ControllerLink;
 // command) or the loss of the link, whichever comes first; it never stays
 // Moving past the limit. Then it is Idle, or Failed with motionMessage()
 // saying why. halt() sends "stopFocus" and ends a move at once (Idle).
+// Some controllers confirm the halted move with "focusDone", others do not:
+// a move asked for within LensWaits::HaltSettleMs of a halt is Moving at
+// once, but its command waits until that confirmation or the end of that
+// time, so that the halted move's "focusDone" does not end it. Its time limit
+// counts from the end of that time.
 //
 // Requests are checked before anything is sent: a request that cannot be
 // carried out returns false with the reason in *why (translated) and sends
@@ -63,7 +68,7 @@ public:
     // A relative move: from the latest reported position by `steps`
     // (negative: towards 0), stopped at the ends of the travel.
     bool moveBy(int steps, qint64 now, QString* why);
-    void halt();
+    void halt(qint64 now);
     Motion motion() const { return m_motion; }
     QString motionMessage() const { return m_motionMessage; }
 
@@ -108,7 +113,11 @@ public:
 private:
     bool checkFocusRequest(QString* why) const;
     bool checkLens(QString* why) const;
+    // Starts the move to the count, or holds it while a halt settles.
     bool startMove(int count, qint64 now);
+    bool isSettlingHalt(qint64 now) const;
+    // The halted move has ended: the held move's command goes out.
+    void endHaltSettling();
     void noteFact(const ReplyFact& fact);
     void endMove(Motion motion, const QString& message);
     void changed();
@@ -118,4 +127,8 @@ private:
     QString m_motionMessage;
     MoveConfirmation m_confirmation{MoveConfirmation::Await::FocusDone};
     qint64 m_moveLimitAt = -1;
+    // Until then a halted move may still be confirmed; -1: none is.
+    qint64 m_haltSettlesAt = -1;
+    // The count of a move held until the halt has settled.
+    std::optional<int> m_heldCount;
 };

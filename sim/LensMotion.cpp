@@ -37,9 +37,10 @@ LensMotion::LensMotion(const LensSpec& lens, bool powerZoom, bool confirmHeldAft
     zoom.position = zoom.target = lens.wideMm;
 
     Axis& focus = m_axes[FocusAxis];
-    focus.high = lens.focusMax;
+    focus.low = qMin(lens.focusFar, lens.focusNear());
+    focus.high = qMax(lens.focusFar, lens.focusNear());
     focus.speed = qMax(1.0, lens.focusMax / FocusTravelSeconds);
-    focus.position = focus.target = std::round(lens.focusMax / 2.0);
+    focus.position = focus.target = focus.low + std::round(lens.focusMax / 2.0);
 
     Axis& iris = m_axes[IrisAxis];
     iris.low = lens.hasAperture() ? LensCatalogue::nearestStop(lens.openFAtWide) : 0;
@@ -125,7 +126,8 @@ QByteArray LensMotion::handleFocus(const SimCommand& command, int focusTimeoutMs
             focus.waypoints.clear();
             focus.target = focus.position;
             focus.positionDue = true;
-            focus.endingDue = focus.ending != Ending::None;
+            // A stopped re-initialisation still reports the range it found.
+            focus.endingDue = focus.ending == Ending::RangeReport || (focus.ending == Ending::Done && m_confirmStop);
             m_currentDue = true;
             startTicking();
         }
@@ -136,7 +138,7 @@ QByteArray LensMotion::handleFocus(const SimCommand& command, int focusTimeoutMs
     if (is(command, Cmd::FocusReInit)) {
         // The drive runs to the far end and back to find its range again.
         const double back = focus.position;
-        moveAbsolute(FocusAxis, 0, Ending::RangeReport);
+        moveAbsolute(FocusAxis, m_lens.focusFar, Ending::RangeReport);
         focus.waypoints = {back};
         m_focusTimeout = 0;
         return {};
@@ -145,8 +147,9 @@ QByteArray LensMotion::handleFocus(const SimCommand& command, int focusTimeoutMs
     if (!command.intValue(&value))
         return SimAnswer::errorParam(QStringLiteral("focus value is not a whole number"));
     if (is(command, Cmd::SetFocus) || is(command, Cmd::SetFocusRecall)) {
-        if (value < 0 || value > m_lens.focusMax)
-            return SimAnswer::errorRange(QStringLiteral("focus %1 outside 0-%2").arg(value).arg(m_lens.focusMax));
+        if (value < focus.low || value > focus.high)
+            return SimAnswer::errorRange(
+                QStringLiteral("focus %1 outside %2-%3").arg(value).arg(focus.low).arg(focus.high));
         moveAbsolute(FocusAxis, double(value), Ending::Done);
         m_focusTimeout = focusTimeoutMs;
         return {};
@@ -156,8 +159,11 @@ QByteArray LensMotion::handleFocus(const SimCommand& command, int focusTimeoutMs
         moveRelative(FocusAxis, double(value));
     else if (value < 0)
         return SimAnswer::errorParam(QStringLiteral("search step must not be negative"));
-    else
-        moveRelative(FocusAxis, is(command, Cmd::SearchFocusNear) ? double(value) : -double(value));
+    else {
+        // Towards the near end: up the counts, unless they fall towards it.
+        const double nearward = m_lens.focusDescending ? -double(value) : double(value);
+        moveRelative(FocusAxis, is(command, Cmd::SearchFocusNear) ? nearward : -nearward);
+    }
     return {};
 }
 
@@ -409,7 +415,7 @@ QByteArray LensMotion::positionReport(AxisIndex index) const
 QByteArray LensMotion::endingReport(AxisIndex index) const
 {
     if (index == FocusAxis && m_axes[FocusAxis].ending == Ending::RangeReport)
-        return QByteArray(Ans::FocusRangeKey) + "0," + QByteArray::number(m_lens.focusMax);
+        return focusRangeReport();
     switch (index) {
     case ZoomAxis:
         return Ans::ZoomDone;
@@ -418,6 +424,12 @@ QByteArray LensMotion::endingReport(AxisIndex index) const
     default:
         return Ans::IrisDone;
     }
+}
+
+QByteArray LensMotion::focusRangeReport() const
+{
+    return QByteArray(Ans::FocusRangeKey) + QByteArray::number(m_lens.focusFar) + ','
+        + QByteArray::number(m_lens.focusNear());
 }
 
 QByteArray LensMotion::currentReport() const
@@ -442,7 +454,7 @@ QList<QByteArray> LensMotion::lensReports() const
         QByteArray(Ans::ApertureRangeKey) + number(m_lens.openFAtWide).toLatin1() + ','
             + number(m_lens.closedF).toLatin1(),
         QByteArray(Ans::ZoomRangeKey) + QByteArray::number(m_lens.wideMm) + ',' + QByteArray::number(m_lens.teleMm),
-        QByteArray(Ans::FocusRangeKey) + "0," + QByteArray::number(m_lens.focusMax),
+        focusRangeReport(),
         QByteArray(Ans::AutoFocus) + flag(m_lens.autoFocus),
         QByteArray(Ans::Stabiliser) + flag(m_lens.stabiliser),
         QByteArray(Ans::StabiliserActive) + flag(m_stabiliserActive),

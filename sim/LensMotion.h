@@ -45,6 +45,9 @@ public:
     // Whether a move that ends is summed up with "Current=" (on by default);
     // the panel and the client must also do without it.
     void setMoveSummary(bool on) { m_moveSummary = on; }
+    // Whether "stopFocus" ends an absolute focus move with "focusDone" (on by
+    // default); drivers must not take a late one for the next move's end.
+    void setStopConfirmed(bool on) { m_confirmStop = on; }
 
 signals:
     void report(const Peer& peer, const QByteArray& text);
@@ -84,6 +87,8 @@ private:
     double closedStop() const;
     QByteArray positionReport(AxisIndex index) const;
     QByteArray endingReport(AxisIndex index) const;
+    // "fRange=<far>,<near>" in motor counts.
+    QByteArray focusRangeReport() const;
     QByteArray currentReport() const;
     static QString number(double value);
 
@@ -94,6 +99,7 @@ private:
     int m_nextReportAxis = 0;
     bool m_currentDue = false;
     bool m_moveSummary = true;
+    bool m_confirmStop = true;
     // Confirmations of focus and iris after an absolute zoom move.
     bool m_focusSettledDue = false;
     bool m_irisSettledDue = false;

@@ -25,6 +25,17 @@ TftpServer::Settings tftpSettings(const SimOptions& options)
 // its last block.
 constexpr int UpdateDallyMs = 1000;
 
+LensSpec attachedLens(const SimOptions& options)
+{
+    LensSpec lens = LensCatalogue::lens(options.lens);
+    lens.focusFar = options.focusFar;
+    if (options.focusNear >= 0) {
+        lens.focusMax = qAbs(options.focusNear - options.focusFar);
+        lens.focusDescending = options.focusNear < options.focusFar;
+    }
+    return lens;
+}
+
 } // namespace
 
 SimController::SimController(const SimOptions& options, SimLog& log, QObject* parent)
@@ -34,10 +45,11 @@ SimController::SimController(const SimOptions& options, SimLog& log, QObject* pa
     , m_faults(options)
     , m_port(log, m_faults, options.gapMs)
     , m_identity(options)
-    , m_lens(LensCatalogue::lens(options.lens), m_identity.isPowerZoomModel(), options.confirmHeldAfterZoom)
+    , m_lens(attachedLens(options), m_identity.isPowerZoomModel(), options.confirmHeldAfterZoom)
     , m_tftp(log, tftpSettings(options))
 {
     m_lens.setMoveSummary(options.moveSummary);
+    m_lens.setStopConfirmed(options.confirmStop);
     connect(&m_port, &CommandPort::received, this, &SimController::onCommand);
     connect(&m_lens, &LensMotion::report, &m_port, &CommandPort::send);
     connect(&m_tftp, &TftpServer::imageReceived, this, &SimController::onImage);

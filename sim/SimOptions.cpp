@@ -106,6 +106,14 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     add("gateway", "Gateway reported by \"getGW\". Default: first host of the network.", "ADDR");
 
     add("lens", "Attached lens: " + LensCatalogue::keys().join(", ") + ". Default zoom-is.", "KIND", o.lens);
+    add("focus-far",
+        "Motor count at the far end of the focus travel, 0 to 1000000; the near "
+        "end lies the lens's travel beyond it. Default 0.",
+        "COUNT", QString::number(o.focusFar));
+    add("focus-near",
+        "Motor count at the near end of the focus travel, 0 to 1000000, lower "
+        "or higher than the far end. Default: the lens's travel beyond the far end.",
+        "COUNT");
     add("report-delay",
         "Time from an identification answer to the volunteered lens reports, "
         "in ms. Default 300.",
@@ -113,6 +121,9 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     parser.addOption(QCommandLineOption("no-move-summary",
                                         "End moves without the \"Current=\" summary (the last position report and "
                                         "\"zoomDone\", \"focusDone\" or \"irisDone\" still come)."));
+    parser.addOption(QCommandLineOption("stop-unconfirmed",
+                                        "Stop a focus move on \"stopFocus\" without \"focusDone\" (the position "
+                                        "report and the \"Current=\" summary still come)."));
     parser.addOption(
         QCommandLineOption("zoom-done-alone",
                            "Confirm an absolute zoom move with \"zoomDone\" alone, without the \"focusDone\" and "
@@ -184,8 +195,15 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     o.lens = parser.value("lens");
     if (!LensCatalogue::keys().contains(o.lens))
         fail(QStringLiteral("--lens must be one of: %1").arg(LensCatalogue::keys().join(", ")));
+    o.focusFar = intOption(parser, "focus-far", 0, 1000000);
+    if (parser.isSet("focus-near")) {
+        o.focusNear = intOption(parser, "focus-near", 0, 1000000);
+        if (o.focusNear == o.focusFar)
+            fail(QStringLiteral("--focus-near must differ from the far end"));
+    }
     o.reportDelayMs = intOption(parser, "report-delay", 0, 60000);
     o.moveSummary = !parser.isSet("no-move-summary");
+    o.confirmStop = !parser.isSet("stop-unconfirmed");
     o.confirmHeldAfterZoom = !parser.isSet("zoom-done-alone");
 
     o.restartMs = intOption(parser, "restart-time", 0, 600000);

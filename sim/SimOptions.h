@@ -32,8 +32,11 @@ struct SimOptions
 
     // Lens.
     QString lens = QStringLiteral("zoom-is");
+    int focusFar = 0;        // motor count of the far end of the focus travel
+    int focusNear = -1;      // motor count of the near end; -1: the lens's travel beyond the far end
     int reportDelayMs = 300; // from an identification to the lens reports
     bool moveSummary = true; // a "Current=" report ends every move
+    bool confirmStop = true; // "stopFocus" ends a focus move with "focusDone"
     // After "zoomDone", also "focusDone" and "irisDone" for the focus and iris
     // held through the zoom move; off: "zoomDone" alone.
     bool confirmHeldAfterZoom = true;

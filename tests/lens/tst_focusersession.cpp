@@ -84,7 +84,7 @@ struct Rig
         if (verb == QLatin1String("reinitialiseFocus"))
             return session.reinitialiseFocus(why);
         if (verb == QLatin1String("halt")) {
-            session.halt();
+            session.halt(drive.now());
             return true;
         }
         qFatal("unknown action %s", qPrintable(action));
@@ -114,6 +114,8 @@ private slots:
     void moves();
     void timeLimitEndsTheMove();
     void haltEndsTheMove();
+    void moveAfterHalt_data();
+    void moveAfterHalt();
     void refusals_data();
     void refusals();
     void lensExtras_data();
@@ -207,7 +209,7 @@ void FocuserSessionTest::haltEndsTheMove()
     QVERIFY(rig.drive.until([&] { return rig.session.position() == 350; }, 1000));
     QCOMPARE(rig.session.motion(), FocuserSession::Motion::Moving);
 
-    rig.session.halt();
+    rig.session.halt(rig.drive.now());
     QCOMPARE(rig.session.motion(), FocuserSession::Motion::Idle);
     rig.drive.settle(2 * LensWaits::MoveConfirmTimeoutMs);
     QCOMPARE(rig.controller.commands().filter(QRegularExpression("^(set|stop)Focus")),
@@ -216,6 +218,57 @@ void FocuserSessionTest::haltEndsTheMove()
     QCOMPARE(rig.session.motion(), FocuserSession::Motion::Idle);
     // A new move may follow at once.
     QVERIFY(rig.session.moveTo(10, rig.drive.now(), nullptr));
+}
+
+void FocuserSessionTest::moveAfterHalt_data()
+{
+    // Whether a controller confirms a halted move is its own affair.
+    QTest::addColumn<QString>("stopReplies");
+    QTest::newRow("halt confirmed") << "Focus=450|focusDone";
+    QTest::newRow("halt not confirmed") << "Focus=450";
+}
+
+// A move asked for at once after a halt (as a client does that aborts and
+// goes on) is not confirmed by the halted move's "focusDone": its command
+// waits until the halted move has ended, confirmed or not.
+void FocuserSessionTest::moveAfterHalt()
+{
+    QFETCH(QString, stopReplies);
+    Rig rig(LensReports);
+    QVERIFY(rig.connect());
+    QStringList focusDatagrams;
+    rig.link.onDatagram = [&](const QString& text, bool sent) {
+        if (text.contains(QLatin1String("Focus")) || text == QLatin1String("focusDone"))
+            focusDatagrams << (sent ? QStringLiteral("> ") : QStringLiteral("< ")) + text;
+    };
+    int positionWhenEnded = -1;
+    rig.session.onChanged = [&] {
+        if (positionWhenEnded < 0 && rig.session.motion() == FocuserSession::Motion::Idle
+            && focusDatagrams.contains(QStringLiteral("> stopFocus")))
+            positionWhenEnded = rig.session.position();
+    };
+    rig.controller.answer(QStringLiteral("setFocus=600"), {QStringLiteral("Focus=450")});
+    rig.controller.answer(QStringLiteral("stopFocus"), stopReplies.split(QLatin1Char('|')));
+    rig.controller.answer(QStringLiteral("setFocus=110"), {QStringLiteral("Focus=110"), QStringLiteral("focusDone")});
+    QVERIFY(rig.session.moveTo(500, rig.drive.now(), nullptr));
+    QVERIFY(rig.drive.until([&] { return rig.session.position() == 350; }, 1000));
+
+    rig.session.halt(rig.drive.now());
+    positionWhenEnded = -1;
+    QString why;
+    QVERIFY2(rig.session.moveTo(10, rig.drive.now(), &why), qPrintable(why));
+    QCOMPARE(rig.session.motion(), FocuserSession::Motion::Moving);
+    QVERIFY(rig.drive.until([&] { return rig.session.motion() != FocuserSession::Motion::Moving; }, 5000));
+    rig.drive.settle(500);
+
+    // The new command left after the halted move's replies.
+    const QString onTheWire = QStringLiteral("> stopFocus < %1 > setFocus=110 < Focus=110 < focusDone")
+                                  .arg(stopReplies.split(QLatin1Char('|')).join(QStringLiteral(" < ")));
+    QCOMPARE(focusDatagrams.mid(focusDatagrams.indexOf(QStringLiteral("> stopFocus"))).join(QLatin1Char(' ')),
+             onTheWire);
+    QCOMPARE(rig.session.motion(), FocuserSession::Motion::Idle);
+    // Ended by its own confirmation, at its target.
+    QCOMPARE(positionWhenEnded, 10);
 }
 
 void FocuserSessionTest::refusals_data()

@@ -70,6 +70,10 @@ private slots:
     void movesWithoutSummary();
     void zoomMoveConfirmation_data();
     void zoomMoveConfirmation();
+    void stopConfirmation_data();
+    void stopConfirmation();
+    void descendingFocusCounts_data();
+    void descendingFocusCounts();
     void invalidValues_data();
     void invalidValues();
     void stabiliser();
@@ -139,26 +143,28 @@ void SimTest::identification()
 
 void SimTest::lensReports_data()
 {
-    QTest::addColumn<QString>("lens");
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<Answers>("expected");
     QTest::addColumn<QByteArray>("pingAnswer");
 
     const QByteArray ver = "ORVO KX-MQTR=1.9.0";
-    QTest::newRow("zoom lens with stabiliser") << "zoom-is" << Answers{ver,
-                                                                       "Lens=18-55mm f/3.5-5.6 IS",
-                                                                       "aRange=3.5,22",
-                                                                       "zRange=18,55",
-                                                                       "fRange=0,1150",
-                                                                       "AF=1",
-                                                                       "IS=1",
-                                                                       "ISactive=0",
-                                                                       "Current=18,575,3.5"}
-                                               << QByteArray("AF=1");
-    QTest::newRow("prime without stabiliser")
-        << "prime" << Answers{ver,    "Lens=50mm f/1.8", "aRange=1.8,22",     "zRange=50,50", "fRange=0,980", "AF=1",
-                              "IS=0", "ISactive=0",      "Current=50,490,1.8"}
+    QTest::newRow("zoom lens with stabiliser")
+        << QStringList{"--lens", "zoom-is"} << Answers{ver,
+                                                       "Lens=18-55mm f/3.5-5.6 IS",
+                                                       "aRange=3.5,22",
+                                                       "zRange=18,55",
+                                                       "fRange=0,1150",
+                                                       "AF=1",
+                                                       "IS=1",
+                                                       "ISactive=0",
+                                                       "Current=18,575,3.5"}
         << QByteArray("AF=1");
-    QTest::newRow("lens reporting no aperture") << "no-aperture"
+    QTest::newRow("prime without stabiliser")
+        << QStringList{"--lens", "prime"}
+        << Answers{ver,    "Lens=50mm f/1.8", "aRange=1.8,22",     "zRange=50,50", "fRange=0,980", "AF=1",
+                   "IS=0", "ISactive=0",      "Current=50,490,1.8"}
+        << QByteArray("AF=1");
+    QTest::newRow("lens reporting no aperture") << QStringList{"--lens", "no-aperture"}
                                                 << Answers{ver,
                                                            "Lens=35mm adapted lens, no aperture contacts",
                                                            "aRange=255,255",
@@ -169,7 +175,7 @@ void SimTest::lensReports_data()
                                                            "ISactive=0",
                                                            "Current=35,400"}
                                                 << QByteArray("AF=1");
-    QTest::newRow("AF switch off") << "manual-focus"
+    QTest::newRow("AF switch off") << QStringList{"--lens", "manual-focus"}
                                    << Answers{ver,
                                               "Lens=70-200mm f/4 IS, AF switch at MF",
                                               "aRange=4,32",
@@ -180,16 +186,38 @@ void SimTest::lensReports_data()
                                               "ISactive=0",
                                               "Current=70,750,4"}
                                    << QByteArray("AF=0");
-    QTest::newRow("no lens") << "none" << Answers{ver, "nolensfound"} << QByteArray("AF=0");
+    QTest::newRow("no lens") << QStringList{"--lens", "none"} << Answers{ver, "nolensfound"} << QByteArray("AF=0");
+    QTest::newRow("focus travel from count 200")
+        << QStringList{"--focus-far", "200"} << Answers{ver,
+                                                        "Lens=18-55mm f/3.5-5.6 IS",
+                                                        "aRange=3.5,22",
+                                                        "zRange=18,55",
+                                                        "fRange=200,1350",
+                                                        "AF=1",
+                                                        "IS=1",
+                                                        "ISactive=0",
+                                                        "Current=18,775,3.5"}
+        << QByteArray("AF=1");
+    QTest::newRow("focus counts falling from far to near")
+        << QStringList{"--focus-far", "1350", "--focus-near", "200"} << Answers{ver,
+                                                                                "Lens=18-55mm f/3.5-5.6 IS",
+                                                                                "aRange=3.5,22",
+                                                                                "zRange=18,55",
+                                                                                "fRange=1350,200",
+                                                                                "AF=1",
+                                                                                "IS=1",
+                                                                                "ISactive=0",
+                                                                                "Current=18,775,3.5"}
+        << QByteArray("AF=1");
 }
 
 void SimTest::lensReports()
 {
-    QFETCH(QString, lens);
+    QFETCH(QStringList, arguments);
     QFETCH(Answers, expected);
     QFETCH(QByteArray, pingAnswer);
 
-    SimProcess sim({"--lens", lens, "--report-delay", "0"});
+    SimProcess sim(arguments + QStringList{"--report-delay", "0"});
     QVERIFY(sim.start());
     SimClient client;
     client.send(sim.address(), "ver");
@@ -347,6 +375,69 @@ void SimTest::zoomMoveConfirmation()
     QCOMPARE(answers.mid(endAt + 1), afterZoomDone);
 }
 
+void SimTest::stopConfirmation_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("confirmed");
+    QTest::newRow("focusDone after stopFocus") << QStringList() << true;
+    QTest::newRow("stopFocus unconfirmed") << QStringList{"--stop-unconfirmed"} << false;
+}
+
+// Controllers differ in whether a halted focus move is confirmed; the
+// simulator plays both.
+void SimTest::stopConfirmation()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, confirmed);
+    SimProcess sim(options + QStringList{"--gap", "0"});
+    QVERIFY(sim.start());
+    SimClient client;
+    client.send(sim.address(), "setFocus=1150");
+    QVERIFY(!client.waitFor("Focus=").isEmpty());
+    client.send(sim.address(), "stopFocus");
+    client.clear();
+    const QByteArray summary = client.waitFor("Current=");
+    QVERIFY2(summary.startsWith("Current=18,") && summary != "Current=18,1150,3.5", summary.constData());
+    // Well past the move's own end: nothing more is owed.
+    QTest::qWait(1000);
+    const Answers answers = client.answers();
+    QCOMPARE(answers.contains("focusDone"), confirmed);
+    QVERIFY2(!answers.contains("Focus=1150"), answers.join(' ').constData());
+}
+
+void SimTest::descendingFocusCounts_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("ending");
+    QTest::addColumn<QByteArray>("passing");
+    // The travel runs from count 1350 (far) down to 200 (near); the lens
+    // starts at 775.
+    const auto row = [](const char* name, const char* command, const char* ending, const char* passing) {
+        QTest::newRow(name) << QByteArray(command) << QByteArray(ending) << QByteArray(passing);
+    };
+    row("absolute", "setFocus=300", "Current=18,300,3.5", "focusDone");
+    row("search towards near lowers the count", "FocusN=35", "Current=18,740,3.5", "Focus=740");
+    row("search towards far raises it", "FocusF=35", "Current=18,810,3.5", "Focus=810");
+    row("re-initialisation via the far end", "refRange", "fRange=1350,200", "Focus=1350");
+    row("below the near end", "setFocus=199", "errorRange", "");
+    row("beyond the far end", "setFocus=1351", "errorRange", "");
+}
+
+void SimTest::descendingFocusCounts()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, ending);
+    QFETCH(QByteArray, passing);
+    SimProcess sim({"--focus-far", "1350", "--focus-near", "200", "--gap", "0"});
+    QVERIFY(sim.start());
+    SimClient client;
+    client.send(sim.address(), command);
+    const QByteArray end = client.waitFor(ending.left(ending.indexOf('=') + 1), 10000);
+    QVERIFY2(end.startsWith(ending), client.answers().join(' ').constData());
+    if (!passing.isEmpty())
+        QVERIFY2(client.answers().contains(passing), client.answers().join(' ').constData());
+}
+
 void SimTest::invalidValues_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -359,6 +450,10 @@ void SimTest::invalidValues_data()
     QTest::newRow("zoom on a model without power zoom")
         << QStringList{"--product", "ORVO RE-2"} << QByteArray("setZoom=30") << QByteArray("errorParam");
     QTest::newRow("negative focus") << QStringList{} << QByteArray("setFocus=-5") << QByteArray("errorRange");
+    QTest::newRow("focus below the far end of a travel from 200")
+        << QStringList{"--focus-far", "200"} << QByteArray("setFocus=199") << QByteArray("errorRange");
+    QTest::newRow("focus beyond the near end of a travel from 200")
+        << QStringList{"--focus-far", "200"} << QByteArray("setFocus=1351") << QByteArray("errorRange");
     QTest::newRow("focus not a number") << QStringList{} << QByteArray("setFocus=12x") << QByteArray("errorParam");
     QTest::newRow("focus with the AF switch off")
         << QStringList{"--lens", "manual-focus"} << QByteArray("setFocus=100") << QByteArray("errorFocus");
