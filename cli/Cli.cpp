@@ -768,17 +768,8 @@ int Cli::search()
     // Every local address is probed at once; the panel's listening window
     // then covers them all.
     LanSearch search;
-    const QVector<SearchResults::InterfaceResult> interfaces = SearchResults::searchableInterfaces();
-    for (const SearchResults::InterfaceResult& interface : interfaces) {
-        for (const QString& address : interface.addresses) {
-            bool bound = false;
-            QUdpSocket* socket = search.openSocket(QHostAddress(address), &bound);
-            if (bound)
-                LanSearch::sendProbe(*socket);
-            else
-                writeLine(stderr, tr("Cannot search from %1: no port from 60000 to 65000 is free there.").arg(address));
-        }
-    }
+    for (const QString& address : search.probeEverywhere())
+        writeLine(stderr, tr("Cannot search from %1: no port from 60000 to 65000 is free there.").arg(address));
     QEventLoop loop;
     QTimer::singleShot(limit(LanSearch::ListeningWindowMs), &loop, &QEventLoop::quit);
     loop.exec();

@@ -30,6 +30,22 @@ void LanSearch::sendProbe(QUdpSocket& socket)
                          Protocol::ControllerPort);
 }
 
+QStringList LanSearch::probeEverywhere()
+{
+    QStringList unbound;
+    for (const SearchResults::InterfaceResult& interface : SearchResults::searchableInterfaces()) {
+        for (const QString& address : interface.addresses) {
+            bool bound = false;
+            QUdpSocket* socket = openSocket(QHostAddress(address), &bound);
+            if (bound)
+                sendProbe(*socket);
+            else
+                unbound << address;
+        }
+    }
+    return unbound;
+}
+
 void LanSearch::closeSockets()
 {
     for (QUdpSocket* socket : qAsConst(m_sockets)) {

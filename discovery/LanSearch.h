@@ -3,6 +3,7 @@
 #include "discovery/SearchResults.h"
 
 #include <QList>
+#include <QStringList>
 #include <QObject>
 #include <QVector>
 
@@ -33,6 +34,9 @@ public:
     QUdpSocket* openSocket(const QHostAddress& address, bool* bound);
     // Broadcasts the version question from `socket`.
     static void sendProbe(QUdpSocket& socket);
+    // Opens a socket on every address of every searchable interface and
+    // probes from it; returns the addresses where no port could be bound.
+    QStringList probeEverywhere();
     void closeSockets();
 
     const QList<QUdpSocket*>& sockets() const { return m_sockets; }
