@@ -35,10 +35,18 @@ AlpacaHttpServer::AlpacaHttpServer(Answer answer)
     // What the library announces in its Keep-Alive header.
     set_keep_alive_timeout(KeepAliveMs / 1000);
     set_keep_alive_max_count(KeepAliveRequests);
-    set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+    // Every path of every method goes to the router; the library has read
+    // the body by then.
+    const Handler toRouter = [this](const httplib::Request& request, httplib::Response& response) {
         answerRequest(request, response);
-        return HandlerResponse::Handled;
-    });
+    };
+    const std::string anyPath = ".*";
+    Get(anyPath, toRouter);
+    Put(anyPath, toRouter);
+    Post(anyPath, toRouter);
+    Delete(anyPath, toRouter);
+    Patch(anyPath, toRouter);
+    Options(anyPath, toRouter);
     // The library's own refusals (a request line or header it cannot read,
     // a body too large) say why in plain text.
     set_error_handler(HandlerWithResponse([](const httplib::Request&, httplib::Response& response) {
@@ -70,6 +78,10 @@ bool AlpacaHttpServer::start(const QString& address, quint16 port, QString* erro
         *error = tr("Cannot listen on %1 port %2 (in use, or not an address of this host).").arg(address).arg(port);
         return false;
     }
+    // The library listens with a queue of 5 pending connections: clients
+    // beyond it would wait for the kernel's handshake retries (seconds)
+    // before the server could take or refuse them.
+    ::listen(svr_sock_, ListenBacklog);
     m_acceptor = std::thread([this] { listen_after_bind(); });
     // stop() only ends a server that has begun to accept.
     while (!is_running() && m_acceptor.joinable())

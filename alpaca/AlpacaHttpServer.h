@@ -40,6 +40,7 @@ public:
     static constexpr int KeepAliveMs = 5000;
     static constexpr int KeepAliveRequests = 1000;
     static constexpr int WriteTimeMs = 5000;
+    static constexpr int ListenBacklog = 2 * MaxConnections;
 
     using Answer = std::function<HttpReply(const AlpacaRequest&)>;
 

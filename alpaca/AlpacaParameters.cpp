@@ -34,7 +34,9 @@ QString decodeFormPart(const QByteArray& part)
             bytes += c;
         }
     }
-    return QString::fromUtf8(bytes);
+    // With its length: a decoded NUL would end the text otherwise, and
+    // "5%00x" would pass for "5".
+    return QString::fromUtf8(bytes.constData(), bytes.size());
 }
 
 bool isDecimal(const QString& text)

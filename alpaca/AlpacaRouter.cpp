@@ -19,6 +19,10 @@
 namespace {
 
 constexpr int ConnectPollMs = 20;
+
+// Every byte as it came, a NUL too (which would end QString::fromLatin1()
+// of the whole array).
+QString latin1(const QByteArray& bytes) { return QString::fromLatin1(bytes.constData(), bytes.size()); }
 const QByteArray FormType = "application/x-www-form-urlencoded";
 
 const char* kindName(FocuserMembers::Kind kind)
@@ -56,7 +60,7 @@ HttpReply AlpacaRouter::answer(const AlpacaRequest& request)
         return HttpReply::text(404, tr("Nothing here: the Alpaca API is under /api/v1/ and /management/."));
     if (!get && !put)
         return HttpReply::text(400,
-                               tr("Alpaca requests are GET or PUT, not %1.").arg(QString::fromLatin1(request.method)));
+                               tr("Alpaca requests are GET or PUT, not %1.").arg(latin1(request.method)));
 
     AlpacaParameters parameters;
     if (get) {
@@ -66,7 +70,7 @@ HttpReply AlpacaRouter::answer(const AlpacaRequest& request)
         if (!type.isEmpty() && type != FormType)
             return HttpReply::text(400,
                                    tr("PUT parameters must be form-encoded (%1), not %2.")
-                                       .arg(QString::fromLatin1(FormType), QString::fromLatin1(type)));
+                                       .arg(QString::fromLatin1(FormType), latin1(type)));
         parameters = AlpacaParameters::fromForm(request.body);
     }
     if (!api) {
@@ -107,7 +111,7 @@ HttpReply AlpacaRouter::management(const QByteArray& path, const AlpacaParameter
         });
         return devices ? envelope(AlpacaResult::of(*devices), client) : threadBusy();
     }
-    return HttpReply::text(400, tr("No management member %1.").arg(QString::fromUtf8(path)));
+    return HttpReply::text(400, tr("No management member %1.").arg(latin1(path)));
 }
 
 HttpReply AlpacaRouter::deviceMember(const QList<QByteArray>& parts, bool put, const AlpacaParameters& parameters)
@@ -118,10 +122,10 @@ HttpReply AlpacaRouter::deviceMember(const QList<QByteArray>& parts, bool put, c
     if (parts[3] != "focuser")
         return HttpReply::text(400,
                                tr("This server has no devices of type \"%1\", only focusers (URLs are lower case).")
-                                   .arg(QString::fromUtf8(parts[3])));
-    const std::optional<quint32> number = AlpacaParameters::toUnsigned(QString::fromLatin1(parts[4]));
+                                   .arg(latin1(parts[3])));
+    const std::optional<quint32> number = AlpacaParameters::toUnsigned(latin1(parts[4]));
     if (!number || *number > quint32(std::numeric_limits<int>::max()))
-        return HttpReply::text(400, tr("\"%1\" is not a device number.").arg(QString::fromUtf8(parts[4])));
+        return HttpReply::text(400, tr("\"%1\" is not a device number.").arg(latin1(parts[4])));
 
     const FocuserMembers::Verb verb = put ? FocuserMembers::Verb::Put : FocuserMembers::Verb::Get;
     bool otherVerb = false;
@@ -130,11 +134,11 @@ HttpReply AlpacaRouter::deviceMember(const QList<QByteArray>& parts, bool put, c
         if (otherVerb)
             return HttpReply::text(400,
                                    tr("%1 takes %2, not %3.")
-                                       .arg(QString::fromUtf8(parts[5]),
+                                       .arg(latin1(parts[5]),
                                             put ? QStringLiteral("GET") : QStringLiteral("PUT"),
                                             put ? QStringLiteral("PUT") : QStringLiteral("GET")));
         return HttpReply::text(
-            400, tr("A focuser has no member \"%1\" (URLs are lower case).").arg(QString::fromUtf8(parts[5])));
+            400, tr("A focuser has no member \"%1\" (URLs are lower case).").arg(latin1(parts[5])));
     }
 
     QVariantList arguments;
@@ -221,7 +225,7 @@ HttpReply AlpacaRouter::setup(const AlpacaRequest& request)
     const QList<QByteArray> parts = request.path.split('/');
     std::optional<int> number;
     if (parts.size() == 6 && parts[2] == "v1" && parts[3] == "focuser" && parts[5] == "setup") {
-        const std::optional<quint32> given = AlpacaParameters::toUnsigned(QString::fromLatin1(parts[4]));
+        const std::optional<quint32> given = AlpacaParameters::toUnsigned(latin1(parts[4]));
         if (!given || *given > quint32(std::numeric_limits<int>::max()))
             return HttpReply::text(404, tr("No such setup page."));
         number = int(*given);

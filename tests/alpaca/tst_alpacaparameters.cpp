@@ -48,6 +48,7 @@ void AlpacaParametersTest::lookup_data()
     row("escape cut short", "Parameters=5%2", "Parameters", true, "5%2");
     row("escape at the end", "Parameters=5%", "Parameters", true, "5%");
     row("escape of the last byte", "Parameters=5%21", "Parameters", true, "5!");
+    row("escaped NUL kept", "Position=5%00", "Position", true, QStringLiteral("5") + QChar(0));
     row("empty pairs skipped", "&&Position=5&", "Position", true, "5");
     row("only the first = splits", "Parameters=a=b", "Parameters", true, "a=b");
 }

@@ -16,18 +16,30 @@ namespace HttpExchange {
 
 namespace {
 
-// The body after the head, cut to Content-Length when there is one.
-void split(Reply& reply, const QByteArray& received)
+// How many answers in `received` are complete; the first one goes into
+// `reply`.
+int completeAnswers(const QByteArray& received, Reply& reply)
 {
-    const int end = received.indexOf("\r\n\r\n");
-    if (!received.startsWith("HTTP/1.") || end < 0)
-        return;
-    reply.head = received.left(end);
-    reply.status = received.mid(9, 3).toInt();
-    reply.body = received.mid(end + 4);
-    const QByteArray length = reply.header("Content-Length");
-    if (!length.isEmpty())
-        reply.body.truncate(length.toInt());
+    int complete = 0;
+    int at = 0;
+    for (;;) {
+        const int headEnd = received.indexOf("\r\n\r\n", at);
+        if (!received.mid(at).startsWith("HTTP/1.") || headEnd < 0)
+            return complete;
+        Reply answer;
+        answer.head = received.mid(at, headEnd - at);
+        answer.status = answer.head.mid(9, 3).toInt();
+        const int length = answer.header("Content-Length").toInt();
+        if (received.size() < headEnd + 4 + length)
+            return complete;
+        answer.body = received.mid(headEnd + 4, length);
+        if (complete++ == 0) {
+            reply.status = answer.status;
+            reply.head = answer.head;
+            reply.body = answer.body;
+        }
+        at = headEnd + 4 + length;
+    }
 }
 
 } // namespace
@@ -44,7 +56,8 @@ QByteArray Reply::header(const QByteArray& name) const
     return QByteArray();
 }
 
-Reply raw(const QHostAddress& address, quint16 port, const QList<QByteArray>& chunks, int pauseMs, int timeoutMs)
+Reply raw(const QHostAddress& address, quint16 port, const QList<QByteArray>& chunks, int answers, int pauseMs,
+          int timeoutMs)
 {
     Reply reply;
     QElapsedTimer clock;
@@ -69,7 +82,7 @@ Reply raw(const QHostAddress& address, quint16 port, const QList<QByteArray>& ch
     }
     QByteArray received;
     char buffer[4096];
-    while (clock.elapsed() < timeoutMs) {
+    while (clock.elapsed() < timeoutMs && (answers == 0 || reply.answers < answers)) {
         pollfd entry = {socket, POLLIN, 0};
         if (::poll(&entry, 1, int(timeoutMs - clock.elapsed())) <= 0)
             break;
@@ -79,10 +92,11 @@ Reply raw(const QHostAddress& address, quint16 port, const QList<QByteArray>& ch
             break;
         }
         received.append(buffer, int(count));
+        reply.answers = completeAnswers(received, reply);
     }
     ::close(socket);
     reply.ms = clock.elapsed();
-    split(reply, received);
+    reply.answers = completeAnswers(received, reply);
     return reply;
 }
 
