@@ -14,10 +14,12 @@ QByteArray bytes(const std::string& text) { return QByteArray(text.data(), int(t
 
 std::string text(const QByteArray& bytes) { return std::string(bytes.constData(), size_t(bytes.size())); }
 
-// The answer to a request that broke a bound before the library could
+// The answers to a request that broke a bound before the library could
 // answer it, and to a connection over the bound.
-constexpr char OverranAnswer[] = "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\nContent-Type: text/plain\r\n"
-                                 "Content-Length: 47\r\n\r\nThe request was too slow, too long or too large\n";
+constexpr char TooSlowAnswer[] = "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\nContent-Type: text/plain\r\n"
+                                 "Content-Length: 35\r\n\r\nThe request did not arrive in time\n";
+constexpr char TooLargeAnswer[] = "HTTP/1.1 431 Request Header Fields Too Large\r\nConnection: close\r\n"
+                                  "Content-Type: text/plain\r\nContent-Length: 25\r\n\r\nThe request is too large\n";
 constexpr char RefusedAnswer[] = "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nContent-Type: text/plain\r\n"
                                  "Content-Length: 37\r\n\r\nToo many connections; try again soon\n";
 
@@ -111,9 +113,12 @@ void AlpacaHttpServer::serve(ConnectionStream& connection)
         connection.startRequest();
         bool closed = false;
         const bool served = process_request(connection, left == 1, closed, nullptr);
-        if (connection.overran() && !connection.answered())
-            connection.write(OverranAnswer, sizeof OverranAnswer - 1);
-        if (!served || closed || connection.overran())
+        const ConnectionStream::Overrun overrun = connection.overrun();
+        if (overrun == ConnectionStream::Overrun::Time && !connection.answered())
+            connection.write(TooSlowAnswer, sizeof TooSlowAnswer - 1);
+        if (overrun == ConnectionStream::Overrun::Bytes && !connection.answered())
+            connection.write(TooLargeAnswer, sizeof TooLargeAnswer - 1);
+        if (!served || closed || overrun != ConnectionStream::Overrun::None)
             return;
     }
 }

@@ -59,8 +59,7 @@ HttpReply AlpacaRouter::answer(const AlpacaRequest& request)
     if (!api && !request.path.startsWith("/management/"))
         return HttpReply::text(404, tr("Nothing here: the Alpaca API is under /api/v1/ and /management/."));
     if (!get && !put)
-        return HttpReply::text(400,
-                               tr("Alpaca requests are GET or PUT, not %1.").arg(latin1(request.method)));
+        return HttpReply::text(400, tr("Alpaca requests are GET or PUT, not %1.").arg(latin1(request.method)));
 
     AlpacaParameters parameters;
     if (get) {
@@ -134,11 +133,9 @@ HttpReply AlpacaRouter::deviceMember(const QList<QByteArray>& parts, bool put, c
         if (otherVerb)
             return HttpReply::text(400,
                                    tr("%1 takes %2, not %3.")
-                                       .arg(latin1(parts[5]),
-                                            put ? QStringLiteral("GET") : QStringLiteral("PUT"),
+                                       .arg(latin1(parts[5]), put ? QStringLiteral("GET") : QStringLiteral("PUT"),
                                             put ? QStringLiteral("PUT") : QStringLiteral("GET")));
-        return HttpReply::text(
-            400, tr("A focuser has no member \"%1\" (URLs are lower case).").arg(latin1(parts[5])));
+        return HttpReply::text(400, tr("A focuser has no member \"%1\" (URLs are lower case).").arg(latin1(parts[5])));
     }
 
     QVariantList arguments;

@@ -30,9 +30,15 @@ public:
     // or `giveWay` says that other connections wait for the worker.
     virtual bool awaitRequest(const std::function<bool()>& giveWay) = 0;
 
+    enum class Overrun {
+        None,
+        Time,  // the request did not arrive whole in time
+        Bytes, // it ran over the byte budget
+    };
+
     // Starts the bounds of the next request.
     void startRequest();
-    bool overran() const { return m_overran; }
+    Overrun overrun() const { return m_overrun; }
     // Whether anything was written since startRequest().
     bool answered() const { return m_written > 0; }
 
@@ -52,5 +58,5 @@ private:
     QDeadlineTimer m_deadline;
     qint64 m_budget = 0;
     qint64 m_written = 0;
-    bool m_overran = false;
+    Overrun m_overrun = Overrun::None;
 };
