@@ -24,7 +24,9 @@ AlpacaResult rawCommand(FocuserDevice&, const QVariantList&)
                                  tr("Raw commands are not passed to the controller; use the actions."));
 }
 
-const QVector<Member>& table()
+} // namespace
+
+const QVector<Member>& all()
 {
     using Args = const QVariantList&;
     static const QVector<Member> members{
@@ -84,12 +86,10 @@ const QVector<Member>& table()
     return members;
 }
 
-} // namespace
-
 const Member* find(const QByteArray& name, Verb verb, bool* otherVerb)
 {
     *otherVerb = false;
-    for (const Member& member : table()) {
+    for (const Member& member : all()) {
         if (name != member.name)
             continue;
         if (member.verb == verb)

@@ -40,6 +40,9 @@ struct Member
 
 constexpr int InterfaceVersion = 4;
 
+// Every member, common ones first.
+const QVector<Member>& all();
+
 // The member `name` (exact: URLs are lower case) for `verb`, or nullptr;
 // *otherVerb tells whether the name exists for the other method.
 const Member* find(const QByteArray& name, Verb verb, bool* otherVerb);
