@@ -12,7 +12,7 @@ AlpacaServer::AlpacaServer(const AlpacaOptions& options, DeviceNumbers& numbers,
     : QObject(parent)
     , m_options(options)
     , m_devices(numbers, std::move(factory))
-    , m_bridge(std::make_unique<ControllerBridge>(this, ControllerThreadLimitMs))
+    , m_bridge(std::make_unique<ControllerBridge>(ControllerThreadLimitMs))
     , m_router(std::make_unique<AlpacaRouter>(m_devices, *m_bridge, options.location))
 {
     connect(&m_devices, &FocuserDevices::warning, this, &AlpacaServer::warning);

@@ -1,14 +1,15 @@
 #pragma once
 
-#include <QMetaObject>
 #include <QObject>
 #include <QThread>
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 // Hands work from the HTTP server's threads to the one controller thread,
@@ -18,18 +19,20 @@
 // should it run later, finds nobody waiting. Work that is handed over from
 // the controller thread itself runs at once.
 //
-// run() and close() may be called from any thread.
-class ControllerBridge
+// The work travels in a queue of our own under a standard mutex (the
+// thread analysis sees the hand-over); the controller thread's event loop
+// is only woken, by a queued call without arguments, to empty it.
+//
+// Created on the controller thread; run() and close() may be called from
+// any thread.
+class ControllerBridge : public QObject
 {
-public:
-    // `controllerObject` lives on the controller thread and outlives every
-    // call of run().
-    ControllerBridge(QObject* controllerObject, int limitMs)
-        : m_controllerObject(controllerObject)
-        , m_limitMs(limitMs)
-    { }
+    Q_OBJECT
 
-    bool onControllerThread() const { return QThread::currentThread() == m_controllerObject->thread(); }
+public:
+    explicit ControllerBridge(int limitMs, QObject* parent = nullptr);
+
+    bool onControllerThread() const { return QThread::currentThread() == thread(); }
 
     // From now on nothing is handed over, and every wait ends: the
     // controller thread is leaving its event loop.
@@ -44,9 +47,7 @@ public:
             return std::nullopt;
         auto promise = std::make_shared<std::promise<Result>>();
         std::future<Result> result = promise->get_future();
-        QMetaObject::invokeMethod(
-            m_controllerObject, [promise, work = std::move(work)] { promise->set_value(work()); },
-            Qt::QueuedConnection);
+        post([promise, work = std::move(work)] { promise->set_value(work()); });
         const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_limitMs);
         while (result.wait_for(std::chrono::milliseconds(WaitSliceMs)) != std::future_status::ready) {
             if (m_closed || std::chrono::steady_clock::now() >= limit)
@@ -55,10 +56,16 @@ public:
         return result.get();
     }
 
+private slots:
+    void runQueued();
+
 private:
     static constexpr int WaitSliceMs = 50;
 
-    QObject* m_controllerObject;
-    int m_limitMs;
+    void post(std::function<void()> job) const;
+
+    const int m_limitMs;
     std::atomic<bool> m_closed{false};
+    mutable std::mutex m_mutex;
+    mutable std::deque<std::function<void()>> m_jobs;
 };

@@ -8,7 +8,7 @@ ScriptedDevices::ScriptedDevices(int bridgeLimitMs, const QString& location)
                     m_focusers.insert(address, focuser.get());
                     return focuser;
                 })
-    , m_bridge(&m_controllerThreadObject, bridgeLimitMs)
+    , m_bridge(bridgeLimitMs)
     , m_router(m_devices, m_bridge, location)
 { }
 

@@ -8,7 +8,6 @@
 #include "alpaca/FocuserDevices.h"
 
 #include <QHash>
-#include <QObject>
 #include <QTemporaryDir>
 
 // The Alpaca server's device side and router on controllers the test sets
@@ -32,7 +31,6 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QObject m_controllerThreadObject;
     DeviceNumbers m_numbers;
     QHash<QString, ScriptedFocuser*> m_focusers;
     FocuserDevices m_devices;
