@@ -1,6 +1,6 @@
 #include "admin/TftpUpload.h"
 
-#include "app/EventWait.h"
+#include "base/EventWait.h"
 #include "link/DottedQuad.h"
 
 #include <QCoreApplication>

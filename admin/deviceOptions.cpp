@@ -1,9 +1,9 @@
 #include "app/LensDesk.h"
 
 #include "admin/ProtocolTexts.h"
-#include "app/Branding.h"
 #include "app/ClickableLabel.h"
-#include "app/EventWait.h"
+#include "base/Branding.h"
+#include "base/EventWait.h"
 #include "link/Protocol.h"
 #include "link/VersionRules.h"
 #include "link/pingWorker.h"

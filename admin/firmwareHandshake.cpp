@@ -1,7 +1,7 @@
 #include "app/LensDesk.h"
 
 #include "admin/UpdateMode.h"
-#include "app/EventWait.h"
+#include "base/EventWait.h"
 #include "link/Protocol.h"
 #include "link/pingWorker.h"
 

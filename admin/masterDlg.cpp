@@ -2,7 +2,7 @@
 
 #include "admin/IdentityChecks.h"
 #include "app/FormBuilder.h"
-#include "app/EventWait.h"
+#include "base/EventWait.h"
 #include "link/Protocol.h"
 
 #include <QCoreApplication>

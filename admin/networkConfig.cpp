@@ -1,7 +1,7 @@
 #include "app/LensDesk.h"
 
 #include "admin/changeIPDlg.h"
-#include "app/EventWait.h"
+#include "base/EventWait.h"
 #include "lens/zoomWorker.h"
 #include "link/Protocol.h"
 #include "link/pingWorker.h"

@@ -4,7 +4,7 @@
 #include "admin/FirmwareImage.h"
 #include "admin/TftpUpload.h"
 #include "app/FormBuilder.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include <QApplication>
 #include <QFile>
@@ -44,7 +44,7 @@ tftpDlg::tftpDlg(QWidget* parent)
     connect(pushButton, &QPushButton::clicked, this, &tftpDlg::loadFW);
 
     settings = SettingsStore::openMain(this);
-    fileName = settings->value(QLatin1String(SettingsStore::LastFirmwareFile), QString()).toString();
+    fileName = SettingsStore::LastFirmwareFile.read(*settings);
     if (!fileName.isEmpty())
         lineEdit->setText(fileName);
 
@@ -72,7 +72,7 @@ void tftpDlg::selectFWFile()
         return;
     lineEdit->setText(fileName);
     pushButton->setEnabled(true);
-    SettingsStore::writeThrough(settings, QLatin1String(SettingsStore::LastFirmwareFile), fileName);
+    SettingsStore::LastFirmwareFile.write(*settings, fileName);
 }
 
 void tftpDlg::loadFW()
@@ -81,7 +81,7 @@ void tftpDlg::loadFW()
     if (transfer)
         return;
     fileName = lineEdit->text();
-    SettingsStore::writeThrough(settings, QLatin1String(SettingsStore::LastFirmwareFile), fileName);
+    SettingsStore::LastFirmwareFile.write(*settings, fileName);
 
     // Everything that can go wrong with the file is found out before the
     // controller is told to expect an update.

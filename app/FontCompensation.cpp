@@ -1,6 +1,6 @@
 #include "app/FontCompensation.h"
 
-#include "app/DisplayScale.h"
+#include "base/DisplayScale.h"
 
 #include <QApplication>
 #include <QFont>

@@ -3,17 +3,17 @@
 #include "admin/changeIPDlg.h"
 #include "admin/masterDlg.h"
 #include "admin/tftpDlg.h"
-#include "app/Branding.h"
 #include "app/ClickableLabel.h"
-#include "app/EventWait.h"
 #include "app/FormBuilder.h"
-#include "app/Platform.h"
-#include "app/ProcessExit.h"
-#include "app/SettingsStore.h"
+#include "base/Branding.h"
+#include "base/EventWait.h"
+#include "base/ProcessExit.h"
+#include "base/SettingsStore.h"
 #include "discovery/setIPDlg.h"
 #include "lens/loadSettDlg.h"
 #include "link/CommandPort.h"
 #include "link/Protocol.h"
+#include "platform/Platform.h"
 
 #include <QAction>
 #include <QCheckBox>

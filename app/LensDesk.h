@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Platform.h"
 #include "link/CommandChannel.h"
+#include "platform/Platform.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -1,8 +1,8 @@
-#include "app/DisplayScale.h"
 #include "app/FontCompensation.h"
 #include "app/LayoutFont.h"
 #include "app/LensDesk.h"
-#include "app/Platform.h"
+#include "base/DisplayScale.h"
+#include "platform/Platform.h"
 
 #include <QApplication>
 #include <QPixmap>

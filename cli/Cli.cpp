@@ -5,8 +5,7 @@
 #include "admin/GatewayGuess.h"
 #include "admin/TftpUpload.h"
 #include "admin/UpdateMode.h"
-#include "app/Platform.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "cli/ControllerSession.h"
 #include "cli/UploadProgress.h"
 #include "discovery/LanSearch.h"
@@ -18,6 +17,7 @@
 #include "link/ReplyText.h"
 #include "link/VersionRules.h"
 #include "link/pingWorker.h"
+#include "platform/Platform.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -547,8 +547,7 @@ int Cli::presetRecall(const QString& name)
         if (name.isEmpty())
             return tr("A preset needs a name.");
         QScopedPointer<QSettings> profiles(SettingsStore::openProfiles(nullptr));
-        const QString value = ProfileText::valueText(
-            profiles->value(ProfileText::keyForName(name), QLatin1String(ProfileText::NoProfile)));
+        const QString value = ProfileText::storedValue(*profiles, name);
         if (value == QLatin1String(ProfileText::NoProfile))
             return tr("There is no preset \"%1\"; see lensdesk-cli preset list.").arg(name);
         target = ProfileText::parse(value);

@@ -1,8 +1,8 @@
 #include "discovery/setIPDlg.h"
 
-#include "app/EventWait.h"
 #include "app/FormBuilder.h"
-#include "app/SettingsStore.h"
+#include "base/EventWait.h"
+#include "base/SettingsStore.h"
 #include "discovery/PickPattern.h"
 #include "discovery/ResultTree.h"
 #include "link/DottedQuad.h"
@@ -64,10 +64,7 @@ setIPDlg::setIPDlg(QWidget* parent)
 
     m_settings = SettingsStore::openMain(this);
     // Older panels stored the address as typed, leading zeros and all.
-    lineEdit->setText(DottedQuad::canonical(m_settings
-                                                ->value(QLatin1String(SettingsStore::LastControllerAddress),
-                                                        QLatin1String(SettingsStore::LastControllerAddressDefault))
-                                                .toString()));
+    lineEdit->setText(DottedQuad::canonical(SettingsStore::LastControllerAddress.read(*m_settings)));
 
     m_model = new QStandardItemModel(this);
     m_search = new LanSearch(this);
@@ -89,7 +86,7 @@ void setIPDlg::setIP()
     // The one place the operator's address enters the panel: from here on
     // it has a single written form (see DottedQuad).
     const QString address = DottedQuad::canonical(lineEdit->text());
-    SettingsStore::writeThrough(m_settings, QLatin1String(SettingsStore::LastControllerAddress), address);
+    SettingsStore::LastControllerAddress.write(*m_settings, address);
     hide();
     emit hasIP(address);
 }

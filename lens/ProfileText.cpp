@@ -4,6 +4,7 @@
 #include "link/ReplyText.h"
 
 #include <QCoreApplication>
+#include <QSettings>
 #include <QUrl>
 
 namespace ProfileText {
@@ -59,6 +60,11 @@ QString nameForKey(const QString& key)
     if (!key.startsWith(EncodedMarker))
         return key;
     return QUrl::fromPercentEncoding(key.mid(1).toLatin1());
+}
+
+QString storedValue(const QSettings& profiles, const QString& name)
+{
+    return valueText(profiles.value(keyForName(name), QLatin1String(NoProfile)));
 }
 
 } // namespace ProfileText

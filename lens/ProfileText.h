@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QVariant>
 
+class QSettings;
+
 // The text of a saved lens position (a profile) and the names it is stored
 // under.
 //
@@ -47,5 +49,9 @@ QString valueText(const QVariant& stored);
 
 QString keyForName(const QString& name);
 QString nameForKey(const QString& key);
+
+// The value stored for `name` in the profiles store, as one text; NoProfile
+// when the store holds none.
+QString storedValue(const QSettings& profiles, const QString& name);
 
 } // namespace ProfileText

@@ -1,7 +1,7 @@
 #include "app/LensDesk.h"
 
-#include "app/EventWait.h"
-#include "app/SettingsStore.h"
+#include "base/EventWait.h"
+#include "base/SettingsStore.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
 #include "lens/zoomWorker.h"
@@ -98,8 +98,7 @@ void LensDesk::setZoomWidgetsEnabled(bool on)
 
 void LensDesk::restoreZoomSwapFromSettings()
 {
-    actionSwap_Zoom_Direction->setChecked(
-        mainSettings->value(QLatin1String(SettingsStore::ZoomCaptionsSwapped), false).toBool());
+    actionSwap_Zoom_Direction->setChecked(SettingsStore::ZoomCaptionsSwapped.read(*mainSettings));
 }
 
 void LensDesk::setLensControlsEnabled(bool on)
@@ -411,6 +410,5 @@ void LensDesk::swapZoom(bool swapped)
 {
     label_7->setGeometry(swapped ? RightCaption : LeftCaption);
     label_8->setGeometry(swapped ? LeftCaption : RightCaption);
-    SettingsStore::writeThrough(mainSettings, QLatin1String(SettingsStore::ZoomCaptionsSwapped),
-                                actionSwap_Zoom_Direction->isChecked());
+    SettingsStore::ZoomCaptionsSwapped.write(*mainSettings, actionSwap_Zoom_Direction->isChecked());
 }

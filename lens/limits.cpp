@@ -1,7 +1,7 @@
 #include "app/LensDesk.h"
 
 #include "app/ClickableLabel.h"
-#include "app/EventWait.h"
+#include "base/EventWait.h"
 #include "lens/FNumbers.h"
 #include "lens/zoomWorker.h"
 

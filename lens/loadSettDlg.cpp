@@ -1,7 +1,7 @@
 #include "lens/loadSettDlg.h"
 
 #include "app/FormBuilder.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "lens/ProfileText.h"
 
 #include <QComboBox>
@@ -57,8 +57,7 @@ void loadSettDlg::profileChanged(QString name)
         label->clear();
         return;
     }
-    const QVariant stored = m_profiles->value(ProfileText::keyForName(name), QLatin1String(ProfileText::NoProfile));
-    label->setText(ProfileText::describe(ProfileText::valueText(stored)));
+    label->setText(ProfileText::describe(ProfileText::storedValue(*m_profiles, name)));
 }
 
 void loadSettDlg::loadSelected() { emit loadSetPoint(comboBox->currentText()); }

@@ -1,7 +1,7 @@
 #include "app/LensDesk.h"
 
-#include "app/EventWait.h"
-#include "app/SettingsStore.h"
+#include "base/EventWait.h"
+#include "base/SettingsStore.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
 #include "lens/ProfileText.h"
@@ -96,8 +96,7 @@ void LensDesk::loadSetPointNow(QString name)
     });
     delayWithEvents(RecallStartMs);
 
-    const QString value = ProfileText::valueText(
-        profileSettings->value(ProfileText::keyForName(name), QLatin1String(ProfileText::NoProfile)));
+    const QString value = ProfileText::storedValue(*profileSettings, name);
     if (value == QLatin1String(ProfileText::NoProfile))
         return;
     const ProfileText::Position target = ProfileText::parse(value);

@@ -1,8 +1,8 @@
 #include "app/LensDesk.h"
 
 #include "admin/masterDlg.h"
-#include "app/EventWait.h"
-#include "app/ProcessExit.h"
+#include "base/EventWait.h"
+#include "base/ProcessExit.h"
 #include "lens/FNumbers.h"
 #include "lens/zoomWorker.h"
 #include "link/Protocol.h"

@@ -2,8 +2,8 @@
 
 #include "admin/changeIPDlg.h"
 #include "admin/masterDlg.h"
-#include "app/Branding.h"
 #include "app/ClickableLabel.h"
+#include "base/Branding.h"
 #include "lens/FNumbers.h"
 #include "lens/zoomWorker.h"
 #include "link/DottedQuad.h"

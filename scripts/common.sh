@@ -27,10 +27,14 @@ BUILD_PACKAGES=(build-essential cmake ccache qtbase5-dev libcurl4-openssl-dev zl
     pkg-config libcpp-httplib-dev)
 
 # Compiler results are cached across build trees and runs when ccache is
-# there (a fresh tree then compiles in a fraction of the time).
+# there (a fresh tree then compiles in a fraction of the time). The trees are
+# built with debug information, for which ccache would hash the working
+# directory; paths are taken relative to the source root and the directory is
+# left out, so build/, build-headless/ and build-run/ share their objects.
 if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null; then
     export CMAKE_CXX_COMPILER_LAUNCHER=ccache
 fi
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$ROOT} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 
 # Every build tree comes from a configure preset of CMakePresets.json:
 # "default" builds in build/, any other preset NAME in build-NAME/.

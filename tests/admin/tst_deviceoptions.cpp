@@ -2,8 +2,8 @@
 #include "LensDeskTestAccess.h"
 #include "TestMain.h"
 
-#include "app/Branding.h"
 #include "app/ClickableLabel.h"
+#include "base/Branding.h"
 #include "link/pingWorker.h"
 
 #include <QAction>

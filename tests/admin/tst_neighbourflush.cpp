@@ -2,7 +2,7 @@
 #include "Skip.h"
 #include "TestMain.h"
 
-#include "app/Platform.h"
+#include "platform/Platform.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>

@@ -6,7 +6,7 @@
 #include "TestMain.h"
 #include "TftpdServer.h"
 
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "lens/ProfileText.h"
 
 #include <QJsonArray>

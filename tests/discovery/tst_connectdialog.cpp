@@ -9,7 +9,7 @@
 #include "TestMain.h"
 
 #include "app/LensDesk.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "discovery/ResultTree.h"
 #include "discovery/setIPDlg.h"
 #include "lens/zoomWorker.h"
@@ -43,14 +43,14 @@ constexpr int SearchChildTimeoutMs = 120000;
 void forgetStoredAddress()
 {
     QScopedPointer<QSettings> settings(SettingsStore::openMain(nullptr));
-    settings->remove(QLatin1String(SettingsStore::LastControllerAddress));
+    settings->remove(SettingsStore::LastControllerAddress.key());
     settings->sync();
 }
 
 QString storedAddress()
 {
     QScopedPointer<QSettings> settings(SettingsStore::openMain(nullptr));
-    return settings->value(QLatin1String(SettingsStore::LastControllerAddress)).toString();
+    return settings->value(SettingsStore::LastControllerAddress.key()).toString();
 }
 
 QVector<InterfaceResult> sampleResults()
@@ -170,16 +170,14 @@ void ConnectDialogTest::startsWithTheStoredAddress()
         QVERIFY(dialog.pushButton->isEnabled());
     }
     QScopedPointer<QSettings> settings(SettingsStore::openMain(nullptr));
-    SettingsStore::writeThrough(settings.data(), QLatin1String(SettingsStore::LastControllerAddress),
-                                QStringLiteral("10.231.7.7"));
+    SettingsStore::LastControllerAddress.write(*settings, QStringLiteral("10.231.7.7"));
     setIPDlg dialog;
     QCOMPARE(dialog.lineEdit->text(), QStringLiteral("10.231.7.7"));
     QCOMPARE(dialog.lineEdit->styleSheet(), ValidStyle);
     QVERIFY(dialog.pushButton->isEnabled());
 
     // An address stored with leading zeros is shown in its decimal form.
-    SettingsStore::writeThrough(settings.data(), QLatin1String(SettingsStore::LastControllerAddress),
-                                QStringLiteral("010.231.007.007"));
+    SettingsStore::LastControllerAddress.write(*settings, QStringLiteral("010.231.007.007"));
     setIPDlg older;
     QCOMPARE(older.lineEdit->text(), QStringLiteral("10.231.7.7"));
 }

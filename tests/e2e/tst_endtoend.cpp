@@ -9,7 +9,7 @@
 #include "admin/changeIPDlg.h"
 #include "admin/tftpDlg.h"
 #include "app/LensDesk.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "discovery/setIPDlg.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"

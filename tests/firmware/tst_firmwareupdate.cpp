@@ -7,7 +7,6 @@
 
 #include "admin/TftpUpload.h"
 #include "admin/tftpDlg.h"
-#include "app/SettingsStore.h"
 #include "link/pingWorker.h"
 
 #include <QApplication>
@@ -222,7 +221,7 @@ private slots:
 
         // Written through at once: a second reader of the store sees it.
         QSettings store(QSettings::NativeFormat, QSettings::UserScope, "ORVO", "KXController");
-        QCOMPARE(store.value(SettingsStore::LastFirmwareFile).toString(), path);
+        QCOMPARE(store.value(QStringLiteral("LAST_FW_FILE")).toString(), path);
     }
 
     void refusedFileSendsNothing_data()
@@ -428,7 +427,7 @@ private slots:
             QStringList({"ORVO DuvudER New Firmware (*.orvoc)", "ORVO DuvudER Firmware (*.orvo)", "All files (*.*)"}));
         QCOMPARE(dialog()->lineEdit->text(), path);
         QSettings store(QSettings::NativeFormat, QSettings::UserScope, "ORVO", "KXController");
-        QCOMPARE(store.value(SettingsStore::LastFirmwareFile).toString(), path);
+        QCOMPARE(store.value(QStringLiteral("LAST_FW_FILE")).toString(), path);
         // The next run of the panel offers the same file.
         tftpDlg nextRun(window);
         QCOMPARE(nextRun.lineEdit->text(), path);

@@ -4,7 +4,7 @@
 #include "TestMain.h"
 
 #include "app/ClickableLabel.h"
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
 #include "lens/zoomWorker.h"
@@ -101,7 +101,7 @@ void LensControlsTest::init()
     QVERIFY(m_peer->isBound());
     m_window = &m_panel->window();
     // Before the controls are enabled, which restores the captions' order.
-    LensDeskTestAccess::mainSettings(*m_window)->remove(QLatin1String(SettingsStore::ZoomCaptionsSwapped));
+    LensDeskTestAccess::mainSettings(*m_window)->remove(SettingsStore::ZoomCaptionsSwapped.key());
     LensDeskTestAccess::mainSettings(*m_window)->sync();
     QVERIFY(m_panel->stage());
 }

@@ -3,8 +3,8 @@
 #include "TestMain.h"
 
 #include "admin/masterDlg.h"
-#include "app/Branding.h"
 #include "app/ClickableLabel.h"
+#include "base/Branding.h"
 #include "lens/FNumbers.h"
 #include "lens/zoomWorker.h"
 

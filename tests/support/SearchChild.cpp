@@ -1,6 +1,6 @@
 #include "SearchChild.h"
 
-#include "app/EventWait.h"
+#include "base/EventWait.h"
 #include "discovery/setIPDlg.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-// A native Windows program that runs the panel's Win32 calls (app/Win32Calls)
+// A native Windows program that runs the panel's Win32 calls (platform/Win32Calls)
 // and the command channel's socket calls (link/RawSocket) on the machine it
 // runs on and checks what it can of their results. Built by
 // scripts/windows-check with the MinGW cross-compiler; it needs no toolkit.
@@ -9,8 +9,8 @@
 // TextScaleFactor: only for a throwaway user profile (a scratch Wine prefix),
 // never on someone's own account. Ends with "N passed, N failed".
 
-#include "app/Win32Calls.h"
 #include "link/RawSocket.h"
+#include "platform/Win32Calls.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

@@ -1,4 +1,4 @@
-#include "app/EventWait.h"
+#include "base/EventWait.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

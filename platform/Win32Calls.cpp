@@ -1,4 +1,4 @@
-#include "app/Win32Calls.h"
+#include "platform/Win32Calls.h"
 
 // winsock2.h must precede windows.h; iphlpapi.h needs both.
 #include <winsock2.h>

@@ -1,6 +1,6 @@
 #include "TestMain.h"
 
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include <QDir>
 #include <QSettings>

@@ -1,6 +1,6 @@
 #include "TestMain.h"
 
-#include "app/DisplayScale.h"
+#include "base/DisplayScale.h"
 
 #include <QtTest>
 

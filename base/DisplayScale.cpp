@@ -1,4 +1,4 @@
-#include "app/DisplayScale.h"
+#include "base/DisplayScale.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "app/Platform.h"
+#include "platform/Platform.h"
 
-#include "app/Win32Calls.h"
+#include "platform/Win32Calls.h"
 
 namespace Platform {
 

@@ -1,4 +1,4 @@
-#include "app/Platform.h"
+#include "platform/Platform.h"
 
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
