@@ -33,6 +33,13 @@ AlpacaHttpServer::AlpacaHttpServer(Answer answer)
         m_queue = queue;
         return queue;
     };
+    // The library's own choice, SO_REUSEPORT, lets a second server bind the
+    // same port and take part of the connections: a port in use must be
+    // refused. SO_REUSEADDR alone still allows a restart at once.
+    set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     set_payload_max_length(BodyBytes);
     // What the library announces in its Keep-Alive header.
     set_keep_alive_timeout(KeepAliveMs / 1000);

@@ -5,20 +5,19 @@
 
 #include "alpaca/AlpacaDiscovery.h"
 #include "alpaca/AlpacaHttpServer.h"
+#include "alpaca/AlpacaServer.h"
+#include "alpaca/DeviceNumbers.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
 
 #include <future>
 #include <memory>
 #include <thread>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 // The Alpaca server's HTTP side over real sockets on a loopback address of
 // this test's own: requests handed from the server's threads to the
@@ -43,6 +42,8 @@ private slots:
     void stopsWithAClientConnected();
     void discovery();
     void discoveryFlood();
+    void wholeServer();
+    void portInUse();
 
 private:
     // Runs `work` on a thread of its own while this thread, the controller
@@ -387,6 +388,86 @@ void AlpacaHttpTest::discoveryFlood()
         QCOMPARE(answers, burst * Burst);
     }
     QVERIFY2(worstGap < 1000, qPrintable(QString::number(worstGap)));
+}
+
+namespace {
+
+// Controllers as the whole server's devices see them, each with a MAC of
+// its own.
+FocuserDevices::FocuserFactory scriptedFactory()
+{
+    return [](const QString& address) {
+        auto focuser = std::make_unique<ScriptedFocuser>(address);
+        focuser->facts.mac = QStringLiteral("2-0-0-0-0-") + address.section(QLatin1Char('.'), 3);
+        return focuser;
+    };
+}
+
+} // namespace
+
+void AlpacaHttpTest::wholeServer()
+{
+    QTemporaryDir state;
+    DeviceNumbers numbers(state.filePath(QStringLiteral("alpaca-devices.json")));
+    AlpacaOptions options;
+    options.controllers = QStringList{QStringLiteral("10.231.99.7"), QStringLiteral("10.231.99.8")};
+    options.listen = LoopbackAddress::next().toString();
+    options.port = 0;
+    options.location = QStringLiteral("Pier 3");
+    AlpacaServer server(options, numbers, scriptedFactory());
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    QVERIFY(server.httpPort() != 0);
+    QCOMPARE(server.discoveryPort(), options.discoveryPort);
+    server.devices().review();
+
+    const QHostAddress address(options.listen);
+    const quint16 port = server.httpPort();
+    const HttpExchange::Reply devices =
+        whileServing([=] { return HttpExchange::get(address, port, "/management/v1/configureddevices"); });
+    QCOMPARE(devices.json().value(QStringLiteral("Value")).toArray().size(), 2);
+    const HttpExchange::Reply description =
+        whileServing([=] { return HttpExchange::get(address, port, "/management/v1/description"); });
+    QCOMPARE(description.json().value(QStringLiteral("Value")).toObject().value(QStringLiteral("Location")).toString(),
+             QStringLiteral("Pier 3"));
+
+    // Discovery on the loopback address it listens on tells its HTTP port.
+    QUdpSocket asker;
+    QVERIFY(asker.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    asker.writeDatagram("alpacadiscovery1", address, server.discoveryPort());
+    QTRY_VERIFY(asker.hasPendingDatagrams());
+    QByteArray answer(256, Qt::Uninitialized);
+    answer.truncate(int(asker.readDatagram(answer.data(), answer.size())));
+    QCOMPARE(QJsonDocument::fromJson(answer).object().value(QStringLiteral("AlpacaPort")).toInt(), int(port));
+}
+
+void AlpacaHttpTest::portInUse()
+{
+    QTemporaryDir state;
+    DeviceNumbers numbers(state.filePath(QStringLiteral("alpaca-devices.json")));
+    AlpacaOptions options;
+    options.listen = m_address.toString();
+    options.port = m_server->port();
+    options.discoveryPort = 0;
+    AlpacaServer second(options, numbers, scriptedFactory());
+    QString error;
+    QVERIFY(!second.start(&error));
+    QVERIFY2(error.contains(QString::number(options.port)), qPrintable(error));
+    QCOMPARE(second.discoveryPort(), quint16(0));
+
+    // The discovery port taken without sharing: the API serves all the same.
+    QUdpSocket holder;
+    QVERIFY(holder.bind(m_address, 0, QUdpSocket::DontShareAddress));
+    options.port = 0;
+    options.discoveryPort = holder.localPort();
+    AlpacaServer third(options, numbers, scriptedFactory());
+    QSignalSpy warnings(&third, &AlpacaServer::warning);
+    QVERIFY2(third.start(&error), qPrintable(error));
+    QCOMPARE(warnings.count(), 1);
+    QCOMPARE(third.discoveryPort(), quint16(0));
+    const QHostAddress address = m_address;
+    const quint16 port = third.httpPort();
+    QCOMPARE(whileServing([=] { return HttpExchange::get(address, port, "/management/apiversions"); }).status, 200);
 }
 
 LENSDESK_TEST_MAIN(AlpacaHttpTest)
