@@ -1,6 +1,7 @@
 #include "admin/masterDlg.h"
 
 #include "admin/IdentityChecks.h"
+#include "admin/ServiceKeys.h"
 #include "app/FormBuilder.h"
 #include "base/EventWait.h"
 #include "link/Protocol.h"
@@ -81,7 +82,10 @@ masterDlg::masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWi
 
 QList<QKeySequence> masterDlg::serviceKeys()
 {
-    return {QKeySequence(QStringLiteral("Ctrl+Alt+F10")), QKeySequence(QStringLiteral("Ctrl+Shift+F10"))};
+    QList<QKeySequence> keys;
+    for (const std::string& sequence : ServiceKeys::sequences(ServiceKeys::thisDesktop()))
+        keys << QKeySequence(QString::fromStdString(sequence), QKeySequence::PortableText);
+    return keys;
 }
 
 void masterDlg::buildLayout()

@@ -27,9 +27,9 @@ public:
     masterDlg(const QString& controllerIP, QUdpSocket* commandSocket, QWidget* parent = nullptr);
 
     // The keys that open the dialog from the main window and, inside it,
-    // unlock the vendor field: Ctrl+Alt+F10, and Ctrl+Shift+F10 for the
+    // unlock the vendor field: Ctrl+Alt+F10, and Ctrl+Shift+F10 on the
     // desktops (X11, Wayland) where Ctrl+Alt+F-keys switch to a text console
-    // and never reach a window.
+    // and never reach a window (see ServiceKeys).
     static QList<QKeySequence> serviceKeys();
 
     // Asks the controller for its identity, paced so that each answer is

@@ -1,13 +1,13 @@
 #include "admin/tftpDlg.h"
 
 #include "admin/FirmwareCipher.h"
+#include "admin/FirmwareFile.h"
 #include "admin/FirmwareImage.h"
 #include "admin/TftpUpload.h"
 #include "app/FormBuilder.h"
 #include "base/SettingsStore.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QIcon>
@@ -146,20 +146,27 @@ void tftpDlg::loadFW()
 
 bool tftpDlg::readFirmwareFile(QByteArray& fileBytes)
 {
-    QFile file(lineEdit->text());
-    if (!file.open(QIODevice::ReadOnly)) {
-        // QFile's message for a failed open is the system's text for errno.
+    FirmwareFile file = FirmwareFile::read(lineEdit->text());
+    switch (file.problem) {
+    case FirmwareFile::None:
+        fileBytes = std::move(file.bytes);
+        return true;
+    case FirmwareFile::CannotOpen:
         QMessageBox::information(this, tr("File error"),
-                                 tr("Could not open file: '%1' Error: %2").arg(fileName, file.errorString()));
+                                 tr("Could not open file: '%1' Error: %2").arg(fileName, file.reason));
         return false;
-    }
-    fileBytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    case FirmwareFile::CannotRead:
         QMessageBox::information(this, tr("File error"),
-                                 tr("Could not read file: '%1' Error: %2").arg(fileName, file.errorString()));
+                                 tr("Could not read file: '%1' Error: %2").arg(fileName, file.reason));
         return false;
+    case FirmwareFile::NotRegular:
+    case FirmwareFile::TooLarge:
+        break;
     }
-    return true;
+    QMessageBox::warning(this, tr("Firmware file refused"),
+                         tr("The firmware file '%1' cannot be uploaded: %2.\n\nNothing was sent to the controller.")
+                             .arg(fileName, file.reason));
+    return false;
 }
 
 bool tftpDlg::confirmUnverifiedImage()

@@ -44,8 +44,10 @@ bool FocuserDevices::startSearch()
     if (!m_searchAllowed || m_search)
         return false;
     m_search = new LanSearch(this);
-    for (const QString& address : m_search->probeEverywhere())
-        tellWarning(tr("Cannot search from %1: no port from 60000 to 65000 is free there.").arg(address));
+    m_search->probeEverywhere([this](const QString& address, bool bound) {
+        if (!bound)
+            tellWarning(tr("Cannot search from %1: no port from 60000 to 65000 is free there.").arg(address));
+    });
     QTimer::singleShot(LanSearch::ListeningWindowMs, this, &FocuserDevices::finishSearch);
     return true;
 }

@@ -13,6 +13,7 @@
 #include "lens/loadSettDlg.h"
 #include "link/CommandPort.h"
 #include "link/Protocol.h"
+#include "link/ReplyIntake.h"
 #include "platform/Platform.h"
 
 #include <QAction>
@@ -122,9 +123,11 @@ LensDesk::LensDesk(QWidget* parent)
     }
     // The default (about 200 KB on Linux) holds some 250 short reports; 1 MiB
     // (the kernel books twice that) holds ten times as many.
-    commandSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
-                                   CommandPort::PanelReceiveBufferBytes);
+    CommandPort::requestReceiveBuffer(*commandSocket, CommandPort::PanelReceiveBufferBytes);
     m_channel = CommandChannel(commandSocket);
+    m_replyIntake = new ReplyIntake(
+        commandSocket, [this] { return controllerAddress; },
+        [this](const QString& text, const QHostAddress&) { handleReply(text); }, this);
     // The dispatcher must be the first reader of the socket: the motion
     // worker and the service dialog connect readers of their own later.
     connect(commandSocket, &QUdpSocket::readyRead, this, &LensDesk::readUDPDatagrams);

@@ -26,7 +26,9 @@ class QSettings;
 class QShortcut;
 class QSlider;
 class QTimer;
+class MoveConfirmation;
 class QUdpSocket;
+class ReplyIntake;
 class changeIPDlg;
 class loadSettDlg;
 class masterDlg;
@@ -201,15 +203,15 @@ private:
     // Counts the liveness monitors stopped; a loss signal counts only while
     // its monitor's generation is the current one (link/connection.cpp).
     quint64 m_livenessGeneration = 0;
-    // A controller was identified and its liveness monitor has not declared
-    // it lost since.
+    // A controller was identified, no attempt has begun since without
+    // identifying one, and the liveness monitor has not declared it lost.
     bool hasLiveController() const;
+    // An attempt has begun and not (yet) identified a controller: it runs,
+    // or it failed or was stopped.
+    bool m_attemptUnanswered = false;
 
-    // Device link: the read-outs of a lost or absent lens, and the guard
-    // that keeps the reply dispatcher from running inside itself while one
-    // of its steps waits with events.
+    // Device link: the read-outs of a lost or absent lens.
     void markLensUnavailable();
-    bool m_dispatchingReplies = false;
 
     // Set while "Always On Top" shows the window again after changing its
     // window flags; that show is not one that asks for a controller.
@@ -311,9 +313,13 @@ private:
     ClickableLabel* nameLabel = nullptr;
     QLabel* lensLabel = nullptr;
 
-    // The command socket and what is bound to it.
+    // The command socket and what is bound to it. The intake reads the
+    // replies of the current controller for the dispatcher; while it runs
+    // (also inside a step of the dispatcher that waits with events) a
+    // readyRead() starts no second pass.
     QUdpSocket* commandSocket = nullptr;
     CommandChannel m_channel;
+    ReplyIntake* m_replyIntake = nullptr;
     QString controllerAddress;
     QProgressDialog* connectingDialog = nullptr;
     QTimer* connectTimer = nullptr;
@@ -357,6 +363,9 @@ private:
     bool zoomDoneFlag = false;
     bool focusDoneFlag = false;
     bool irisDoneFlag = false;
+    // The move a set-point recall waits for; the dispatcher tells it every
+    // fact of the controller's replies (lens/setpoints.cpp).
+    MoveConfirmation* m_moveConfirmation = nullptr;
 
     // The "Lens Protocol" submenu that takes the place of actionSwitch_Proto_version.
     QMenu* protocolMenu = nullptr;
@@ -365,6 +374,10 @@ private:
 
     // Network configuration: the step that empties the host's neighbour (ARP)
     // cache after the controller's address changed. Replaceable so that tests
-    // never clear the cache of the machine they run on.
-    std::function<int()> m_flushAddressResolutionCache = &Platform::flushAddressResolutionCache;
+    // never clear the cache of the machine they run on. Returns the
+    // listing's error code; entries left for lack of privilege are no
+    // concern of the panel.
+    std::function<int()> m_flushAddressResolutionCache = [] {
+        return Platform::flushAddressResolutionCache().listingError;
+    };
 };

@@ -1,79 +1,110 @@
 #include "cli/CliArguments.h"
 
+#include "cli/CommandTable.h"
+
 #include <QCoreApplication>
 
 #include <cmath>
 
 namespace {
 
-// Options that take a value; everything else beginning with "--" is a flag.
-const QSet<QString>& valueOptions()
+QString tr(const char* text) { return QCoreApplication::translate("Cli", text); }
+
+// A number of seconds above 0 and at most a day, in milliseconds.
+bool readSeconds(const QString& text, int* milliseconds)
 {
-    static const QSet<QString> options{QStringLiteral("--timeout"), QStringLiteral("--zoom"),
-                                       QStringLiteral("--focus"),   QStringLiteral("--aperture"),
-                                       QStringLiteral("--address"), QStringLiteral("--mask"),
-                                       QStringLiteral("--gateway"), QStringLiteral("--tftp-port")};
-    return options;
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400)
+        return false;
+    *milliseconds = int(std::ceil(seconds * 1000));
+    return true;
 }
 
-const QSet<QString>& flagOptions()
-{
-    static const QSet<QString> options{QStringLiteral("--json"), QStringLiteral("--yes"), QStringLiteral("--help")};
-    return options;
-}
-
-QString tr(const char* text) { return QCoreApplication::translate("lensdesk-cli", text); }
+bool isNumber(const QString& argument) { return argument.size() > 1 && argument.at(1).isDigit(); }
 
 } // namespace
+
+QStringList CliArguments::given() const
+{
+    QStringList names = values.keys() + flags.values();
+    names.sort();
+    return names;
+}
 
 bool CliArguments::parse(const QStringList& arguments, CliArguments* out, QString* error)
 {
     CliArguments parsed;
     bool optionsEnded = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
-        if (!optionsEnded && argument == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (!optionsEnded && (argument == QLatin1String("-h") || argument == QLatin1String("--help"))) {
-            parsed.help = true;
-        } else if (!optionsEnded && argument.startsWith(QLatin1String("--"))) {
-            QString name = argument;
-            QString value;
-            const int equals = argument.indexOf(QLatin1Char('='));
-            if (equals > 0) {
-                name = argument.left(equals);
-                value = argument.mid(equals + 1);
-            }
-            if (valueOptions().contains(name)) {
-                if (equals < 0) {
-                    if (i + 1 >= arguments.size()) {
-                        *error = tr("The option %1 needs a value.").arg(name);
-                        return false;
-                    }
-                    value = arguments.at(++i);
-                }
-                parsed.values.insert(name, value);
-            } else if (flagOptions().contains(name) && equals < 0) {
-                parsed.flags.insert(name);
-            } else {
-                *error = tr("Unknown option %1; see lensdesk-cli --help.").arg(argument);
-                return false;
-            }
-        } else if (parsed.command.isEmpty()) {
-            parsed.command = argument;
-        } else {
-            parsed.positional << argument;
-        }
-    }
-    parsed.json = parsed.flags.contains(QStringLiteral("--json"));
-    if (parsed.values.contains(QStringLiteral("--timeout"))) {
-        bool ok = false;
-        const double seconds = parsed.values.take(QStringLiteral("--timeout")).toDouble(&ok);
-        if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400) {
-            *error = tr("--timeout takes a number of seconds above 0, for example --timeout 2.5.");
+    // Takes the option `name` (long or short), with `attached` as its value
+    // when the argument carried one; reads the next argument otherwise.
+    const auto take = [&](const QString& name, const QString& shown, std::optional<QString> attached, int* index) {
+        const CommandTable::Option* option = CommandTable::option(name);
+        if (!option) {
+            *error = tr("Unknown option %1; see lensdesk-cli --help.").arg(shown);
             return false;
         }
-        parsed.timeoutMs = int(std::ceil(seconds * 1000));
+        const QString longName = QLatin1String(option->name);
+        if (!option->valueName) {
+            if (attached) {
+                *error = tr("The option %1 takes no value.").arg(longName);
+                return false;
+            }
+            parsed.flags.insert(longName);
+            return true;
+        }
+        if (!attached) {
+            if (*index + 1 >= arguments.size()) {
+                *error = tr("The option %1 needs a value.").arg(longName);
+                return false;
+            }
+            attached = arguments.at(++*index);
+        }
+        parsed.values.insert(longName, *attached);
+        return true;
+    };
+
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (optionsEnded || argument.size() < 2 || !argument.startsWith(QLatin1Char('-')) || isNumber(argument)) {
+            parsed.words << argument;
+        } else if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (argument.startsWith(QLatin1String("--"))) {
+            const int equals = argument.indexOf(QLatin1Char('='));
+            const QString name = equals > 0 ? argument.left(equals) : argument;
+            if (!take(name, argument, equals > 0 ? std::optional<QString>(argument.mid(equals + 1)) : std::nullopt, &i))
+                return false;
+        } else {
+            // "-t2", "-t 2", or grouped flags "-jy".
+            for (int at = 1; at < argument.size(); ++at) {
+                const QString name = QStringLiteral("-") + argument.at(at);
+                const CommandTable::Option* option = CommandTable::option(name);
+                const bool last = at + 1 == argument.size();
+                if (option && option->valueName && !last) {
+                    if (!take(name, argument, argument.mid(at + 1), &i))
+                        return false;
+                    break;
+                }
+                if (!take(name, argument, std::nullopt, &i))
+                    return false;
+            }
+        }
+    }
+
+    parsed.json = parsed.flags.contains(QStringLiteral("--json"));
+    parsed.verbose = parsed.flags.contains(QStringLiteral("--verbose"));
+    for (const auto& bound :
+         {std::make_pair("--timeout", &parsed.timeoutMs), std::make_pair("--max-time", &parsed.maxTimeMs)}) {
+        const QString name = QLatin1String(bound.first);
+        if (!parsed.values.contains(name))
+            continue;
+        int milliseconds = 0;
+        if (!readSeconds(parsed.values.value(name), &milliseconds)) {
+            *error = tr("%1 takes a number of seconds above 0, for example %1 2.5.").arg(name);
+            return false;
+        }
+        *bound.second = milliseconds;
     }
     *out = parsed;
     return true;

@@ -1,59 +1,58 @@
 #include "cli/ControllerSession.h"
 
-#include "link/CommandPort.h"
-#include "link/DottedQuad.h"
-#include "link/Protocol.h"
-#include "link/ReplyText.h"
+#include "link/LinkClock.h"
 
 #include <QEventLoop>
 #include <QTimer>
 
+namespace {
+// The link ends an identification at its own limit; the follow-ups and a
+// busy machine get this much more before the wait gives up.
+constexpr int IdentifyMarginMs = 1000;
+} // namespace
+
 ControllerSession::ControllerSession(const QString& address, QObject* parent)
     : QObject(parent)
-    , m_address(address)
+    , m_link(address)
 {
-    if (CommandPort::bindRandom(m_socket))
-        m_channel = CommandChannel(&m_socket);
-    connect(&m_socket, &QUdpSocket::readyRead, this, &ControllerSession::readReplies);
+    m_link.setAsksIdentity(false);
+    m_link.setKeepsAlive(false);
+    m_link.onFact = [this](const ReplyFact& fact) { emit factRead(fact); };
+    m_link.onStateChanged = [this](ControllerLink::State) { emit stateChanged(); };
+    m_link.onDatagram = [this](const QString& text, bool sent) {
+        emit traffic(text, sent);
+        if (!sent)
+            emit replyReceived(text);
+    };
+    if (m_link.open())
+        m_pump = new LinkPump(m_link, this);
 }
 
-void ControllerSession::send(const QString& text) { m_channel.send(m_address, text); }
+void ControllerSession::send(const QString& text) { m_link.send(text); }
 
-void ControllerSession::readReplies()
+void ControllerSession::interrupt()
 {
-    bool controllerIsValid = false;
-    const quint32 controller = DottedQuad::parse(m_address, &controllerIsValid);
-    while (m_socket.hasPendingDatagrams()) {
-        QByteArray datagram(int(qMax<qint64>(m_socket.pendingDatagramSize(), 0)), Qt::Uninitialized);
-        QHostAddress sender;
-        const qint64 read = m_socket.readDatagram(datagram.data(), datagram.size(), &sender);
-        if (read < 0)
-            break;
-        datagram.truncate(int(read));
-        bool senderIsIpv4 = false;
-        if (!controllerIsValid || sender.toIPv4Address(&senderIsIpv4) != controller || !senderIsIpv4)
-            continue;
-        const QString text = ReplyText::decode(datagram);
-        for (const ReplyFact& fact : ReplyReader::read(text)) {
-            m_record.apply(fact);
-            emit factRead(fact);
-        }
-        emit replyReceived(text);
-    }
+    m_interrupted = true;
+    emit interrupted();
 }
 
 bool ControllerSession::waitUntil(const std::function<bool()>& done, int timeoutMs)
 {
     if (done())
         return true;
+    if (m_interrupted)
+        return false;
     QEventLoop loop;
+    connect(this, &ControllerSession::interrupted, &loop, &QEventLoop::quit);
     QTimer limit;
     limit.setSingleShot(true);
     connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(this, &ControllerSession::replyReceived, &loop, [&] {
+    const auto check = [&] {
         if (done())
             loop.quit();
-    });
+    };
+    connect(this, &ControllerSession::replyReceived, &loop, check);
+    connect(this, &ControllerSession::stateChanged, &loop, check);
     limit.start(qMax(0, timeoutMs));
     loop.exec();
     return done();
@@ -61,21 +60,33 @@ bool ControllerSession::waitUntil(const std::function<bool()>& done, int timeout
 
 void ControllerSession::pause(int milliseconds)
 {
+    if (m_interrupted)
+        return;
     QEventLoop loop;
+    connect(this, &ControllerSession::interrupted, &loop, &QEventLoop::quit);
     QTimer::singleShot(qMax(0, milliseconds), &loop, &QEventLoop::quit);
     loop.exec();
 }
 
 bool ControllerSession::identify(int timeoutMs)
 {
-    using namespace Protocol::Command;
-    // The panel spaces these by 10 ms to let its window handle events in
-    // between; the controller takes them back to back.
-    for (const char* probe : {BootLoaderVersion, GetProtocol, Version})
-        send(QLatin1String(probe));
-    if (!waitUntil([this] { return m_record.isIdentified(); }, timeoutMs))
+    if (!m_pump)
         return false;
-    send(QLatin1String(FlagNormal));
-    send(QLatin1String(GetName));
-    return true;
+    m_link.setIdentifyLimitMs(timeoutMs);
+    m_link.connectToController(LinkClock::now());
+    m_pump->reschedule();
+    waitUntil([this] { return m_link.state() != ControllerLink::State::Identifying; }, timeoutMs + IdentifyMarginMs);
+    if (m_interrupted) {
+        // Nothing more goes out for an exchange cut short.
+        m_link.disconnectFromController();
+        return false;
+    }
+    return m_link.state() == ControllerLink::State::Connected;
+}
+
+void ControllerSession::keepAlive()
+{
+    m_link.setKeepsAlive(true);
+    if (m_pump)
+        m_pump->reschedule();
 }

@@ -39,7 +39,7 @@ void UploadProgress::show(qint64 bytes)
                              .arg(m_total)
                              .arg(rate / 1024.0, 0, 'f', 1)
                              .arg(eta);
-    std::fputs(line.toLocal8Bit().constData(), stderr);
+    std::fputs(line.toUtf8().constData(), stderr);
     std::fflush(stderr);
     m_drawn = true;
 }

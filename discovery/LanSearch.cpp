@@ -2,7 +2,7 @@
 
 #include "link/CommandPort.h"
 #include "link/Protocol.h"
-#include "link/ReplyText.h"
+#include "link/ReplyIntake.h"
 
 #include <QRandomGenerator>
 #include <QUdpSocket>
@@ -17,7 +17,18 @@ QUdpSocket* LanSearch::openSocket(const QHostAddress& address, bool* bound)
 {
     auto* socket = new QUdpSocket(this);
     m_sockets << socket;
-    connect(socket, &QUdpSocket::readyRead, this, &LanSearch::readAnswers);
+    // Anyone may answer a broadcast; the answers are read in bounded passes,
+    // so that a flood cannot hold off the end of the listening window.
+    auto* intake = new ReplyIntake(
+        socket,
+        [this](const QString& text, const QHostAddress& sender) {
+            if (const auto answer = SearchResults::parseAnswer(sender, text)) {
+                m_replies << *answer;
+                emit answered();
+            }
+        },
+        socket);
+    connect(socket, &QUdpSocket::readyRead, intake, &ReplyIntake::readAvailable);
     // The panel's own port range, clear of the controller's 1339.
     const quint16 port = quint16(CommandPort::First + QRandomGenerator::global()->bounded(CommandPort::Span));
     *bound = socket->bind(address, port);
@@ -30,20 +41,17 @@ void LanSearch::sendProbe(QUdpSocket& socket)
                          Protocol::ControllerPort);
 }
 
-QStringList LanSearch::probeEverywhere()
+void LanSearch::probeEverywhere(const std::function<void(const QString& address, bool bound)>& probed)
 {
-    QStringList unbound;
     for (const SearchResults::InterfaceResult& interface : SearchResults::searchableInterfaces()) {
         for (const QString& address : interface.addresses) {
             bool bound = false;
             QUdpSocket* socket = openSocket(QHostAddress(address), &bound);
             if (bound)
                 sendProbe(*socket);
-            else
-                unbound << address;
+            probed(address, bound);
         }
     }
-    return unbound;
 }
 
 void LanSearch::closeSockets()
@@ -64,21 +72,8 @@ QVector<SearchResults::Responder> LanSearch::takeReplies()
 
 void LanSearch::readAnswers()
 {
-    bool any = false;
     for (QUdpSocket* socket : qAsConst(m_sockets)) {
-        while (socket->hasPendingDatagrams()) {
-            QByteArray datagram(int(qMax<qint64>(0, socket->pendingDatagramSize())), Qt::Uninitialized);
-            QHostAddress sender;
-            const qint64 size = socket->readDatagram(datagram.data(), datagram.size(), &sender);
-            if (size < 0)
-                break;
-            datagram.truncate(int(size));
-            if (const auto answer = SearchResults::parseAnswer(sender, ReplyText::decode(datagram))) {
-                m_replies << *answer;
-                any = true;
-            }
-        }
+        if (auto* intake = socket->findChild<ReplyIntake*>())
+            intake->readPass();
     }
-    if (any)
-        emit answered();
 }

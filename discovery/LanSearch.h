@@ -3,9 +3,10 @@
 #include "discovery/SearchResults.h"
 
 #include <QList>
-#include <QStringList>
 #include <QObject>
 #include <QVector>
+
+#include <functional>
 
 class QHostAddress;
 class QUdpSocket;
@@ -35,8 +36,9 @@ public:
     // Broadcasts the version question from `socket`.
     static void sendProbe(QUdpSocket& socket);
     // Opens a socket on every address of every searchable interface and
-    // probes from it; returns the addresses where no port could be bound.
-    QStringList probeEverywhere();
+    // probes from it; `probed` hears each address and whether a port could
+    // be bound there (no probe leaves an address without one).
+    void probeEverywhere(const std::function<void(const QString& address, bool bound)>& probed);
     void closeSockets();
 
     const QList<QUdpSocket*>& sockets() const { return m_sockets; }
@@ -45,10 +47,12 @@ public:
     QVector<SearchResults::Responder> takeReplies();
 
 public slots:
-    // Reads every waiting datagram of every socket; controller answers are kept.
+    // Reads one bounded pass of every socket; controller answers are kept.
+    // (Each socket's own notifications read it as well.)
     void readAnswers();
 
 signals:
+    // A controller's answer was kept.
     void answered();
 
 private:

@@ -86,6 +86,8 @@ void setIPDlg::setIP()
     // The one place the operator's address enters the panel: from here on
     // it has a single written form (see DottedQuad).
     const QString address = DottedQuad::canonical(lineEdit->text());
+    // Shown so when "Connect to..." opens this dialog again.
+    lineEdit->setText(address);
     SettingsStore::LastControllerAddress.write(*m_settings, address);
     hide();
     emit hasIP(address);

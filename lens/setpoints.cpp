@@ -4,11 +4,12 @@
 #include "base/SettingsStore.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
+#include "lens/MoveConfirmation.h"
 #include "lens/ProfileText.h"
+#include "lens/RecallPlan.h"
 #include "lens/loadSettDlg.h"
 #include "lens/zoomWorker.h"
 #include "link/Protocol.h"
-#include "link/ReplyText.h"
 #include "link/pingWorker.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QStatusBar>
 
@@ -87,12 +89,13 @@ void LensDesk::loadSetPointNow(QString name)
     m_loadDialog->hide();
     // A recall that ends without driving the lens to its end gives the
     // liveness monitor back at once: nothing else would, and a controller
-    // falling silent afterwards would go unnoticed. After a complete recall
-    // the lens's own reports resume it.
+    // falling silent afterwards would go unnoticed. The pings it missed
+    // before the pause stay counted: the end of a recall is no answer of the
+    // controller. After a complete recall the lens's own reports resume it.
     bool completed = false;
-    const auto resumeUnlessCompleted = qScopeGuard([&] {
-        if (!completed)
-            resumeLiveness();
+    const auto endPauseUnlessCompleted = qScopeGuard([&] {
+        if (!completed && m_livenessMonitor)
+            m_livenessMonitor->endPause();
     });
     delayWithEvents(RecallStartMs);
 
@@ -113,7 +116,7 @@ void LensDesk::loadSetPointNow(QString name)
     const int focus = target.focus;
     const float iris = target.iris;
 
-    if (zoom < zoomRangeWide || zoom > zoomRangeTele) {
+    if (!RecallPlan::fitsLens(target, zoomRangeWide, zoomRangeTele)) {
         QMessageBox::warning(this, tr("Wrong presets"), tr("This presets is for the different lens!"));
         return;
     }
@@ -151,14 +154,22 @@ void LensDesk::loadSetPointNow(QString name)
     }
 
     setLensControlsEnabled(false);
+    const RecallPlan plan(target, powerZoom, zoomWide, zoomNarrow);
     QElapsedTimer clock;
     clock.start();
-    const auto givenUp = [&] {
-        if (clock.elapsed() < LensWaits::MoveConfirmTimeoutMs)
-            return false;
+    // A wait that runs out ends the recall, unless the plan lets the next
+    // steps follow. The controls come back only for a controller that still
+    // counts as alive; a lost one gets them back with its next report.
+    const auto giveUp = [&] {
         progress.hide();
-        setLensControlsEnabled(true);
+        if (hasLiveController())
+            setLensControlsEnabled(true);
         reportUnconfirmedMove();
+    };
+    const auto givenUp = [&](int boundMs) {
+        if (clock.elapsed() < boundMs)
+            return false;
+        giveUp();
         return true;
     };
     const auto stopOnCancel = [&] {
@@ -168,45 +179,80 @@ void LensDesk::loadSetPointNow(QString name)
         return true;
     };
 
-    if (powerZoom && !(zoom == zoomWide && zoom == zoomNarrow)) {
-        delayWithEvents(LensWaits::RecallBeforeZoomMs);
-        // Focus and aperture go only once the controller has confirmed them
-        // after this zoom move, not on the confirmation of an earlier move.
-        focusDoneFlag = false;
-        irisDoneFlag = false;
-        sendToController(QString::fromLatin1(Protocol::Command::SetZoom)
-                             .arg(FNumbers::shortest(double(ReplyText::toFloat(target.zoomText)))));
-    }
-
-    // The controller reports focus and iris settled after the zoom move.
-    do {
-        QCoreApplication::processEvents();
-        delayWithEvents(FirstWaitPollMs);
-        if (stopOnCancel())
-            break;
-        if (givenUp())
+    if (const std::optional<RecallPlan::Step>& zoomStep = plan.zoom()) {
+        delayWithEvents(zoomStep->pauseBeforeMs);
+        // The replies from here on tell when the zoom move is over (see
+        // MoveConfirmation): focus goes only then, not on the confirmation
+        // of an earlier move.
+        MoveConfirmation confirmation(zoomStep->await);
+        const QScopedValueRollback<MoveConfirmation*> watching(m_moveConfirmation, &confirmation);
+        sendToController(zoomStep->command);
+        clock.restart();
+        bool unconfirmed = false;
+        do {
+            QCoreApplication::processEvents();
+            delayWithEvents(FirstWaitPollMs);
+            if (stopOnCancel() || confirmation.isComplete())
+                break;
+            unconfirmed = clock.elapsed() >= zoomStep->boundMs;
+        } while (!unconfirmed);
+        // Confirmations of the held focus and iris that may still follow
+        // must not end the focus move's wait.
+        clock.restart();
+        while (confirmation.mayConfirmHeldAxes() && clock.elapsed() < RecallPlan::HeldConfirmationsMs
+               && !progress.wasCanceled())
+            delayWithEvents(SecondWaitPollMs);
+        // The lens is better at the stored focus and aperture than where it
+        // is: they follow all the same (the plan says so of the zoom step).
+        if (unconfirmed && !zoomStep->followedIfUnconfirmed) {
+            giveUp();
             return;
-    } while (!(focusDoneFlag && irisDoneFlag));
+        }
+        if (unconfirmed)
+            statusBar()->showMessage(tr("The controller did not confirm the zoom move; focus and aperture follow."),
+                                     LensWaits::UnconfirmedMessageMs);
+    } else {
+        // No zoom move: the controller reports focus and iris settled after
+        // the moves before this recall.
+        clock.restart();
+        do {
+            QCoreApplication::processEvents();
+            delayWithEvents(FirstWaitPollMs);
+            if (stopOnCancel())
+                break;
+            if (givenUp(LensWaits::MoveConfirmTimeoutMs))
+                return;
+        } while (!(focusDoneFlag && irisDoneFlag));
+    }
 
     zoomDoneFlag = false;
     focusDoneFlag = false;
     irisDoneFlag = false;
     if (!powerZoom)
         zoomDoneFlag = true;
-    sendToController(QString::fromLatin1(Protocol::Command::SetFocusRecall).arg(focus));
+    {
+        MoveConfirmation confirmation(plan.focus().await);
+        const QScopedValueRollback<MoveConfirmation*> watching(m_moveConfirmation, &confirmation);
+        sendToController(plan.focus().command);
+        clock.restart();
+        do {
+            delayWithEvents(SecondWaitPollMs);
+            QCoreApplication::processEvents();
+            if (stopOnCancel())
+                break;
+            if (clock.elapsed() >= plan.focus().boundMs) {
+                if (!plan.focus().followedIfUnconfirmed) {
+                    giveUp();
+                    return;
+                }
+                break;
+            }
+        } while (!confirmation.isComplete());
+    }
 
-    clock.restart();
-    do {
-        delayWithEvents(SecondWaitPollMs);
-        QCoreApplication::processEvents();
-        if (stopOnCancel())
-            break;
-        if (givenUp())
-            return;
-    } while (!focusDoneFlag);
-
-    delayWithEvents(LensWaits::RecallBeforeApertureMs);
-    sendToController(QString::fromLatin1(Protocol::Command::SetAperture).arg(FNumbers::shortest(iris)));
+    // The aperture's confirmation comes while the controls are back.
+    delayWithEvents(plan.aperture().pauseBeforeMs);
+    sendToController(plan.aperture().command);
 
     completed = true;
     progress.hide();

@@ -1,5 +1,7 @@
 #include "link/CommandPort.h"
 
+#include "link/RawSocket.h"
+
 #include <QRandomGenerator>
 #include <QTime>
 #include <QUdpSocket>
@@ -17,6 +19,18 @@ bool bindRandom(QUdpSocket& socket)
             return true;
     }
     return false;
+}
+
+int requestReceiveBuffer(QUdpSocket& socket, int bytes)
+{
+    socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, bytes);
+    const int granted = RawSocket::receiveBufferBytes(socket.socketDescriptor());
+    if (granted < bytes)
+        qWarning("The command socket's receive buffer is %d bytes, less than the %d asked for: a burst of reports "
+                 "beyond it is dropped while the panel is busy. The system caps the request (on Linux, raise "
+                 "net.core.rmem_max to %d or more).",
+                 granted, bytes, bytes);
+    return granted;
 }
 
 } // namespace CommandPort

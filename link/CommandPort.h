@@ -19,4 +19,10 @@ constexpr int PanelReceiveBufferBytes = 1 << 20;
 // times; false when no port could be bound.
 bool bindRandom(QUdpSocket& socket);
 
+// Asks for a receive buffer of `bytes` for the bound `socket` and returns
+// what the system granted. The system caps a request silently; a grant
+// smaller than the request is reported on the toolkit's message log, with
+// the setting that caps it.
+int requestReceiveBuffer(QUdpSocket& socket, int bytes);
+
 } // namespace CommandPort

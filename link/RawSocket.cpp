@@ -43,14 +43,12 @@ int addressFamily(std::intptr_t descriptor)
     return local.ss_family == AF_INET || local.ss_family == AF_INET6 ? local.ss_family : 0;
 }
 
-int sendTo(std::intptr_t descriptor, int family, std::uint32_t ipv4, std::uint16_t port, const char* data,
-           std::size_t size)
+SocketAddress destination(int family, std::uint32_t ipv4, std::uint16_t port)
 {
-    sockaddr_storage to;
-    std::memset(&to, 0, sizeof to);
-    Length length = 0;
+    static_assert(sizeof(SocketAddress::bytes) >= sizeof(sockaddr_storage), "room for any socket address");
+    SocketAddress to;
     if (family == AF_INET6) {
-        auto* to6 = reinterpret_cast<sockaddr_in6*>(&to);
+        auto* to6 = reinterpret_cast<sockaddr_in6*>(to.bytes);
         to6->sin6_family = AF_INET6;
         to6->sin6_port = htons(port);
         // ::ffff:a.b.c.d
@@ -58,19 +56,25 @@ int sendTo(std::intptr_t descriptor, int family, std::uint32_t ipv4, std::uint16
         bytes[10] = bytes[11] = 0xff;
         const std::uint32_t networkOrder = htonl(ipv4);
         std::memcpy(bytes + 12, &networkOrder, sizeof networkOrder);
-        length = sizeof(sockaddr_in6);
+        to.length = sizeof(sockaddr_in6);
     } else {
-        auto* to4 = reinterpret_cast<sockaddr_in*>(&to);
+        auto* to4 = reinterpret_cast<sockaddr_in*>(to.bytes);
         to4->sin_family = AF_INET;
         to4->sin_port = htons(port);
         to4->sin_addr.s_addr = htonl(ipv4);
-        length = sizeof(sockaddr_in);
+        to.length = sizeof(sockaddr_in);
     }
+    return to;
+}
 
+int sendTo(std::intptr_t descriptor, int family, std::uint32_t ipv4, std::uint16_t port, const char* data,
+           std::size_t size)
+{
+    const SocketAddress to = destination(family, ipv4, port);
     int error = 0;
     for (int attempt = 0; attempt < SendAttempts; ++attempt) {
         const auto sent = ::sendto(Handle(descriptor), data, static_cast<DataLength>(size), 0,
-                                   reinterpret_cast<const sockaddr*>(&to), length);
+                                   reinterpret_cast<const sockaddr*>(to.bytes), Length(to.length));
         if (sent >= 0)
             return 0;
         error = lastError();
@@ -78,6 +82,20 @@ int sendTo(std::intptr_t descriptor, int family, std::uint32_t ipv4, std::uint16
             break;
     }
     return error;
+}
+
+int receiveBufferBytes(std::intptr_t descriptor)
+{
+    int booked = 0;
+    Length length = sizeof booked;
+    if (descriptor < 0
+        || ::getsockopt(Handle(descriptor), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&booked), &length) != 0)
+        return 0;
+#ifdef __linux__
+    return booked / 2;
+#else
+    return booked;
+#endif
 }
 
 } // namespace RawSocket

@@ -5,10 +5,10 @@
 #include "app/ClickableLabel.h"
 #include "base/Branding.h"
 #include "lens/FNumbers.h"
+#include "lens/MoveConfirmation.h"
 #include "lens/zoomWorker.h"
-#include "link/DottedQuad.h"
+#include "link/ReplyIntake.h"
 #include "link/ReplyReader.h"
-#include "link/ReplyText.h"
 #include "link/pingWorker.h"
 
 #include <QAction>
@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScopedValueRollback>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTextDocument>
@@ -25,10 +24,6 @@
 namespace {
 
 constexpr int ControllerErrorShownMs = 3000;
-// Datagrams handled in one pass; the rest wait for the next turn of the
-// event loop, so a controller that never stops talking cannot starve the
-// window (input, timers, repaints).
-constexpr int DatagramsPerPass = 64;
 
 QString fNumberText(double fNumber) { return LensDesk::tr("f/%1").arg(FNumbers::shortest(fNumber)); }
 
@@ -43,45 +38,16 @@ QString toolTipText(const QString& text)
 
 void LensDesk::readUDPDatagrams()
 {
-    // Steps of the reply handling wait with events; a readyRead() in such a
-    // wait must not start a second pass: the running one reads on.
-    if (m_dispatchingReplies)
-        return;
-    QScopedValueRollback<bool> running(m_dispatchingReplies, true);
-
     // Every datagram counts (a "zoomDone" closely followed by a position
     // report must not be lost), each through the whole sequence, in the
-    // order of arrival. Only the current controller is listened to: anything
-    // else on the network could otherwise inject answers, down to a forged
-    // identification that ends the program. The socket may be dual-stack, so
-    // senders are compared as IPv4 numbers, IPv4-mapped forms included.
-    int handled = 0;
-    while (commandSocket->hasPendingDatagrams()) {
-        // The rest is announced again on the next turn of the event loop:
-        // reading a datagram re-arms the socket's notifier, and the socket
-        // stays readable. (A pass of our own from a timer would not do: a
-        // readyRead that finds the socket already emptied leaves the socket
-        // waiting for a read that never comes, and it falls silent.)
-        if (handled == DatagramsPerPass)
-            return;
-        ++handled;
-        const qint64 size = commandSocket->pendingDatagramSize();
-        QByteArray datagram(int(qMax<qint64>(size, 0)), Qt::Uninitialized);
-        QHostAddress sender;
-        const qint64 read = commandSocket->readDatagram(datagram.data(), datagram.size(), &sender);
-        if (read < 0)
-            break;
-        datagram.truncate(int(read));
-
-        bool senderIsIpv4 = false;
-        const quint32 senderIpv4 = sender.toIPv4Address(&senderIsIpv4);
-        bool controllerIsValid = false;
-        const quint32 controllerIpv4 = DottedQuad::parse(controllerAddress, &controllerIsValid);
-        if (!senderIsIpv4 || !controllerIsValid || senderIpv4 != controllerIpv4)
-            continue;
-
-        handleReply(ReplyText::decode(datagram));
-    }
+    // order of arrival, a bounded batch at a time so that a controller that
+    // never stops talking cannot starve the window. Only the current
+    // controller is listened to: anything else on the network could
+    // otherwise inject answers, down to a forged identification that ends
+    // the program. Steps of the reply handling wait with events; a
+    // readyRead() in such a wait starts no second pass: the running one
+    // reads on (see ReplyIntake).
+    m_replyIntake->readAvailable();
 }
 
 void LensDesk::handleReply(const QString& text)
@@ -250,6 +216,8 @@ void LensDesk::handleReply(const QString& text)
             changeIPDialog->showCurrentSettings();
             break;
         }
+        if (m_moveConfirmation)
+            m_moveConfirmation->note(fact.kind);
         if (fact.provesLife())
             resumeLiveness();
     }

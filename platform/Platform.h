@@ -25,10 +25,19 @@ int verticalDpi();
 // window's stay-on-top hint does it). Returns false where not supported.
 bool setWindowTopmost(quintptr window, bool on);
 
+// What a flush of the address-resolution cache came to.
+struct AddressCacheFlush
+{
+    // 0 when the adapters could be listed; otherwise the listing's error
+    // code, and nothing was flushed.
+    int listingError = 0;
+    // Entries stayed because removing them needs the network-administration
+    // privilege, which this process lacks (EPERM; on Windows, access denied).
+    bool refused = false;
+};
+
 // Empties the IPv4 address-resolution cache of every adapter, so that a
-// controller is looked up afresh after its address changed. Returns 0 when
-// the adapters could be listed (flush results are ignored: without the
-// privilege to flush, nothing happens), or the listing's error code.
-int flushAddressResolutionCache();
+// controller is looked up afresh after its address changed.
+AddressCacheFlush flushAddressResolutionCache();
 
 } // namespace Platform

@@ -96,9 +96,10 @@ public:
         return ETIMEDOUT;
     }
 
-    // Asks the kernel to drop one entry and waits for its answer, which is
-    // ignored: a refused removal leaves the entry, nothing more.
-    void removeNeighbour(const Neighbour& neighbour)
+    // Asks the kernel to drop one entry and waits for its answer. Returns 0
+    // or the kernel's errno value (EPERM without the privilege); a refused
+    // removal leaves the entry, nothing more.
+    int removeNeighbour(const Neighbour& neighbour)
     {
         NeighbourRequest request = makeRequest(RTM_DELNEIGH, NLM_F_REQUEST | NLM_F_ACK);
         request.body.ndm_ifindex = neighbour.interfaceIndex;
@@ -107,18 +108,29 @@ public:
         std::memcpy(request.address, neighbour.address, sizeof request.address);
         request.header.nlmsg_len = NLMSG_LENGTH(sizeof(ndmsg)) + RTA_LENGTH(sizeof request.address);
         if (!sendRequest(request))
-            return;
+            return errno;
         for (int reads = 0; reads < MaximumAckReads; ++reads) {
             const ssize_t received = ::recv(m_descriptor, m_buffer, sizeof m_buffer, 0);
             if (received < 0 && errno == EINTR)
                 continue;
+            if (received < 0)
+                return errno;
             if (received < ssize_t(sizeof(nlmsghdr)))
-                return;
+                return EPROTO;
             nlmsghdr header;
             std::memcpy(&header, m_buffer, sizeof header);
-            if (header.nlmsg_seq == request.header.nlmsg_seq)
-                return;
+            if (header.nlmsg_seq != request.header.nlmsg_seq)
+                continue;
+            if (header.nlmsg_type != NLMSG_ERROR || header.nlmsg_len > size_t(received))
+                return EPROTO;
+            // An acknowledgement is an error message with error 0.
+            nlmsgerr error;
+            if (header.nlmsg_len < NLMSG_LENGTH(sizeof error))
+                return EPROTO;
+            std::memcpy(&error, m_buffer + NLMSG_HDRLEN, sizeof error);
+            return -error.error;
         }
+        return ETIMEDOUT;
     }
 
 private:
@@ -198,20 +210,23 @@ int verticalDpi() { return 0; }
 
 bool setWindowTopmost(quintptr, bool) { return false; }
 
-int flushAddressResolutionCache()
+AddressCacheFlush flushAddressResolutionCache()
 {
+    AddressCacheFlush flush;
     NetlinkRoute route;
-    if (!route.isOpen())
-        return errno ? errno : EIO;
+    if (!route.isOpen()) {
+        flush.listingError = errno ? errno : EIO;
+        return flush;
+    }
     std::vector<Neighbour> neighbours;
-    const int listingError = route.listIpv4Neighbours(neighbours);
-    if (listingError != 0)
-        return listingError;
+    flush.listingError = route.listIpv4Neighbours(neighbours);
+    if (flush.listingError != 0)
+        return flush;
     // Entries may only be removed with the network-administration privilege;
     // without it every removal is refused and the cache stays as it is.
     for (const Neighbour& neighbour : neighbours)
-        route.removeNeighbour(neighbour);
-    return 0;
+        flush.refused = route.removeNeighbour(neighbour) == EPERM || flush.refused;
+    return flush;
 }
 
 } // namespace Platform

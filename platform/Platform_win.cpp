@@ -24,16 +24,19 @@ int verticalDpi() { return Win32Calls::screenVerticalDpi(); }
 
 bool setWindowTopmost(quintptr window, bool on) { return Win32Calls::setTopmost(std::uintptr_t(window), on); }
 
-int flushAddressResolutionCache()
+AddressCacheFlush flushAddressResolutionCache()
 {
+    // ERROR_ACCESS_DENIED: the answer to a flush without the administrator's right.
+    constexpr unsigned long AccessDenied = 5;
+    AddressCacheFlush flush;
     unsigned long error = 0;
     const std::vector<std::uint32_t> adapters = Win32Calls::adapterIndexes(error);
+    flush.listingError = int(error);
     if (error != 0)
-        return int(error);
-    // Without the administrator's right every flush is refused; nothing to do then.
+        return flush;
     for (std::uint32_t adapter : adapters)
-        Win32Calls::flushAddressCache(adapter);
-    return 0;
+        flush.refused = Win32Calls::flushAddressCache(adapter) == AccessDenied || flush.refused;
+    return flush;
 }
 
 } // namespace Platform

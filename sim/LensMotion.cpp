@@ -24,10 +24,11 @@ bool is(const SimCommand& command, const char* entry) { return command.word == S
 
 } // namespace
 
-LensMotion::LensMotion(const LensSpec& lens, bool powerZoom, QObject* parent)
+LensMotion::LensMotion(const LensSpec& lens, bool powerZoom, bool confirmHeldAfterZoom, QObject* parent)
     : QObject(parent)
     , m_lens(lens)
     , m_powerZoom(powerZoom)
+    , m_confirmHeldAfterZoom(confirmHeldAfterZoom)
 {
     Axis& zoom = m_axes[ZoomAxis];
     zoom.low = lens.wideMm;
@@ -271,7 +272,7 @@ void LensMotion::onTick()
                 axis.moving = false;
                 axis.endingDue = axis.ending != Ending::None;
                 m_currentDue = true;
-                if (i == ZoomAxis && axis.ending == Ending::Done)
+                if (i == ZoomAxis && axis.ending == Ending::Done && m_confirmHeldAfterZoom)
                     m_focusSettledDue = m_irisSettledDue = true;
             }
         }
@@ -355,8 +356,10 @@ bool LensMotion::sendOneReport()
         moving = moving || axis.moving;
     if (m_currentDue && !moving) {
         m_currentDue = false;
-        emit report(m_peer, currentReport());
-        return true;
+        if (m_moveSummary) {
+            emit report(m_peer, currentReport());
+            return true;
+        }
     }
     return false;
 }

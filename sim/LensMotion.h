@@ -18,9 +18,9 @@ struct SimCommand;
 // "focusDone" or "irisDone", and when everything has stopped one "Current="
 // sums up. An absolute zoom move shifts focus and iris on a real zoom lens;
 // the controller holds them and, after "zoomDone", confirms both with
-// "focusDone" and "irisDone", which a set-point recall waits for before it
-// drives focus. At most one report leaves per tick, like a real device's
-// bus cycle.
+// "focusDone" and "irisDone" (unless told to send "zoomDone" alone, as other
+// controllers may). At most one report leaves per tick, like a real
+// device's bus cycle.
 //
 // Directions follow the panel's buttons: a positive "moveZoom" goes wide,
 // "moveFocus" near and "moveAper" open. Units of the relative words: zoom
@@ -29,7 +29,7 @@ class LensMotion : public QObject
 {
     Q_OBJECT
 public:
-    LensMotion(const LensSpec& lens, bool powerZoom, QObject* parent = nullptr);
+    LensMotion(const LensSpec& lens, bool powerZoom, bool confirmHeldAfterZoom, QObject* parent = nullptr);
 
     // Handles the lens words; false for any other word. `answer` holds an
     // immediate answer (an error, "nolensfound") or stays empty.
@@ -42,6 +42,9 @@ public:
     QByteArray pingAnswer() const;
     // A restart stops the drives and the stabiliser.
     void stopAll();
+    // Whether a move that ends is summed up with "Current=" (on by default);
+    // the panel and the client must also do without it.
+    void setMoveSummary(bool on) { m_moveSummary = on; }
 
 signals:
     void report(const Peer& peer, const QByteArray& text);
@@ -86,9 +89,11 @@ private:
 
     LensSpec m_lens;
     bool m_powerZoom;
+    bool m_confirmHeldAfterZoom;
     Axis m_axes[AxisCount];
     int m_nextReportAxis = 0;
     bool m_currentDue = false;
+    bool m_moveSummary = true;
     // Confirmations of focus and iris after an absolute zoom move.
     bool m_focusSettledDue = false;
     bool m_irisSettledDue = false;

@@ -34,9 +34,10 @@ SimController::SimController(const SimOptions& options, SimLog& log, QObject* pa
     , m_faults(options)
     , m_port(log, m_faults, options.gapMs)
     , m_identity(options)
-    , m_lens(LensCatalogue::lens(options.lens), m_identity.isPowerZoomModel())
+    , m_lens(LensCatalogue::lens(options.lens), m_identity.isPowerZoomModel(), options.confirmHeldAfterZoom)
     , m_tftp(log, tftpSettings(options))
 {
+    m_lens.setMoveSummary(options.moveSummary);
     connect(&m_port, &CommandPort::received, this, &SimController::onCommand);
     connect(&m_lens, &LensMotion::report, &m_port, &CommandPort::send);
     connect(&m_tftp, &TftpServer::imageReceived, this, &SimController::onImage);
@@ -64,6 +65,19 @@ bool SimController::start()
                     .arg(m_options.port)
                     .arg(m_options.lens)
                     .arg(m_faults.seed()));
+    if (m_options.waitingForImage) {
+        m_waitingForImage = true;
+        m_mode = Mode::Update;
+        if (m_tftp.listen(m_port.address(), m_options.tftpPort, &error))
+            m_log.event(QStringLiteral("waiting in the boot loader for an image: tftp server on %1:%2")
+                            .arg(m_port.address().toString())
+                            .arg(m_options.tftpPort));
+        else
+            m_log.event(QStringLiteral("waiting in the boot loader, but the tftp port %1 cannot be opened: %2")
+                            .arg(m_options.tftpPort)
+                            .arg(error));
+        updateMute();
+    }
     if (m_options.silentAfterMs >= 0) {
         QTimer::singleShot(m_options.silentAfterMs, this, [this] {
             setSilent(true, QStringLiteral("--silent-after"));
@@ -190,6 +204,7 @@ void SimController::onImage(const QByteArray& image)
                 QStringLiteral("cannot store the image in %1: %2").arg(m_options.imageFile, file.errorString()));
     }
     m_identity.updateDone();
+    m_waitingForImage = false;
     QTimer::singleShot(UpdateDallyMs, this, [this] { restart(QStringLiteral("firmware update done")); });
 }
 
@@ -210,5 +225,8 @@ void SimController::setSilent(bool on, const QString& reason)
 
 void SimController::updateMute()
 {
-    m_port.setMuted(m_restarting ? QStringLiteral("restarting") : m_silent ? QStringLiteral("silent") : QString());
+    m_port.setMuted(m_restarting            ? QStringLiteral("restarting")
+                        : m_silent          ? QStringLiteral("silent")
+                        : m_waitingForImage ? QStringLiteral("waiting for an image")
+                                            : QString());
 }

@@ -51,6 +51,7 @@ private:
     Mode m_mode = Mode::Normal;
     bool m_restarting = false;
     bool m_silent = false;
+    bool m_waitingForImage = false;
     QTimer m_restartTimer;
     QTimer m_lensReportTimer;
     Peer m_lensReportPeer;

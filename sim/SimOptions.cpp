@@ -110,6 +110,13 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
         "Time from an identification answer to the volunteered lens reports, "
         "in ms. Default 300.",
         "MS", QString::number(o.reportDelayMs));
+    parser.addOption(QCommandLineOption("no-move-summary",
+                                        "End moves without the \"Current=\" summary (the last position report and "
+                                        "\"zoomDone\", \"focusDone\" or \"irisDone\" still come)."));
+    parser.addOption(
+        QCommandLineOption("zoom-done-alone",
+                           "Confirm an absolute zoom move with \"zoomDone\" alone, without the \"focusDone\" and "
+                           "\"irisDone\" that otherwise confirm the focus and iris held through it."));
 
     add("restart-time",
         "Silence after \"Reboot\", \"Restart\" or \"setProto=\" before the "
@@ -142,6 +149,10 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
         "numbers (the client must send them again).",
         "LIST");
     add("max-image", "Largest image accepted, in bytes. Default 16777216.", "BYTES", QString::number(o.maxImageBytes));
+    parser.addOption(QCommandLineOption("waiting-for-image",
+                                        "Start in the boot loader, waiting for a firmware image, as a controller "
+                                        "left there by a failed update: no command is answered until an image "
+                                        "has come by TFTP; then it restarts into normal mode."));
 
     parser.process(arguments);
     if (!parser.positionalArguments().isEmpty())
@@ -174,6 +185,8 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     if (!LensCatalogue::keys().contains(o.lens))
         fail(QStringLiteral("--lens must be one of: %1").arg(LensCatalogue::keys().join(", ")));
     o.reportDelayMs = intOption(parser, "report-delay", 0, 60000);
+    o.moveSummary = !parser.isSet("no-move-summary");
+    o.confirmHeldAfterZoom = !parser.isSet("zoom-done-alone");
 
     o.restartMs = intOption(parser, "restart-time", 0, 600000);
     if (parser.isSet("silent-after"))
@@ -211,5 +224,6 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
         }
     }
     o.maxImageBytes = intOption(parser, "max-image", 0, 256 * 1024 * 1024);
+    o.waitingForImage = parser.isSet("waiting-for-image");
     return o;
 }

@@ -33,6 +33,10 @@ struct SimOptions
     // Lens.
     QString lens = QStringLiteral("zoom-is");
     int reportDelayMs = 300; // from an identification to the lens reports
+    bool moveSummary = true; // a "Current=" report ends every move
+    // After "zoomDone", also "focusDone" and "irisDone" for the focus and iris
+    // held through the zoom move; off: "zoomDone" alone.
+    bool confirmHeldAfterZoom = true;
 
     // Liveness and restarts.
     int restartMs = 1500;
@@ -54,6 +58,9 @@ struct SimOptions
     int tftpRefuse = 0;
     QSet<int> tftpDropBlocks;
     qint64 maxImageBytes = 16 * 1024 * 1024;
+    // Starts in the boot loader, waiting for an image (as after an update
+    // that failed): answers no command until an image has come.
+    bool waitingForImage = false;
 
     // Parses the process's arguments; prints help or an error and exits the
     // process when asked to or when an option is unusable.

@@ -3,6 +3,7 @@
 #include "admin/GatewayGuess.h"
 #include "admin/IdentityChecks.h"
 #include "admin/ProtocolTexts.h"
+#include "admin/ServiceKeys.h"
 
 #include <QtTest>
 
@@ -20,7 +21,12 @@ private slots:
     void decimalMac();
     void identityNumbers_data();
     void identityNumbers();
+    void serviceKeys_data();
+    void serviceKeys();
 };
+
+using Desktop = ServiceKeys::Desktop;
+Q_DECLARE_METATYPE(Desktop)
 
 void AdminRulesTest::gatewayGuess_data()
 {
@@ -78,9 +84,6 @@ void AdminRulesTest::protocolTexts()
              recent ? QStringLiteral("Universal (default)") : QStringLiteral("Standard (default)"));
     QCOMPARE(ProtocolTexts::entryText(1, recent), QStringLiteral("Tail framing (Sigma / 18-135 workaround)"));
     QCOMPARE(ProtocolTexts::entryText(2, recent), QStringLiteral("Legacy standard (FW 1.8.x timing)"));
-    QVERIFY(ProtocolTexts::isEntryVisible(0, recent));
-    QVERIFY(ProtocolTexts::isEntryVisible(1, recent));
-    QCOMPARE(ProtocolTexts::isEntryVisible(2, recent), recent);
 }
 
 void AdminRulesTest::decimalMac_data()
@@ -132,6 +135,25 @@ void AdminRulesTest::identityNumbers()
     QFETCH(bool, serialAccepted);
     QCOMPARE(IdentityChecks::isHardwareVersionAccepted(text), hardwareAccepted);
     QCOMPARE(IdentityChecks::isSerialNumberAccepted(text), serialAccepted);
+}
+
+void AdminRulesTest::serviceKeys_data()
+{
+    QTest::addColumn<Desktop>("desktop");
+    QTest::addColumn<QStringList>("keys");
+    QTest::newRow("Windows") << Desktop::Windows << QStringList{"Ctrl+Alt+F10"};
+    // Ctrl+Alt+F10 switches to a text console there.
+    QTest::newRow("Linux") << Desktop::Linux << QStringList{"Ctrl+Alt+F10", "Ctrl+Shift+F10"};
+}
+
+void AdminRulesTest::serviceKeys()
+{
+    QFETCH(Desktop, desktop);
+    QFETCH(QStringList, keys);
+    QStringList sequences;
+    for (const std::string& sequence : ServiceKeys::sequences(desktop))
+        sequences << QString::fromStdString(sequence);
+    QCOMPARE(sequences, keys);
 }
 
 LENSDESK_TEST_MAIN(AdminRulesTest)

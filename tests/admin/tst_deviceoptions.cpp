@@ -252,20 +252,26 @@ void DeviceOptionsTest::protocolMenuReplacesTheToggle()
 
 void DeviceOptionsTest::protocolChoice_data()
 {
+    QTest::addColumn<QString>("firmware");
     QTest::addColumn<int>("chosen");
     QTest::addColumn<bool>("questionExpected");
     QTest::addColumn<bool>("confirm");
     QTest::addColumn<QStringList>("sent");
     QTest::addColumn<int>("protocolAfter");
 
-    QTest::newRow("already checked entry") << 0 << false << false << QStringList{} << 0;
-    QTest::newRow("declined") << 1 << true << false << QStringList{} << 0;
-    QTest::newRow("confirmed") << 1 << true << true << QStringList{"setProto=1"} << 1;
-    QTest::newRow("confirmed legacy timing") << 2 << true << true << QStringList{"setProto=2"} << 2;
+    const QString older = QStringLiteral("1.8.3 (BL1) ");
+    const QString recent = QStringLiteral("1.9.0 (BL1) ");
+    QTest::newRow("already checked entry") << older << 0 << false << false << QStringList{} << 0;
+    QTest::newRow("declined") << older << 1 << true << false << QStringList{} << 0;
+    QTest::newRow("confirmed") << older << 1 << true << true << QStringList{"setProto=1"} << 1;
+    QTest::newRow("confirmed legacy timing") << recent << 2 << true << true << QStringList{"setProto=2"} << 2;
+    // The entry is hidden there; triggered all the same, it changes nothing.
+    QTest::newRow("legacy timing before 1.9") << older << 2 << false << false << QStringList{} << 0;
 }
 
 void DeviceOptionsTest::protocolChoice()
 {
+    QFETCH(QString, firmware);
     QFETCH(int, chosen);
     QFETCH(bool, questionExpected);
     QFETCH(bool, confirm);
@@ -276,6 +282,8 @@ void DeviceOptionsTest::protocolChoice()
     ModalAnswerer::Box question;
     if (questionExpected)
         answerer.expectBox(confirm ? QMessageBox::Yes : QMessageBox::No, &question);
+    // As the identification leaves it.
+    LensDeskTestAccess::firmwareVersion(*window) = firmware;
     QAction* entry = window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(chosen);
     entry->trigger();
 

@@ -163,6 +163,13 @@ void CaptionRoomTest::initTestCase()
     // The layouts are measured at the resolution they were drawn for.
     QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInchY(), 96.0);
     useLayoutFont();
+    // Without the narrow face the toolkit stands in another family, and
+    // every caption below would be reported clipped; the cause is named here.
+    const QFontInfo chosen(QApplication::font());
+    QVERIFY2(chosen.family() == QLatin1String("Liberation Sans Narrow"),
+             qPrintable(QStringLiteral("the layouts need the font \"Liberation Sans Narrow\" (Debian package "
+                                       "fonts-liberation), but \"%1\" was chosen")
+                            .arg(chosen.family())));
 }
 
 void CaptionRoomTest::everyTextFits_data()

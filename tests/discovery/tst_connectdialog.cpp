@@ -101,6 +101,7 @@ private slots:
     void doubleClickOnAnInterfaceTakesItsLastAddress();
     void invalidPickCannotBeAccepted();
     void answerIntake();
+    void answersAreReadInBatches();
     void failedBindIsReported();
     void connectToPausesTheMonitorOnlyWithBothWorkers();
     void realSearchInNamespaces();
@@ -248,6 +249,10 @@ void ConnectDialogTest::acceptStoresTheAddressAndEmitsIt()
     QCOMPARE(storedAddress(), QStringLiteral("10.231.0.42"));
     setIPDlg next;
     QCOMPARE(next.lineEdit->text(), QStringLiteral("10.231.0.42"));
+    // The same dialog, shown again by "Connect to...", shows it so too.
+    dialog.show();
+    QCOMPARE(dialog.lineEdit->text(), QStringLiteral("10.231.0.42"));
+    QVERIFY(dialog.pushButton->isEnabled());
 }
 
 void ConnectDialogTest::otherKeysReachTheDialog()
@@ -440,6 +445,27 @@ void ConnectDialogTest::answerIntake()
     // The odd answers shift nothing: the last one keeps its own version.
     QCOMPARE(replies.at(4), (Responder{sender, "1.8.4", "ORVO RE-2"}));
     QVERIFY(!search->hasPendingDatagrams());
+}
+
+// Answers wait in a search socket together; one notification reads a batch
+// of them, and the rest follow on later turns of the event loop, so that a
+// flood of answers cannot hold off the end of the listening window.
+void ConnectDialogTest::answersAreReadInBatches()
+{
+    setIPDlg dialog;
+    QUdpSocket* search = dialog.openSearchSocket(QHostAddress(QHostAddress::LocalHost));
+    QUdpSocket controller;
+    QVERIFY(controller.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    constexpr int Answers = 150;
+    for (int i = 1; i <= Answers; ++i)
+        controller.writeDatagram("ORVO RE-2=1.8." + QByteArray::number(i), QHostAddress(QHostAddress::LocalHost),
+                                 search->localPort());
+    emit search->readyRead();
+    const int afterOnePass = dialog.pendingReplies().size();
+    QVERIFY2(afterOnePass >= 1 && afterOnePass < Answers, qPrintable(QString::number(afterOnePass)));
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.pendingReplies().size(), Answers, 5000);
+    for (int i = 0; i < Answers; ++i)
+        QCOMPARE(dialog.pendingReplies().at(i).version, QStringLiteral("1.8.%1").arg(i + 1));
 }
 
 void ConnectDialogTest::failedBindIsReported()

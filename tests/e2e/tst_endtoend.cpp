@@ -102,6 +102,7 @@ private slots:
     void apertureSliderReleaseSetsTheAperture();
 
     // Stored positions.
+    void savedSetPointIsRecalledByCtrl3_data();
     void savedSetPointIsRecalledByCtrl3();
     void setPointRecalledRightAfterConnecting();
     void recallRightAfterConnectingDrivesEveryModel_data();
@@ -134,6 +135,7 @@ private:
     bool chooseControllerInDialog(const QString& typedAddress = QString());
     bool connectThroughDialog(const QString& typedAddress = QString());
     bool giveUpOnSilentController();
+    bool letAttemptRunOutOfTime();
     bool silenceUntilLost();
     tftpDlg* openFirmwareDialog();
     void moveSlider(QSlider* slider, int value);
@@ -241,6 +243,19 @@ bool EndToEndTest::giveUpOnSilentController()
     return sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch() && chooseControllerInDialog()
         && sim->waitForLog(QStringLiteral(" drop \\S+ \\(silent\\) ver$")).hasMatch()
         && pressCancelOfProgress(window.get());
+}
+
+// The simulator falls silent; the operator chooses it in the connect dialog
+// and waits until the attempt's time limit has run out.
+bool EndToEndTest::letAttemptRunOutOfTime()
+{
+    sim->sendSignal(SIGUSR1);
+    if (!sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch() || !chooseControllerInDialog())
+        return false;
+    ModalAnswerer::Box failure;
+    modals->expectBox(QMessageBox::Ok, &failure);
+    return QTest::qWaitFor([this] { return modals->pending() == 0; }, 10000)
+        && failure.title == QLatin1String("Connecting Error");
 }
 
 // The connected simulator falls silent until the panel declares it lost:
@@ -427,9 +442,18 @@ qint64 EndToEndTest::recallByShortcut(Qt::Key digit)
     return clock.elapsed();
 }
 
+void EndToEndTest::savedSetPointIsRecalledByCtrl3_data()
+{
+    QTest::addColumn<QStringList>("simOptions");
+    QTest::newRow("zoom confirmed with the held focus and iris") << QStringList();
+    // Controllers differ in what follows "zoomDone".
+    QTest::newRow("zoom confirmed by zoomDone alone") << QStringList{"--zoom-done-alone"};
+}
+
 void EndToEndTest::savedSetPointIsRecalledByCtrl3()
 {
-    QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
+    QFETCH(QStringList, simOptions);
+    QVERIFY(startSimulator(QStringList{"--product", PowerZoomModel, "--lens", "zoom-is"} + simOptions));
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
     const int f8 = FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 8.0f);
@@ -575,31 +599,57 @@ bool EndToEndTest::leaveLoadDialogByEscape()
     return !dialog->isVisible();
 }
 
+namespace {
+// How the panel came to have no controller that answers.
+enum class NoController {
+    NeverConnected,      // the first attempt found nothing (Stop)
+    OtherAddressStopped, // connected; "Connect to..." an address where nobody answers, Stop
+    LinkLost,            // the liveness monitor declared it lost
+    SameAddressStopped,  // connected; "Connect to..." the same address, silent now, Stop
+    SameAddressTimedOut, // the same, and the attempt's time limit ran out
+};
+} // namespace
+Q_DECLARE_METATYPE(NoController)
+
 void EndToEndTest::recallWithoutControllerDoesNothing_data()
 {
-    QTest::addColumn<bool>("connectedBefore");
+    QTest::addColumn<NoController>("how");
     QTest::addColumn<bool>("loadDialogLeft");
-    QTest::newRow("before any connection") << false << false;
-    QTest::newRow("after the link is lost") << true << false;
+    QTest::newRow("before any connection") << NoController::NeverConnected << false;
+    QTest::newRow("after the link is lost") << NoController::LinkLost << false;
     // Leaving the dialog ends the monitor's rest; it is no answer from the
     // controller.
-    QTest::newRow("after the link is lost and the load dialog was left") << true << true;
+    QTest::newRow("after the link is lost and the load dialog was left") << NoController::LinkLost << true;
+    // "Connect to..." rests the monitor with its count as it was; an attempt
+    // that found nothing leaves no controller, whatever the count.
+    QTest::newRow("after an attempt at the same address was stopped") << NoController::SameAddressStopped << false;
+    QTest::newRow("after an attempt at the same address ran out of time") << NoController::SameAddressTimedOut << false;
 }
 
 // Ctrl+digit while no controller answers: nothing goes out, the lens
 // controls stay as they are, and the status bar says why.
 void EndToEndTest::recallWithoutControllerDoesNothing()
 {
-    QFETCH(bool, connectedBefore);
+    QFETCH(NoController, how);
     QFETCH(bool, loadDialogLeft);
     storeSetPoint(QStringLiteral("3"), QStringLiteral("35,400,8"));
     QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
     LensDesk& w = *window;
-    if (connectedBefore) {
+    if (how != NoController::NeverConnected)
         QVERIFY(connectThroughDialog());
-        QVERIFY(silenceUntilLost());
-    } else {
+    switch (how) {
+    case NoController::NeverConnected:
+    case NoController::SameAddressStopped:
         QVERIFY(giveUpOnSilentController());
+        break;
+    case NoController::LinkLost:
+        QVERIFY(silenceUntilLost());
+        break;
+    case NoController::SameAddressTimedOut:
+        QVERIFY(letAttemptRunOutOfTime());
+        break;
+    case NoController::OtherAddressStopped:
+        QFAIL("no row of this test");
     }
     if (loadDialogLeft)
         QVERIFY(leaveLoadDialogByEscape());
@@ -932,13 +982,14 @@ void EndToEndTest::firmwareGoesToTheControllerConnectedNow()
 
 void EndToEndTest::firmwareUpdateWithoutAnsweringControllerAsksFirst_data()
 {
-    QTest::addColumn<bool>("attemptFoundNothing");
+    QTest::addColumn<NoController>("how");
     QTest::addColumn<bool>("agree");
-    QTest::newRow("the controller stopped answering, the operator declines") << false << false;
-    QTest::newRow("the last attempt found nothing, the operator declines") << true << false;
+    QTest::newRow("controller stopped answering, declined") << NoController::LinkLost << false;
+    QTest::newRow("attempt elsewhere found nothing, declined") << NoController::OtherAddressStopped << false;
     // A controller waiting for an image in its boot loader answers no
     // command; the operator who knows it may still send one.
-    QTest::newRow("the last attempt found nothing, the operator uploads all the same") << true << true;
+    QTest::newRow("attempt elsewhere found nothing, uploaded") << NoController::OtherAddressStopped << true;
+    QTest::newRow("attempt at the same address found nothing, declined") << NoController::SameAddressStopped << false;
 }
 
 // The firmware dialog stays open while the controller falls silent, or
@@ -947,7 +998,7 @@ void EndToEndTest::firmwareUpdateWithoutAnsweringControllerAsksFirst_data()
 // and names the address that the update would go to.
 void EndToEndTest::firmwareUpdateWithoutAnsweringControllerAsksFirst()
 {
-    QFETCH(bool, attemptFoundNothing);
+    QFETCH(NoController, how);
     QFETCH(bool, agree);
     QVERIFY(startSimulator(UpdatableController));
     QVERIFY(connectThroughDialog());
@@ -958,16 +1009,19 @@ void EndToEndTest::firmwareUpdateWithoutAnsweringControllerAsksFirst()
     QUdpSocket nobodyCommands, nobodyTftp;
     QVERIFY(nobodyCommands.bind(sim->sibling(3), 1339));
     QVERIFY(nobodyTftp.bind(sim->sibling(3), 6969));
-    if (attemptFoundNothing) {
+    if (how == NoController::OtherAddressStopped) {
         QVERIFY(chooseControllerInDialog(sim->sibling(3).toString()));
         QStringList probes;
         QTRY_VERIFY_WITH_TIMEOUT((probes += caughtDatagrams(nobodyCommands)).size() >= 3, ReportWaitMs);
         QCOMPARE(probes, (QStringList{"blver", "getProto", "ver"}));
         QVERIFY(pressCancelOfProgress(window.get()));
+    } else if (how == NoController::SameAddressStopped) {
+        QVERIFY(giveUpOnSilentController());
     } else {
         QVERIFY(silenceUntilLost());
     }
-    const QString target = attemptFoundNothing ? sim->sibling(3).toString() : ownAddress();
+    const bool elsewhere = how == NoController::OtherAddressStopped;
+    const QString target = elsewhere ? sim->sibling(3).toString() : ownAddress();
 
     ModalAnswerer::Box question, outcome;
     modals->expectBox(agree ? QMessageBox::Yes : QMessageBox::No, &question);

@@ -5,6 +5,7 @@
 #include "TestMain.h"
 #include "TftpdServer.h"
 
+#include "admin/FirmwareFile.h"
 #include "admin/TftpUpload.h"
 #include "admin/tftpDlg.h"
 #include "link/pingWorker.h"
@@ -21,6 +22,8 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 // Where the TFTP write falls among the controller's commands.
@@ -47,6 +50,22 @@ private:
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             return {};
         return path;
+    }
+
+    // The file a row of refusedFileSendsNothing names: none for an empty
+    // name, "{directory}" and "{fifo}" made in the test's folder, an
+    // absolute path as it is, otherwise a file holding `bytes`.
+    QString pathFor(const QString& name, const QByteArray& bytes)
+    {
+        if (name.isEmpty())
+            return files.filePath(QStringLiteral("absent.orvo"));
+        if (name == QLatin1String("{directory}"))
+            return files.path();
+        if (name == QLatin1String("{fifo}")) {
+            const QString path = files.filePath(QStringLiteral("fifo.orvo"));
+            return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 ? path : QString();
+        }
+        return QDir::isAbsolutePath(name) ? name : writeFile(name, bytes);
     }
 
     // Everything the controller received since the last call, in order.
@@ -255,6 +274,13 @@ private slots:
             << encipherContainer(plainStream(compressedZeros(200000000, 1), compressed), firmwareKey(), compressed)
             << "Firmware file refused"
             << "larger than 64 MiB";
+        // The loader reads only a regular file within the TFTP block limit.
+        const QString refused = QStringLiteral("Firmware file refused");
+        const QByteArray huge = QByteArray("ORVO :: ").leftJustified(int(FirmwareFile::MaximumBytes) + 1, '\x11');
+        QTest::newRow("a directory") << "{directory}" << QByteArray() << refused << "directory";
+        QTest::newRow("a FIFO") << "{fifo}" << QByteArray() << refused << "FIFO";
+        QTest::newRow("a device without end") << "/dev/zero" << QByteArray() << refused << "device";
+        QTest::newRow("beyond 65535 TFTP blocks") << "huge.orvo" << huge << refused << "larger than 33553920 bytes";
     }
     void refusedFileSendsNothing()
     {
@@ -262,8 +288,11 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QString, title);
         QFETCH(QString, reason);
-        const QString path = name.isEmpty() ? files.filePath(QStringLiteral("absent.orvo")) : writeFile(name, file);
-        if (file.size() >= 3 && quint8(file[0]) != FirmwareCipher::ContainerVersion)
+        const QString path = pathFor(name, file);
+        QVERIFY(!path.isEmpty());
+        // The cipher warns about a file the loader reads and finds no plain image in.
+        if (file.size() >= 3 && file.size() <= FirmwareFile::MaximumBytes
+            && quint8(file[0]) != FirmwareCipher::ContainerVersion)
             QTest::ignoreMessage(QtWarningMsg, "Invalid version or not a cyphertext.");
 
         ModalAnswerer::Box refusal;

@@ -11,6 +11,7 @@
 #include "BenchFigure.h"
 #include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
+#include "LoopbackSender.h"
 #include "ProcessMemory.h"
 #include "TestMain.h"
 
@@ -25,11 +26,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <linux/sock_diag.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -66,11 +64,13 @@ bool receiveQueue(int descriptor, ReceiveQueue* queue)
     return true;
 }
 
-// The kernel's largest receive buffer on request, net.core.rmem_max.
-int largestReceiveBuffer()
+// A setting of the kernel's receive buffers: net.core.rmem_max, the largest
+// a socket may ask for, or net.core.rmem_default, what a socket gets that
+// asks for nothing.
+int receiveBufferSetting(const char* name)
 {
-    QFile limit(QStringLiteral("/proc/sys/net/core/rmem_max"));
-    return limit.open(QIODevice::ReadOnly) ? limit.readAll().trimmed().toInt() : 0;
+    QFile setting(QStringLiteral("/proc/sys/net/core/") + QLatin1String(name));
+    return setting.open(QIODevice::ReadOnly) ? setting.readAll().trimmed().toInt() : 0;
 }
 
 // Sends "Zoom=1" .. "Zoom=<Reports>" from `from` to 127.0.0.1:`port`,
@@ -79,19 +79,9 @@ int largestReceiveBuffer()
 // waits, and adds the wait to `heldBackUs`.
 void flood(const char* from, quint16 port, int panelDescriptor, std::atomic<int>& sent, std::atomic<qint64>& heldBackUs)
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    ::inet_pton(AF_INET, from, &local.sin_addr);
-    sockaddr_in panel{};
-    panel.sin_family = AF_INET;
-    panel.sin_port = htons(port);
-    ::inet_pton(AF_INET, "127.0.0.1", &panel.sin_addr);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        if (fd >= 0)
-            ::close(fd);
+    const LoopbackSender sender(from);
+    if (!sender.isOpen())
         return;
-    }
     const auto start = std::chrono::steady_clock::now();
     auto heldBack = std::chrono::steady_clock::duration::zero();
     for (int i = 1; i <= Reports; ++i) {
@@ -102,10 +92,7 @@ void flood(const char* from, quint16 port, int panelDescriptor, std::atomic<int>
             std::this_thread::sleep_for(std::chrono::microseconds(200));
             heldBack += std::chrono::steady_clock::now() - waitStart;
         }
-        const QByteArray report = "Zoom=" + QByteArray::number(i);
-        if (::sendto(fd, report.constData(), size_t(report.size()), 0, reinterpret_cast<sockaddr*>(&panel),
-                     sizeof panel)
-            == report.size())
+        if (sender.send("Zoom=" + QByteArray::number(i), port))
             sent.fetch_add(1);
         // Keep to the schedule: report i leaves at i / Reports of the second
         // (later by any time held back).
@@ -113,7 +100,6 @@ void flood(const char* from, quint16 port, int panelDescriptor, std::atomic<int>
                                       + std::chrono::microseconds(qint64(i) * FloodMs * 1000 / Reports));
     }
     heldBackUs = std::chrono::duration_cast<std::chrono::microseconds>(heldBack).count();
-    ::close(fd);
 }
 
 } // namespace
@@ -134,12 +120,21 @@ void FloodTest::positionReportFlood()
     LensDeskTestAccess::controllerAddress(window) = QString::fromLatin1(controllerAddress);
     QCoreApplication::processEvents();
 
-    // The panel asks for a burst's worth of receive buffer (the kernel caps
-    // the request at rmem_max; Linux reports twice the bytes granted).
+    // The panel asks for a burst's worth of receive buffer. The kernel caps
+    // the request at rmem_max and books twice the bytes granted; a socket
+    // that asks for nothing gets rmem_default. So the buffer is larger than
+    // that default on any kernel, however low its cap, and holds the whole
+    // request where the cap allows.
     const int descriptor = int(LensDeskTestAccess::commandSocket(window)->socketDescriptor());
     ReceiveQueue before;
     QVERIFY(receiveQueue(descriptor, &before));
-    const int asked = qMin(CommandPort::PanelReceiveBufferBytes, largestReceiveBuffer());
+    const int defaultBuffer = receiveBufferSetting("rmem_default");
+    QVERIFY(defaultBuffer > 0);
+    QVERIFY2(int(before.bufferBytes) > defaultBuffer,
+             qPrintable(QStringLiteral("%1 bytes, no more than the default %2: the panel asked for none")
+                            .arg(before.bufferBytes)
+                            .arg(defaultBuffer)));
+    const int asked = qMin(CommandPort::PanelReceiveBufferBytes, receiveBufferSetting("rmem_max"));
     QVERIFY2(int(before.bufferBytes) >= asked,
              qPrintable(QStringLiteral("%1 bytes, expected at least %2").arg(before.bufferBytes).arg(asked)));
 

@@ -21,6 +21,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -28,9 +29,8 @@
 #include <memory>
 
 // Saving, describing, deleting and recalling lens positions through the
-// window and its load dialog, against a scripted peer. The peer stands in for
-// the reply handling: where a test wants the controller to confirm a move it
-// sets the window's completion flags after the command arrives.
+// window and its load dialog, against a scripted controller on loopback that
+// confirms the moves (or does not) as a controller would.
 class SetPointsTest : public QObject
 {
     Q_OBJECT
@@ -57,7 +57,12 @@ private slots:
     // The recall sequence.
     void withoutPowerZoomTheFirstWaitStillWaits();
     void cancelEndsOnlyTheWaitUnderWay();
+    void zoomStepEndsOnAnyConfirmation_data();
+    void zoomStepEndsOnAnyConfirmation();
+    void unconfirmedZoomStillDrivesFocusAndAperture();
     void recallGivesUpWithoutConfirmation();
+    void givenUpRecallKeepsTheMissedPings_data();
+    void givenUpRecallKeepsTheMissedPings();
 
     // The load dialog.
     void namesWithSeparatorsRoundTrip();
@@ -69,6 +74,7 @@ private:
     void saveAs(const QString& name);
     void store(const QString& name, const QVariant& value);
     void confirmMovesAfter(int delayMs);
+    quint16 panelPort() const { return LensDeskTestAccess::commandSocket(*m_window)->localPort(); }
 
     std::unique_ptr<ConnectedWindow> m_panel;
     ScriptedController* m_peer = nullptr;
@@ -110,14 +116,18 @@ void SetPointsTest::store(const QString& name, const QVariant& value)
 // command, and focus done after a focus command.
 void SetPointsTest::confirmMovesAfter(int delayMs)
 {
-    LensDesk& w = *m_window;
-    connect(m_peer, &ScriptedController::commandReceived, this, [&w, delayMs](const QString& text) {
+    ScriptedController* peer = m_peer;
+    const quint16 port = panelPort();
+    connect(m_peer, &ScriptedController::commandReceived, this, [peer, port, delayMs](const QString& text) {
+        QList<QByteArray> replies;
         if (text.startsWith(QLatin1String("setZoom=")))
-            QTimer::singleShot(delayMs, &w, [&w] {
-                LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true;
-            });
+            replies = {"focusDone", "irisDone"};
         else if (text.startsWith(QLatin1String("setFocus2=")))
-            QTimer::singleShot(delayMs, &w, [&w] { LensDeskTestAccess::focusDoneFlag(w) = true; });
+            replies = {"focusDone"};
+        QTimer::singleShot(delayMs, peer, [peer, port, replies] {
+            for (const QByteArray& reply : replies)
+                peer->sendTo(port, reply);
+        });
     });
 }
 
@@ -388,6 +398,55 @@ void SetPointsTest::cancelEndsOnlyTheWaitUnderWay()
     QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
 }
 
+void SetPointsTest::zoomStepEndsOnAnyConfirmation_data()
+{
+    QTest::addColumn<QStringList>("zoomReplies");
+    QTest::newRow("zoomDone alone") << QStringList{"Zoom=35", "zoomDone"};
+    QTest::newRow("zoomDone, then the held focus and iris") << QStringList{"zoomDone", "focusDone", "irisDone"};
+    QTest::newRow("the held focus and iris alone") << QStringList{"focusDone", "irisDone"};
+    QTest::newRow("refused") << QStringList{"errorRange: zoom busy"};
+}
+
+// Controllers differ in what follows a zoom move, and may refuse one: every
+// way the zoom step ends lets focus and aperture follow at once.
+void SetPointsTest::zoomStepEndsOnAnyConfirmation()
+{
+    QFETCH(QStringList, zoomReplies);
+    LensDesk& w = *m_window;
+    store(QStringLiteral("8"), QStringLiteral("35,500,4"));
+    m_peer->answer(QStringLiteral("setZoom=35"), zoomReplies);
+    m_peer->answer(QStringLiteral("setFocus2=500"), {QStringLiteral("focusDone")});
+    QElapsedTimer clock;
+    clock.start();
+    w.loadSetPointNow8();
+    QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
+    QVERIFY2(clock.elapsed() < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+// A zoom move the controller never confirms: once its wait runs out the
+// status bar says so, and focus and aperture still go.
+void SetPointsTest::unconfirmedZoomStillDrivesFocusAndAperture()
+{
+    LensDesk& w = *m_window;
+    store(QStringLiteral("9"), QStringLiteral("35,500,4"));
+    m_peer->answer(QStringLiteral("setFocus2=500"), {QStringLiteral("focusDone")});
+    QStringList messages;
+    connect(w.statusBar(), &QStatusBar::messageChanged, this, [&messages](const QString& message) {
+        if (!message.isEmpty())
+            messages << message;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    w.loadSetPointNow9();
+    QVERIFY(clock.elapsed() >= LensWaits::MoveConfirmTimeoutMs);
+    QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
+    QCOMPARE(messages,
+             QStringList{QStringLiteral("The controller did not confirm the zoom move; focus and aperture follow.")});
+    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+}
+
 void SetPointsTest::recallGivesUpWithoutConfirmation()
 {
     LensDesk& w = *m_window;
@@ -395,12 +454,64 @@ void SetPointsTest::recallGivesUpWithoutConfirmation()
     QElapsedTimer clock;
     clock.start();
     w.loadSetPointNow6();
-    QVERIFY(clock.elapsed() >= LensWaits::MoveConfirmTimeoutMs);
-    QCOMPARE(m_peer->texts(), QStringList{"setZoom=35"});
+    // The zoom's wait and then the focus's wait run out.
+    QVERIFY(clock.elapsed() >= 2 * LensWaits::MoveConfirmTimeoutMs);
+    QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "setFocus2=500"}));
     QVERIFY(!QApplication::activeModalWidget());
     QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
+}
+
+void SetPointsTest::givenUpRecallKeepsTheMissedPings_data()
+{
+    QTest::addColumn<QString>("identification");
+    QTest::addColumn<bool>("silentBeforeRecall");
+    QTest::addColumn<bool>("controlsBack");
+    // Two pings are unanswered when the recall starts; the focus move is
+    // never confirmed.
+    QTest::newRow("silent since before the recall") << "ORVO RE-2=1.8.3" << true << true;
+    // The zoom move is confirmed, which resumes the pings; then nothing more
+    // comes, and the controller is declared lost during the focus wait.
+    QTest::newRow("falls silent during the recall") << "ORVO KX-MQTR=1.9.0" << false << false;
+}
+
+// A recall that ends without its confirmations is no proof of life: the
+// unanswered pings stay counted, and the lens controls come back only for a
+// controller that still counts as alive.
+void SetPointsTest::givenUpRecallKeepsTheMissedPings()
+{
+    QFETCH(QString, identification);
+    QFETCH(bool, silentBeforeRecall);
+    QFETCH(bool, controlsBack);
+    ConnectedWindow panel;
+    ScriptedController& controller = panel.controller();
+    LensDesk& w = panel.window();
+    controller.answer(QStringLiteral("ping"), {QStringLiteral("AF=1")});
+    QVERIFY(panel.identify(identification));
+    controller.sendTo(LensDeskTestAccess::commandSocket(w)->localPort(), "zRange=24,70");
+    QTRY_COMPARE(LensDeskTestAccess::zoomRangeTele(w), 70);
+    QTRY_VERIFY(controller.count(QStringLiteral("ping")) >= 1);
+    LensDeskTestAccess::profileSettings(w)->setValue(QStringLiteral("3"), QStringLiteral("35,500,4"));
+    pingWorker* monitor = LensDeskTestAccess::livenessMonitor(w);
+
+    if (silentBeforeRecall) {
+        controller.forget(QStringLiteral("ping"));
+        QTRY_VERIFY_WITH_TIMEOUT(monitor->missedPings() >= 2, 5000);
+    } else {
+        controller.answer(QStringLiteral("setZoom=35"), {"zoomDone", "focusDone", "irisDone"});
+        connect(&controller, &ScriptedController::commandReceived, this, [&controller](const QString& text) {
+            if (text.startsWith(QLatin1String("setZoom=")))
+                controller.forget(QStringLiteral("ping"));
+        });
+    }
+    w.loadSetPointNow3();
+    const int missed = monitor->missedPings();
+    QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
+    QVERIFY2(missed >= 2, qPrintable(QString::number(missed)));
+    QVERIFY(!monitor->isPaused());
+    QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled(), controlsBack);
+    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled(), controlsBack);
 }
 
 void SetPointsTest::namesWithSeparatorsRoundTrip()

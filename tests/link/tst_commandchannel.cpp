@@ -4,6 +4,7 @@
 #include "TestMain.h"
 
 #include "link/CommandChannel.h"
+#include "link/CommandPort.h"
 #include "link/RawSocket.h"
 
 #include <QFile>
@@ -11,12 +12,14 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <memory>
 
 // The command channel on the wire: whole datagrams from several threads,
-// every kind of socket the panel may hold, and failed sends reported once.
+// every kind of socket the panel may hold, failed sends reported once, and
+// the receive buffer the system grants the command socket.
 class CommandChannelTest : public QObject
 {
     Q_OBJECT
@@ -27,7 +30,11 @@ private slots:
     void addressFamilyOfTheDescriptor();
     void commandsLeaveFromEverySocketKind_data();
     void commandsLeaveFromEverySocketKind();
+    void destinationIsWrittenInTheSocketsFamily_data();
+    void destinationIsWrittenInTheSocketsFamily();
     void failedSendIsReportedOnce();
+    void receiveBufferGrantIsChecked_data();
+    void receiveBufferGrantIsChecked();
 };
 
 namespace {
@@ -59,6 +66,13 @@ QtMessageHandler WarningCounter::s_previous = nullptr;
 QString ipv6UnavailableReason()
 {
     return QFile::exists(QStringLiteral("/proc/net/if_inet6")) ? QString() : QStringLiteral("this host has no IPv6");
+}
+
+// The largest receive buffer a socket may ask for, net.core.rmem_max.
+int receiveBufferCap()
+{
+    QFile cap(QStringLiteral("/proc/sys/net/core/rmem_max"));
+    return cap.open(QIODevice::ReadOnly) ? cap.readAll().trimmed().toInt() : 0;
 }
 
 // A socket like the panel's command socket: every address, any port.
@@ -145,6 +159,11 @@ void CommandChannelTest::commandsLeaveFromEverySocketKind_data()
     QTest::newRow("dual stack") << int(QHostAddress::Any);
 }
 
+// What this shows on Linux: a command leaves from every kind of socket and
+// arrives, and the controller sees the socket's own port (where answers go).
+// What it cannot show: Linux takes a plain IPv4 destination on a dual-stack
+// socket as well as the IPv4-mapped one Winsock needs, so a wrong form would
+// arrive here too. The form is checked below and by the Windows check.
 void CommandChannelTest::commandsLeaveFromEverySocketKind()
 {
     QFETCH(int, bound);
@@ -158,6 +177,35 @@ void CommandChannelTest::commandsLeaveFromEverySocketKind()
     quint16 port = 0;
     QCOMPARE(receiveDatagram(peer, nullptr, &port), QByteArray("getNAME"));
     QCOMPARE(port, socket.localPort());
+}
+
+void CommandChannelTest::destinationIsWrittenInTheSocketsFamily_data()
+{
+    QTest::addColumn<int>("family");
+    QTest::newRow("IPv4 socket") << int(AF_INET);
+    QTest::newRow("dual-stack socket: the IPv4-mapped address") << int(AF_INET6);
+}
+
+// The destination as the system gets it, in the socket's family: the one
+// form Winsock takes, whatever Linux would also take.
+void CommandChannelTest::destinationIsWrittenInTheSocketsFamily()
+{
+    QFETCH(int, family);
+    const QHostAddress controller(OwnPeerAddress);
+    const RawSocket::SocketAddress to = RawSocket::destination(family, controller.toIPv4Address(), 1339);
+    const auto* written = reinterpret_cast<const sockaddr*>(to.bytes);
+    QCOMPARE(int(written->sa_family), family);
+    if (family == AF_INET6) {
+        QCOMPARE(to.length, int(sizeof(sockaddr_in6)));
+        const auto* to6 = reinterpret_cast<const sockaddr_in6*>(to.bytes);
+        QCOMPARE(ntohs(to6->sin6_port), quint16(1339));
+        QCOMPARE(QHostAddress(to6->sin6_addr.s6_addr), QHostAddress(QStringLiteral("::ffff:") + OwnPeerAddress));
+    } else {
+        QCOMPARE(to.length, int(sizeof(sockaddr_in)));
+        const auto* to4 = reinterpret_cast<const sockaddr_in*>(to.bytes);
+        QCOMPARE(ntohs(to4->sin_port), quint16(1339));
+        QCOMPARE(QHostAddress(ntohl(to4->sin_addr.s_addr)), controller);
+    }
 }
 
 // An IPv6-only socket cannot reach an IPv4 controller: every send fails.
@@ -194,6 +242,38 @@ void CommandChannelTest::failedSendIsReportedOnce()
     failing.send(OwnPeerAddress, QStringLiteral("ver"));
     QCOMPARE(WarningCounter::warnings.size(), 2);
     QVERIFY(!peer.hasPendingDatagrams());
+}
+
+void CommandChannelTest::receiveBufferGrantIsChecked_data()
+{
+    QTest::addColumn<int>("beyondCap");
+    QTest::newRow("within the system's cap") << 0;
+    // The system grants its cap and says nothing: the panel says so.
+    QTest::newRow("beyond the system's cap") << 64 * 1024;
+}
+
+void CommandChannelTest::receiveBufferGrantIsChecked()
+{
+    QFETCH(int, beyondCap);
+    const int cap = receiveBufferCap();
+    QVERIFY(cap > 0);
+    const int asked = (beyondCap == 0 ? qMin(cap, 256 * 1024) : cap + beyondCap);
+    const auto socket = commandSocket();
+
+    WarningCounter counter;
+    WarningCounter::warnings.clear();
+    const int granted = CommandPort::requestReceiveBuffer(*socket, asked);
+    QCOMPARE(granted, qMin(asked, cap));
+    QCOMPARE(RawSocket::receiveBufferBytes(socket->socketDescriptor()), granted);
+    if (beyondCap == 0) {
+        QCOMPARE(WarningCounter::warnings, QStringList());
+    } else {
+        QCOMPARE(WarningCounter::warnings.size(), 1);
+        const QString warning = WarningCounter::warnings.first();
+        QVERIFY2(warning.contains(QString::number(granted)) && warning.contains(QString::number(asked))
+                     && warning.contains(QLatin1String("net.core.rmem_max")),
+                 qPrintable(warning));
+    }
 }
 
 LENSDESK_TEST_MAIN(CommandChannelTest)

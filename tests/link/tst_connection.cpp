@@ -44,6 +44,8 @@ private slots:
     void lostControllerMarksReadOutsUnavailable();
     void dispatcherStaysTheSocketsOnlyReader();
     void lossSignalOfAReplacedMonitorIsIgnored();
+    void strayBurstBeforeIdentificationLeavesTheSocketHeard_data();
+    void strayBurstBeforeIdentificationLeavesTheSocketHeard();
 
 private:
     bool controlsEnabled() const;
@@ -373,6 +375,54 @@ void ConnectionTest::lossSignalOfAReplacedMonitorIsIgnored()
     emit LensDeskTestAccess::livenessMonitor(*m_window)->cantsendping(QStringLiteral("ERROR"));
     QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("Lens: N/A"));
     QVERIFY(!controlsEnabled());
+}
+
+void ConnectionTest::strayBurstBeforeIdentificationLeavesTheSocketHeard_data()
+{
+    QTest::addColumn<int>("strays");
+    QTest::addColumn<bool>("fromAnotherHost");
+    // The reads of the command socket go in passes of 64 datagrams; the
+    // identification handling waits with events, and the first ping's answer
+    // arrives during that wait. Every place of the identification around
+    // the end of a pass.
+    for (int strays = 60; strays <= 67; ++strays)
+        QTest::newRow(qPrintable(QStringLiteral("%1 from the controller").arg(strays))) << strays << false;
+    // Datagrams of other hosts are read (and dropped) in the same passes.
+    for (int strays : {63, 66})
+        QTest::newRow(qPrintable(QStringLiteral("%1 from another host").arg(strays))) << strays << true;
+}
+
+// The controller answers "ver" with a burst of replies that match no test
+// and then its identification, and answers every ping. It must stay
+// connected: the panel reads on, whatever the identification's waits did to
+// the socket's notifications.
+void ConnectionTest::strayBurstBeforeIdentificationLeavesTheSocketHeard()
+{
+    QFETCH(int, strays);
+    QFETCH(bool, fromAnotherHost);
+    ScriptedController otherHost;
+    QVERIFY(otherHost.isBound());
+    const quint16 panelPort = LensDeskTestAccess::commandSocket(*m_window)->localPort();
+    connect(m_controller, &ScriptedController::commandReceived, this, [&](const QString& text) {
+        if (text != Ver)
+            return;
+        for (int i = 1; i <= strays; ++i)
+            (fromAnotherHost ? otherHost : *m_controller).sendTo(panelPort, "stray " + QByteArray::number(i));
+        m_controller->sendTo(panelPort, "ORVO RE-2=1.8.3");
+    });
+    m_controller->answer(Ping, {QStringLiteral("AF=1")});
+
+    m_window->isORVOProduct(m_controller->address());
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, 5000);
+    // Six pings, about 3 s: a deaf panel would have declared the controller
+    // lost after the fourth.
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 6, 10000);
+    QVERIFY(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text() != QStringLiteral("Lens: N/A"));
+    QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window)->missedPings() <= 1);
+    // And a report sent now is shown.
+    m_controller->sendTo(panelPort, "Zoom=42");
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("42"),
+                              5000);
 }
 
 LENSDESK_TEST_MAIN_WITH_CHILD(ConnectionTest, "--old-firmware-child", runOldFirmwareChild)

@@ -485,7 +485,7 @@ void DispatcherTest::streamIsReadInBatches()
     m_window->readUDPDatagrams();
     const int afterOnePass = LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load();
     QVERIFY2(afterOnePass >= 1 && afterOnePass < Reports, qPrintable(QString::number(afterOnePass)));
-    // The socket announces the rest again; it follows, in order.
+    // The rest follows on later turns of the event loop, in order.
     quiet.unblock();
     QTRY_COMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), Reports);
 }

@@ -67,6 +67,9 @@ private slots:
     void lensReports();
     void moves_data();
     void moves();
+    void movesWithoutSummary();
+    void zoomMoveConfirmation_data();
+    void zoomMoveConfirmation();
     void invalidValues_data();
     void invalidValues();
     void stabiliser();
@@ -78,6 +81,7 @@ private slots:
     void tftpWrite_data();
     void tftpWrite();
     void updateModeNeedsHandshake();
+    void waitingForImageAnswersNothing();
     void garbage();
 };
 
@@ -297,6 +301,50 @@ void SimTest::moves()
         for (const QByteArray& answer : answers)
             QVERIFY2(!answer.startsWith("Zoom="), answer.constData());
     }
+}
+
+void SimTest::movesWithoutSummary()
+{
+    SimProcess sim({"--no-move-summary", "--gap", "0"});
+    QVERIFY(sim.start());
+    SimClient client;
+    // The second move takes longer than the tick after which the first one's
+    // summary would have come.
+    client.send(sim.address(), "setFocus=200");
+    QCOMPARE(client.waitFor("focusDone"), QByteArray("focusDone"));
+    QVERIFY(!client.answers().contains("Current=18,200,3.5"));
+    client.clear();
+    client.send(sim.address(), "setFocus=400");
+    QCOMPARE(client.waitFor("focusDone"), QByteArray("focusDone"));
+    const Answers answers = client.answers();
+    QVERIFY2(answers.contains("Focus=400"), answers.join(' ').constData());
+    for (const QByteArray& answer : answers)
+        QVERIFY2(!answer.startsWith("Current="), answers.join(' ').constData());
+}
+
+void SimTest::zoomMoveConfirmation_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<Answers>("afterZoomDone");
+    const Answers held{"focusDone", "irisDone", "Current=40,575,4.5"};
+    QTest::newRow("held focus and iris confirmed") << QStringList() << held;
+    QTest::newRow("zoomDone alone") << QStringList{"--zoom-done-alone"} << Answers{"Current=40,575,4.5"};
+}
+
+// Controllers differ in what follows "zoomDone"; the simulator plays both.
+void SimTest::zoomMoveConfirmation()
+{
+    QFETCH(QStringList, options);
+    QFETCH(Answers, afterZoomDone);
+    SimProcess sim(QStringList{"--lens", "zoom-is", "--product", "ORVO KX-MQTR"} + options);
+    QVERIFY(sim.start());
+    SimClient client;
+    client.send(sim.address(), "setZoom=40");
+    QCOMPARE(client.waitFor("Current=", 10000), QByteArray("Current=40,575,4.5"));
+    const Answers answers = client.answers();
+    const int endAt = answers.indexOf("zoomDone");
+    QVERIFY2(endAt > 0, answers.join(' ').constData());
+    QCOMPARE(answers.mid(endAt + 1), afterZoomDone);
 }
 
 void SimTest::invalidValues_data()
@@ -605,6 +653,36 @@ void SimTest::updateModeNeedsHandshake()
     QVERIFY(sim.waitForLog("restart \\(Reboot\\)").hasMatch());
     QVERIFY(sim.waitForLog("normal mode on(.|\\n)*normal mode on").hasMatch());
     QVERIFY(!sim.log().contains("update mode"));
+}
+
+void SimTest::waitingForImageAnswersNothing()
+{
+    const QString curl = QStandardPaths::findExecutable("curl");
+    QVERIFY2(!curl.isEmpty(), "curl is needed (scripts/test installs it)");
+    SimProcess sim({"--waiting-for-image", "--tftp-port", "6969", "--restart-time", "100"});
+    QVERIFY(sim.start());
+    QVERIFY(sim.waitForLog("waiting in the boot loader for an image: tftp server on").hasMatch());
+    SimClient client;
+    client.send(sim.address(), "ver");
+    QVERIFY(sim.waitForLog(" drop \\S+ \\(waiting for an image\\) ver$").hasMatch());
+
+    QFile source(sim.workPath("image.orvo"));
+    QVERIFY(source.open(QIODevice::WriteOnly));
+    source.write("ORVO :: rescue image");
+    source.close();
+    QProcess upload;
+    upload.start(curl,
+                 {"-sS", "--max-time", "30", "--tftp-no-options", "-T", source.fileName(),
+                  QStringLiteral("tftp://%1:6969/bla").arg(sim.address().toString())});
+    QVERIFY(upload.waitForFinished(40000));
+    QCOMPARE(upload.exitCode(), 0);
+    QVERIFY(sim.waitForLog("image received: 20 bytes").hasMatch());
+
+    // Then it restarts into normal mode and answers again.
+    QVERIFY(sim.waitForLog("normal mode on").hasMatch());
+    QVERIFY(client.answers().isEmpty());
+    client.send(sim.address(), "ver");
+    QVERIFY(!client.waitFor("ORVO KX-MQTR=").isEmpty());
 }
 
 void SimTest::garbage()

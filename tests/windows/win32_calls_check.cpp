@@ -1,6 +1,7 @@
 // A native Windows program that runs the panel's Win32 calls (platform/Win32Calls)
 // and the command channel's socket calls (link/RawSocket) on the machine it
-// runs on and checks what it can of their results. Built by
+// runs on and checks what it can of their results, and the service dialog's
+// keys as the Windows build has them (admin/ServiceKeys). Built by
 // scripts/windows-check with the MinGW cross-compiler; it needs no toolkit.
 //
 //   win32_calls_check [--write-registry]
@@ -9,6 +10,7 @@
 // TextScaleFactor: only for a throwaway user profile (a scratch Wine prefix),
 // never on someone's own account. Ends with "N passed, N failed".
 
+#include "admin/ServiceKeys.h"
 #include "link/RawSocket.h"
 #include "platform/Win32Calls.h"
 
@@ -142,6 +144,15 @@ void sendsFromSocketOfFamily(int family, const char* what)
 
     const int reported = RawSocket::addressFamily(std::intptr_t(sender));
     check(reported == family, "the socket reports the family it was made with");
+    // Winsock takes only a destination in the socket's own family; Wine,
+    // running on Linux, takes the other one too, so the form is checked.
+    const RawSocket::SocketAddress to = RawSocket::destination(reported, INADDR_LOOPBACK, ntohs(here.sin_port));
+    const auto* to6 = reinterpret_cast<const sockaddr_in6*>(to.bytes);
+    check(family == AF_INET6 ? to.length == int(sizeof(sockaddr_in6)) && to6->sin6_family == AF_INET6
+                  && IN6_IS_ADDR_V4MAPPED(&to6->sin6_addr)
+                             : to.length == int(sizeof(sockaddr_in))
+                  && reinterpret_cast<const sockaddr_in*>(to.bytes)->sin_family == AF_INET,
+          "the destination is written in the socket's family");
     const char command[] = "getVER";
     const int error = RawSocket::sendTo(std::intptr_t(sender), reported, INADDR_LOOPBACK, ntohs(here.sin_port), command,
                                         sizeof command - 1);
@@ -159,6 +170,18 @@ void sendsFromSocketOfFamily(int family, const char* what)
     closesocket(sender);
 }
 
+// The panel asks for a receive buffer and reads back what it was granted.
+void receiveBufferReadsBack()
+{
+    SOCKET socket6 = socket(AF_INET6, SOCK_DGRAM, IPPROTO_UDP);
+    const int asked = 1 << 20;
+    const bool set = socket6 != INVALID_SOCKET
+        && setsockopt(socket6, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&asked), sizeof asked) == 0;
+    const int granted = RawSocket::receiveBufferBytes(std::intptr_t(socket6));
+    check(set && granted == asked, "the receive buffer granted reads back as asked");
+    closesocket(socket6);
+}
+
 void socketSends()
 {
     WSADATA winsock;
@@ -168,7 +191,17 @@ void socketSends()
     }
     sendsFromSocketOfFamily(AF_INET, "an IPv4 socket sends to an IPv4 address");
     sendsFromSocketOfFamily(AF_INET6, "a dual-stack socket sends to an IPv4 address");
+    receiveBufferReadsBack();
     WSACleanup();
+}
+
+// Windows delivers Ctrl+Alt+F10 to the window: the service dialog opens
+// with it alone.
+void serviceKeys()
+{
+    check(ServiceKeys::thisDesktop() == ServiceKeys::Desktop::Windows
+              && ServiceKeys::sequences(ServiceKeys::thisDesktop()) == std::vector<std::string>{"Ctrl+Alt+F10"},
+          "the service dialog's keys are Ctrl+Alt+F10 alone");
 }
 
 } // namespace
@@ -181,6 +214,7 @@ int main(int argc, char* argv[])
     topmostKeepsPlaceAndSize();
     adaptersAndAddressCache();
     socketSends();
+    serviceKeys();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

@@ -2,19 +2,19 @@
 
 #include "link/ReplyReader.h"
 
-#include <QJsonObject>
 #include <QString>
 
 #include <optional>
 
-// What the command-line client knows about the controller it talks to: the
-// facts of every reply, applied in the order they were read. Numbers the
-// controller has not reported yet are absent.
+// What a program that talks to one controller knows about it (the
+// command-line client, the drivers): the facts of every reply, applied in the
+// order they were read. What the controller has not reported yet is absent
+// (or an empty text): nothing is assumed, not even the boot loader's "1".
 struct DeviceRecord
 {
     QString product;
     QString firmware;
-    QString bootLoader = QStringLiteral("1");
+    QString bootLoader;
     std::optional<int> protocol;
     std::optional<QString> name;
     QString serial, mac, hardware, vendor;
@@ -40,12 +40,6 @@ struct DeviceRecord
     bool isPowerZoom() const;
     bool lensReported() const { return lensAbsent || zoom.has_value(); }
 
-    // "info" as JSON: every known value, null for those not reported.
-    QJsonObject toJson() const;
-
 private:
     int m_counts[int(ReplyFact::Kind::Gateway) + 1] = {};
 };
-
-// One fact as a JSON object for "watch": {"report": kind, ...values}.
-QJsonObject factToJson(const ReplyFact& fact);
