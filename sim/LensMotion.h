@@ -45,6 +45,10 @@ public:
     // Whether a move that ends is summed up with "Current=" (on by default);
     // the panel and the client must also do without it.
     void setMoveSummary(bool on) { m_moveSummary = on; }
+    // Whether an absolute focus move ends with "focusDone" (on by default);
+    // off, its end is never confirmed, for the time limits of the programs
+    // that wait for it.
+    void setFocusConfirmation(bool on) { m_confirmFocus = on; }
 
 signals:
     void report(const Peer& peer, const QByteArray& text);
@@ -94,6 +98,7 @@ private:
     int m_nextReportAxis = 0;
     bool m_currentDue = false;
     bool m_moveSummary = true;
+    bool m_confirmFocus = true;
     // Confirmations of focus and iris after an absolute zoom move.
     bool m_focusSettledDue = false;
     bool m_irisSettledDue = false;

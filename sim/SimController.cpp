@@ -38,6 +38,7 @@ SimController::SimController(const SimOptions& options, SimLog& log, QObject* pa
     , m_tftp(log, tftpSettings(options))
 {
     m_lens.setMoveSummary(options.moveSummary);
+    m_lens.setFocusConfirmation(options.confirmFocusMoves);
     connect(&m_port, &CommandPort::received, this, &SimController::onCommand);
     connect(&m_lens, &LensMotion::report, &m_port, &CommandPort::send);
     connect(&m_tftp, &TftpServer::imageReceived, this, &SimController::onImage);
