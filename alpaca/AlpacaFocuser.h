@@ -56,6 +56,9 @@ public:
     virtual int maxStep() const = 0;
     virtual Motion motion() const = 0;
     virtual QString motionMessage() const = 0;
+    // Brings what runs on time (a move's time limit) up to now, before a
+    // client is told whether the focuser moves.
+    virtual void catchUp() = 0;
     // False with the reason when the controller cannot take the move now.
     virtual bool moveTo(int position, QString* why) = 0;
     virtual void halt() = 0;

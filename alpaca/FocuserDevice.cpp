@@ -88,10 +88,11 @@ AlpacaResult FocuserDevice::connecting() const
     return AlpacaResult::of(m_clientConnected && m_focuser->link() == AlpacaFocuser::Link::Identifying);
 }
 
-AlpacaResult FocuserDevice::deviceState(const QDateTime& now) const
+AlpacaResult FocuserDevice::deviceState(const QDateTime& now)
 {
     if (const std::optional<AlpacaResult> refusal = notConnected())
         return *refusal;
+    m_focuser->catchUp();
     const auto entry = [](const char* name, const QJsonValue& value) {
         return QJsonObject{{QStringLiteral("Name"), QLatin1String(name)}, {QStringLiteral("Value"), value}};
     };
@@ -118,6 +119,7 @@ AlpacaResult FocuserDevice::isMoving()
 {
     if (const std::optional<AlpacaResult> refusal = notConnected())
         return *refusal;
+    m_focuser->catchUp();
     switch (m_focuser->motion()) {
     case AlpacaFocuser::Motion::Moving:
         return AlpacaResult::of(true);

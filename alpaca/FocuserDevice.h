@@ -39,7 +39,7 @@ public:
     std::optional<AlpacaResult> connectOutcome() const;
     AlpacaResult connect();
     AlpacaResult connecting() const;
-    AlpacaResult deviceState(const QDateTime& now) const;
+    AlpacaResult deviceState(const QDateTime& now);
     AlpacaResult action(const QString& name, const QString& parameters);
 
     AlpacaResult isMoving();

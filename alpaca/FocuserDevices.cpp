@@ -97,6 +97,7 @@ QString FocuserDevices::identifiedUniqueId(Controller& controller) const
 void FocuserDevices::review()
 {
     for (Controller& controller : m_controllers) {
+        tellLink(controller);
         const QString uniqueId = identifiedUniqueId(controller);
         if (uniqueId.isEmpty() || (uniqueId == controller.uniqueId && !controller.provisional))
             continue;
@@ -134,6 +135,35 @@ void FocuserDevices::list(Controller& controller, const QString& uniqueId)
     controller.uniqueId = uniqueId;
     controller.provisional = false;
     controller.duplicateOf = -1;
+}
+
+void FocuserDevices::tellLink(Controller& controller)
+{
+    const AlpacaFocuser& focuser = controller.device->focuser();
+    const AlpacaFocuser::Link link = focuser.link();
+    // An identification under way is no news; its outcome is.
+    if (link == AlpacaFocuser::Link::Identifying || link == controller.toldLink)
+        return;
+    controller.toldLink = link;
+    const AlpacaFocuser::Identity identity = focuser.identity();
+    switch (link) {
+    case AlpacaFocuser::Link::Connected:
+        emit notice(
+            tr("%1: connected, %2 firmware %3.").arg(focuser.address(), identity.product, identity.firmware.trimmed()));
+        break;
+    case AlpacaFocuser::Link::Lost:
+        emit notice(tr("%1: does not answer any more.").arg(focuser.address()));
+        break;
+    case AlpacaFocuser::Link::Disconnected:
+    case AlpacaFocuser::Link::Refused: {
+        const QString problem = focuser.linkProblem();
+        emit notice(problem.isEmpty() ? tr("%1: not connected.").arg(focuser.address())
+                                      : tr("%1: %2").arg(focuser.address(), problem));
+        break;
+    }
+    case AlpacaFocuser::Link::Identifying:
+        break;
+    }
 }
 
 void FocuserDevices::tellWarning(const QString& text)

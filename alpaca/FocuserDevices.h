@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class DeviceNumbers;
@@ -64,12 +65,15 @@ public:
     // The listed device with that number, or nullptr.
     FocuserDevice* device(int number);
 
-    // Gives numbers to the controllers whose identity has become known; runs
-    // every ReviewPeriodMs by itself.
+    // Gives numbers to the controllers whose identity has become known, and
+    // tells how their links have changed since; runs every ReviewPeriodMs by
+    // itself.
     void review();
 
 signals:
     void warning(const QString& text);
+    // A controller's link has come up, gone silent or failed, for the log.
+    void notice(const QString& text);
     void searchFinished();
 
 private:
@@ -81,9 +85,11 @@ private:
         bool provisional = false; // from the state file, not yet confirmed by the controller
         int duplicateOf = -1;
         QElapsedTimer connectedFor;
+        std::optional<AlpacaFocuser::Link> toldLink;
     };
 
     QString identifiedUniqueId(Controller& controller) const;
+    void tellLink(Controller& controller);
     void list(Controller& controller, const QString& uniqueId);
     void finishSearch();
     void tellWarning(const QString& text);

@@ -38,6 +38,7 @@ private slots:
     void serialWhenNoMac();
     void damagedStateFile();
     void unwritableStateFolder();
+    void linkChangesAreTold();
 
 private:
     // One run of the server: the numbers read from the state file and the
@@ -312,6 +313,41 @@ void AlpacaDevicesTest::unwritableStateFolder()
     // Said once, not for every controller.
     QCOMPARE(warnings.count(), 1);
     QVERIFY(warnings.first().first().toString().contains(QStringLiteral("blocked")));
+}
+
+// The server's log (standard error, the service's journal) hears when a
+// controller's link comes up, goes silent or fails, once per change.
+void AlpacaDevicesTest::linkChangesAreTold()
+{
+    const QString address = QStringLiteral("10.231.0.5");
+    std::unique_ptr<Run> run = start({address});
+    ScriptedFocuser* focuser = run->focusers.value(address);
+    focuser->facts.product = QStringLiteral("ORVO KX-MQTR");
+    focuser->facts.firmware = QStringLiteral("1.9.0 ");
+    QSignalSpy notices(run->devices.get(), &FocuserDevices::notice);
+    const auto after = [&](AlpacaFocuser::Link link, const QString& problem = QString()) {
+        focuser->linkState = link;
+        focuser->problem = problem;
+        run->devices->review();
+        QStringList told;
+        for (const QList<QVariant>& notice : notices)
+            told << notice.value(0).toString();
+        notices.clear();
+        return told;
+    };
+    using Link = AlpacaFocuser::Link;
+    const QStringList none;
+    QCOMPARE(after(Link::Identifying), none);
+    const QStringList connected{QStringLiteral("10.231.0.5: connected, ORVO KX-MQTR firmware 1.9.0.")};
+    QCOMPARE(after(Link::Connected), connected);
+    QCOMPARE(after(Link::Connected), none);
+    QCOMPARE(after(Link::Lost), QStringList{QStringLiteral("10.231.0.5: does not answer any more.")});
+    QCOMPARE(after(Link::Identifying), none);
+    QCOMPARE(after(Link::Connected), connected);
+    const QString problem = QStringLiteral("No controller answered at 10.231.0.5.");
+    QCOMPARE(after(Link::Disconnected, problem), QStringList{QStringLiteral("10.231.0.5: ") + problem});
+    QCOMPARE(after(Link::Disconnected, problem), none);
+    QCOMPARE(after(Link::Refused), QStringList{QStringLiteral("10.231.0.5: not connected.")});
 }
 
 LENSDESK_TEST_MAIN(AlpacaDevicesTest)

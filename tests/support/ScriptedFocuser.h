@@ -49,6 +49,8 @@ public:
     int maxStep() const override { return focusMaxStep; }
     Motion motion() const override { return motionState; }
     QString motionMessage() const override { return motionText; }
+    // The test moves the time along by setting motionState.
+    void catchUp() override { }
     bool moveTo(int position, QString* why) override;
     void halt() override;
     QVector<float> fNumbers() const override { return lensFNumbers; }
