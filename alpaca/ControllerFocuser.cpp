@@ -52,10 +52,14 @@ qint64 ControllerFocuser::advance(qint64 now)
 
 void ControllerFocuser::noteChange()
 {
+    if (m_link.state() != ControllerLink::State::Connected)
+        m_identifiedAt = -1;
     switch (m_link.state()) {
     case ControllerLink::State::Connected:
         m_retryAt = -1;
         m_retryDelayMs = RetryFirstMs;
+        if (m_identifiedAt < 0)
+            m_identifiedAt = LinkClock::now();
         break;
     case ControllerLink::State::Refused:
         if (m_link.refusal() == ControllerLink::Refusal::NoAnswer && m_retryAt < 0)
@@ -72,6 +76,8 @@ AlpacaFocuser::Link ControllerFocuser::link() const
     case ControllerLink::State::Identifying:
         return Link::Identifying;
     case ControllerLink::State::Connected:
+        if (!m_link.record().lensReported() && LinkClock::now() - m_identifiedAt < LensReportWaitMs)
+            return Link::Identifying;
         return Link::Connected;
     case ControllerLink::State::Lost:
         return Link::Lost;

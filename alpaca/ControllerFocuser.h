@@ -17,6 +17,12 @@ class LinkPump;
 // extras, and a LinkPump that drives both from the controller thread's event
 // loop. Nothing is shared with the other controllers.
 //
+// Identified is not yet ready: the controller volunteers its lens reports
+// (focus range, positions) about 300 ms after it identifies itself, and a
+// client reads the position as soon as it has connected. So the focuser
+// counts as Identifying until those reports have come, or LensReportWaitMs
+// have passed without them.
+//
 // The link is started at once. A controller that does not answer its
 // identification (off, or not yet on the network) is asked again after
 // RetryFirstMs, then after twice as long each time up to RetryMostMs, until
@@ -33,6 +39,7 @@ class ControllerFocuser final : public AlpacaFocuser
 public:
     static constexpr int RetryFirstMs = 2000;
     static constexpr int RetryMostMs = 60000;
+    static constexpr int LensReportWaitMs = 2000;
 
     explicit ControllerFocuser(const QString& address);
     ~ControllerFocuser() override;
@@ -80,4 +87,5 @@ private:
     QTimer m_openRetry;
     qint64 m_retryAt = -1;
     int m_retryDelayMs = RetryFirstMs;
+    qint64 m_identifiedAt = -1;
 };
