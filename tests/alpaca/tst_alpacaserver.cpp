@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <csignal>
@@ -645,21 +644,13 @@ void AlpacaServerTest::burstOfClients()
 
 void AlpacaServerTest::discovery()
 {
-    QUdpSocket client;
-    QVERIFY(client.bind(QHostAddress(QHostAddress::LocalHost), 0));
-    const auto ask = [&](const QByteArray& question) {
-        client.writeDatagram(question, m_server->address(), 32227);
-        QByteArray answer;
-        if (client.waitForReadyRead(3000)) {
-            answer.resize(int(client.pendingDatagramSize()));
-            client.readDatagram(answer.data(), answer.size());
-        }
-        return answer;
-    };
-    QCOMPARE(ask("alpacadiscovery1"), "{\"AlpacaPort\":" + QByteArray::number(m_server->port()) + '}');
+    const QHostAddress client(QHostAddress::LocalHost);
+    const QHostAddress server = m_server->address();
+    QCOMPARE(AlpacaProcess::askDiscovery(client, server, "alpacadiscovery1"),
+             "{\"AlpacaPort\":" + QByteArray::number(m_server->port()) + '}');
     QCOMPARE(m_server->port(), quint16(11111));
-    QCOMPARE(ask("alpacadiscovery"), QByteArray());
-    QCOMPARE(ask("ver"), QByteArray());
+    QCOMPARE(AlpacaProcess::askDiscovery(client, server, "alpacadiscovery"), QByteArray());
+    QCOMPARE(AlpacaProcess::askDiscovery(client, server, "ver"), QByteArray());
 }
 
 // Device numbers stay with the controllers across a restart of the server,

@@ -3,11 +3,13 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
+#include <QUdpSocket>
 
 namespace {
 constexpr int StartTimeLimitMs = 10000;
 constexpr int StopTimeLimitMs = 10000;
 constexpr int OutputPollMs = 20;
+constexpr int DiscoveryAnswerWithinMs = 3000;
 } // namespace
 
 AlpacaProcess::AlpacaProcess(const QHostAddress& address, const QString& stateHome, const QStringList& arguments)
@@ -74,4 +76,18 @@ bool AlpacaProcess::waitForOutput(const QString& pattern, int timeoutMs)
         QTest::qWait(OutputPollMs);
     } while (clock.elapsed() < timeoutMs);
     return false;
+}
+
+QByteArray AlpacaProcess::askDiscovery(const QHostAddress& source, const QHostAddress& target,
+                                       const QByteArray& question, quint16 port)
+{
+    QUdpSocket client;
+    if (!client.bind(source, 0) || client.writeDatagram(question, target, port) != question.size())
+        return QByteArray();
+    QByteArray answer;
+    if (client.waitForReadyRead(DiscoveryAnswerWithinMs)) {
+        answer.resize(int(client.pendingDatagramSize()));
+        client.readDatagram(answer.data(), answer.size());
+    }
+    return answer;
 }

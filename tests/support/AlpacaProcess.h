@@ -35,6 +35,13 @@ public:
     // Waits for a line of its output matching `pattern`.
     bool waitForOutput(const QString& pattern, int timeoutMs = 10000);
 
+    // Sends `question` as a discovery client does, from `source` (port
+    // chosen by the system) to `target` (the server, or a broadcast
+    // address), and returns the first answer within 3 s, empty if none.
+    static QByteArray askDiscovery(const QHostAddress& source, const QHostAddress& target, const QByteArray& question,
+                                   quint16 port = DiscoveryPort);
+    static constexpr quint16 DiscoveryPort = 32227;
+
 private:
     QHostAddress m_address;
     QString m_stateHome;
