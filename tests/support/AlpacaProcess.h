@@ -28,6 +28,7 @@ public:
     // code, -1 if it did not end normally within 10 s.
     int terminate();
     bool isRunning() const { return m_process.state() == QProcess::Running; }
+    qint64 pid() const { return m_process.processId(); }
 
     QHostAddress address() const { return m_address; }
     quint16 port() const { return m_port; }
