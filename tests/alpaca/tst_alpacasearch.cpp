@@ -48,6 +48,8 @@ const QHostAddress PanelAddress(QStringLiteral("10.231.1.1"));
 constexpr quint16 HttpPort = 11111;
 // A search listens for 6 s, and a controller found is identified after it.
 constexpr int ListedWithinMs = 20000;
+// An answer between namespaces comes within a millisecond.
+constexpr int NoAnswerWithinMs = 1000;
 
 } // namespace
 
@@ -172,7 +174,7 @@ void AlpacaSearchTest::discoveryByBroadcast()
     QString error;
     const auto ask = [&] {
         answer = AlpacaProcess::askDiscovery(QHostAddress(source), QHostAddress(target), "alpacadiscovery1");
-        noAnswer = AlpacaProcess::askDiscovery(QHostAddress(source), QHostAddress(target), "alpaca");
+        noAnswer = AlpacaProcess::askDiscovery(QHostAddress(source), QHostAddress(target), "alpaca", NoAnswerWithinMs);
     };
     QVERIFY2(NetnsLab::inside(fromDeviceA ? m_lab->deviceA : m_lab->deviceB, ask, &error), qPrintable(error));
     QCOMPARE(answer, QByteArray("{\"AlpacaPort\":11111}"));

@@ -9,7 +9,6 @@ namespace {
 constexpr int StartTimeLimitMs = 10000;
 constexpr int StopTimeLimitMs = 10000;
 constexpr int OutputPollMs = 20;
-constexpr int DiscoveryAnswerWithinMs = 3000;
 } // namespace
 
 AlpacaProcess::AlpacaProcess(const QHostAddress& address, const QString& stateHome, const QStringList& arguments)
@@ -79,13 +78,13 @@ bool AlpacaProcess::waitForOutput(const QString& pattern, int timeoutMs)
 }
 
 QByteArray AlpacaProcess::askDiscovery(const QHostAddress& source, const QHostAddress& target,
-                                       const QByteArray& question, quint16 port)
+                                       const QByteArray& question, int waitMs, quint16 port)
 {
     QUdpSocket client;
     if (!client.bind(source, 0) || client.writeDatagram(question, target, port) != question.size())
         return QByteArray();
     QByteArray answer;
-    if (client.waitForReadyRead(DiscoveryAnswerWithinMs)) {
+    if (client.waitForReadyRead(waitMs)) {
         answer.resize(int(client.pendingDatagramSize()));
         client.readDatagram(answer.data(), answer.size());
     }

@@ -38,9 +38,9 @@ public:
 
     // Sends `question` as a discovery client does, from `source` (port
     // chosen by the system) to `target` (the server, or a broadcast
-    // address), and returns the first answer within 3 s, empty if none.
+    // address), and returns the first answer within `waitMs`, empty if none.
     static QByteArray askDiscovery(const QHostAddress& source, const QHostAddress& target, const QByteArray& question,
-                                   quint16 port = DiscoveryPort);
+                                   int waitMs = 3000, quint16 port = DiscoveryPort);
     static constexpr quint16 DiscoveryPort = 32227;
 
 private:
