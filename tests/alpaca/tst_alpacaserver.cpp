@@ -38,6 +38,8 @@ private slots:
     void members_data();
     void members();
     void identityAndState();
+    void disconnectKeepsTheLink();
+    void setupPages();
     void transactionNumbers_data();
     void transactionNumbers();
     void parametersInAnyCaseAndOrder_data();
@@ -345,6 +347,46 @@ void AlpacaServerTest::identityAndState()
     const QDateTime stamp = QDateTime::fromString(entries.value(QStringLiteral("TimeStamp")).toString(), Qt::ISODate);
     QVERIFY(stamp.isValid());
     QVERIFY(qAbs(stamp.secsTo(QDateTime::currentDateTimeUtc())) < 60);
+}
+
+// A client's disconnect is its own business: the server keeps the link, and
+// the next connect is answered at once without identifying the controller
+// again.
+void AlpacaServerTest::disconnectKeepsTheLink()
+{
+    const int before = heardSoFar(Prime);
+    QCOMPARE(errorOf(putValue(Prime, "disconnect", "")), 0);
+    QCOMPARE(getValue(Prime, "connected").value(QStringLiteral("Value")).toBool(), false);
+    QCOMPARE(errorOf(getValue(Prime, "position")), 0x407);
+    QCOMPARE(errorOf(putValue(Prime, "connected", "Connected=true")), 0);
+    QCOMPARE(getValue(Prime, "connected").value(QStringLiteral("Value")).toBool(), true);
+    QCOMPARE(getValue(Prime, "position").value(QStringLiteral("Value")).toInt(), 490);
+    QCOMPARE(heardSince(Prime, before), QStringList());
+}
+
+// The setup pages show what the controllers reported.
+void AlpacaServerTest::setupPages()
+{
+    const HttpExchange::Reply all = get("/setup");
+    QCOMPARE(all.status, 200);
+    QVERIFY2(all.header("Content-Type").startsWith("text/html"), all.head.constData());
+    const QString page = QString::fromUtf8(all.body);
+    for (const QString& shown : {m_sims[Zoom]->address().toString(), m_sims[Prime]->address().toString(),
+                                 m_sims[Unconfirmed]->address().toString(), QStringLiteral("ORVO RE-2"),
+                                 QStringLiteral("50mm f/1.8"), QStringLiteral("490 of 980"), uniqueId(Unconfirmed)})
+        QVERIFY2(page.contains(shown), qPrintable(shown));
+
+    const QByteArray number = QByteArray::number(m_numbers.value(uniqueId(Prime)));
+    const HttpExchange::Reply one = get("/setup/v1/focuser/" + number + "/setup");
+    QCOMPARE(one.status, 200);
+    QVERIFY(one.body.contains(m_sims[Prime]->address().toString().toUtf8()));
+    QVERIFY(!one.body.contains(m_sims[Zoom]->address().toString().toUtf8()));
+    // Started without --search: no search to ask for.
+    QCOMPARE(put("/setup/search", "").status, 400);
+    QCOMPARE(HttpExchange::raw(m_server->address(), m_server->port(),
+                               {"POST /setup/search HTTP/1.1\r\nHost: lensdesk\r\nContent-Length: 0\r\n\r\n"})
+                 .status,
+             403);
 }
 
 void AlpacaServerTest::transactionNumbers_data()
