@@ -1,8 +1,8 @@
 #include "cli/Cli.h"
 
+#include "base/SignalWatcher.h"
 #include "cli/CompletionScript.h"
 #include "cli/ControllerSession.h"
-#include "cli/StopRequest.h"
 #include "lens/RecallPlan.h"
 #include "link/DottedQuad.h"
 #include "link/Protocol.h"
@@ -26,15 +26,14 @@ constexpr const char* AddressVariable = "LENSDESK_ADDRESS";
 
 } // namespace
 
-Cli::Cli(const CliArguments& arguments, Output& output, StopRequest& stop, QObject* parent)
+Cli::Cli(const CliArguments& arguments, Output& output, SignalWatcher& stop, QObject* parent)
     : QObject(parent)
     , m_options(arguments)
     , m_output(output)
-    , m_stopRequest(stop)
 {
     m_maxTime.setSingleShot(true);
     connect(&m_maxTime, &QTimer::timeout, this, [this] { this->stop(StopCause::MaxTime); });
-    connect(&m_stopRequest, &StopRequest::requested, this,
+    connect(&stop, &SignalWatcher::stopRequested, this,
             [this](int signalNumber) { this->stop(StopCause::Signal, signalNumber); });
 }
 

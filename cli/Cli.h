@@ -14,7 +14,7 @@
 #include <functional>
 
 class ControllerSession;
-class StopRequest;
+class SignalWatcher;
 
 // lensdesk-cli: the controller's features from scripts. Every command is a
 // member function that returns the exit status; the command table
@@ -39,7 +39,7 @@ public:
         NothingFound = 3 // "search" found no controller
     };
 
-    Cli(const CliArguments& arguments, Output& output, StopRequest& stop, QObject* parent = nullptr);
+    Cli(const CliArguments& arguments, Output& output, SignalWatcher& stop, QObject* parent = nullptr);
 
     int run();
 
@@ -137,7 +137,6 @@ private:
 
     CliArguments m_options;
     Output& m_output;
-    StopRequest& m_stopRequest;
     const CommandTable::Command* m_command = nullptr;
     QStringList m_arguments;
     // The session of the command under way (to stop the lens).

@@ -1,10 +1,12 @@
+#include "base/SignalWatcher.h"
 #include "cli/Cli.h"
 #include "cli/CliArguments.h"
 #include "cli/Output.h"
-#include "cli/StopRequest.h"
 
 #include <QCoreApplication>
 #include <QTimer>
+
+#include <csignal>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -46,7 +48,7 @@ int main(int argc, char** argv)
     Output output(arguments.json, arguments.verbose);
     if (!parsed)
         return output.failure(Output::Reason::BadInput, Cli::BadUsage, error);
-    StopRequest stop;
+    SignalWatcher stop({SIGINT, SIGTERM, SIGHUP});
     Cli cli(arguments, output, stop);
     QTimer::singleShot(0, &cli, [&cli] { QCoreApplication::exit(cli.run()); });
     return app.exec();

@@ -41,6 +41,19 @@ void LanSearch::sendProbe(QUdpSocket& socket)
                          Protocol::ControllerPort);
 }
 
+void LanSearch::probeEverywhere(const std::function<void(const QString& address, bool bound)>& probed)
+{
+    for (const SearchResults::InterfaceResult& interface : SearchResults::searchableInterfaces()) {
+        for (const QString& address : interface.addresses) {
+            bool bound = false;
+            QUdpSocket* socket = openSocket(QHostAddress(address), &bound);
+            if (bound)
+                sendProbe(*socket);
+            probed(address, bound);
+        }
+    }
+}
+
 void LanSearch::closeSockets()
 {
     for (QUdpSocket* socket : qAsConst(m_sockets)) {

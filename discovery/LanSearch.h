@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QVector>
 
+#include <functional>
+
 class QHostAddress;
 class QUdpSocket;
 
@@ -33,6 +35,10 @@ public:
     QUdpSocket* openSocket(const QHostAddress& address, bool* bound);
     // Broadcasts the version question from `socket`.
     static void sendProbe(QUdpSocket& socket);
+    // Opens a socket on every address of every searchable interface and
+    // probes from it; `probed` hears each address and whether a port could
+    // be bound there (no probe leaves an address without one).
+    void probeEverywhere(const std::function<void(const QString& address, bool bound)>& probed);
     void closeSockets();
 
     const QList<QUdpSocket*>& sockets() const { return m_sockets; }

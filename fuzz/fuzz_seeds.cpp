@@ -6,6 +6,10 @@
 #include "FirmwareImages.h"
 #include "admin/FirmwareCipher.h"
 #include "link/Protocol.h"
+#ifdef LENSDESK_WITH_ALPACA
+#include "alpaca/FocuserActions.h"
+#include "alpaca/FocuserMembers.h"
+#endif
 
 #include <QByteArray>
 #include <QDir>
@@ -132,6 +136,69 @@ QList<QByteArray> answerKeys()
     return keys;
 }
 
+#ifdef LENSDESK_WITH_ALPACA
+// A request for every member of the focuser API as a client sends it, plus
+// the management and setup pages; the dictionary holds their words.
+QList<QByteArray> sampleAlpacaRequests()
+{
+    QList<QByteArray> requests = {
+        "GET /management/apiversions?ClientID=1&ClientTransactionID=2 HTTP/1.1\r\nHost: a\r\n\r\n",
+        "GET /management/v1/configureddevices HTTP/1.1\r\n\r\n",
+        "GET /setup HTTP/1.1\r\n\r\nGET /setup/v1/focuser/0/setup HTTP/1.1\r\n\r\n",
+        "POST /setup/search HTTP/1.1\r\nContent-Length: 0\r\n\r\n",
+    };
+    for (const FocuserMembers::Member& member : FocuserMembers::all()) {
+        QByteArray form = "ClientID=7&ClientTransactionID=9";
+        for (const FocuserMembers::Parameter& parameter : member.parameters) {
+            form += '&' + QByteArray(parameter.name) + '=';
+            form += parameter.kind == FocuserMembers::Kind::Bool ? QByteArray("true")
+                : parameter.kind == FocuserMembers::Kind::Int    ? QByteArray("250")
+                                                                 : QByteArray("GetZoom");
+        }
+        const QByteArray path = "/api/v1/focuser/0/" + QByteArray(member.name);
+        if (member.verb == FocuserMembers::Verb::Get)
+            requests << "GET " + path + '?' + form + " HTTP/1.1\r\nHost: a\r\n\r\n";
+        else
+            requests << "PUT " + path
+                    + " HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                      "Content-Length: "
+                    + QByteArray::number(form.size()) + "\r\n\r\n" + form;
+    }
+    return requests;
+}
+
+QList<QByteArray> alpacaWords()
+{
+    QList<QByteArray> words = {"GET ",
+                               "PUT ",
+                               "POST ",
+                               " HTTP/1.1\r\n",
+                               "\r\n\r\n",
+                               "Content-Length: ",
+                               "Transfer-Encoding: chunked\r\n",
+                               "Content-Type: application/x-www-form-urlencoded",
+                               "Connection: close",
+                               "/api/v1/focuser/",
+                               "/management/v1/",
+                               "/setup/v1/focuser/",
+                               "ClientTransactionID=",
+                               "ClientID=",
+                               "%00",
+                               "%",
+                               "&",
+                               "=",
+                               "+"};
+    for (const FocuserMembers::Member& member : FocuserMembers::all()) {
+        words << QByteArray(member.name);
+        for (const FocuserMembers::Parameter& parameter : member.parameters)
+            words << QByteArray(parameter.name) + '=';
+    }
+    for (const QString& action : FocuserActions::names())
+        words << action.toLatin1();
+    return words;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -146,7 +213,11 @@ int main(int argc, char** argv)
     const bool written =
         writeCorpus(dir, QStringLiteral("fuzz_firmwarecipher"), sampleContainers(), {"\x03", "\x01", "\x02", "\x04"})
         && writeCorpus(dir, QStringLiteral("fuzz_replies"), replies, answerKeys())
-        && writeCorpus(dir, QStringLiteral("fuzz_searchanswers"), sampleSearchAnswers(), answerKeys());
+        && writeCorpus(dir, QStringLiteral("fuzz_searchanswers"), sampleSearchAnswers(), answerKeys())
+#ifdef LENSDESK_WITH_ALPACA
+        && writeCorpus(dir, QStringLiteral("fuzz_alpacarequests"), sampleAlpacaRequests(), alpacaWords())
+#endif
+        ;
     if (!written) {
         std::fprintf(stderr, "fuzz_seeds: cannot write under %s\n", argv[1]);
         return 1;

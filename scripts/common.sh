@@ -20,8 +20,11 @@ ensure_packages() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" </dev/null >/dev/null
 }
 
-# fonts-liberation: the narrow family the fixed layouts are set in.
-BUILD_PACKAGES=(build-essential cmake ccache qtbase5-dev libcurl4-openssl-dev zlib1g-dev fonts-liberation)
+# fonts-liberation: the narrow family the fixed layouts are set in;
+# libcpp-httplib-dev (found through pkg-config): the HTTP server of
+# lensdesk-alpaca.
+BUILD_PACKAGES=(build-essential cmake ccache qtbase5-dev libcurl4-openssl-dev zlib1g-dev fonts-liberation
+    pkg-config libcpp-httplib-dev)
 
 # Compiler results are cached across build trees and runs when ccache is
 # there (a fresh tree then compiles in a fraction of the time). The trees are

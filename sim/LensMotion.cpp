@@ -276,7 +276,8 @@ void LensMotion::onTick()
                 axis.target = axis.waypoints.takeFirst();
             } else {
                 axis.moving = false;
-                axis.endingDue = axis.ending != Ending::None;
+                axis.endingDue =
+                    axis.ending != Ending::None && !(i == FocusAxis && axis.ending == Ending::Done && !m_confirmFocus);
                 m_currentDue = true;
                 if (i == ZoomAxis && axis.ending == Ending::Done && m_confirmHeldAfterZoom)
                     m_focusSettledDue = m_irisSettledDue = true;

@@ -48,6 +48,10 @@ public:
     // Whether "stopFocus" ends an absolute focus move with "focusDone" (on by
     // default); drivers must not take a late one for the next move's end.
     void setStopConfirmed(bool on) { m_confirmStop = on; }
+    // Whether an absolute focus move ends with "focusDone" (on by default);
+    // off, its end is never confirmed, for the time limits of the programs
+    // that wait for it.
+    void setFocusConfirmation(bool on) { m_confirmFocus = on; }
 
 signals:
     void report(const Peer& peer, const QByteArray& text);
@@ -100,6 +104,7 @@ private:
     bool m_currentDue = false;
     bool m_moveSummary = true;
     bool m_confirmStop = true;
+    bool m_confirmFocus = true;
     // Confirmations of focus and iris after an absolute zoom move.
     bool m_focusSettledDue = false;
     bool m_irisSettledDue = false;

@@ -50,6 +50,7 @@ SimController::SimController(const SimOptions& options, SimLog& log, QObject* pa
 {
     m_lens.setMoveSummary(options.moveSummary);
     m_lens.setStopConfirmed(options.confirmStop);
+    m_lens.setFocusConfirmation(options.confirmFocusMoves);
     connect(&m_port, &CommandPort::received, this, &SimController::onCommand);
     connect(&m_lens, &LensMotion::report, &m_port, &CommandPort::send);
     connect(&m_tftp, &TftpServer::imageReceived, this, &SimController::onImage);

@@ -129,6 +129,11 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
                            "Confirm an absolute zoom move with \"zoomDone\" alone, without the \"focusDone\" and "
                            "\"irisDone\" that otherwise confirm the focus and iris held through it."));
 
+    parser.addOption(QCommandLineOption("no-focus-done",
+                                        "End absolute focus moves (\"setFocus=\", \"setFocus2=\") without "
+                                        "\"focusDone\", as if the confirmation were lost: the position reports and "
+                                        "the \"Current=\" summary still come."));
+
     add("restart-time",
         "Silence after \"Reboot\", \"Restart\" or \"setProto=\" before the "
         "controller answers again, in ms. Default 1500.",
@@ -205,6 +210,7 @@ SimOptions SimOptions::fromArguments(const QStringList& arguments)
     o.moveSummary = !parser.isSet("no-move-summary");
     o.confirmStop = !parser.isSet("stop-unconfirmed");
     o.confirmHeldAfterZoom = !parser.isSet("zoom-done-alone");
+    o.confirmFocusMoves = !parser.isSet("no-focus-done");
 
     o.restartMs = intOption(parser, "restart-time", 0, 600000);
     if (parser.isSet("silent-after"))

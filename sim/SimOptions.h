@@ -40,6 +40,9 @@ struct SimOptions
     // After "zoomDone", also "focusDone" and "irisDone" for the focus and iris
     // held through the zoom move; off: "zoomDone" alone.
     bool confirmHeldAfterZoom = true;
+    // Absolute focus moves end with "focusDone"; off: never (the position
+    // reports and the summary still come).
+    bool confirmFocusMoves = true;
 
     // Liveness and restarts.
     int restartMs = 1500;

@@ -1,12 +1,14 @@
 // lensdesk-sim: a simulated lens controller for developing and testing the
 // panel without hardware. See --help and the README.
 
-#include "sim/SignalWatcher.h"
+#include "base/SignalWatcher.h"
 #include "sim/SimController.h"
 #include "sim/SimLog.h"
 #include "sim/SimOptions.h"
 
 #include <QCoreApplication>
+
+#include <csignal>
 
 int main(int argc, char* argv[])
 {
@@ -17,10 +19,11 @@ int main(int argc, char* argv[])
     SimLog log(options.logFile, options.verbose);
     if (!log.isOpen())
         return 2;
-    SignalWatcher signalWatcher;
+    // SIGUSR1 toggles silence.
+    SignalWatcher signalWatcher({SIGINT, SIGTERM}, {SIGUSR1});
     SimController controller(options, log);
-    QObject::connect(&signalWatcher, &SignalWatcher::silenceToggled, &controller, &SimController::toggleSilence);
-    QObject::connect(&signalWatcher, &SignalWatcher::quitRequested, &app, [&log](int number) {
+    QObject::connect(&signalWatcher, &SignalWatcher::received, &controller, &SimController::toggleSilence);
+    QObject::connect(&signalWatcher, &SignalWatcher::stopRequested, &app, [&log](int number) {
         log.event(QStringLiteral("exit on signal %1").arg(number));
         QCoreApplication::quit();
     });

@@ -229,20 +229,12 @@ int Cli::search()
     // Every local address is probed at once; the panel's listening window
     // then covers them all.
     LanSearch search;
-    const QVector<SearchResults::InterfaceResult> interfaces = SearchResults::searchableInterfaces();
-    for (const SearchResults::InterfaceResult& interface : interfaces) {
-        for (const QString& address : interface.addresses) {
-            bool bound = false;
-            QUdpSocket* socket = search.openSocket(QHostAddress(address), &bound);
-            if (bound) {
-                LanSearch::sendProbe(*socket);
-                output().traffic('>',
-                                 tr("%1 (broadcast from %2)").arg(QLatin1String(Protocol::Command::Version), address));
-            } else {
-                output().note(tr("Cannot search from %1: no port from 60000 to 65000 is free there.").arg(address));
-            }
-        }
-    }
+    search.probeEverywhere([this](const QString& address, bool bound) {
+        if (bound)
+            output().traffic('>', tr("%1 (broadcast from %2)").arg(QLatin1String(Protocol::Command::Version), address));
+        else
+            output().note(tr("Cannot search from %1: no port from 60000 to 65000 is free there.").arg(address));
+    });
     int heard = 0;
     connect(&search, &LanSearch::answered, this, [&] {
         for (; heard < search.replies().size(); ++heard) {

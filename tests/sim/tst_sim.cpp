@@ -74,6 +74,8 @@ private slots:
     void stopConfirmation();
     void descendingFocusCounts_data();
     void descendingFocusCounts();
+    void focusMoveConfirmation_data();
+    void focusMoveConfirmation();
     void invalidValues_data();
     void invalidValues();
     void stabiliser();
@@ -436,6 +438,40 @@ void SimTest::descendingFocusCounts()
     QVERIFY2(end.startsWith(ending), client.answers().join(' ').constData());
     if (!passing.isEmpty())
         QVERIFY2(client.answers().contains(passing), client.answers().join(' ').constData());
+}
+
+void SimTest::focusMoveConfirmation_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<Answers>("ending");
+    const auto row = [](const char* name, const QStringList& options, const char* command, const Answers& ending) {
+        QTest::newRow(name) << options << QByteArray(command) << ending;
+    };
+    const QStringList never{"--no-focus-done"};
+    row("confirmed", {}, "setFocus=200", {"Focus=200", "focusDone", "Current=18,200,3.5"});
+    row("recall confirmed", {}, "setFocus2=300", {"Focus=300", "focusDone", "Current=18,300,3.5"});
+    row("never confirmed", never, "setFocus=200", {"Focus=200", "Current=18,200,3.5"});
+    row("recall never confirmed", never, "setFocus2=300", {"Focus=300", "Current=18,300,3.5"});
+}
+
+// A focus move whose confirmation never comes, for the time limits of the
+// programs that wait for it.
+void SimTest::focusMoveConfirmation()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, command);
+    QFETCH(Answers, ending);
+    SimProcess sim(QStringList{"--lens", "zoom-is", "--gap", "0"} + options);
+    QVERIFY(sim.start());
+    SimClient client;
+    client.send(sim.address(), command);
+    QCOMPARE(client.waitFor("Current=", 10000), ending.last());
+    const Answers answers = client.answers();
+    QVERIFY2(answers.size() >= ending.size(), answers.join(' ').constData());
+    QCOMPARE(answers.mid(answers.size() - ending.size()), ending);
+    // Nothing else follows: the move is over for the controller.
+    QCOMPARE(client.collectFor(300), answers);
 }
 
 void SimTest::invalidValues_data()

@@ -3,7 +3,13 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <fcntl.h>
+#include <sched.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
 
 namespace {
 
@@ -127,6 +133,30 @@ bool NetnsLab::startResponder(const QString& ns, const QStringList& replies, QSt
         return false;
     }
     return true;
+}
+
+bool NetnsLab::inside(const QString& ns, const std::function<void()>& work, QString* error)
+{
+    // A network namespace belongs to a thread, not to the process: only the
+    // helper thread moves, the test's own threads stay where they are.
+    QString failure;
+    std::thread helper([&] {
+        const QByteArray path = QByteArray("/run/netns/") + ns.toLocal8Bit();
+        const int handle = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        if (handle < 0 || ::setns(handle, CLONE_NEWNET) != 0) {
+            failure = QStringLiteral("cannot enter %1: %2").arg(ns, QString::fromLocal8Bit(std::strerror(errno)));
+            if (handle >= 0)
+                ::close(handle);
+            return;
+        }
+        ::close(handle);
+        work();
+    });
+    helper.join();
+    if (failure.isEmpty())
+        return true;
+    *error = failure;
+    return false;
 }
 
 bool NetnsLab::setLinkUp(const QString& link, bool up, QString* error)

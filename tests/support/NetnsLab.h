@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // A private network for the LAN search: a panel-side namespace joined by two
 // veth links to two device-side namespaces, all in 10.231.0.0/16, names made
 // unique with the process id. Link "a" carries two panel addresses
@@ -39,6 +41,11 @@ public:
     // Runs `program args` in the panel namespace and returns its standard
     // output; false when it failed, crashed or overran `timeoutMs`.
     bool runInPanel(const QString& program, const QStringList& args, int timeoutMs, QByteArray* output, QString* error);
+
+    // Runs `work` on a thread of this process moved into the namespace
+    // `ns`, and waits for it: sockets it opens live in that namespace, so a
+    // test can be a client there without a child process.
+    static bool inside(const QString& ns, const std::function<void()>& work, QString* error);
 
     const QString panel;
     const QString deviceA;
