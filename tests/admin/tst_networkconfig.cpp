@@ -2,6 +2,7 @@
 #include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "TestMain.h"
+#include "TestWaits.h"
 
 #include "admin/changeIPDlg.h"
 #include "link/pingWorker.h"
@@ -229,7 +230,7 @@ void NetworkConfigTest::openingQueriesTheCurrentSettings()
     const qint64 took = clock.elapsed();
 
     QVERIFY(window->findChild<changeIPDlg*>()->isVisible());
-    QCOMPARE(controller.texts(), QStringList({"getIP", "getMASK", "getGW"}));
+    QCOMPARE(controller.receivedUntilNow(), QStringList({"getIP", "getMASK", "getGW"}));
     // 200, 200 and 300 ms waits; generous lower bounds for arrival jitter.
     QVERIFY2(controller.timeOf(1) - controller.timeOf(0) >= 150, "getMASK too early");
     QVERIFY2(controller.timeOf(2) - controller.timeOf(1) >= 150, "getGW too early");
@@ -258,18 +259,21 @@ void NetworkConfigTest::addressChangeSequence()
     int flushes = 0;
     QStringList commandsBeforeFlush;
     QString addressAtFlush;
-    LensDeskTestAccess::flushAddressResolutionCache(*window) = [&] {
+    LensDeskTestAccess::replaceAddressCacheFlush(*window, [&] {
         ++flushes;
         commandsBeforeFlush = oldController.commands();
         addressAtFlush = LensDeskTestAccess::controllerAddress(*window);
         return 0;
-    };
+    });
 
-    // A running liveness monitor for the old address.
-    auto* monitor = new pingWorker(oldAddress, LensDeskTestAccess::commandSocket(*window), window);
-    LensDeskTestAccess::livenessMonitor(*window) = monitor;
-    monitor->start();
+    // Connected to the old address; its liveness monitor pings there. From
+    // here on only the address change pauses and resumes the monitor.
+    QVERIFY(panel.identify());
     QVERIFY(oldController.waitFor(QStringLiteral("ping")));
+    QVERIFY(panel.stopAnsweringPings());
+    oldController.clear();
+    const pingWorker* monitor = LensDeskTestAccess::livenessMonitor(*window);
+    QCOMPARE(monitor->address(), oldAddress);
 
     changeIPDlg* dialog = window->findChild<changeIPDlg*>();
     dialog->show();
@@ -305,7 +309,7 @@ void NetworkConfigTest::addressChangeSequence()
     QCOMPARE(LensDeskTestAccess::controllerAddress(*window), NewControllerAddress.toString());
     QVERIFY(!monitor->isPaused());
     // The monitor was resumed, still aimed at the old address.
-    QTRY_VERIFY_WITH_TIMEOUT(oldController.texts().lastIndexOf(QStringLiteral("ping")) > last, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(oldController.texts().lastIndexOf(QStringLiteral("ping")) > last, TestWaits::reply());
 
     // Later commands go to the new address.
     window->getName();
@@ -319,7 +323,7 @@ void NetworkConfigTest::listingFailureIsReportedAndChangeGoesOn()
     ScriptedController& oldController = panel.controller();
     QVERIFY(oldController.isBound());
     LensDesk* window = &panel.window();
-    LensDeskTestAccess::flushAddressResolutionCache(*window) = [] { return 111; };
+    LensDeskTestAccess::replaceAddressCacheFlush(*window, [] { return 111; });
 
     ModalAnswerer& answerer = panel.modals();
     QString title;

@@ -2,6 +2,7 @@
 #include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "TestMain.h"
+#include "TestWaits.h"
 
 #include "admin/masterDlg.h"
 #include "discovery/setIPDlg.h"
@@ -60,6 +61,8 @@ private:
     ScriptedController* controller = nullptr;
     LensDesk* window = nullptr;
     QString controllerAddress;
+    // What a dialog made by a test sends through: a socket of the test's own.
+    QUdpSocket dialogSocket;
 };
 
 void ServiceDialogTest::init()
@@ -69,6 +72,8 @@ void ServiceDialogTest::init()
     QVERIFY(controller->isBound());
     controllerAddress = controller->address();
     window = &m_panel->window();
+    QVERIFY(dialogSocket.state() == QAbstractSocket::BoundState
+            || dialogSocket.bind(QHostAddress(QHostAddress::LocalHost), 0));
     // A focus value counts as a reporting controller: showing the window then
     // opens no connect dialog.
     window->findChild<QLineEdit*>(QStringLiteral("focusVal"))->setText(QStringLiteral("500"));
@@ -78,7 +83,7 @@ void ServiceDialogTest::cleanup() { m_panel.reset(); }
 
 void ServiceDialogTest::layoutAndTabOrder()
 {
-    masterDlg dialog(controllerAddress, LensDeskTestAccess::commandSocket(*window));
+    masterDlg dialog(controllerAddress, &dialogSocket);
     QCOMPARE(dialog.objectName(), QStringLiteral("master"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("HW Settings"));
     QCOMPARE(dialog.minimumWidth(), 235);
@@ -116,8 +121,16 @@ void ServiceDialogTest::shortcutBeforeAnyAttemptDoesNothing()
 
 void ServiceDialogTest::shortcutQueriesAndOpens()
 {
-    auto* dialog = new masterDlg(controllerAddress, LensDeskTestAccess::commandSocket(*window), window);
-    LensDeskTestAccess::serviceDialog(*window) = dialog;
+    // A connection attempt, stopped before any answer, gives the window its
+    // service dialog.
+    QVERIFY(activate(window));
+    connectWithKeys();
+    QVERIFY(pressCancelOfProgress(window));
+    masterDlg* dialog = LensDeskTestAccess::serviceDialog(*window);
+    QVERIFY(dialog);
+    QVERIFY(controller->awaitReceived());
+    controller->clear();
+
     QVERIFY(activate(window));
     pressServiceKeys(window);
 
@@ -153,7 +166,7 @@ void ServiceDialogTest::macHint()
     QFETCH(QString, mac);
     QFETCH(bool, valid);
 
-    masterDlg dialog(controllerAddress, LensDeskTestAccess::commandSocket(*window));
+    masterDlg dialog(controllerAddress, &dialogSocket);
     dialog.macEdit->setText(mac);
     QCOMPARE(dialog.macEdit->styleSheet(), valid ? WhiteField : RedField);
 }
@@ -190,7 +203,7 @@ void ServiceDialogTest::writing()
     QFETCH(QString, hardware);
     QFETCH(QString, warning);
 
-    masterDlg dialog(controllerAddress, LensDeskTestAccess::commandSocket(*window));
+    masterDlg dialog(controllerAddress, &dialogSocket);
     dialog.show();
     dialog.snEdit->setText(serial);
     dialog.hwEdit->setText(hardware);
@@ -227,11 +240,11 @@ void ServiceDialogTest::drainEmptiesTheSocket()
     QSignalSpy arrivals(&socket, &QUdpSocket::readyRead);
     QUdpSocket sender;
     sender.writeDatagram(QByteArrayLiteral("SN=15001"), local, socket.localPort());
-    QVERIFY(arrivals.wait(5000));
+    QVERIFY(arrivals.wait(TestWaits::reply()));
     QVERIFY(!socket.hasPendingDatagrams());
     // Emptied, the socket announces the next datagram again.
     sender.writeDatagram(QByteArrayLiteral("SN=15002"), local, socket.localPort());
-    QTRY_COMPARE_WITH_TIMEOUT(arrivals.count(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(arrivals.count(), 2, TestWaits::reply());
     QVERIFY(!socket.hasPendingDatagrams());
 }
 
@@ -295,7 +308,7 @@ void ServiceDialogTest::replacedDuringItsOwnWaits()
     for (const char* probe : {"blver", "getProto", "ver"})
         commands.removeAll(QLatin1String(probe));
     QCOMPARE(commands.mid(commands.size() - sequence.size()), sequence);
-    QTRY_VERIFY(alive.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), TestWaits::reply());
     const QList<masterDlg*> dialogs = window->findChildren<masterDlg*>();
     QCOMPARE(dialogs.size(), 1);
     QVERIFY(!dialogs.constFirst()->isVisible());

@@ -157,9 +157,10 @@ void EndToEndTest::init()
     modals = std::make_unique<ModalAnswerer>();
     window = std::make_unique<LensDesk>();
     // The host's own neighbour cache is never touched by a test.
-    LensDeskTestAccess::flushAddressResolutionCache(*window) = [] { return 0; };
-    LensDeskTestAccess::profileSettings(*window)->remove(QString());
-    LensDeskTestAccess::profileSettings(*window)->sync();
+    LensDeskTestAccess::replaceAddressCacheFlush(*window, [] { return 0; });
+    const std::unique_ptr<QSettings> profiles(SettingsStore::openProfiles(nullptr));
+    profiles->remove(QString());
+    profiles->sync();
 }
 
 void EndToEndTest::cleanup()
@@ -757,10 +758,10 @@ void EndToEndTest::addressChangeFollowsTheController()
     const QString oldAddress = ownAddress();
     const QString newAddress = LoopbackAddress::host(7).toString();
     int flushes = 0;
-    LensDeskTestAccess::flushAddressResolutionCache(w) = [&flushes] {
+    LensDeskTestAccess::replaceAddressCacheFlush(w, [&flushes] {
         ++flushes;
         return 0;
-    };
+    });
 
     // The dialog opens with the controller's current settings.
     modals->expect<changeIPDlg>([&](changeIPDlg* dialog) {

@@ -13,6 +13,7 @@
 #include "LoopbackAddress.h"
 #include "ProcessMemory.h"
 #include "TestMain.h"
+#include "TestWaits.h"
 
 #include "app/LensDesk.h"
 #include "link/CommandPort.h"
@@ -133,7 +134,7 @@ void FloodTest::positionReportFlood()
     // The controller's address, of this test process alone.
     const QByteArray controllerAddress = LoopbackAddress::next().toString().toLatin1();
     LensDesk window;
-    LensDeskTestAccess::controllerAddress(window) = QString::fromLatin1(controllerAddress);
+    LensDeskTestAccess::aimAt(window, QString::fromLatin1(controllerAddress));
     QCoreApplication::processEvents();
 
     // The panel asks for a burst's worth of receive buffer. The kernel caps
@@ -181,7 +182,8 @@ void FloodTest::positionReportFlood()
     std::thread sender(flood, controllerAddress.constData(), LensDeskTestAccess::commandSocket(window)->localPort(),
                        descriptor, std::ref(sent), std::ref(heldBackUs));
     // The last report is shown, or the flood is over and nothing more comes.
-    QTRY_VERIFY_WITH_TIMEOUT((!shown.isEmpty() && shown.last() == Reports) || clock.elapsed() > 20000, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT((!shown.isEmpty() && shown.last() == Reports) || clock.elapsed() > TestWaits::scaled(20000),
+                             TestWaits::scaled(30000));
     sender.join();
     const qint64 floodMs = clock.elapsed();
     heartbeat.stop();

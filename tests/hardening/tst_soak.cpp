@@ -9,8 +9,10 @@
 #include "ProcessMemory.h"
 #include "SimProcess.h"
 #include "TestMain.h"
+#include "TestWaits.h"
 
 #include "app/LensDesk.h"
+#include "base/SettingsStore.h"
 #include "lens/ProfileText.h"
 #include "link/pingWorker.h"
 
@@ -25,6 +27,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
 
 namespace {
 
@@ -81,14 +84,14 @@ private:
 bool SoakTest::connectTo(LensDesk& window, const QString& address)
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const QPointer<pingWorker> previous = LensDeskTestAccess::livenessMonitor(window);
+        const QPointer<const pingWorker> previous = LensDeskTestAccess::livenessMonitor(window);
         window.isORVOProduct(address);
         if (waitUntil(
                 [&] {
                     return LensDeskTestAccess::livenessMonitor(window)
                         && LensDeskTestAccess::livenessMonitor(window) != previous.data();
                 },
-                9000))
+                TestWaits::scaled(9000)))
             return true;
     }
     return false;
@@ -105,9 +108,9 @@ void SoakTest::lossyControllerForMinutes()
     const QString address = sim.address().toString();
 
     LensDesk window;
-    LensDeskTestAccess::profileSettings(window)->setValue(ProfileText::keyForName(QStringLiteral("3")),
-                                                          QStringLiteral("35,500,5.6"));
-    LensDeskTestAccess::profileSettings(window)->sync();
+    const std::unique_ptr<QSettings> profiles(SettingsStore::openProfiles(nullptr));
+    SettingsStore::writeThrough(profiles.get(), ProfileText::keyForName(QStringLiteral("3")),
+                                QStringLiteral("35,500,5.6"));
 
     // Every message box (a failed attempt) is closed and counted.
     ModalAnswerer boxes;
@@ -175,7 +178,7 @@ void SoakTest::lossyControllerForMinutes()
                                  == QLatin1String("Lens: N/A")
                                  && !window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled();
                          },
-                         20000),
+                         TestWaits::scaled(20000)),
                      "the loss went unnoticed");
             sim.sendSignal(SIGUSR1);
             QVERIFY2(waitUntil(
@@ -183,13 +186,13 @@ void SoakTest::lossyControllerForMinutes()
                              return LensDeskTestAccess::livenessMonitor(window)
                                  && LensDeskTestAccess::livenessMonitor(window)->period() == pingWorker::NormalPeriodMs;
                          },
-                         20000),
+                         TestWaits::scaled(20000)),
                      "the monitor kept the slow pace");
             QVERIFY2(connectTo(window, address), "no reconnection after the loss");
             ++reconnects;
             // The controls come back with the controller's reports.
             QVERIFY2(waitUntil([&] { return window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled(); },
-                               10000),
+                               TestWaits::scaled(10000)),
                      "controls stayed disabled");
         }
         memoryPeak = qMax(memoryPeak, residentKiB());

@@ -2,6 +2,7 @@
 #include "LensDeskTestAccess.h"
 #include "StoredSettings.h"
 #include "TestMain.h"
+#include "TestWaits.h"
 
 #include "app/ClickableLabel.h"
 #include "base/SettingsStore.h"
@@ -40,10 +41,10 @@ void dragSlider(QSlider* slider, int value)
 
 } // namespace
 
-// The window's lens controls driven as the operator does, with a motion
-// worker sending to a scripted peer and a liveness monitor whose pause state
-// is watched (it is not started, so it sends no pings). The peer stands in
-// for the reply handling where a test needs a confirmation.
+// The window's lens controls driven as the operator does, connected to a
+// scripted peer that answers the liveness monitor's pings; the commands of
+// the motion worker and of the window reach the peer, and the peer's replies
+// confirm moves where a test needs a confirmation.
 class LensControlsTest : public QObject
 {
     Q_OBJECT
@@ -101,8 +102,8 @@ void LensControlsTest::init()
     QVERIFY(m_peer->isBound());
     m_window = &m_panel->window();
     // Before the controls are enabled, which restores the captions' order.
-    LensDeskTestAccess::mainSettings(*m_window)->remove(SettingsStore::ZoomCaptionsSwapped.key());
-    LensDeskTestAccess::mainSettings(*m_window)->sync();
+    m_panel->settings().remove(SettingsStore::ZoomCaptionsSwapped.key());
+    m_panel->settings().sync();
     QVERIFY(m_panel->stage());
 }
 
@@ -140,18 +141,21 @@ void LensControlsTest::heldZoomButtonStreamsWithoutPausingLiveness()
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
     QTest::mouseRelease(zoomButton, Qt::LeftButton);
     const qint64 heldMs = held.elapsed();
-    QTest::qWait(150);
-    const int streamed = m_peer->log().size();
+    // The worker's cycle under way at the release may still send.
+    QTest::qWait(TestWaits::quiet());
+    const QStringList sent = m_peer->receivedUntilNow();
+    const int streamed = sent.size();
 
-    for (const QString& text : m_peer->texts())
+    for (const QString& text : sent)
         QCOMPARE(text, command);
     // One command per 40 ms cycle at most: a busy machine makes the stream
     // slower, never faster. Nor may it falter.
     const qint64 mostPossible = heldMs / zoomWorker::CycleMs + 2;
     QVERIFY2(streamed <= mostPossible, qPrintable(QStringLiteral("%1 commands in %2 ms").arg(streamed).arg(heldMs)));
     QVERIFY2(streamed >= HoldMs / 150, qPrintable(QStringLiteral("%1 commands in %2 ms").arg(streamed).arg(heldMs)));
-    QTest::qWait(300);
-    QCOMPARE(m_peer->log().size(), streamed);
+    // Nothing follows the release.
+    QTest::qWait(TestWaits::quiet());
+    QCOMPARE(m_peer->receivedUntilNow().size(), streamed);
 }
 
 void LensControlsTest::heldFocusButtonPausesLivenessAndPaces()
@@ -159,11 +163,11 @@ void LensControlsTest::heldFocusButtonPausesLivenessAndPaces()
     LensDesk& w = *m_window;
     QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("slowNearFocus")), Qt::LeftButton);
     QVERIFY(LensDeskTestAccess::livenessMonitor(w)->isPaused());
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->log().size() >= 4, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_peer->commands().size() >= 4, TestWaits::reply());
     QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("slowNearFocus")), Qt::LeftButton);
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 
-    for (const QString& text : m_peer->texts())
+    for (const QString& text : m_peer->commands())
         QCOMPARE(text, QStringLiteral("moveFocus=5"));
     const double interval = m_peer->meanInterval(QStringLiteral("moveFocus"));
     QVERIFY2(interval > 200 && interval < 700, qPrintable(QString::number(interval)));
@@ -202,8 +206,8 @@ void LensControlsTest::zoomStaysDisabledWithoutPowerZoom()
     QFETCH(bool, zoomEnabled);
     LensDesk& w = *m_window;
     w.setLensControlsEnabled(false);
-    LensDeskTestAccess::productName(w) = product;
-    w.setLensControlsEnabled(true);
+    // The connection enables the controls the model has.
+    QVERIFY(m_panel->identify(product + QStringLiteral("=1.9.0")));
     for (QWidget* zoom : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("zoomSlider")),
                                                          w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")),
                                                          w.findChild<QPushButton*>(QStringLiteral("slowWideZoom")),
@@ -224,7 +228,10 @@ void LensControlsTest::zoomStaysDisabledWithoutPowerZoom()
 void LensControlsTest::manualFocusUntilOverride()
 {
     LensDesk& w = *m_window;
-    LensDeskTestAccess::afEnabled(w) = false;
+    // The lens's AF switch set to MF: the controller says so, also in its
+    // answers to pings.
+    m_peer->answer(QStringLiteral("ping"), {QStringLiteral("AF=0")});
+    QVERIFY(m_panel->report({"AF=0"}));
     w.setLensControlsEnabled(true);
     QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("fastNearFocus"))->isEnabled());
     w.focusUpdateVal(500);
@@ -337,8 +344,7 @@ void LensControlsTest::apertureSliderRelease()
     w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setValue(index);
     w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setSliderDown(false);
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
-    QTest::qWait(100);
-    QCOMPARE(m_peer->texts(), sent);
+    QCOMPARE(m_peer->receivedUntilNow(), sent);
 }
 
 void LensControlsTest::apertureDragShowsTheFNumber()
@@ -365,8 +371,7 @@ void LensControlsTest::fullClose()
     LensDesk& w = *m_window;
     w.findChild<QPushButton*>(QStringLiteral("pushButtonClose"))->setText(caption);
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pushButtonClose")), Qt::LeftButton);
-    QTest::qWait(100);
-    QCOMPARE(m_peer->texts(), sent);
+    QCOMPARE(m_peer->receivedUntilNow(), sent);
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
 
@@ -374,7 +379,7 @@ void LensControlsTest::fullOpen()
 {
     LensDesk& w = *m_window;
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pushButtonOpen")), Qt::LeftButton);
-    QTRY_COMPARE(m_peer->texts(), QStringList{"openAper"});
+    QCOMPARE(m_peer->receivedUntilNow(), QStringList{"openAper"});
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
 
@@ -383,18 +388,19 @@ void LensControlsTest::focusSliderRelease()
     LensDesk& w = *m_window;
     w.findChild<QSlider*>(QStringLiteral("focusSlider"))->setRange(0, 1023);
     dragSlider(w.findChild<QSlider*>(QStringLiteral("focusSlider")), 640);
-    QTRY_COMPARE(m_peer->texts(), QStringList{"setFocus=640"});
+    QCOMPARE(m_peer->receivedUntilNow(), QStringList{"setFocus=640"});
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
 
 void LensControlsTest::zoomSliderWaitsForZoomDone()
 {
     LensDesk& w = *m_window;
-    // The reply handling sets the flag on "zoomDone"; the peer stands in for
-    // it a while after the command.
-    connect(m_peer, &ScriptedController::commandReceived, this, [&w](const QString& text) {
+    // The lens takes a while to get there; then the controller confirms.
+    ScriptedController* peer = m_peer;
+    const quint16 port = m_panel->panelPort();
+    connect(m_peer, &ScriptedController::commandReceived, this, [peer, port](const QString& text) {
         if (text.startsWith(QLatin1String("setZoom=")))
-            QTimer::singleShot(900, &w, [&w] { LensDeskTestAccess::zoomDoneFlag(w) = true; });
+            QTimer::singleShot(900, peer, [peer, port] { peer->sendTo(port, "zoomDone"); });
     });
     QString shownText;
     m_panel->modals().expect<QProgressDialog>(
@@ -403,7 +409,7 @@ void LensControlsTest::zoomSliderWaitsForZoomDone()
     clock.start();
     dragSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 8);
     QVERIFY(clock.elapsed() >= 800);
-    QCOMPARE(m_peer->texts(), QStringList{"setZoom=8"});
+    QCOMPARE(m_peer->receivedUntilNow(), QStringList{"setZoom=8"});
     QCOMPARE(shownText, QStringLiteral("Please wait..."));
     QVERIFY(!QApplication::activeModalWidget());
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
@@ -416,7 +422,7 @@ void LensControlsTest::zoomSliderGivesUpWithoutConfirmation()
     clock.start();
     dragSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 3);
     QVERIFY(clock.elapsed() >= LensWaits::MoveConfirmTimeoutMs - 100);
-    QCOMPARE(m_peer->texts(), QStringList{"setZoom=3"});
+    QCOMPARE(m_peer->receivedUntilNow(), QStringList{"setZoom=3"});
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
@@ -439,7 +445,7 @@ void LensControlsTest::stabiliserAsksForItsTimeout()
         dialog->accept();
     });
     QTest::mouseClick(w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS")), Qt::LeftButton);
-    QTRY_COMPARE(m_peer->texts(), QStringList{"enableIS=30"});
+    QCOMPARE(m_peer->receivedUntilNow(), QStringList{"enableIS=30"});
     QCOMPARE(title, QStringLiteral("IS Timeout"));
     QCOMPARE(label, QStringLiteral("Timeout,s"));
     QCOMPARE(initial, 60);
@@ -447,13 +453,12 @@ void LensControlsTest::stabiliserAsksForItsTimeout()
     QCOMPARE(maximum, 60);
 
     QTest::mouseClick(w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS")), Qt::LeftButton);
-    QTRY_COMPARE(m_peer->texts(), (QStringList{"enableIS=30", "enableIS=0"}));
+    QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"enableIS=30", "enableIS=0"}));
     QVERIFY(!w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isChecked());
 
     m_panel->modals().expect<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
     QTest::mouseClick(w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS")), Qt::LeftButton);
-    QTest::qWait(200);
-    QCOMPARE(m_peer->log().size(), 2);
+    QCOMPARE(m_peer->receivedUntilNow().size(), 2);
     QVERIFY(w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isChecked());
 }
 
@@ -465,25 +470,21 @@ void LensControlsTest::swapZoomTwiceRestoresAndStoresFalse()
     QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_7"))->geometry(), QRect(90, 41, 38, 16));
     QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_8"))->geometry(), QRect(11, 41, 36, 16));
     // Written through at once: the file on disk already holds it.
-    QVERIFY(storedFileText(LensDeskTestAccess::mainSettings(w)).contains(QStringLiteral("LAST_ZOOM_SW=true")));
+    QVERIFY(storedFileText(&m_panel->settings()).contains(QStringLiteral("LAST_ZOOM_SW=true")));
 
     w.findChild<QAction*>(QStringLiteral("actionSwap_Zoom_Direction"))->trigger();
     QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_7"))->geometry(), QRect(11, 41, 36, 16));
     QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_8"))->geometry(), QRect(90, 41, 38, 16));
     QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_7"))->geometry().x(), wide.x());
-    QVERIFY(storedFileText(LensDeskTestAccess::mainSettings(w)).contains(QStringLiteral("LAST_ZOOM_SW=false")));
+    QVERIFY(storedFileText(&m_panel->settings()).contains(QStringLiteral("LAST_ZOOM_SW=false")));
 }
 
 void LensControlsTest::cancelledLimitFinderShowsItsLine()
 {
     LensDesk& w = *m_window;
-    zoomWorker& worker = *LensDeskTestAccess::motionWorker(w);
-    worker.zoomWideLimit = 24;
-    worker.zoomNarrowLimit = 105;
-    worker.focusFarLimit = 0;
-    worker.focusNearLimit = 1000;
-    worker.irisCloseLimit = 22.0f;
-    worker.irisOpenLimit = 4.0f;
+    // What an earlier run of the limit finder measured.
+    QVERIFY(LensDeskTestAccess::setMeasuredLimits(w, {24, 105, 0, 1000, 22.0f, 4.0f}));
+    const zoomWorker& worker = *LensDeskTestAccess::motionWorker(w);
 
     QString label;
     bool controlsWereOff = false;
@@ -499,48 +500,38 @@ void LensControlsTest::cancelledLimitFinderShowsItsLine()
     QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
     QCOMPARE(w.findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(),
              QStringLiteral("%1 - Limits: [24,105] [0,1000] [22,4]").arg(m_peer->address()));
-    for (std::atomic<bool>* flag :
+    for (const std::atomic<bool>* flag :
          {&worker.searchZoomNarrow, &worker.searchZoomWide, &worker.searchFocusNear, &worker.searchFocusFar,
           &worker.searchIrisOpen, &worker.searchIrisClose, &worker.zoomFastNarrow, &worker.zoomFastWide,
           &worker.focusFastNear, &worker.focusFastFar, &worker.irisFastOpen, &worker.irisFastClose})
         QVERIFY(!flag->load());
-    // The step under way when the cancel came is the last one.
-    QTest::qWait(1000);
-    const int sent = m_peer->log().size();
+    // The step under way when the cancel came is the last one: a step
+    // leaves within a worker cycle, and the next would follow its settling.
+    QTest::qWait(
+        TestWaits::scaled(zoomWorker::CycleMs + zoomWorker::PauseAfterCommandMs + zoomWorker::SearchSettleMs));
+    const int sent = m_peer->receivedUntilNow().size();
     QVERIFY(sent <= 2);
-    QTest::qWait(500);
-    QCOMPARE(m_peer->log().size(), sent);
+    QTest::qWait(TestWaits::quiet());
+    QCOMPARE(m_peer->receivedUntilNow().size(), sent);
 }
 
 void LensControlsTest::limitFinderMeasuresEveryEnd()
 {
     LensDesk& w = *m_window;
-    zoomWorker& worker = *LensDeskTestAccess::motionWorker(w);
-    // The controller drives each end and reports where it stopped; the
-    // reply handling writes that into the worker.
-    connect(m_peer, &ScriptedController::commandReceived, this, [&worker](const QString& text) {
-        const QString word = text.section(QLatin1Char('='), 0, 0);
-        if (word == QLatin1String("ZoomN"))
-            worker.zoomPos = 105;
-        else if (word == QLatin1String("ZoomW"))
-            worker.zoomPos = 24;
-        else if (word == QLatin1String("FocusN"))
-            worker.focusPos = 1000;
-        else if (word == QLatin1String("FocusF"))
-            worker.focusPos = 3;
-        else if (word == QLatin1String("IrisO"))
-            worker.irisPos = 4.0f;
-        else if (word == QLatin1String("IrisC"))
-            worker.irisPos = 22.0f;
-    });
+    const zoomWorker& worker = *LensDeskTestAccess::motionWorker(w);
+    // The controller drives each end and reports where it stopped.
+    const QStringList searchSteps = {"ZoomN=70", "ZoomW=70", "FocusN=35", "FocusF=35", "IrisO=7", "IrisC=7"};
+    const QStringList reachedEnds = {"Zoom=105", "Zoom=24", "Focus=1000", "Focus=3", "Iris=4", "Iris=22"};
+    for (int i = 0; i < searchSteps.size(); ++i)
+        m_peer->answer(searchSteps.at(i), {reachedEnds.at(i)});
     w.findLimits();
     QCOMPARE(w.findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(),
              QStringLiteral("%1 - Limits: [24,105] [3,1000] [22,4]").arg(m_peer->address()));
     QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
     QVERIFY(!worker.zoomFastNarrow && !worker.zoomFastWide && !worker.focusFastNear && !worker.focusFastFar
             && !worker.irisFastOpen && !worker.irisFastClose);
-    for (const char* word : {"ZoomN=70", "ZoomW=70", "FocusN=35", "FocusF=35", "IrisO=7", "IrisC=7"})
-        QVERIFY2(m_peer->texts().contains(QLatin1String(word)), word);
+    for (const QString& step : searchSteps)
+        QVERIFY2(m_peer->texts().contains(step), qPrintable(step));
 }
 
 void LensControlsTest::searchStepSignalsMoveThePositionSliders()

@@ -1,30 +1,36 @@
 #include "ConnectedWindow.h"
 #include "LensDeskTestAccess.h"
 #include "TestMain.h"
+#include "TestWaits.h"
 
 #include "admin/masterDlg.h"
 #include "app/ClickableLabel.h"
 #include "base/Branding.h"
-#include "lens/FNumbers.h"
 #include "lens/zoomWorker.h"
+#include "link/pingWorker.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTextDocument>
+#include <QThread>
 #include <QtTest>
 
 #include <memory>
 
 // Replies from a scripted controller on loopback, through the window's reply
-// handling. Every case ends with a marker reply ("T=n"), so that once the
-// marker is seen everything sent before it has been handled.
+// handling, to a window connected to it (an "ORVO KX-MQTR", whose pings the
+// controller answers with "AF=0": a lens switched to manual focus). Every
+// case ends with a marker reply ("T=n", see ConnectedWindow::report), so that
+// once the marker is seen everything sent before it has been handled.
 class DispatcherTest : public QObject
 {
     Q_OBJECT
@@ -59,17 +65,19 @@ private slots:
     void streamIsReadInBatches();
 
 private:
-    quint16 panelPort() const { return LensDeskTestAccess::commandSocket(*m_window)->localPort(); }
+    quint16 panelPort() const { return m_panel->panelPort(); }
     // Sends the datagrams back to back, then a marker, and waits for it.
-    void deliver(const QList<QByteArray>& datagrams);
+    void deliver(const QList<QByteArray>& datagrams) { QVERIFY(m_panel->report(datagrams)); }
 
     std::unique_ptr<ConnectedWindow> m_panel;
     LensDesk* m_window = nullptr;
     ScriptedController* m_controller = nullptr;
-    int m_marker = 1000;
 };
 
 namespace {
+const QString Identification = QStringLiteral("ORVO KX-MQTR=1.9.0");
+const QString IdentifiedProduct = QStringLiteral("ORVO KX-MQTR");
+
 // What a label or tooltip shows: rich text rendered, anything else as it is.
 QString shownText(const QString& text, Qt::TextFormat format = Qt::AutoText)
 {
@@ -87,29 +95,14 @@ void DispatcherTest::init()
     m_window = &m_panel->window();
     m_controller = &m_panel->controller();
     QVERIFY(m_controller->isBound());
-    const QString address = m_controller->address();
-    LensDeskTestAccess::fNumberTable(*m_window) = FNumbers::table();
-    LensDeskTestAccess::serviceDialog(*m_window) =
-        new masterDlg(address, LensDeskTestAccess::commandSocket(*m_window), m_window);
-    // Not started: it only holds the positions the dispatcher writes.
-    LensDeskTestAccess::motionWorker(*m_window) =
-        new zoomWorker(address, LensDeskTestAccess::commandSocket(*m_window), m_window);
-    // As in a connected panel, the dispatcher is the socket's only reader.
-    for (QObject* reader : {static_cast<QObject*>(LensDeskTestAccess::serviceDialog(*m_window)),
-                            static_cast<QObject*>(LensDeskTestAccess::motionWorker(*m_window))})
-        QObject::disconnect(LensDeskTestAccess::commandSocket(*m_window), nullptr, reader, nullptr);
+    // The connection gives the window its f-number scale, its service dialog
+    // and the motion worker that keeps the reported positions.
+    m_controller->answer(QStringLiteral("ping"), {QStringLiteral("AF=0")});
+    QVERIFY(m_panel->identify(Identification));
+    QVERIFY(!LensDeskTestAccess::afEnabled(*m_window));
 }
 
 void DispatcherTest::cleanup() { m_panel.reset(); }
-
-void DispatcherTest::deliver(const QList<QByteArray>& datagrams)
-{
-    for (const QByteArray& datagram : datagrams)
-        m_controller->sendTo(panelPort(), datagram);
-    ++m_marker;
-    m_controller->sendTo(panelPort(), "T=" + QByteArray::number(m_marker));
-    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::focusTimeout(*m_window), m_marker, 5000);
-}
 
 void DispatcherTest::apertureRange_data()
 {
@@ -152,7 +145,8 @@ void DispatcherTest::zoomRangeBuildsLensLabel_data()
 void DispatcherTest::zoomRangeBuildsLensLabel()
 {
     QFETCH(QByteArray, reply);
-    deliver({"aRange=3.5,22"});
+    // A lens attached after none was found.
+    deliver({"nolensfound", "aRange=3.5,22"});
     QVERIFY(!m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
     deliver({reply});
     QTEST(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), "lensLabel");
@@ -175,7 +169,7 @@ void DispatcherTest::focusRangeEndsSequence()
     // "AF=" after the end of the sequence must not be looked at.
     m_controller->sendTo(panelPort(), "fRange=7,1023AF=1");
     QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("label_20"))->text(), QStringLiteral("7"),
-                              5000);
+                              TestWaits::reply());
     QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_18"))->text(),
              QStringLiteral("0")); // "1023AF" is not a number
     QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("before"));
@@ -183,7 +177,7 @@ void DispatcherTest::focusRangeEndsSequence()
 
     m_controller->sendTo(panelPort(), "fRange=0,1023");
     QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("label_18"))->text(), QStringLiteral("1023"),
-                              5000);
+                              TestWaits::reply());
     QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_20"))->text(), QStringLiteral("0"));
     QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->minimum(), 0);
     QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->maximum(), 1023);
@@ -224,8 +218,9 @@ void DispatcherTest::protocolReply()
 {
     QFETCH(QByteArray, reply);
     QFETCH(int, protocol);
-    LensDeskTestAccess::currentProtocol(*m_window) = 1;
-    m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(1)->setChecked(true);
+    deliver({"Proto=1"});
+    QCOMPARE(LensDeskTestAccess::currentProtocol(*m_window), 1);
+    QVERIFY(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(1)->isChecked());
     deliver({reply});
     QCOMPARE(LensDeskTestAccess::currentProtocol(*m_window), protocol);
     QVERIFY(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(protocol)->isChecked());
@@ -268,18 +263,27 @@ void DispatcherTest::names()
 
 void DispatcherTest::controllerErrorIsNotAPosition()
 {
-    LensDeskTestAccess::motionWorker(*m_window)->focusPos = 777;
-    LensDeskTestAccess::focusDoneFlag(*m_window) = false;
+    QVERIFY(m_panel->leaveMovesUnconfirmed());
+    deliver({"Focus=777"});
+    QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->focusPos.load(), 777);
+    QVERIFY(!LensDeskTestAccess::focusDoneFlag(*m_window));
     deliver({"errorFocus"});
     QVERIFY(LensDeskTestAccess::focusDoneFlag(*m_window));
     QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("Controller: errorFocus"));
     QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->focusPos.load(), 777);
     // The message goes after its 3 seconds.
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->statusBar()->currentMessage().isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->statusBar()->currentMessage().isEmpty(), 3000 + TestWaits::reply());
 }
 
 void DispatcherTest::positionsReachMotionWorker()
 {
+    QVERIFY(m_panel->leaveMovesUnconfirmed());
+    deliver({"nolensfound"});
+    QVERIFY(!LensDeskTestAccess::irisDoneFlag(*m_window));
+    QVERIFY(!LensDeskTestAccess::zoomDoneFlag(*m_window));
+    QVERIFY(!LensDeskTestAccess::focusDoneFlag(*m_window));
+    QVERIFY(!m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled());
+    // An iris position counts as the iris settled; there is no "irisDone".
     deliver({"Zoom=1234", "Focus=850", "Iris=5.6", "zoomDone", "focusDone"});
     QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), 1234);
     QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->focusPos.load(), 850);
@@ -292,7 +296,8 @@ void DispatcherTest::positionsReachMotionWorker()
 
 void DispatcherTest::nameContainingZoomIsAlsoAPosition()
 {
-    LensDeskTestAccess::motionWorker(*m_window)->zoomPos = 500;
+    deliver({"Zoom=500"});
+    QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), 500);
     deliver({"NAME=Zoom"});
     QCOMPARE(m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), QStringLiteral("<b>ZOOM<b>"));
     QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), 0);
@@ -300,7 +305,6 @@ void DispatcherTest::nameContainingZoomIsAlsoAPosition()
 
 void DispatcherTest::currentPositions()
 {
-    LensDeskTestAccess::afEnabled(*m_window) = true;
     deliver({"Current=1200,850,5.6"});
     QCOMPARE(LensDeskTestAccess::currentZoom(*m_window), 1200);
     QCOMPARE(LensDeskTestAccess::currentFocus(*m_window), 850);
@@ -323,7 +327,7 @@ void DispatcherTest::currentPositions()
 
 void DispatcherTest::identityReachesServiceDialog()
 {
-    LensDeskTestAccess::firmwareVersion(*m_window) = QStringLiteral("1.8.3 (BL1) ");
+    // The firmware shown is the identification's, without the boot loader.
     deliver({"SN=15001", "MAC=0-80-163-1-2-3", "HW=3", "BL=255", "VENDOR=acme"});
     masterDlg* service = LensDeskTestAccess::serviceDialog(*m_window);
     QCOMPARE(LensDeskTestAccess::serialNumber(*m_window), QStringLiteral("15001"));
@@ -332,7 +336,7 @@ void DispatcherTest::identityReachesServiceDialog()
     QCOMPARE(service->macEdit->text(), QStringLiteral("0-80-163-1-2-3"));
     QCOMPARE(LensDeskTestAccess::hardwareVersion(*m_window), QStringLiteral("3"));
     QCOMPARE(service->hwEdit->text(), QStringLiteral("3"));
-    QCOMPARE(service->fwEdit->text(), QStringLiteral("1.8.3"));
+    QCOMPARE(service->fwEdit->text(), QStringLiteral("1.9.0"));
     QCOMPARE(LensDeskTestAccess::bootloaderVersion(*m_window), QStringLiteral("1"));
     QCOMPARE(service->blEdit->text(), QStringLiteral("1"));
     QCOMPARE(LensDeskTestAccess::vendorInfo(*m_window), QStringLiteral("acme"));
@@ -343,16 +347,20 @@ void DispatcherTest::identityReachesServiceDialog()
     QCOMPARE(LensDeskTestAccess::vendorInfo(*m_window), QStringLiteral("acme"));
     QCOMPARE(LensDeskTestAccess::bootloaderVersion(*m_window), QStringLiteral("3"));
 
-    // Without a service dialog the device record is still kept.
-    delete LensDeskTestAccess::serviceDialog(*m_window);
-    deliver({"SN=15002"});
-    QCOMPARE(LensDeskTestAccess::serialNumber(*m_window), QStringLiteral("15002"));
+    // Before any connection attempt there is no service dialog; the device
+    // record is kept all the same.
+    ConnectedWindow unconnected;
+    QVERIFY(!LensDeskTestAccess::serviceDialog(unconnected.window()));
+    QVERIFY(unconnected.report({"SN=15002"}));
+    QCOMPARE(LensDeskTestAccess::serialNumber(unconnected.window()), QStringLiteral("15002"));
 }
 
 void DispatcherTest::pendingDatagramsAllHandledInOrder()
 {
     // Sent back to back, so that they wait in the socket together: a move's
     // end followed closely by position reports, then two time-outs.
+    QVERIFY(m_panel->leaveMovesUnconfirmed());
+    QVERIFY(!LensDeskTestAccess::zoomDoneFlag(*m_window));
     deliver({"zoomDone", "Zoom=321", "BL=5", "SN=17000", "T=1", "T=2"});
     QVERIFY(LensDeskTestAccess::zoomDoneFlag(*m_window));
     QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), 321);
@@ -371,6 +379,7 @@ void DispatcherTest::otherSendersAreIgnored()
 {
     ScriptedController intruder;
     QVERIFY(intruder.isBound());
+    const QPointer<const pingWorker> monitor = LensDeskTestAccess::livenessMonitor(*m_window);
     m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->setText(QStringLiteral("before"));
     intruder.sendTo(panelPort(), "ORVO RE-2=1.8.3");
     intruder.sendTo(panelPort(), "SN=666");
@@ -378,9 +387,10 @@ void DispatcherTest::otherSendersAreIgnored()
     deliver({"HW=2"});
     QCOMPARE(LensDeskTestAccess::hardwareVersion(*m_window), QStringLiteral("2"));
     QVERIFY(LensDeskTestAccess::serialNumber(*m_window).isEmpty());
-    QVERIFY(LensDeskTestAccess::productName(*m_window).isEmpty());
+    QCOMPARE(LensDeskTestAccess::productName(*m_window), IdentifiedProduct);
     QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), QStringLiteral("before"));
-    QVERIFY(!LensDeskTestAccess::livenessMonitor(*m_window));
+    // No new connection was set up.
+    QVERIFY(monitor);
 }
 
 void DispatcherTest::badInputIsSurvived()
@@ -428,7 +438,7 @@ void DispatcherTest::badInputIsSurvived()
     QVERIFY(LensDeskTestAccess::serialNumber(*m_window).isEmpty());
 
     m_controller->sendTo(panelPort(), "T=99999999999");
-    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::focusTimeout(*m_window), 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::focusTimeout(*m_window), 0, TestWaits::reply());
     deliver({});
 }
 
@@ -447,10 +457,12 @@ void DispatcherTest::onlyAnAnswerBeginningWithAModelIdentifies()
 {
     QFETCH(QByteArray, reply);
     QFETCH(QString, product);
+    const QPointer<const pingWorker> monitor = LensDeskTestAccess::livenessMonitor(*m_window);
     deliver({reply});
-    QCOMPARE(LensDeskTestAccess::productName(*m_window), product);
-    // An identification sets the connection up at once.
-    QCOMPARE(bool(LensDeskTestAccess::livenessMonitor(*m_window)), !product.isEmpty());
+    QCOMPARE(LensDeskTestAccess::productName(*m_window), product.isEmpty() ? IdentifiedProduct : product);
+    // An identification sets the connection up anew at once, with workers
+    // of its own.
+    QCOMPARE(monitor.isNull(), !product.isEmpty());
 }
 
 void DispatcherTest::lensDescriptionMarkupIsShownAsText()
@@ -478,16 +490,20 @@ void DispatcherTest::streamIsReadInBatches()
     // of the event loop, so a controller that never stops talking cannot
     // starve the window.
     constexpr int Reports = 150; // well within the socket's receive buffer
-    QSignalBlocker quiet(LensDeskTestAccess::commandSocket(*m_window));
     for (int i = 1; i <= Reports; ++i)
         m_controller->sendTo(panelPort(), "Zoom=" + QByteArray::number(i));
-    QTRY_VERIFY(LensDeskTestAccess::commandSocket(*m_window)->hasPendingDatagrams());
+    // The event loop does not run until the pass below: nothing reads the
+    // socket meanwhile. The kernel may take a moment to queue the first.
+    const QUdpSocket* socket = LensDeskTestAccess::commandSocket(*m_window);
+    QElapsedTimer queued;
+    queued.start();
+    while (!socket->hasPendingDatagrams() && queued.elapsed() < TestWaits::reply())
+        QThread::msleep(1);
     m_window->readUDPDatagrams();
     const int afterOnePass = LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load();
     QVERIFY2(afterOnePass >= 1 && afterOnePass < Reports, qPrintable(QString::number(afterOnePass)));
     // The rest follows on later turns of the event loop, in order.
-    quiet.unblock();
-    QTRY_COMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), Reports);
+    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), Reports, TestWaits::reply());
 }
 
 LENSDESK_TEST_MAIN(DispatcherTest)
