@@ -274,6 +274,12 @@ void NetworkConfigTest::addressChangeSequence()
     oldController.clear();
     const pingWorker* monitor = LensDeskTestAccess::livenessMonitor(*window);
     QCOMPARE(monitor->address(), oldAddress);
+    // Whether the monitor rested each time a command of the change arrived.
+    bool restedDuringChange = true;
+    connect(&oldController, &ScriptedController::commandReceived, this, [&](const QString& text) {
+        if (text != QLatin1String("ping"))
+            restedDuringChange = restedDuringChange && monitor->isPaused();
+    });
 
     changeIPDlg* dialog = window->findChild<changeIPDlg*>();
     dialog->show();
@@ -292,6 +298,7 @@ void NetworkConfigTest::addressChangeSequence()
     QCOMPARE(oldController.commands(), expected);
 
     // The four commands 100 ms apart, with no ping in between.
+    QVERIFY(restedDuringChange);
     const QStringList all = oldController.texts();
     const int first = all.indexOf(expected.first());
     const int last = all.indexOf(expected.last());

@@ -228,10 +228,12 @@ void LensControlsTest::zoomStaysDisabledWithoutPowerZoom()
 void LensControlsTest::manualFocusUntilOverride()
 {
     LensDesk& w = *m_window;
+    QVERIFY(LensDeskTestAccess::afEnabled(w));
     // The lens's AF switch set to MF: the controller says so, also in its
     // answers to pings.
     m_peer->answer(QStringLiteral("ping"), {QStringLiteral("AF=0")});
     QVERIFY(m_panel->report({"AF=0"}));
+    QVERIFY(!LensDeskTestAccess::afEnabled(w));
     w.setLensControlsEnabled(true);
     QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("fastNearFocus"))->isEnabled());
     w.focusUpdateVal(500);

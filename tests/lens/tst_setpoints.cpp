@@ -293,7 +293,9 @@ void SetPointsTest::rangeChecks()
     w.loadSetPointNow(QStringLiteral("range"));
     if (message.isEmpty()) {
         QVERIFY(title.isEmpty());
-        QCOMPARE(m_peer->receivedUntilNow().constLast(),
+        const QStringList sent = m_peer->receivedUntilNow();
+        QVERIFY(!sent.isEmpty());
+        QCOMPARE(sent.constLast(),
                  QStringLiteral("setAper=%1").arg(FNumbers::shortest(ProfileText::parse(profile).iris)));
     } else {
         QCOMPARE(title, QStringLiteral("Apllying Settings error"));
