@@ -1,5 +1,6 @@
 #include "SimProcess.h"
 #include "TestMain.h"
+#include "TestWaits.h"
 #include "VirtualDisplay.h"
 
 #include "app/LensDesk.h"
@@ -16,9 +17,6 @@
 
 namespace {
 
-constexpr int ProgramTimeLimitMs = 10000;
-// The service dialog opens after its identity queries, about a second.
-constexpr int DialogWaitMs = 5000;
 // A new X client is now and then refused on a busy server: xdotool gets a
 // few tries.
 constexpr int XdotoolTries = 3;
@@ -34,12 +32,12 @@ bool typeInto(const QWidget* window, const QStringList& keys)
     for (int attempt = 0; attempt < XdotoolTries; ++attempt) {
         QProcess xdotool;
         xdotool.start(QStringLiteral("xdotool"), arguments);
-        if (xdotool.waitForStarted(ProgramTimeLimitMs)
-            && QTest::qWaitFor([&xdotool] { return xdotool.state() == QProcess::NotRunning; }, ProgramTimeLimitMs)
+        if (xdotool.waitForStarted(TestWaits::processStart())
+            && QTest::qWaitFor([&xdotool] { return xdotool.state() == QProcess::NotRunning; }, TestWaits::processStart())
             && xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0)
             return true;
         xdotool.kill();
-        xdotool.waitForFinished(ProgramTimeLimitMs);
+        xdotool.waitForFinished(TestWaits::processStart());
         failure = xdotool.errorString() + QLatin1Char(' ') + QString::fromLocal8Bit(xdotool.readAllStandardError());
     }
     qWarning("xdotool %s failed: %s", qPrintable(arguments.join(QLatin1Char(' '))), qPrintable(failure));
@@ -100,17 +98,17 @@ void ServiceKeysTest::ctrlShiftF10OpensAndUnlocksTheServiceDialog()
 
     // The connect dialog asks for the controller: typed in, as the operator does.
     QWidget* connectDialog = nullptr;
-    QVERIFY(QTest::qWaitFor([&connectDialog] { return (connectDialog = visibleModal()) != nullptr; }, DialogWaitMs));
+    QVERIFY(QTest::qWaitFor([&connectDialog] { return (connectDialog = visibleModal()) != nullptr; }, TestWaits::reply()));
     QVERIFY(typeInto(connectDialog, {"key", "ctrl+a", "BackSpace", "type", sim.address().toString()}));
     QVERIFY(typeInto(connectDialog, {"key", "Return"}));
     auto* deviceInfo = window.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"));
     QVERIFY(deviceInfo);
-    QTRY_VERIFY_WITH_TIMEOUT(deviceInfo->text().startsWith(QLatin1String("Device:")), DialogWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(deviceInfo->text().startsWith(QLatin1String("Device:")), TestWaits::reply());
 
     QVERIFY(typeInto(&window, {"key", "ctrl+shift+F10"}));
     auto* serviceDialog = window.findChild<QDialog*>(QStringLiteral("master"));
     QVERIFY(serviceDialog);
-    QTRY_VERIFY_WITH_TIMEOUT(serviceDialog->isVisible(), DialogWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(serviceDialog->isVisible(), TestWaits::reply());
     auto* serial = serviceDialog->findChild<QLineEdit*>(QStringLiteral("snEdit"));
     auto* vendor = serviceDialog->findChild<QLineEdit*>(QStringLiteral("vndEdit"));
     QVERIFY(serial && vendor);
@@ -119,7 +117,7 @@ void ServiceKeysTest::ctrlShiftF10OpensAndUnlocksTheServiceDialog()
 
     // The same keys in the dialog unlock the vendor field.
     QVERIFY(typeInto(serviceDialog, {"key", "ctrl+shift+F10"}));
-    QTRY_VERIFY_WITH_TIMEOUT(vendor->isEnabled(), DialogWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(vendor->isEnabled(), TestWaits::reply());
 }
 
 LENSDESK_TEST_MAIN(ServiceKeysTest)

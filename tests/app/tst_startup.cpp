@@ -1,4 +1,5 @@
 #include "TestMain.h"
+#include "TestWaits.h"
 #include "VirtualDisplay.h"
 
 #include "app/LensDesk.h"
@@ -100,7 +101,7 @@ void StartupTest::closingTheWindowEndsWithStatusOne()
     QProcess child;
     child.setProcessEnvironment(offscreenEnvironment());
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), how});
-    QVERIFY(child.waitForFinished(20000));
+    QVERIFY(child.waitForFinished(TestWaits::scaled(20000)));
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 1);
 }
@@ -112,11 +113,11 @@ void StartupTest::malformedScaleFactorIsLeftAlone()
     env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("not-a-number"));
     panel.setProcessEnvironment(env);
     panel.start(QStringLiteral(LENSDESK_BIN_DIR "/lensdesk"), QStringList());
-    QVERIFY(panel.waitForStarted(5000));
+    QVERIFY(panel.waitForStarted(TestWaits::processStart()));
     // Past the splash pause and into the event loop, still running.
     QVERIFY(!panel.waitForFinished(2500));
     panel.kill();
-    panel.waitForFinished(5000);
+    panel.waitForFinished(TestWaits::processStart());
 }
 
 void StartupTest::noGlStackOnAnXDisplay_data()
@@ -156,12 +157,12 @@ void StartupTest::noGlStackOnAnXDisplay()
     QProcess panel;
     panel.setProcessEnvironment(env);
     panel.start(QStringLiteral(LENSDESK_BIN_DIR "/lensdesk"), QStringList());
-    QVERIFY(panel.waitForStarted(5000));
+    QVERIFY(panel.waitForStarted(TestWaits::processStart()));
     const auto stop = qScopeGuard([&panel] {
         panel.kill();
-        panel.waitForFinished(5000);
+        panel.waitForFinished(TestWaits::processStart());
     });
-    QTRY_VERIFY_WITH_TIMEOUT(hasCommandSocket(panel.processId()), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(hasCommandSocket(panel.processId()), TestWaits::scaled(20000));
 
     const QByteArray maps = readProcFile(panel.processId(), "maps");
     QVERIFY(maps.contains("XcbQpa")); // really on the X display

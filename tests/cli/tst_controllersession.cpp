@@ -1,5 +1,6 @@
 #include "ScriptedController.h"
 #include "TestMain.h"
+#include "TestWaits.h"
 
 #include "cli/ControllerSession.h"
 
@@ -33,7 +34,7 @@ void ControllerSessionTest::repliesAreReadInBatches()
     // rest follow on its next turns, in order.
     emit session.socket()->readyRead();
     QVERIFY2(replies.count() >= 1 && replies.count() < Reports, qPrintable(QString::number(replies.count())));
-    QVERIFY(session.waitUntil([&replies] { return replies.count() == Reports; }, 5000));
+    QVERIFY(session.waitUntil([&replies] { return replies.count() == Reports; }, TestWaits::reply()));
     for (int i = 0; i < Reports; ++i)
         QCOMPARE(replies.at(i).at(0).toString(), QStringLiteral("Zoom=%1").arg(i + 1));
 }

@@ -5,6 +5,7 @@
 #include "SimClient.h"
 #include "SimProcess.h"
 #include "TestMain.h"
+#include "TestWaits.h"
 
 #include "admin/changeIPDlg.h"
 #include "admin/tftpDlg.h"
@@ -37,8 +38,6 @@
 namespace {
 
 const QString PowerZoomModel = QStringLiteral("ORVO KX-MQTR");
-// Well within the time an unanswered wait of the panel takes.
-constexpr int ReportWaitMs = 5000;
 
 // The zoom, focus and f-number of the simulator's last "Current=" summary.
 QString lastPositionSummary(const QString& log)
@@ -222,7 +221,7 @@ bool EndToEndTest::connectThroughDialog(const QString& typedAddress)
                 && !window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text().isEmpty()
                 && !window->findChild<QLineEdit*>(QStringLiteral("focusVal"))->text().isEmpty();
         },
-        ReportWaitMs);
+        TestWaits::reply());
 }
 
 // "Firmware Update..." as the operator chooses it; the simulators serve
@@ -255,7 +254,7 @@ bool EndToEndTest::letAttemptRunOutOfTime()
         return false;
     ModalAnswerer::Box failure;
     modals->expectBox(QMessageBox::Ok, &failure);
-    return QTest::qWaitFor([this] { return modals->pending() == 0; }, 10000)
+    return QTest::qWaitFor([this] { return modals->pending() == 0; }, TestWaits::scaled(10000))
         && failure.title == QLatin1String("Connecting Error");
 }
 
@@ -269,7 +268,7 @@ bool EndToEndTest::silenceUntilLost()
                [this] {
                    return window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text() == QLatin1String("Lens: N/A");
                },
-               8000);
+               TestWaits::scaled(8000));
 }
 
 // Presses the slider, puts it at `value` and lets go, as a drag does.
@@ -317,7 +316,7 @@ void EndToEndTest::connectShowsWhatTheControllerReports()
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
     QCOMPARE(w.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), deviceLine.arg(ownAddress()));
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), lensLine, ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), lensLine, TestWaits::reply());
 
     for (QWidget* zoomControl : {static_cast<QWidget*>(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))),
                                  static_cast<QWidget*>(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom"))),
@@ -331,11 +330,11 @@ void EndToEndTest::connectShowsWhatTheControllerReports()
 
     if (lensPresent) {
         // The read-outs hold what the controller's "Current=" summary said.
-        QTRY_VERIFY_WITH_TIMEOUT(!lastPositionSummary(sim->log()).isEmpty(), ReportWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!lastPositionSummary(sim->log()).isEmpty(), TestWaits::reply());
         const QStringList positions = lastPositionSummary(sim->log()).split(QLatin1Char(','));
         QCOMPARE(positions.size(), 3);
         QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), positions.at(0),
-                                  ReportWaitMs);
+                                  TestWaits::reply());
         QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), positions.at(1));
         QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(),
                  QStringLiteral("f/%1").arg(positions.at(2)));
@@ -349,7 +348,7 @@ void EndToEndTest::connectShowsWhatTheControllerReports()
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ ping$")).hasMatch());
     QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)
                                  && LensDeskTestAccess::livenessMonitor(w)->missedPings() <= 1,
-                             ReportWaitMs);
+                             TestWaits::reply());
 }
 
 void EndToEndTest::heldZoomButtonMovesTheZoom()
@@ -363,31 +362,31 @@ void EndToEndTest::heldZoomButtonMovesTheZoom()
     // Towards the narrow end while the button is held.
     QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() >= start + 2,
-                             ReportWaitMs);
+                             TestWaits::reply());
     const int released = sim->log().size();
     QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")), Qt::LeftButton);
     // The drive stops once the stream does; its summary ends the motion.
     QString summary;
-    QTRY_VERIFY_WITH_TIMEOUT(!(summary = lastPositionSummary(sim->log().mid(released))).isEmpty(), ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!(summary = lastPositionSummary(sim->log().mid(released))).isEmpty(), TestWaits::reply());
     QStringList commands = SimProcess::commandsIn(sim->log());
     const int streamed = commands.count(QStringLiteral("moveZoom=-10"));
     QVERIFY(streamed > 0);
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(),
-                              summary.section(QLatin1Char(','), 0, 0), ReportWaitMs);
+                              summary.section(QLatin1Char(','), 0, 0), TestWaits::reply());
     QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() > start);
     QCOMPARE(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))->value(),
              w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt());
     // Nothing follows the release: two more pings answered, no more moves.
     const int pings = commands.count(QStringLiteral("ping"));
     QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2,
-                             ReportWaitMs);
+                             TestWaits::reply());
     QCOMPARE(SimProcess::commandsIn(sim->log()).count(QStringLiteral("moveZoom=-10")), streamed);
 
     // And back towards wide with the fast button.
     const int narrowed = w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt();
     QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() < narrowed,
-                             ReportWaitMs);
+                             TestWaits::reply());
     QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), Qt::LeftButton);
     QVERIFY(SimProcess::commandsIn(sim->log()).contains(QStringLiteral("moveZoom=20")));
 }
@@ -408,10 +407,10 @@ void EndToEndTest::apertureSliderReleaseSetsTheAperture()
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ setAper=8$")).hasMatch());
     QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ irisDone$")).hasMatch());
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->value(), f8);
     QTRY_COMPARE_WITH_TIMEOUT(lastPositionSummary(sim->log()).section(QLatin1Char(','), 2), QStringLiteral("8"),
-                              ReportWaitMs);
+                              TestWaits::reply());
 }
 
 void EndToEndTest::saveSetPoint(const QString& name)
@@ -463,25 +462,25 @@ void EndToEndTest::savedSetPointIsRecalledByCtrl3()
     // Drive the lens somewhere and store it under "3".
     moveSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 35);
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("35"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     moveSlider(w.findChild<QSlider*>(QStringLiteral("focusSlider")), 400);
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("400"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), f8);
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     saveSetPoint(QStringLiteral("3"));
 
     // Somewhere else.
     moveSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 50);
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("50"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     moveSlider(w.findChild<QSlider*>(QStringLiteral("focusSlider")), 800);
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("800"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), f16);
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/16"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ Current=50,800,16$")).hasMatch());
 
     const qint64 recallMs = recallByShortcut(Qt::Key_3);
@@ -493,11 +492,11 @@ void EndToEndTest::savedSetPointIsRecalledByCtrl3()
     const int irisAt = commands.lastIndexOf(QStringLiteral("setAper=8"));
     QVERIFY(zoomAt >= 0 && zoomAt < focusAt && focusAt < irisAt);
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("35"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("400"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     // Confirmed by the controller, not given up on.
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
@@ -518,13 +517,13 @@ void EndToEndTest::setPointRecalledRightAfterConnecting()
     saveSetPoint(QStringLiteral("5"));
 
     QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() >= 24, ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() >= 24, TestWaits::reply());
     QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(lastPositionSummary(sim->log()) != start, ReportWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(lastPositionSummary(sim->log()) != start, TestWaits::reply());
 
     const int before = sim->log().size();
     const qint64 recallMs = recallByShortcut(Qt::Key_5);
-    QTRY_COMPARE_WITH_TIMEOUT(lastPositionSummary(sim->log().mid(before)), start, ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(lastPositionSummary(sim->log().mid(before)), start, TestWaits::reply());
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
     QCOMPARE(SimProcess::commandsIn(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
@@ -537,7 +536,7 @@ void EndToEndTest::setPointRecalledRightAfterConnecting()
     const int focusSent = recall.indexOf(QRegularExpression(QStringLiteral(" rx \\S+ setFocus2=")));
     QVERIFY2(zoomDone >= 0 && zoomDone < focusSent, qPrintable(recall));
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("18"),
-                              ReportWaitMs);
+                              TestWaits::reply());
 }
 
 void EndToEndTest::recallRightAfterConnectingDrivesEveryModel_data()
@@ -571,9 +570,9 @@ void EndToEndTest::recallRightAfterConnectingDrivesEveryModel()
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("300"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     QVERIFY(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
 }
 
@@ -698,7 +697,8 @@ void EndToEndTest::leavingTheLoadDialogResumesThePings()
     QVERIFY(!dialog->isVisible());
     // At most one ping can have been under way when the dialog opened; two
     // more come only from a running monitor (600 ms apart).
-    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2, 3500);
+    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2,
+                             TestWaits::scaled(3500));
 }
 
 void EndToEndTest::alwaysOnTopOpensNoConnectDialog_data()
@@ -727,7 +727,7 @@ void EndToEndTest::alwaysOnTopOpensNoConnectDialog()
         }
         return false;
     };
-    QTRY_VERIFY(!connectDialogShown());
+    QTRY_VERIFY_WITH_TIMEOUT(!connectDialogShown(), TestWaits::reply());
 
     auto* action = w.findChild<QAction*>(QStringLiteral("actionAlwaysOnTop"));
     QVERIFY(action);
@@ -744,7 +744,7 @@ void EndToEndTest::alwaysOnTopOpensNoConnectDialog()
     if (shown) {
         // Answered as the operator would, so that nothing ends the program.
         answerConnectDialog();
-        QTRY_COMPARE(modals->pending(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(modals->pending(), 0, TestWaits::reply());
         QVERIFY(pressCancelOfProgress(window.get()));
     }
     QCOMPARE(shown, dialogOpens);
@@ -773,15 +773,16 @@ void EndToEndTest::addressChangeFollowsTheController()
         QTimer::singleShot(0, dialog->applyButton, &QPushButton::click);
     });
     w.findChild<QAction*>(QStringLiteral("actionChange_IP"))->trigger();
-    QTRY_COMPARE_WITH_TIMEOUT(modals->pending(), 0, ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(modals->pending(), 0, TestWaits::reply());
 
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
-                              QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(newAddress), 10000);
+                              QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(newAddress),
+                              TestWaits::scaled(10000));
     QCOMPARE(LensDeskTestAccess::controllerAddress(w), newAddress);
     QCOMPARE(flushes, 1);
     QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled()
                                  && w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled(),
-                             ReportWaitMs);
+                             TestWaits::reply());
 
     // On the wire: the three values and the restart, then the probe at the
     // new address (the simulator hears nothing else once it has moved).
@@ -806,9 +807,9 @@ void EndToEndTest::addressChangeFollowsTheController()
                FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 11.0f));
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ setAper=11$")).hasMatch());
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/11"),
-                              ReportWaitMs);
+                              TestWaits::reply());
     QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2,
-                             ReportWaitMs);
+                             TestWaits::reply());
     QVERIFY(!oldHome.hasPendingDatagrams());
 }
 
@@ -851,7 +852,7 @@ void EndToEndTest::firmwareImageArrivesWhole()
     QCOMPARE(commands.mid(commands.size() - 3), (QStringList{"setFLAG=0", "fwNETInit", "Restart"}));
     QTRY_COMPARE_WITH_TIMEOUT(SimProcess::commandsIn(sim->log().mid(log.indexOf(QLatin1String("-- image received"))))
                                   .count(QStringLiteral("setFLAG=99")),
-                              2, ReportWaitMs);
+                              2, TestWaits::reply());
 }
 
 void EndToEndTest::firmwareUploadWaitsForRefusingController()
@@ -976,7 +977,7 @@ void EndToEndTest::firmwareGoesToTheControllerConnectedNow()
         // Two more pings answered: the panel carried on without a word to either.
         const int pings = SimProcess::commandsIn(second.log()).count(QStringLiteral("ping"));
         QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(second.log()).count(QStringLiteral("ping")) >= pings + 2,
-                                 ReportWaitMs);
+                                 TestWaits::reply());
         QCOMPARE(firmwareTraffic(second.log()), QStringList());
     }
 }
@@ -1013,7 +1014,7 @@ void EndToEndTest::firmwareUpdateWithoutAnsweringControllerAsksFirst()
     if (how == NoController::OtherAddressStopped) {
         QVERIFY(chooseControllerInDialog(sim->sibling(3).toString()));
         QStringList probes;
-        QTRY_VERIFY_WITH_TIMEOUT((probes += caughtDatagrams(nobodyCommands)).size() >= 3, ReportWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT((probes += caughtDatagrams(nobodyCommands)).size() >= 3, TestWaits::reply());
         QCOMPARE(probes, (QStringList{"blver", "getProto", "ver"}));
         QVERIFY(pressCancelOfProgress(window.get()));
     } else if (how == NoController::SameAddressStopped) {
@@ -1071,15 +1072,16 @@ void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
         QCOMPARE(readOut->text(), QStringLiteral("N/A"));
     QVERIFY(!w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
     QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::SlowPeriodMs, ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::SlowPeriodMs, TestWaits::reply());
 
     sim->sendSignal(SIGUSR1);
     QVERIFY(sim->waitForLog(QStringLiteral("-- speaks again")).hasMatch());
     // The next ping (at most 2 s away) is answered; the pace returns to normal.
-    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::NormalPeriodMs, 6000);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), zoom, ReportWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::NormalPeriodMs,
+                              pingWorker::SlowPeriodMs + TestWaits::reply());
+    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), zoom, TestWaits::reply());
     QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("lensLabel"))->text(),
-                              QStringLiteral("Lens: <b>18-55mm f/3.5</b>"), ReportWaitMs);
+                              QStringLiteral("Lens: <b>18-55mm f/3.5</b>"), TestWaits::reply());
     QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text() != QStringLiteral("N/A"));
     QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text().startsWith(QLatin1String("f/")));
     QVERIFY(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());

@@ -354,7 +354,7 @@ void LensControlsTest::apertureDragShowsTheFNumber()
     LensDesk& w = *m_window;
     w.aperSliderMoved(15);
     QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->toolTip(), QStringLiteral("15"));
-    QTRY_COMPARE(QToolTip::text(), QStringLiteral("f/5.6"));
+    QTRY_COMPARE_WITH_TIMEOUT(QToolTip::text(), QStringLiteral("f/5.6"), TestWaits::reply());
 }
 
 void LensControlsTest::fullClose_data()

@@ -1,6 +1,7 @@
 #include "LoopbackAddress.h"
 #include "Skip.h"
 #include "TestMain.h"
+#include "TestWaits.h"
 
 #include "link/ReplyIntake.h"
 
@@ -33,7 +34,6 @@ namespace {
 
 const QHostAddress Controller = LoopbackAddress::next();
 const QHostAddress OtherHost = LoopbackAddress::next();
-constexpr int ReplyWaitMs = 5000;
 
 QString ipv6UnavailableReason()
 {
@@ -171,9 +171,9 @@ void ReplyIntakeTest::readingGoesOnAfterAHandlerWaits()
     connect(&receiver.socket, &QUdpSocket::readyRead, &intake, &ReplyIntake::readAvailable);
     receiver.receive(Controller, numbered(QStringLiteral("Zoom="), 1, waitingAt));
 
-    QTRY_VERIFY_WITH_TIMEOUT(receiver.kept.contains(QStringLiteral("AF=1")), ReplyWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(receiver.kept.contains(QStringLiteral("AF=1")), TestWaits::reply());
     receiver.receive(Controller, {QStringLiteral("Zoom=999")});
-    QTRY_VERIFY_WITH_TIMEOUT(receiver.kept.contains(QStringLiteral("Zoom=999")), ReplyWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(receiver.kept.contains(QStringLiteral("Zoom=999")), TestWaits::reply());
     QCOMPARE(receiver.kept,
              numbered(QStringLiteral("Zoom="), 1, waitingAt) << "AF=1"
                                                              << "Zoom=999");
@@ -191,7 +191,7 @@ void ReplyIntakeTest::notificationForAnEmptiedSocketLeavesItHeard()
         [&receiver](const QString& text, const QHostAddress&) { receiver.kept << text; });
     connect(&receiver.socket, &QUdpSocket::readyRead, &intake, &ReplyIntake::readAvailable);
     receiver.receive(Controller, {QStringLiteral("Zoom=1")});
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.kept.size(), 1, ReplyWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.kept.size(), 1, TestWaits::reply());
 
     // The socket's read notifier, activated while the socket is empty.
     QSocketNotifier* readNotifier = nullptr;
@@ -206,7 +206,7 @@ void ReplyIntakeTest::notificationForAnEmptiedSocketLeavesItHeard()
     receiver.receive(Controller, {QStringLiteral("Zoom=2")});
     QTest::qWait(50);
     receiver.receive(Controller, {QStringLiteral("Zoom=3")});
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.kept, (QStringList{"Zoom=1", "Zoom=2", "Zoom=3"}), ReplyWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.kept, (QStringList{"Zoom=1", "Zoom=2", "Zoom=3"}), TestWaits::reply());
 }
 
 void ReplyIntakeTest::notificationInsideAPassStartsNoSecondPass()
@@ -228,7 +228,7 @@ void ReplyIntakeTest::notificationInsideAPassStartsNoSecondPass()
     self = &intake;
     connect(&receiver.socket, &QUdpSocket::readyRead, &intake, &ReplyIntake::readAvailable);
     receiver.receive(Controller, numbered(QStringLiteral("T="), 1, 100));
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.kept.size(), 100, ReplyWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.kept.size(), 100, TestWaits::reply());
     QCOMPARE(receiver.kept, numbered(QStringLiteral("T="), 1, 100));
     QCOMPARE(deepest, 1);
     QVERIFY(!intake.isReading());

@@ -8,6 +8,7 @@
 #include "SimClient.h"
 #include "SimProcess.h"
 #include "TestMain.h"
+#include "TestWaits.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -134,7 +135,7 @@ void SimTest::identification()
     SimClient client;
     for (const QByteArray& command : commands)
         client.send(sim.address(), command);
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), expected, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), expected, TestWaits::reply());
 }
 
 void SimTest::lensReports_data()
@@ -193,7 +194,7 @@ void SimTest::lensReports()
     QVERIFY(sim.start());
     SimClient client;
     client.send(sim.address(), "ver");
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), expected, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), expected, TestWaits::reply());
 
     // Answers leave at a device's pace (--gap, 30 ms by default), never
     // back to back.
@@ -204,7 +205,7 @@ void SimTest::lensReports()
 
     client.clear();
     client.send(sim.address(), "ping");
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), Answers{pingAnswer}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), Answers{pingAnswer}, TestWaits::reply());
 }
 
 void SimTest::moves_data()
@@ -268,7 +269,7 @@ void SimTest::moves()
         client.send(sim.address(), "moveZoom=-50");
     client.send(sim.address(), command);
     // Every move ends with a summary of all three drives.
-    QCOMPARE(client.waitFor("Current=", 10000), summary);
+    QCOMPARE(client.waitFor("Current=", TestWaits::scaled(10000)), summary);
 
     const Answers answers = client.answers();
     const QByteArray key = finalPosition.left(finalPosition.indexOf('=') + 1);
@@ -340,7 +341,7 @@ void SimTest::zoomMoveConfirmation()
     QVERIFY(sim.start());
     SimClient client;
     client.send(sim.address(), "setZoom=40");
-    QCOMPARE(client.waitFor("Current=", 10000), QByteArray("Current=40,575,4.5"));
+    QCOMPARE(client.waitFor("Current=", TestWaits::scaled(10000)), QByteArray("Current=40,575,4.5"));
     const Answers answers = client.answers();
     const int endAt = answers.indexOf("zoomDone");
     QVERIFY2(endAt > 0, answers.join(' ').constData());
@@ -411,11 +412,11 @@ void SimTest::stabiliser()
     QVERIFY(sim.start());
     SimClient client;
     client.send(sim.address(), "enableIS=1");
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), (Answers{"ISactive=1", "ISactive=0"}), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), (Answers{"ISactive=1", "ISactive=0"}), TestWaits::reply());
     client.clear();
     client.send(sim.address(), "enableIS=60");
     client.send(sim.address(), "enableIS=0");
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), (Answers{"ISactive=1", "ISactive=0"}), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), (Answers{"ISactive=1", "ISactive=0"}), TestWaits::reply());
     QCOMPARE(client.collectFor(1300).size(), 2);
 }
 
@@ -445,7 +446,7 @@ void SimTest::addressChange()
     QTRY_COMPARE_WITH_TIMEOUT(client.answers(),
                               (Answers{"IP=" + newAddress.toString().toLatin1(), "MASK=255.255.0.0",
                                        "GW=" + sim.sibling(254).toString().toLatin1()}),
-                              5000);
+                              TestWaits::reply());
 
     // An address the host does not have (a documentation address: only a
     // bind is tried, nothing is sent there) leaves the controller where it was.
@@ -532,7 +533,7 @@ void SimTest::faults()
     SimClient client;
     client.send(sim.address(), "ping");
     QVERIFY2(sim.waitForLog(logPattern).hasMatch(), qPrintable(sim.log()));
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers().size(), answersPerPing, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.answers().size(), answersPerPing, TestWaits::reply());
     QCOMPARE(client.collectFor(300).size(), answersPerPing);
 
     // The delay is a lower bound between request and answer.
@@ -615,7 +616,7 @@ void SimTest::tftpWrite()
         QProcess upload;
         upload.start(curl,
                      QStringList{"-sS", "--max-time", "30"} + curlOptions + QStringList{"-T", source.fileName(), url});
-        QVERIFY(upload.waitForFinished(40000));
+        QVERIFY(upload.waitForFinished(TestWaits::scaled(40000)));
         const bool expectSuccess = attempt == refuse;
         QVERIFY2((upload.exitCode() == 0) == expectSuccess,
                  qPrintable(QString::fromLocal8Bit(upload.readAllStandardError()) + target.log()));
@@ -674,7 +675,7 @@ void SimTest::waitingForImageAnswersNothing()
     upload.start(curl,
                  {"-sS", "--max-time", "30", "--tftp-no-options", "-T", source.fileName(),
                   QStringLiteral("tftp://%1:6969/bla").arg(sim.address().toString())});
-    QVERIFY(upload.waitForFinished(40000));
+    QVERIFY(upload.waitForFinished(TestWaits::scaled(40000)));
     QCOMPARE(upload.exitCode(), 0);
     QVERIFY(sim.waitForLog("image received: 20 bytes").hasMatch());
 
@@ -759,7 +760,7 @@ void SimTest::garbage()
     int errorPackets = 0;
     QElapsedTimer clock;
     clock.start();
-    while (errorPackets < rubbish.size() && clock.elapsed() < 5000) {
+    while (errorPackets < rubbish.size() && clock.elapsed() < TestWaits::reply()) {
         tftp.waitForReadyRead(50);
         while (tftp.hasPendingDatagrams()) {
             QByteArray packet(int(tftp.pendingDatagramSize()), '\0');
