@@ -1,5 +1,7 @@
 #include "admin/ProtocolTexts.h"
 
+#include "link/ConnectionExchange.h"
+
 #include <QCoreApplication>
 
 namespace ProtocolTexts {
@@ -7,7 +9,6 @@ namespace ProtocolTexts {
 namespace {
 // The submenu belongs to the main window: its texts share its translation context.
 constexpr const char* Context = "LensDesk";
-constexpr int LegacyTimingIndex = 2;
 } // namespace
 
 QString entryText(int index, bool recentFirmware)
@@ -18,16 +19,11 @@ QString entryText(int index, bool recentFirmware)
                               : QCoreApplication::translate(Context, "Standard (default)");
     case 1:
         return QCoreApplication::translate(Context, "Tail framing (Sigma / 18-135 workaround)");
-    case LegacyTimingIndex:
+    case ConnectionExchange::LegacyTimingProtocol:
         return QCoreApplication::translate(Context, "Legacy standard (FW 1.8.x timing)");
     default:
         return QString();
     }
-}
-
-bool isEntryVisible(int index, bool recentFirmware)
-{
-    return index >= 0 && index < ProtocolCount && (index != LegacyTimingIndex || recentFirmware);
 }
 
 QString menuToolTip()

@@ -4,8 +4,8 @@
 #include "app/ClickableLabel.h"
 #include "base/Branding.h"
 #include "base/EventWait.h"
+#include "link/ConnectionExchange.h"
 #include "link/Protocol.h"
-#include "link/VersionRules.h"
 #include "link/pingWorker.h"
 
 #include <QAction>
@@ -107,8 +107,16 @@ void LensDesk::protoChosen(QAction* action)
     if (!action)
         return;
     const int chosen = action->data().toInt();
-    if (chosen == currentProtocol)
+    using Decision = ConnectionExchange::ProtocolDecision;
+    const Decision decision =
+        ConnectionExchange::decideProtocol(chosen, currentProtocol, ConnectionExchange::judge(firmwareVersion));
+    if (decision == Decision::AlreadyInUse)
         return;
+    // The menu offers nothing else; should it, the check mark goes back.
+    if (decision != Decision::Switch) {
+        protocolActions[size_t(currentProtocol)]->setChecked(true);
+        return;
+    }
     const auto answer = QMessageBox::question(
         this, tr("Lens Protocol"),
         tr("Switch the lens protocol to <b>%1</b>?<br><br>The controller restarts to apply it.").arg(action->text()),
@@ -134,7 +142,7 @@ void LensDesk::buildProtocolMenu()
     protocolMenu->setObjectName(QStringLiteral("protocolMenu"));
     protocolGroup = new QActionGroup(this);
     protocolGroup->setExclusive(true);
-    for (int i = 0; i < ProtocolTexts::ProtocolCount; ++i) {
+    for (int i = 0; i < ConnectionExchange::ProtocolCount; ++i) {
         QAction* entry = protocolMenu->addAction(QString());
         entry->setCheckable(true);
         entry->setData(i);
@@ -150,10 +158,10 @@ void LensDesk::buildProtocolMenu()
 
 void LensDesk::updateProtocolTexts()
 {
-    const bool recent = VersionRules::isRecentFirmware(firmwareVersion);
-    for (int i = 0; i < ProtocolTexts::ProtocolCount; ++i) {
-        protocolActions[size_t(i)]->setText(ProtocolTexts::entryText(i, recent));
-        protocolActions[size_t(i)]->setVisible(ProtocolTexts::isEntryVisible(i, recent));
+    const ConnectionExchange::Verdict verdict = ConnectionExchange::judge(firmwareVersion);
+    for (int i = 0; i < ConnectionExchange::ProtocolCount; ++i) {
+        protocolActions[size_t(i)]->setText(ProtocolTexts::entryText(i, verdict.recentFirmware));
+        protocolActions[size_t(i)]->setVisible(ConnectionExchange::offersProtocol(i, verdict));
     }
     protocolMenu->setToolTip(ProtocolTexts::menuToolTip());
 }

@@ -1,5 +1,6 @@
 #include "app/LensDesk.h"
 
+#include "admin/AddressChange.h"
 #include "admin/changeIPDlg.h"
 #include "base/EventWait.h"
 #include "lens/zoomWorker.h"
@@ -15,8 +16,6 @@ namespace {
 constexpr int AddressQueryWaitMs = 200;
 constexpr int MaskQueryWaitMs = 200;
 constexpr int GatewayQueryWaitMs = 300;
-// The restart after the change commands is waited for in two halves.
-constexpr int RestartHalfWaitMs = Protocol::Pacing::AddressChangeRestartMs / 2;
 constexpr int DhcpCommandWaitMs = 20;
 // Shown untranslated: the wording of the adapter listing's failure report.
 const char* const ListingErrorTitle = "File error";
@@ -39,26 +38,21 @@ void LensDesk::updateIPSettings(QString address, QString mask, QString gateway)
     // The pings would interleave with the change commands; the monitor rests
     // until the reboot has been ordered.
     pauseLiveness();
-    const QString commands[] = {QString::fromLatin1(Protocol::Command::SetAddress).arg(address),
-                                QString::fromLatin1(Protocol::Command::SetMask).arg(mask),
-                                QString::fromLatin1(Protocol::Command::SetGateway).arg(gateway),
-                                QLatin1String(Protocol::Command::Reboot)};
-    for (const QString& command : commands) {
-        sendToController(command);
-        delayWithEvents(Protocol::Pacing::AddressChangeCommandMs);
-    }
-    resumeLiveness();
+    AddressChange::Means means;
+    means.send = [this](const QString& command) { sendToController(command); };
+    means.wait = delayWithEvents;
+    means.commandsSent = [this, &address] {
+        resumeLiveness();
+        controllerAddress = address;
+    };
+    means.flushAddressCache = [this] {
+        const int listingError = m_flushAddressResolutionCache();
+        if (listingError != 0)
+            QMessageBox::information(this, QLatin1String(ListingErrorTitle),
+                                     QString::fromLatin1(ListingErrorText).arg(listingError));
+    };
+    AddressChange(address, mask, gateway).run(means);
 
-    controllerAddress = address;
-    // The host still maps the new address to whatever answered it before (or
-    // remembers it as unreachable): look the controller up afresh.
-    const int listingError = m_flushAddressResolutionCache();
-    if (listingError != 0)
-        QMessageBox::information(this, QLatin1String(ListingErrorTitle),
-                                 QString::fromLatin1(ListingErrorText).arg(listingError));
-
-    delayWithEvents(RestartHalfWaitMs);
-    delayWithEvents(RestartHalfWaitMs);
     isORVOProduct(address);
     if (m_motionWorker) {
         m_motionWorker->retarget(address, commandSocket);

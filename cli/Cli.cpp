@@ -178,14 +178,19 @@ bool Cli::connectTo(ControllerSession& session, int* status)
                           tr("No local UDP port from 60000 to 65000 could be opened; free one and try again."));
         return false;
     }
-    if (!session.identify(limit(Protocol::Pacing::IdentifyLimitMs))) {
+    if (session.identify(limit(Protocol::Pacing::IdentifyLimitMs)))
+        return true;
+    if (session.link().refusal() == ControllerLink::Refusal::FirmwareTooOld)
+        *status = failure(Reason::Refused,
+                          tr("The controller at %1 runs firmware %2, which is too old for this program; update its "
+                             "firmware to 1.4 or later.")
+                              .arg(session.address(), Output::escaped(session.record().firmware.trimmed())));
+    else
         *status = failure(Reason::Timeout,
                           tr("No controller answered at %1; check the address, the cable and the "
                              "firewall.")
                               .arg(session.address()));
-        return false;
-    }
-    return true;
+    return false;
 }
 
 int Cli::onController(const std::function<QString()>& check, const std::function<int(ControllerSession&)>& act)
@@ -264,7 +269,7 @@ bool Cli::awaitLens(ControllerSession& session, const std::function<bool()>& kno
 }
 
 bool Cli::confirmMove(ControllerSession& session, const QString& command, MoveConfirmation::Await await, int timeoutMs,
-                      int* status)
+                      int* status, bool* unconfirmed)
 {
     if (isStopping()) {
         *status = Failed;
@@ -280,6 +285,8 @@ bool Cli::confirmMove(ControllerSession& session, const QString& command, MoveCo
     // confirmations must not be taken for the end of a later move.
     session.waitUntil([&] { return !confirmation.mayConfirmHeldAxes(); }, RecallPlan::HeldConfirmationsMs);
     disconnect(noting);
+    if (unconfirmed)
+        *unconfirmed = !confirmed;
     return accepted(session, command, confirmed, confirmation.endedWithError(), status);
 }
 

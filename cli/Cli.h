@@ -121,9 +121,10 @@ private:
     bool awaitLens(ControllerSession& session, const std::function<bool()>& known, int* status);
     // An absolute move: sent and awaited by the rule of MoveConfirmation
     // (for a zoom move, the confirmations of the focus and iris held through
-    // it are let through). Reports a refusal or a time-out.
+    // it are let through). Reports a refusal or a time-out (and tells the
+    // latter in *unconfirmed, when given).
     bool confirmMove(ControllerSession& session, const QString& command, MoveConfirmation::Await await, int timeoutMs,
-                     int* status);
+                     int* status, bool* unconfirmed = nullptr);
     // Asks on the terminal; No unless the answer begins with y. False as
     // well when a stop is requested meanwhile.
     bool confirm(const QString& question);

@@ -1,43 +1,39 @@
 #include "cli/ControllerSession.h"
 
-#include "link/CommandPort.h"
-#include "link/Protocol.h"
+#include "link/LinkClock.h"
 
 #include <QEventLoop>
 #include <QTimer>
 
+namespace {
+// The link ends an identification at its own limit; the follow-ups and a
+// busy machine get this much more before the wait gives up.
+constexpr int IdentifyMarginMs = 1000;
+} // namespace
+
 ControllerSession::ControllerSession(const QString& address, QObject* parent)
     : QObject(parent)
-    , m_address(address)
-    , m_intake(
-          &m_socket, [this] { return m_address; },
-          [this](const QString& text, const QHostAddress&) { applyReply(text); })
+    , m_link(address)
 {
-    if (CommandPort::bindRandom(m_socket))
-        m_channel = CommandChannel(&m_socket);
-    connect(&m_socket, &QUdpSocket::readyRead, &m_intake, &ReplyIntake::readAvailable);
+    m_link.setAsksIdentity(false);
+    m_link.setKeepsAlive(false);
+    m_link.onFact = [this](const ReplyFact& fact) { emit factRead(fact); };
+    m_link.onStateChanged = [this](ControllerLink::State) { emit stateChanged(); };
+    m_link.onDatagram = [this](const QString& text, bool sent) {
+        emit traffic(text, sent);
+        if (!sent)
+            emit replyReceived(text);
+    };
+    if (m_link.open())
+        m_pump = new LinkPump(m_link, this);
 }
 
-void ControllerSession::send(const QString& text)
-{
-    m_channel.send(m_address, text);
-    emit traffic(text, true);
-}
+void ControllerSession::send(const QString& text) { m_link.send(text); }
 
 void ControllerSession::interrupt()
 {
     m_interrupted = true;
     emit interrupted();
-}
-
-void ControllerSession::applyReply(const QString& text)
-{
-    emit traffic(text, false);
-    for (const ReplyFact& fact : ReplyReader::read(text)) {
-        m_record.apply(fact);
-        emit factRead(fact);
-    }
-    emit replyReceived(text);
 }
 
 bool ControllerSession::waitUntil(const std::function<bool()>& done, int timeoutMs)
@@ -51,10 +47,12 @@ bool ControllerSession::waitUntil(const std::function<bool()>& done, int timeout
     QTimer limit;
     limit.setSingleShot(true);
     connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(this, &ControllerSession::replyReceived, &loop, [&] {
+    const auto check = [&] {
         if (done())
             loop.quit();
-    });
+    };
+    connect(this, &ControllerSession::replyReceived, &loop, check);
+    connect(this, &ControllerSession::stateChanged, &loop, check);
     limit.start(qMax(0, timeoutMs));
     loop.exec();
     return done();
@@ -72,14 +70,23 @@ void ControllerSession::pause(int milliseconds)
 
 bool ControllerSession::identify(int timeoutMs)
 {
-    using namespace Protocol::Command;
-    // The panel spaces these by 10 ms to let its window handle events in
-    // between; the controller takes them back to back.
-    for (const char* probe : {BootLoaderVersion, GetProtocol, Version})
-        send(QLatin1String(probe));
-    if (!waitUntil([this] { return m_record.isIdentified(); }, timeoutMs) || m_interrupted)
+    if (!m_pump)
         return false;
-    send(QLatin1String(FlagNormal));
-    send(QLatin1String(GetName));
-    return true;
+    m_link.setIdentifyLimitMs(timeoutMs);
+    m_link.connectToController(LinkClock::now());
+    m_pump->reschedule();
+    waitUntil([this] { return m_link.state() != ControllerLink::State::Identifying; }, timeoutMs + IdentifyMarginMs);
+    if (m_interrupted) {
+        // Nothing more goes out for an exchange cut short.
+        m_link.disconnectFromController();
+        return false;
+    }
+    return m_link.state() == ControllerLink::State::Connected;
+}
+
+void ControllerSession::keepAlive()
+{
+    m_link.setKeepsAlive(true);
+    if (m_pump)
+        m_pump->reschedule();
 }

@@ -1,21 +1,19 @@
 #pragma once
 
-#include "cli/DeviceRecord.h"
-#include "link/CommandChannel.h"
-#include "link/ReplyIntake.h"
+#include "link/ControllerLink.h"
+#include "link/LinkPump.h"
 
 #include <QObject>
-#include <QUdpSocket>
 
 #include <functional>
 
-// One controller as the command-line client sees it: a command socket on a
-// random local port from 60000 to 65000 (the controller answers to the port
-// it was asked from), the controller's address, and the record its replies
-// build. Replies from any other address are ignored; they are read in
-// bounded passes (ReplyIntake), so that a flood cannot hold off the waits'
-// time limits.
+// One controller as the command-line client sees it: a ControllerLink (the
+// command socket, the bounded reading of the controller's replies, the
+// record they build, the connection exchange) driven by the event loop that
+// the waits below run.
 //
+// The client asks what each command needs itself: the link asks no identity
+// questions and sends no pings unless a command switches them on (watch).
 // The waits run the event loop until a condition holds or a time limit
 // passes; replies are read and applied meanwhile. Nothing sleeps. Once
 // interrupted (a stop request), every wait returns at once; commands can
@@ -27,28 +25,30 @@ class ControllerSession : public QObject
 public:
     explicit ControllerSession(const QString& address, QObject* parent = nullptr);
 
-    bool isOpen() const { return m_channel.isOpen(); }
-    QString address() const { return m_address; }
-    QUdpSocket* socket() { return &m_socket; }
-    const DeviceRecord& record() const { return m_record; }
+    bool isOpen() const { return m_link.isOpen(); }
+    QString address() const { return m_link.address(); }
+    const DeviceRecord& record() const { return m_link.record(); }
+    const ControllerLink& link() const { return m_link; }
 
     void send(const QString& text);
 
-    // Runs the event loop until `done` holds (checked after every reply) or
-    // `timeoutMs` have passed; returns whether it holds.
+    // Runs the event loop until `done` holds (checked after every reply and
+    // every change of the link's state) or `timeoutMs` have passed; returns
+    // whether it holds.
     bool waitUntil(const std::function<bool()>& done, int timeoutMs);
     // Lets `milliseconds` pass with replies handled: the pacing the
     // controller needs between some commands.
     void pause(int milliseconds);
 
-    // The connection exchange of the panel: "blver", "getProto" and "ver",
-    // then, once a known model has identified itself, "setFLAG=99" (no update
-    // is pending) and "getNAME". False when no identification came in time.
+    // The connection exchange of the panel (ConnectionExchange), with
+    // `timeoutMs` for the identification. False when no controller
+    // identified itself in time or it was refused (link().refusal() says
+    // which); true once the follow-ups have gone out.
     bool identify(int timeoutMs);
 
-    // A controller reachable at another address (after an address change):
-    // later commands and replies use it.
-    void retarget(const QString& address) { m_address = address; }
+    // Watches the controller with the panel's liveness rule from now on:
+    // link().state() turns Lost when it stops answering.
+    void keepAlive();
 
     // Ends the wait under way and every later one.
     void interrupt();
@@ -60,15 +60,11 @@ signals:
     void replyReceived(const QString& text);
     // Every command sent and every reply read, for a log of the traffic.
     void traffic(const QString& text, bool sent);
+    void stateChanged();
     void interrupted();
 
 private:
-    void applyReply(const QString& text);
-
-    QString m_address;
-    QUdpSocket m_socket;
-    CommandChannel m_channel;
-    DeviceRecord m_record;
-    ReplyIntake m_intake;
+    ControllerLink m_link;
+    LinkPump* m_pump = nullptr;
     bool m_interrupted = false;
 };

@@ -1,6 +1,6 @@
 #include "cli/JsonVocabulary.h"
 
-#include "cli/DeviceRecord.h"
+#include "link/DeviceRecord.h"
 #include "lens/FNumbers.h"
 
 #include <QCoreApplication>

@@ -76,7 +76,7 @@ void LensDesk::resumeLiveness()
     // proof of life. The end of the operator's pause (a dialog left, a
     // button let go) is not: a controller the monitor has declared lost
     // stays lost, and recalls and updates stay refused, until it answers.
-    if (!m_replyIntake->isReading() && m_livenessMonitor->missedPings() > pingWorker::LostAfterMissedPings)
+    if (!m_replyIntake->isReading() && m_livenessMonitor->isLost())
         m_livenessMonitor->endPause();
     else
         m_livenessMonitor->resume();

@@ -116,7 +116,7 @@ void LensDesk::loadSetPointNow(QString name)
     const int focus = target.focus;
     const float iris = target.iris;
 
-    if (zoom < zoomRangeWide || zoom > zoomRangeTele) {
+    if (!RecallPlan::fitsLens(target, zoomRangeWide, zoomRangeTele)) {
         QMessageBox::warning(this, tr("Wrong presets"), tr("This presets is for the different lens!"));
         return;
     }
@@ -157,16 +157,19 @@ void LensDesk::loadSetPointNow(QString name)
     const RecallPlan plan(target, powerZoom, zoomWide, zoomNarrow);
     QElapsedTimer clock;
     clock.start();
-    // A wait that runs out ends the recall. The controls come back only for
-    // a controller that still counts as alive; a lost one gets them back
-    // with its next report.
-    const auto givenUp = [&](int boundMs) {
-        if (clock.elapsed() < boundMs)
-            return false;
+    // A wait that runs out ends the recall, unless the plan lets the next
+    // steps follow. The controls come back only for a controller that still
+    // counts as alive; a lost one gets them back with its next report.
+    const auto giveUp = [&] {
         progress.hide();
         if (hasLiveController())
             setLensControlsEnabled(true);
         reportUnconfirmedMove();
+    };
+    const auto givenUp = [&](int boundMs) {
+        if (clock.elapsed() < boundMs)
+            return false;
+        giveUp();
         return true;
     };
     const auto stopOnCancel = [&] {
@@ -200,7 +203,11 @@ void LensDesk::loadSetPointNow(QString name)
                && !progress.wasCanceled())
             delayWithEvents(SecondWaitPollMs);
         // The lens is better at the stored focus and aperture than where it
-        // is: they follow all the same.
+        // is: they follow all the same (the plan says so of the zoom step).
+        if (unconfirmed && !zoomStep->followedIfUnconfirmed) {
+            giveUp();
+            return;
+        }
         if (unconfirmed)
             statusBar()->showMessage(tr("The controller did not confirm the zoom move; focus and aperture follow."),
                                      LensWaits::UnconfirmedMessageMs);
@@ -233,8 +240,13 @@ void LensDesk::loadSetPointNow(QString name)
             QCoreApplication::processEvents();
             if (stopOnCancel())
                 break;
-            if (givenUp(plan.focus().boundMs))
-                return;
+            if (clock.elapsed() >= plan.focus().boundMs) {
+                if (!plan.focus().followedIfUnconfirmed) {
+                    giveUp();
+                    return;
+                }
+                break;
+            }
         } while (!confirmation.isComplete());
     }
 

@@ -1,7 +1,6 @@
 #include "link/CommandChannel.h"
 
 #include "link/DottedQuad.h"
-#include "link/Protocol.h"
 #include "link/RawSocket.h"
 
 #include <QUdpSocket>
@@ -27,15 +26,15 @@ CommandChannel::CommandChannel(const QUdpSocket* socket)
     m_family = RawSocket::addressFamily(m_descriptor);
 }
 
-void CommandChannel::send(const QString& dottedQuad, const QString& text) const
+void CommandChannel::send(const QString& dottedQuad, const QString& text, quint16 port) const
 {
     bool ok = false;
     const quint32 ipv4 = DottedQuad::parse(dottedQuad, &ok);
     if (ok)
-        send(QHostAddress(ipv4), text);
+        send(QHostAddress(ipv4), text, port);
 }
 
-void CommandChannel::send(const QHostAddress& address, const QString& text) const
+void CommandChannel::send(const QHostAddress& address, const QString& text, quint16 port) const
 {
     if (!isOpen())
         return;
@@ -49,14 +48,12 @@ void CommandChannel::send(const QHostAddress& address, const QString& text) cons
     int error = 0;
     {
         const std::lock_guard<std::mutex> locker(sendLock);
-        error = RawSocket::sendTo(m_descriptor, m_family, ipv4, Protocol::ControllerPort, datagram.constData(),
-                                  size_t(datagram.size()));
+        error = RawSocket::sendTo(m_descriptor, m_family, ipv4, port, datagram.constData(), size_t(datagram.size()));
         report = error != 0 && error != reportedError;
         reportedError = error;
     }
     if (report)
         qWarning("Command \"%s\" to %s:%d not sent: %s. Further failures for the same reason are not reported "
                  "until a command leaves again.",
-                 qPrintable(text), qPrintable(address.toString()), int(Protocol::ControllerPort),
-                 qPrintable(qt_error_string(error)));
+                 qPrintable(text), qPrintable(address.toString()), int(port), qPrintable(qt_error_string(error)));
 }

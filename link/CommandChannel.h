@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/Protocol.h"
+
 #include <QHostAddress>
 #include <QString>
 
@@ -28,14 +30,15 @@ public:
     // in which the destination is written; 0 for a channel without socket.
     int addressFamily() const { return m_family; }
 
-    // Sends `text` to `address`, port 1339. Thread-safe. Nothing waits for an
+    // Sends `text` to `address`, port 1339 unless another is named (a
+    // controller behind a port forward, a simulated one). Thread-safe. Nothing waits for an
     // answer: the protocol has none for most commands, and lost ones are
     // covered by the senders' waits and the liveness monitor. A datagram the
     // operating system refuses is reported on the toolkit's message log, once
     // for a run of failures with the same cause (a controller lost behind a
     // downed interface would otherwise fill the log 25 times a second).
-    void send(const QHostAddress& address, const QString& text) const;
-    void send(const QString& dottedQuad, const QString& text) const;
+    void send(const QHostAddress& address, const QString& text, quint16 port = Protocol::ControllerPort) const;
+    void send(const QString& dottedQuad, const QString& text, quint16 port = Protocol::ControllerPort) const;
 
 private:
     qintptr m_descriptor = -1;

@@ -5,7 +5,7 @@
 #include "base/ProcessExit.h"
 #include "lens/FNumbers.h"
 #include "lens/zoomWorker.h"
-#include "link/Protocol.h"
+#include "link/ConnectionExchange.h"
 #include "link/VersionRules.h"
 #include "link/pingWorker.h"
 
@@ -21,11 +21,7 @@
 #include <QUdpSocket>
 
 namespace {
-// How long an attempt waits for the controller to identify itself.
-constexpr int ConnectTimeLimitMs = Protocol::Pacing::IdentifyLimitMs;
-// Pauses between the commands of the connection exchange; the replies that
-// arrive meanwhile are handled during them.
-constexpr int ProbeSpacingMs = 10;
+// The window lets the identification's effects show before it goes on.
 constexpr int IdentificationSettleMs = 50;
 } // namespace
 
@@ -48,17 +44,18 @@ void LensDesk::isORVOProduct(QString address)
     m_serviceDialog = new masterDlg(address, commandSocket, this);
     keepDispatcherSoleReader();
 
-    const char* const probes[] = {Protocol::Command::BootLoaderVersion, Protocol::Command::GetProtocol,
-                                  Protocol::Command::Version};
-    for (int i = 0; i < 3; ++i) {
+    // The exchange's probes, spaced by waits during which the replies that
+    // arrive are handled.
+    const QStringList probes = ConnectionExchange::probes();
+    for (int i = 0; i < probes.size(); ++i) {
         if (i > 0)
-            delayWithEvents(ProbeSpacingMs);
+            delayWithEvents(ConnectionExchange::ProbeSpacingMs);
         // The dispatcher was connected first of all at construction; this
         // only repairs a lost connection and never doubles it.
         connect(commandSocket, &QUdpSocket::readyRead, this, &LensDesk::readUDPDatagrams, Qt::UniqueConnection);
-        sendToController(QLatin1String(probes[i]));
+        sendToController(probes.at(i));
     }
-    connectTimer->start(ConnectTimeLimitMs);
+    connectTimer->start(ConnectionExchange::IdentifyLimitMs);
 }
 
 void LensDesk::handleIdentification(const QString& product, const QString& version)
@@ -70,18 +67,18 @@ void LensDesk::handleIdentification(const QString& product, const QString& versi
     connectTimer->stop();
     productName = product;
     firmwareVersion = version;
+    const ConnectionExchange::Verdict verdict = ConnectionExchange::judge(version);
     fNumberTable = FNumbers::table();
-    if (VersionRules::lacksStabiliserSwitch(firmwareVersion))
+    if (!verdict.stabiliserSwitch)
         checkBoxIS->setEnabled(false);
     delayWithEvents(IdentificationSettleMs);
 
     firmwareVersion.remove(QLatin1Char('d'));
-    const VersionRules::VersionParts parts = VersionRules::parts(firmwareVersion);
     firmwareVersion = VersionRules::withBootLoader(firmwareVersion, bootloaderVersion);
     deviceInfoLabel->setText(tr("Device: %1 v.%2  @%3").arg(productName, firmwareVersion, controllerAddress));
     actionChange_IP->setEnabled(true);
 
-    if (VersionRules::isTooOld(parts)) {
+    if (verdict.tooOld) {
         QMessageBox::warning(this, tr("Error"), tr("Please update the firmware!"), QMessageBox::Ok);
         endProcess(0);
     }
@@ -90,11 +87,14 @@ void LensDesk::handleIdentification(const QString& product, const QString& versi
     // Sets up the connection at once (direct connection to initSettings).
     emit isProductCorrect(true);
 
-    delayWithEvents(ProbeSpacingMs);
-    sendToController(QLatin1String(Protocol::Command::FlagNormal));
-    delayWithEvents(ProbeSpacingMs);
+    // The exchange's follow-ups; the liveness monitor, just started, counts
+    // from their replies on.
+    const QStringList followUps = ConnectionExchange::followUps();
+    delayWithEvents(ConnectionExchange::FollowUpSpacingMs);
+    sendToController(followUps.at(0));
+    delayWithEvents(ConnectionExchange::FollowUpSpacingMs);
     resumeLiveness();
-    sendToController(QLatin1String(Protocol::Command::GetName));
+    sendToController(followUps.at(1));
     resumeLiveness();
 }
 
@@ -164,7 +164,7 @@ bool LensDesk::hasLiveController() const
     // nothing, at another address or at the same one, commands would go
     // where nobody answered.
     return !m_attemptUnanswered && m_livenessMonitor && m_livenessMonitor->address() == controllerAddress
-        && m_livenessMonitor->missedPings() <= pingWorker::LostAfterMissedPings;
+        && !m_livenessMonitor->isLost();
 }
 
 void LensDesk::stopConnecting()
@@ -205,7 +205,7 @@ void LensDesk::updateProtocolMenuEnabled()
 {
     // The menu is built with the window; before that there is nothing to do.
     if (protocolMenu)
-        protocolMenu->setEnabled(VersionRules::allowsProtocolChoice(firmwareVersion));
+        protocolMenu->setEnabled(ConnectionExchange::judge(firmwareVersion).protocolChoice);
 }
 
 void LensDesk::stopWorkers()

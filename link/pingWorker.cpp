@@ -26,7 +26,10 @@ void pingWorker::pause() { m_paused.store(true, std::memory_order_relaxed); }
 void pingWorker::resume()
 {
     m_paused.store(false, std::memory_order_relaxed);
-    m_missed.store(0, std::memory_order_relaxed);
+    {
+        const std::lock_guard<std::mutex> locker(m_countLock);
+        m_count.proofOfLife();
+    }
     wake();
 }
 
@@ -36,9 +39,35 @@ void pingWorker::endPause()
     wake();
 }
 
-void pingWorker::setPeriod(int milliseconds) { m_period.store(milliseconds, std::memory_order_relaxed); }
+void pingWorker::setPeriod(int milliseconds)
+{
+    const std::lock_guard<std::mutex> locker(m_countLock);
+    m_count.setPeriodMs(milliseconds);
+}
 
-void pingWorker::decrementMissed() { m_missed.fetch_sub(1, std::memory_order_relaxed); }
+void pingWorker::decrementMissed()
+{
+    const std::lock_guard<std::mutex> locker(m_countLock);
+    m_count.halfAnswer();
+}
+
+int pingWorker::missedPings() const
+{
+    const std::lock_guard<std::mutex> locker(m_countLock);
+    return m_count.missed();
+}
+
+bool pingWorker::isLost() const
+{
+    const std::lock_guard<std::mutex> locker(m_countLock);
+    return m_count.isLost();
+}
+
+int pingWorker::period() const
+{
+    const std::lock_guard<std::mutex> locker(m_countLock);
+    return m_count.periodMs();
+}
 
 void pingWorker::requestStop()
 {
@@ -65,18 +94,21 @@ void pingWorker::run()
             continue;
         }
         m_channel.send(m_address, QLatin1String(Protocol::Command::Ping));
-        emit pingSent();
-        const int missed = m_missed.fetch_add(1, std::memory_order_relaxed) + 1;
-        if (missed > 1)
+        LivenessCount::Verdict verdict = LivenessCount::Verdict::Answering;
+        {
+            const std::lock_guard<std::mutex> locker(m_countLock);
+            verdict = m_count.pingSent();
+        }
+        if (verdict != LivenessCount::Verdict::Answering)
             emit cantsendping2(ErrorText);
-        if (missed > LostAfterMissedPings)
+        if (verdict == LivenessCount::Verdict::Lost)
             emit cantsendping(ErrorText);
-        if (missed == 1)
-            m_period.store(NormalPeriodMs, std::memory_order_relaxed);
 
-        // Sleep for the period; only a stop request cuts it short.
+        // Sleep for the period; only a stop request cuts it short. A period
+        // set meanwhile (after a loss) applies from the next sleep on.
+        const int periodMs = period();
         std::unique_lock<std::mutex> locker(m_waitLock);
-        m_wakeUp.wait_for(locker, std::chrono::milliseconds(m_period.load(std::memory_order_relaxed)),
+        m_wakeUp.wait_for(locker, std::chrono::milliseconds(periodMs),
                           [this] { return m_stopRequested.load(std::memory_order_relaxed); });
     }
     m_stopRequested.store(false, std::memory_order_relaxed);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/CommandChannel.h"
+#include "link/LivenessCount.h"
 
 #include <QThread>
 
@@ -12,22 +13,21 @@ class QUdpSocket;
 
 // The liveness monitor. While a controller is connected it sends "ping" to it
 // from its own thread at a fixed pace and counts the pings sent since the
-// last proof of life. It never reads a reply: the main window's reply handling
-// calls resume(), which zeroes the count. Past one missed ping it emits
+// last proof of life (LivenessCount, the rule the controller link applies
+// too). It never reads a reply: the main window's reply handling calls
+// resume(), which zeroes the count. Past one missed ping it emits
 // cantsendping2(), past three also cantsendping().
 //
 // Threads: run() is the monitor's thread; every other function is called from
-// the GUI thread. The shared values are atomics; the wait lets a stop request
-// or a resume() cut a sleep short.
+// the GUI thread. The count is guarded by a lock, the flags are atomics; the
+// wait lets a stop request or a resume() cut a sleep short.
 class pingWorker : public QThread
 {
     Q_OBJECT
 
 public:
-    static constexpr int NormalPeriodMs = 600;
-    static constexpr int SlowPeriodMs = 2000;
-    // More unanswered pings than this in a row: the controller is lost.
-    static constexpr int LostAfterMissedPings = 3;
+    static constexpr int NormalPeriodMs = LivenessCount::NormalPeriodMs;
+    static constexpr int SlowPeriodMs = LivenessCount::SlowPeriodMs;
 
     pingWorker(const QString& address, QUdpSocket* commandSocket, QObject* parent = nullptr);
     ~pingWorker() override;
@@ -42,16 +42,16 @@ public:
     // Ends the run loop at its next check; the caller then waits for the thread.
     void requestStop();
 
-    int missedPings() const { return m_missed.load(std::memory_order_relaxed); }
+    int missedPings() const;
+    // More unanswered pings than the liveness rule allows.
+    bool isLost() const;
     bool isPaused() const { return m_paused.load(std::memory_order_relaxed); }
-    int period() const { return m_period.load(std::memory_order_relaxed); }
+    int period() const;
     QString address() const { return m_address; }
 
 signals:
     void cantsendping(QString);
     void cantsendping2(QString);
-    // A "ping" left (emitted on the monitor's thread), for a log of the traffic.
-    void pingSent();
 
 protected:
     void run() override;
@@ -61,9 +61,9 @@ private:
 
     const QString m_address;
     const CommandChannel m_channel;
-    std::atomic<int> m_missed{0};
+    mutable std::mutex m_countLock;
+    LivenessCount m_count; // guarded by m_countLock
     std::atomic<bool> m_paused{false};
-    std::atomic<int> m_period{NormalPeriodMs};
     std::atomic<bool> m_stopRequested{false};
     std::mutex m_waitLock;
     std::condition_variable m_wakeUp;

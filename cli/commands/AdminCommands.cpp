@@ -1,14 +1,15 @@
 // The commands that administer the controller: name, focus-timeout,
 // protocol, restart, network.
 
+#include "admin/AddressChange.h"
 #include "admin/GatewayGuess.h"
 #include "platform/Platform.h"
 #include "cli/Cli.h"
 #include "cli/ControllerSession.h"
+#include "link/ConnectionExchange.h"
 #include "link/DottedQuad.h"
 #include "link/Protocol.h"
 #include "link/TargetAddress.h"
-#include "link/VersionRules.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
@@ -96,11 +97,28 @@ int Cli::protocol()
         return wholeNumber(argument(1), 0, 2, &index) ? QString() : tr("The lens protocol is 0, 1 or 2.");
     };
     return onController(check, [&](ControllerSession& session) -> int {
-        const QString firmware = session.record().firmware;
-        if (!VersionRules::allowsProtocolChoice(firmware))
+        const DeviceRecord& record = session.record();
+        const QString firmware = Output::escaped(record.firmware.trimmed());
+        // The protocol in use, asked by the connection exchange.
+        session.waitUntil([&] { return record.protocol.has_value(); }, limit(AnswersLimitMs));
+        using Decision = ConnectionExchange::ProtocolDecision;
+        switch (ConnectionExchange::decideProtocol(index, record.protocol, session.link().verdict())) {
+        case Decision::Switch:
+            break;
+        case Decision::AlreadyInUse:
+            return finish(QJsonObject{{QStringLiteral("controller"), session.address()},
+                                      {QStringLiteral("protocol"), index},
+                                      {QStringLiteral("restarting"), false}},
+                          tr("Lens protocol %1 is already in use; nothing was sent.").arg(index));
+        case Decision::NoChoice:
             return failure(Reason::Refused,
-                           tr("Firmware %1 cannot change the lens protocol; update the firmware first.")
-                               .arg(Output::escaped(firmware.trimmed())));
+                           tr("Firmware %1 cannot change the lens protocol; update the firmware first.").arg(firmware));
+        case Decision::NeedsRecentFirmware:
+        case Decision::NoSuchProtocol:
+            return failure(
+                Reason::Refused,
+                tr("Firmware %1 has no lens protocol %2; it comes with firmware 1.9.").arg(firmware).arg(index));
+        }
         session.send(QString::fromLatin1(Protocol::Command::SetProtocol).arg(index));
         return finish(QJsonObject{{QStringLiteral("controller"), session.address()},
                                   {QStringLiteral("protocol"), index},
@@ -141,30 +159,36 @@ int Cli::network()
             gateway = GatewayGuess::guess(newAddress, mask);
         return QString();
     };
-    return onController(check, [&](ControllerSession& session) -> int {
-        // The panel's address change: the three values, then the restart that
-        // applies them, one command at a time.
+    // The serial number and MAC address tell one controller from another.
+    const auto askIdentity = [this](ControllerSession& session, int* status) {
         using namespace Protocol::Command;
-        for (const QString& command :
-             {QString::fromLatin1(SetAddress).arg(newAddress), QString::fromLatin1(SetMask).arg(mask),
-              QString::fromLatin1(SetGateway).arg(gateway), QString::fromLatin1(Reboot)}) {
-            session.send(command);
-            session.pause(Protocol::Pacing::AddressChangeCommandMs);
-        }
-        // The host still maps the new address to whatever answered it before (or
-        // remembers it as unreachable): look the controller up afresh.
-        const Platform::AddressCacheFlush flush = Platform::flushAddressResolutionCache();
-        if (flush.listingError != 0)
-            output().note(tr("Warning: the address cache could not be read (error %1); if the controller is not "
-                             "found at %2, wait a minute and run lensdesk-cli info %2.")
-                              .arg(flush.listingError)
-                              .arg(newAddress));
-        else if (flush.refused)
-            output().note(tr("Warning: the host's address cache could not be cleared: that needs the "
-                             "network-administration privilege. If the controller is not found at %1, wait a "
-                             "minute and run lensdesk-cli info %1.")
-                              .arg(newAddress));
-        session.pause(Protocol::Pacing::AddressChangeRestartMs);
+        return sendAndAwait(session, QLatin1String(GetSerial), {Kind::Serial}, limit(AnswersLimitMs), status)
+            && sendAndAwait(session, QLatin1String(GetMac), {Kind::Mac}, limit(AnswersLimitMs), status);
+    };
+    return onController(check, [&](ControllerSession& session) -> int {
+        int status = Done;
+        // Who is moved is read before anything changes.
+        if (!askIdentity(session, &status))
+            return status;
+
+        // The panel's address change.
+        AddressChange::Means means;
+        means.send = [&session](const QString& command) { session.send(command); };
+        means.wait = [&session](int milliseconds) { session.pause(milliseconds); };
+        means.flushAddressCache = [&] {
+            const Platform::AddressCacheFlush flush = Platform::flushAddressResolutionCache();
+            if (flush.listingError != 0)
+                output().note(tr("Warning: the address cache could not be read (error %1); if the controller is not "
+                                 "found at %2, wait a minute and run lensdesk-cli info %2.")
+                                  .arg(flush.listingError)
+                                  .arg(newAddress));
+            else if (flush.refused)
+                output().note(tr("Warning: the host's address cache could not be cleared: that needs the "
+                                 "network-administration privilege. If the controller is not found at %1, wait a "
+                                 "minute and run lensdesk-cli info %1.")
+                                  .arg(newAddress));
+        };
+        AddressChange(newAddress, mask, gateway).run(means);
         if (isStopping())
             return Failed;
 
@@ -176,6 +200,16 @@ int Cli::network()
                               "the new address is reachable from this host, then run "
                               "lensdesk-cli info %1.")
                                .arg(newAddress));
+        if (!askIdentity(moved, &status))
+            return status;
+        const DeviceRecord& before = session.record();
+        const DeviceRecord& after = moved.record();
+        if (!AddressChange::isSameController(before, after))
+            return failure(Reason::Refused,
+                           tr("Another device answers at %1 (S/N %2, MAC %3), not the controller whose address was "
+                              "changed (S/N %4, MAC %5); two devices may now share that address.")
+                               .arg(newAddress, Output::escaped(after.serial), Output::escaped(after.mac),
+                                    Output::escaped(before.serial), Output::escaped(before.mac)));
         return finish(QJsonObject{{QStringLiteral("controller"), session.address()},
                                   {QStringLiteral("address"), newAddress},
                                   {QStringLiteral("mask"), mask},

@@ -168,6 +168,10 @@ int Cli::stabilizer()
     return onController(check, [&](ControllerSession& session) -> int {
         int status = Done;
         const DeviceRecord& record = session.record();
+        if (!session.link().verdict().stabiliserSwitch)
+            return failure(Reason::Refused,
+                           tr("Firmware %1 cannot switch the stabiliser; update the firmware first.")
+                               .arg(Output::escaped(record.firmware.trimmed())));
         // The lens reports tell the stabiliser's state: they would pass for
         // the answer.
         if (!awaitLens(

@@ -102,7 +102,7 @@ int Cli::presetRecall()
         if (!awaitLens(
                 session, [&] { return record.zoomWide && record.zoomTele; }, &status))
             return status;
-        if (target.zoom < *record.zoomWide || target.zoom > *record.zoomTele)
+        if (!RecallPlan::fitsLens(target, *record.zoomWide, *record.zoomTele))
             return failure(Reason::Refused,
                            tr("The preset \"%1\" is for a different lens (zoom %2 mm, this lens %3 to %4 mm).")
                                .arg(Output::escaped(name))
@@ -110,24 +110,19 @@ int Cli::presetRecall()
                                .arg(*record.zoomWide)
                                .arg(*record.zoomTele));
 
-        // The panel's recall, step by step. As there, a zoom or focus move
-        // that is refused or not confirmed in time is reported and the
-        // steps after it still go; the lens is better at the stored
-        // focus and aperture than where it was.
-        const RecallPlan plan(target, record.isPowerZoom());
-        const auto run = [&](const RecallPlan::Step& step) {
+        // The panel's recall, step by step. As there, a move that is refused
+        // is reported and the steps after it still go, and so do those after
+        // a zoom move not confirmed in time.
+        for (const RecallPlan::Step& step : RecallPlan(target, record.isPowerZoom()).steps()) {
             session.pause(step.pauseBeforeMs);
             int stepStatus = Done;
-            confirmMove(session, step.command, step.await, limit(step.boundMs), &stepStatus);
-            return stepStatus;
-        };
-        status = plan.zoom() ? run(*plan.zoom()) : Done;
-        const int focusStatus = run(plan.focus());
-        if (status == Done)
-            status = focusStatus;
-        const int apertureStatus = run(plan.aperture());
-        if (apertureStatus != Done)
-            return apertureStatus;
+            bool unconfirmed = false;
+            confirmMove(session, step.command, step.await, limit(step.boundMs), &stepStatus, &unconfirmed);
+            if (status == Done)
+                status = stepStatus;
+            if (unconfirmed && !step.followedIfUnconfirmed)
+                return status;
+        }
         if (status != Done)
             return status;
         return finish(QJsonObject{{QStringLiteral("controller"), session.address()},

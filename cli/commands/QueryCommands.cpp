@@ -6,7 +6,6 @@
 #include "discovery/LanSearch.h"
 #include "lens/FNumbers.h"
 #include "link/Protocol.h"
-#include "link/pingWorker.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -17,6 +16,8 @@
 #include <QJsonObject>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <limits>
 
 namespace {
 
@@ -152,19 +153,10 @@ int Cli::info()
 int Cli::watch()
 {
     return onController(nullptr, [&](ControllerSession& session) -> int {
-        // The panel's liveness monitor, fed with the same proofs of life.
-        pingWorker monitor(session.address(), session.socket());
-        connect(&monitor, &pingWorker::pingSent, this,
-                [this] { output().traffic('>', QLatin1String(Protocol::Command::Ping)); });
         QStringList line;
         QJsonArray reports;
-        QEventLoop loop;
+        bool writeFailed = false;
         connect(&session, &ControllerSession::factRead, this, [&](const ReplyFact& fact) {
-            if (fact.provesLife())
-                monitor.resume();
-            // The panel counts a zoom range as half an answer to its pings.
-            if (fact.kind == Kind::ZoomRange)
-                monitor.decrementMissed();
             if (fact.kind == Kind::LensSummary)
                 return;
             line << JsonVocabulary::reportText(fact);
@@ -180,18 +172,15 @@ int Cli::watch()
                                    {QStringLiteral("reports"), reports}};
             if (!output().result(json,
                                  Output::escaped(QStringLiteral("%1 %2").arg(time, line.join(QLatin1String("; "))))))
-                loop.quit();
+                writeFailed = true;
             line.clear();
             reports = QJsonArray();
         });
-        connect(&monitor, &pingWorker::cantsendping, &loop, &QEventLoop::quit);
-        connect(this, &Cli::stopping, &loop, &QEventLoop::quit);
-        monitor.start();
-        if (!isStopping())
-            loop.exec();
-        monitor.pause();
-        monitor.requestStop();
-        monitor.wait();
+        // The panel's liveness rule, fed with the same proofs of life; a stop
+        // request ends the wait as well.
+        session.keepAlive();
+        session.waitUntil([&] { return writeFailed || session.link().state() == ControllerLink::State::Lost; },
+                          std::numeric_limits<int>::max());
         if (output().failed())
             return Failed;
         return failure(Reason::Timeout, tr("The controller at %1 stopped answering.").arg(session.address()));

@@ -84,9 +84,6 @@ void AdminRulesTest::protocolTexts()
              recent ? QStringLiteral("Universal (default)") : QStringLiteral("Standard (default)"));
     QCOMPARE(ProtocolTexts::entryText(1, recent), QStringLiteral("Tail framing (Sigma / 18-135 workaround)"));
     QCOMPARE(ProtocolTexts::entryText(2, recent), QStringLiteral("Legacy standard (FW 1.8.x timing)"));
-    QVERIFY(ProtocolTexts::isEntryVisible(0, recent));
-    QVERIFY(ProtocolTexts::isEntryVisible(1, recent));
-    QCOMPARE(ProtocolTexts::isEntryVisible(2, recent), recent);
 }
 
 void AdminRulesTest::decimalMac_data()

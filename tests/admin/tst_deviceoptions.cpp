@@ -271,26 +271,36 @@ void DeviceOptionsTest::protocolMenuReplacesTheToggle()
 
 void DeviceOptionsTest::protocolChoice_data()
 {
+    QTest::addColumn<QString>("firmware");
     QTest::addColumn<int>("chosen");
     QTest::addColumn<bool>("questionExpected");
     QTest::addColumn<bool>("confirm");
     QTest::addColumn<QStringList>("sent");
     QTest::addColumn<int>("protocolAfter");
 
-    QTest::newRow("already checked entry") << 0 << false << false << QStringList{} << 0;
-    QTest::newRow("declined") << 1 << true << false << QStringList{} << 0;
-    QTest::newRow("confirmed") << 1 << true << true << QStringList{"setProto=1"} << 1;
-    QTest::newRow("confirmed legacy timing") << 2 << true << true << QStringList{"setProto=2"} << 2;
+    const QString older = QStringLiteral("1.8.3");
+    const QString recent = QStringLiteral("1.9.0");
+    QTest::newRow("already checked entry") << older << 0 << false << false << QStringList{} << 0;
+    QTest::newRow("declined") << older << 1 << true << false << QStringList{} << 0;
+    QTest::newRow("confirmed") << older << 1 << true << true << QStringList{"setProto=1"} << 1;
+    QTest::newRow("confirmed legacy timing") << recent << 2 << true << true << QStringList{"setProto=2"} << 2;
+    // The entry is hidden there; triggered all the same, it changes nothing.
+    QTest::newRow("legacy timing before 1.9") << older << 2 << false << false << QStringList{} << 0;
 }
 
 void DeviceOptionsTest::protocolChoice()
 {
+    QFETCH(QString, firmware);
     QFETCH(int, chosen);
     QFETCH(bool, questionExpected);
     QFETCH(bool, confirm);
     QFETCH(QStringList, sent);
     QFETCH(int, protocolAfter);
 
+    // Connected to a controller with this firmware.
+    QVERIFY(m_panel->identify(QStringLiteral("ORVO RE-2=") + firmware));
+    QVERIFY(m_panel->controller().awaitReceived());
+    m_panel->controller().clear();
     ModalAnswerer& answerer = m_panel->modals();
     ModalAnswerer::Box question;
     if (questionExpected)

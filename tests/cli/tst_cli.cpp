@@ -70,10 +70,13 @@ private slots:
     void deviceOptions_data();
     void deviceOptions();
     void protocolNeedsNewerFirmware();
+    void identificationRules_data();
+    void identificationRules();
     void presetSavedByPanelRecalledByCli_data();
     void presetSavedByPanelRecalledByCli();
     void presetRecallGoesOnAfterTheZoomStep_data();
     void presetRecallGoesOnAfterTheZoomStep();
+    void presetRecallEndsAtAnUnconfirmedFocus();
     void presetSavedByCliReadByPanel();
     void presetListAndDelete();
     void presetOfAnotherLens();
@@ -1069,6 +1072,42 @@ void CliTest::protocolNeedsNewerFirmware()
     QVERIFY(received(*sim).filter("setProto").isEmpty());
 }
 
+void CliTest::identificationRules_data()
+{
+    // The simulator's options and the command after its address, written as
+    // on a command line.
+    QTest::addColumn<QString>("simOptions");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("forbidden");
+    const auto row = [](const char* name, const char* simOptions, const char* command, int status,
+                        const char* forbidden) {
+        QTest::newRow(name) << QString(simOptions) << QString(command) << status << QString(forbidden);
+    };
+    // The panel's rules at identification, decided once in the core.
+    row("firmware older than 1.4", "--firmware 1.3.9", "info", 1, "getSN");
+    row("1.7.4: no stabiliser switch", "--firmware 1.7.4", "stabilizer 5", 1, "enableIS");
+    row("protocol 2 before 1.9", "--firmware 1.8.3", "protocol 2", 1, "setProto");
+    row("protocol already in use", "--protocol 1", "protocol 1", 0, "setProto");
+}
+
+void CliTest::identificationRules()
+{
+    QFETCH(QString, simOptions);
+    QFETCH(QString, command);
+    QFETCH(int, status);
+    QFETCH(QString, forbidden);
+    const auto sim = startSim(simOptions.split(' '));
+    QVERIFY(sim);
+    QStringList arguments = command.split(' ');
+    arguments.insert(1, sim->address().toString());
+    const Run run = cli(arguments);
+    QCOMPARE(run.status, status);
+    QVERIFY2(!(status == 0 ? run.out : run.err).trimmed().isEmpty(), "the outcome is explained");
+    QVERIFY(settle(*sim));
+    QVERIFY2(received(*sim).filter(forbidden).isEmpty(), qPrintable(received(*sim).join(' ')));
+}
+
 void CliTest::presetSavedByPanelRecalledByCli_data()
 {
     QTest::addColumn<QString>("name");
@@ -1128,6 +1167,26 @@ void CliTest::presetRecallGoesOnAfterTheZoomStep()
     QVERIFY2(run.err.contains(reason.toUtf8()), run.err.constData());
     QCOMPARE(controller.commands().filter(QRegularExpression("^set(Zoom|Focus2|Aper)=")),
              (QStringList{"setZoom=35", "setFocus2=600", "setAper=5.6"}));
+}
+
+// As in the panel: a focus move never confirmed ends the recall; the
+// aperture does not follow.
+void CliTest::presetRecallEndsAtAnUnconfirmedFocus()
+{
+    {
+        std::unique_ptr<QSettings> store(profiles());
+        SettingsStore::writeThrough(store.get(), ProfileText::keyForName("3"), ProfileText::format(35, 600, 5.6f));
+    }
+    ScriptedController controller;
+    QVERIFY(controller.isBound());
+    controller.answer(QStringLiteral("ver"), {QStringLiteral("ORVO KX-MQTR=1.9.0"), QStringLiteral("zRange=18,55")});
+    controller.answer(QStringLiteral("setZoom=35"), {QStringLiteral("zoomDone")});
+    controller.answer(QStringLiteral("setAper=5.6"), {QStringLiteral("irisDone")});
+    const Run run = cli({"--timeout", "1", "preset", "recall", "3", controller.address()});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("did not confirm \"setFocus2=600\" in time"), run.err.constData());
+    QCOMPARE(controller.commands().filter(QRegularExpression("^set(Zoom|Focus2|Aper)=")),
+             (QStringList{"setZoom=35", "setFocus2=600"}));
 }
 
 void CliTest::presetSavedByCliReadByPanel()
@@ -1461,22 +1520,43 @@ void CliTest::searchInNamespaces()
 void CliTest::networkChangeInNamespace_data()
 {
     QTest::addColumn<bool>("unprivileged");
-    QTest::newRow("with the privilege to clear the address cache") << false;
-    QTest::newRow("without it: a warning") << true;
+    // The controller's restart time, and the options of another device that
+    // already answers at the new address ("": none).
+    QTest::addColumn<QString>("restartTime");
+    QTest::addColumn<QString>("otherDevice");
+    QTest::addColumn<int>("status");
+    const auto row = [](const char* name, bool unprivileged, const char* restartTime, const char* otherDevice,
+                        int status) {
+        QTest::newRow(name) << unprivileged << QString(restartTime) << QString(otherDevice) << status;
+    };
+    row("with the privilege to clear the address cache", false, "500", "", 0);
+    row("without it: a warning", true, "500", "", 0);
+    // The controller restarts for longer than the client waits for it.
+    row("another device answers there", false, "30000", "--serial 99999 --mac 2-0-0-9-9-9", 1);
 }
 
 void CliTest::networkChangeInNamespace()
 {
     QFETCH(bool, unprivileged);
+    QFETCH(QString, restartTime);
+    QFETCH(QString, otherDevice);
+    QFETCH(int, status);
     // The address change clears the host's address cache: here only the
     // cache of a namespace of this test's own.
     SKIP_IF_UNAVAILABLE(NetnsLab::unavailableReason());
     NetnsLab lab;
     QString error;
     QVERIFY2(lab.setUp(&error), qPrintable(error));
-    SimProcess sim(QHostAddress(QStringLiteral("127.0.0.1")), {"--gap", "0", "--restart-time", "500"});
+    SimProcess sim(QHostAddress(QStringLiteral("127.0.0.1")), {"--gap", "0", "--restart-time", restartTime});
     sim.setNamespace(lab.panel);
     QVERIFY(sim.start());
+    std::unique_ptr<SimProcess> other;
+    if (!otherDevice.isEmpty()) {
+        other = std::make_unique<SimProcess>(QHostAddress(QStringLiteral("127.0.0.2")),
+                                             QStringList{"--gap", "0"} + otherDevice.split(' '));
+        other->setNamespace(lab.panel);
+        QVERIFY(other->start());
+    }
     // An entry to clear, which only a privileged program may.
     QByteArray ignored;
     QVERIFY2(lab.runInPanel("ip",
@@ -1487,17 +1567,26 @@ void CliTest::networkChangeInNamespace()
 
     const Run run = cli({"--json", "network", "127.0.0.1", "--address", "127.0.0.2", "--mask", "255.255.0.0"},
                         unprivileged ? Launch().inside(lab.panel).asNobody() : Launch().inside(lab.panel));
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.json().object().value("gateway").toString(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(run.status, status);
     QCOMPARE(run.err.contains("address cache could not be cleared"), unprivileged);
-    QCOMPARE(keysOf(run.json().object()), documentedKeys("network"));
     const QStringList sent = received(sim);
     const int first = sent.indexOf("ChangeIP=127.0.0.2");
     QVERIFY(first > 0);
     QCOMPARE(sent.mid(first, 4),
              (QStringList{"ChangeIP=127.0.0.2", "ChangeMASK=255.255.0.0", "ChangeGW=127.0.0.1", "Reboot"}));
-    // The probe at the new address found the controller there.
-    QVERIFY(sent.mid(first + 4).contains("ver"));
+    // Its identity was read before the change.
+    QVERIFY(sent.mid(0, first).contains("getSN"));
+    QVERIFY(sent.mid(0, first).contains("getMAC"));
+    if (other) {
+        // Both identities named: the two devices may now share the address.
+        QVERIFY2(run.err.contains("99999") && run.err.contains("15001"), run.err.constData());
+        return;
+    }
+    QCOMPARE(run.json().object().value("gateway").toString(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(keysOf(run.json().object()), documentedKeys("network"));
+    // At the new address, the same controller was found.
+    QCOMPARE(sent.mid(first + 4).filter(QRegularExpression("^(ver|getSN|getMAC)$")),
+             (QStringList{"ver", "getSN", "getMAC"}));
 }
 
 LENSDESK_TEST_MAIN(CliTest)

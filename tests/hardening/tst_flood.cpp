@@ -11,6 +11,7 @@
 #include "BenchFigure.h"
 #include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
+#include "LoopbackSender.h"
 #include "ProcessMemory.h"
 #include "TestMain.h"
 #include "TestWaits.h"
@@ -26,11 +27,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <linux/sock_diag.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -82,19 +80,9 @@ int receiveBufferSetting(const char* name)
 // waits, and adds the wait to `heldBackUs`.
 void flood(const char* from, quint16 port, int panelDescriptor, std::atomic<int>& sent, std::atomic<qint64>& heldBackUs)
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    ::inet_pton(AF_INET, from, &local.sin_addr);
-    sockaddr_in panel{};
-    panel.sin_family = AF_INET;
-    panel.sin_port = htons(port);
-    ::inet_pton(AF_INET, "127.0.0.1", &panel.sin_addr);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        if (fd >= 0)
-            ::close(fd);
+    const LoopbackSender sender(from);
+    if (!sender.isOpen())
         return;
-    }
     const auto start = std::chrono::steady_clock::now();
     auto heldBack = std::chrono::steady_clock::duration::zero();
     for (int i = 1; i <= Reports; ++i) {
@@ -105,10 +93,7 @@ void flood(const char* from, quint16 port, int panelDescriptor, std::atomic<int>
             std::this_thread::sleep_for(std::chrono::microseconds(200));
             heldBack += std::chrono::steady_clock::now() - waitStart;
         }
-        const QByteArray report = "Zoom=" + QByteArray::number(i);
-        if (::sendto(fd, report.constData(), size_t(report.size()), 0, reinterpret_cast<sockaddr*>(&panel),
-                     sizeof panel)
-            == report.size())
+        if (sender.send("Zoom=" + QByteArray::number(i), port))
             sent.fetch_add(1);
         // Keep to the schedule: report i leaves at i / Reports of the second
         // (later by any time held back).
@@ -116,7 +101,6 @@ void flood(const char* from, quint16 port, int panelDescriptor, std::atomic<int>
                                       + std::chrono::microseconds(qint64(i) * FloodMs * 1000 / Reports));
     }
     heldBackUs = std::chrono::duration_cast<std::chrono::microseconds>(heldBack).count();
-    ::close(fd);
 }
 
 } // namespace

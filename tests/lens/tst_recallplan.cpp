@@ -20,6 +20,8 @@ private slots:
     void waitEnds();
     void steps_data();
     void steps();
+    void fitsLens_data();
+    void fitsLens();
 };
 
 namespace {
@@ -111,13 +113,43 @@ void RecallPlanTest::steps()
         QCOMPARE(plan.zoom()->await, Await::ZoomSettled);
         QCOMPARE(plan.zoom()->pauseBeforeMs, LensWaits::RecallBeforeZoomMs);
         QCOMPARE(plan.zoom()->boundMs, LensWaits::MoveConfirmTimeoutMs);
+        // Focus and aperture follow a zoom move never confirmed.
+        QVERIFY(plan.zoom()->followedIfUnconfirmed);
     }
     sent << plan.focus().command << plan.aperture().command;
     QCOMPARE(sent, commands);
     QCOMPARE(plan.focus().await, Await::FocusDone);
     QCOMPARE(plan.focus().pauseBeforeMs, 0);
+    // A focus move never confirmed ends the recall.
+    QVERIFY(!plan.focus().followedIfUnconfirmed);
     QCOMPARE(plan.aperture().await, Await::IrisDone);
     QCOMPARE(plan.aperture().pauseBeforeMs, LensWaits::RecallBeforeApertureMs);
+    QStringList inOrder;
+    for (const RecallPlan::Step& step : plan.steps())
+        inOrder << step.command;
+    QCOMPARE(inOrder, commands);
+}
+
+void RecallPlanTest::fitsLens_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("zoomWide");
+    QTest::addColumn<int>("zoomTele");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("inside the zoom range") << "35,500,4" << 24 << 70 << true;
+    QTest::newRow("at the wide end") << "24,500,4" << 24 << 70 << true;
+    QTest::newRow("at the tele end") << "70,500,4" << 24 << 70 << true;
+    QTest::newRow("another lens") << "35,500,4" << 70 << 200 << false;
+    QTest::newRow("prime lens, its focal length") << "50,500,1.8" << 50 << 50 << true;
+    QTest::newRow("prime lens, another focal length") << "35,500,1.8" << 50 << 50 << false;
+}
+
+void RecallPlanTest::fitsLens()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, zoomWide);
+    QFETCH(int, zoomTele);
+    QTEST(RecallPlan::fitsLens(ProfileText::parse(stored), zoomWide, zoomTele), "fits");
 }
 
 LENSDESK_TEST_MAIN(RecallPlanTest)

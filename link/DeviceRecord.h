@@ -6,9 +6,10 @@
 
 #include <optional>
 
-// What the command-line client knows about the controller it talks to: the
-// facts of every reply, applied in the order they were read. What the
-// controller has not reported yet is absent (or an empty text).
+// What a program that talks to one controller knows about it (the
+// command-line client, the drivers): the facts of every reply, applied in the
+// order they were read. What the controller has not reported yet is absent
+// (or an empty text): nothing is assumed, not even the boot loader's "1".
 struct DeviceRecord
 {
     QString product;

@@ -1,4 +1,4 @@
-#include "cli/DeviceRecord.h"
+#include "link/DeviceRecord.h"
 
 #include "link/Protocol.h"
 
