@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "DataRow.h"
 #include "LensDeskTestAccess.h"
 #include "TestMain.h"
 #include "TestWaits.h"
@@ -116,21 +117,13 @@ void DeviceOptionsTest::name_data()
     QTest::addColumn<QString>("storedName");
 
     const QString site = QLatin1String(MakerSite);
-    QTest::newRow("ten letters are cut to seven")
-        << "abcdefghij" << true << true << QStringList{"setNAME=abcdefg"} << "<b>ABCDEFG<b>"
-        << "ABCDEFG";
-    QTest::newRow("short name") << "cam1" << true << false << QStringList{"setNAME=cam1"} << "<b>CAM1<b>"
-                                << "CAM1";
-    QTest::newRow("markup shown as text")
-        << "<i>&" << true << false << QStringList{"setNAME=<i>&"} << "<b>&lt;I&gt;&amp;<b>"
-        << "<I>&";
-    QTest::newRow("three blanks") << "   " << true << false << QStringList{"setNAME=   "} << site << "   ";
-    QTest::newRow("empty becomes seven blanks")
-        << "" << true << false << QStringList{"setNAME=       "} << site << "       ";
-    QTest::newRow("cancelled") << "cam2" << false << false << QStringList{} << "<b>OLD<b>"
-                               << "OLD";
-    QTest::newRow("cancelled long name") << "abcdefghij" << false << false << QStringList{} << "<b>OLD<b>"
-                                         << "OLD";
+    dataRow("long name cut to 7", "abcdefghij", true, true, QStringList{"setNAME=abcdefg"}, "<b>ABCDEFG<b>", "ABCDEFG");
+    dataRow("short name", "cam1", true, false, QStringList{"setNAME=cam1"}, "<b>CAM1<b>", "CAM1");
+    dataRow("markup shown as text", "<i>&", true, false, QStringList{"setNAME=<i>&"}, "<b>&lt;I&gt;&amp;<b>", "<I>&");
+    dataRow("three blanks", "   ", true, false, QStringList{"setNAME=   "}, site, "   ");
+    dataRow("empty becomes seven blanks", "", true, false, QStringList{"setNAME=       "}, site, "       ");
+    dataRow("cancelled", "cam2", false, false, QStringList{}, "<b>OLD<b>", "OLD");
+    dataRow("cancelled long name", "abcdefghij", false, false, QStringList{}, "<b>OLD<b>", "OLD");
 }
 
 void DeviceOptionsTest::name()
@@ -192,13 +185,11 @@ void DeviceOptionsTest::focusTimeout_data()
     QTest::addColumn<QStringList>("sent");
     QTest::addColumn<int>("stored");
 
-    QTest::newRow("upper bound") << -1 << 10000 << true << 1 << QStringList{"setFocusT", "setFocusT=10000"} << 10000;
-    QTest::newRow("lower bound") << 250 << 1 << true << 250 << QStringList{"setFocusT", "setFocusT=1"} << 1;
-    QTest::newRow("above the bound is held at it")
-        << 250 << 10001 << true << 250 << QStringList{"setFocusT", "setFocusT=10000"} << 10000;
-    QTest::newRow("zero is held at the minimum")
-        << 250 << 0 << true << 250 << QStringList{"setFocusT", "setFocusT=1"} << 1;
-    QTest::newRow("cancelled") << 250 << 700 << false << 250 << QStringList{"setFocusT"} << 250;
+    dataRow("upper bound", -1, 10000, true, 1, QStringList{"setFocusT", "setFocusT=10000"}, 10000);
+    dataRow("lower bound", 250, 1, true, 250, QStringList{"setFocusT", "setFocusT=1"}, 1);
+    dataRow("above the bound is held at it", 250, 10001, true, 250, QStringList{"setFocusT", "setFocusT=10000"}, 10000);
+    dataRow("zero is held at the minimum", 250, 0, true, 250, QStringList{"setFocusT", "setFocusT=1"}, 1);
+    dataRow("cancelled", 250, 700, false, 250, QStringList{"setFocusT"}, 250);
 }
 
 void DeviceOptionsTest::focusTimeout()

@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "DataRow.h"
 #include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "TestMain.h"
@@ -157,11 +158,11 @@ void NetworkConfigTest::applyHidesAndCarriesTheTexts_data()
     QTest::addColumn<QStringList>("typed");
     QTest::addColumn<QStringList>("carried");
     // The gateway field is not checked: it is sent as it stands.
-    QTest::newRow("plain") << QStringList{"10.231.4.20", "255.255.255.0", "gateway?"}
-                           << QStringList{"10.231.4.20", "255.255.255.0", "gateway?"};
+    const QStringList plain{"10.231.4.20", "255.255.255.0", "gateway?"};
+    dataRow("plain", plain, plain);
     // Leading zeros are decimal; the controller is given the one written form.
-    QTest::newRow("leading zeros") << QStringList{"010.231.004.020", "255.255.255.000", "010.231.004.001"}
-                                   << QStringList{"10.231.4.20", "255.255.255.0", "10.231.4.1"};
+    const QStringList withZeros{"010.231.004.020", "255.255.255.000", "010.231.004.001"};
+    dataRow("leading zeros", withZeros, QStringList{"10.231.4.20", "255.255.255.0", "10.231.4.1"});
 }
 
 void NetworkConfigTest::applyHidesAndCarriesTheTexts()

@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "DataRow.h"
 #include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "TestMain.h"
@@ -179,22 +180,13 @@ void ServiceDialogTest::writing_data()
 
     const QString serialWarning = QStringLiteral("SN wersion should be in range 15000-65535");
     const QString hardwareWarning = QStringLiteral("HW version should be <255");
-    QTest::newRow("lowest serial, highest hardware") << "15000"
-                                                     << "255"
-                                                     << "";
-    QTest::newRow("highest serial") << "65535"
-                                    << "0"
-                                    << "";
-    QTest::newRow("serial 14999") << "14999"
-                                  << "1" << serialWarning;
-    QTest::newRow("serial 65536") << "65536"
-                                  << "1" << serialWarning;
-    QTest::newRow("serial not reported") << "n/a"
-                                         << "1" << serialWarning;
-    QTest::newRow("hardware 256") << "20000"
-                                  << "256" << hardwareWarning;
-    QTest::newRow("both bad: hardware first") << "14999"
-                                              << "256" << hardwareWarning;
+    dataRow("lowest serial, highest hardware", "15000", "255", "");
+    dataRow("highest serial", "65535", "0", "");
+    dataRow("serial 14999", "14999", "1", serialWarning);
+    dataRow("serial 65536", "65536", "1", serialWarning);
+    dataRow("serial not reported", "n/a", "1", serialWarning);
+    dataRow("hardware 256", "20000", "256", hardwareWarning);
+    dataRow("both bad: hardware first", "14999", "256", hardwareWarning);
 }
 
 void ServiceDialogTest::writing()
@@ -268,9 +260,8 @@ void ServiceDialogTest::replacedDuringItsOwnWaits_data()
 {
     QTest::addColumn<bool>("writing");
     QTest::addColumn<QStringList>("sequence");
-    QTest::newRow("identity queries") << false << QStringList{"getSN", "getMAC", "getHW", "getVENDOR"};
-    QTest::newRow("identity writes") << true
-                                     << QStringList{"setSN=15001", "ChangeMAC=2-0-0-17-34-51", "setHW=3", "setVND=n/a"};
+    dataRow("identity queries", false, QStringList{"getSN", "getMAC", "getHW", "getVENDOR"});
+    dataRow("identity writes", true, QStringList{"setSN=15001", "ChangeMAC=2-0-0-17-34-51", "setHW=3", "setVND=n/a"});
 }
 
 // A connection attempt started while the service dialog waits between its

@@ -33,7 +33,8 @@ bool typeInto(const QWidget* window, const QStringList& keys)
         QProcess xdotool;
         xdotool.start(QStringLiteral("xdotool"), arguments);
         if (xdotool.waitForStarted(TestWaits::processStart())
-            && QTest::qWaitFor([&xdotool] { return xdotool.state() == QProcess::NotRunning; }, TestWaits::processStart())
+            && QTest::qWaitFor([&xdotool] { return xdotool.state() == QProcess::NotRunning; },
+                               TestWaits::processStart())
             && xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0)
             return true;
         xdotool.kill();
@@ -98,7 +99,8 @@ void ServiceKeysTest::ctrlShiftF10OpensAndUnlocksTheServiceDialog()
 
     // The connect dialog asks for the controller: typed in, as the operator does.
     QWidget* connectDialog = nullptr;
-    QVERIFY(QTest::qWaitFor([&connectDialog] { return (connectDialog = visibleModal()) != nullptr; }, TestWaits::reply()));
+    QVERIFY(
+        QTest::qWaitFor([&connectDialog] { return (connectDialog = visibleModal()) != nullptr; }, TestWaits::reply()));
     QVERIFY(typeInto(connectDialog, {"key", "ctrl+a", "BackSpace", "type", sim.address().toString()}));
     QVERIFY(typeInto(connectDialog, {"key", "Return"}));
     auto* deviceInfo = window.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"));

@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "DataRow.h"
 #include "TestMain.h"
 
 #include "app/ClickableLabel.h"
@@ -120,8 +121,8 @@ void WindowTest::actions_data()
     QTest::addColumn<bool>("hasIcon");
 
     auto row = [](const char* name, const char* text, const char* shortcut, bool enabled, bool checkable, bool icon) {
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(text) << QString::fromLatin1(shortcut)
-                            << enabled << checkable << icon;
+        const QString keys = QString::fromLatin1(shortcut);
+        dataRow(name, QString::fromLatin1(name), QString::fromUtf8(text), keys, enabled, checkable, icon);
     };
     row("actionIP", "IP", "", true, false, true);
     row("actionAlwaysOnTop", "Always On Top", "Ctrl+A", true, true, true);
@@ -285,11 +286,12 @@ void WindowTest::aboutShowsMacInHexadecimal_data()
 {
     QTest::addColumn<QByteArray>("macReply");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("six decimal octets") << QByteArray("MAC=0-26-43-60-77-94")
-                                        << QStringLiteral("MAC: 0-26-43-60-77-94 (0:1a:2b:3c:4d:5e)<br>");
-    QTest::newRow("not six parts stays as it is") << QByteArray("MAC=0-26-43") << QStringLiteral("MAC: 0-26-43<br>");
-    QTest::newRow("a piece that is no number shows as 0")
-        << QByteArray("MAC=0-26-xx-60-77-255") << QStringLiteral("MAC: 0-26-xx-60-77-255 (0:1a:0:3c:4d:ff)<br>");
+    const auto row = [](const char* name, const char* mac, const char* shown) {
+        dataRow(name, "MAC=" + QByteArray(mac), QStringLiteral("MAC: %1<br>").arg(QLatin1String(shown)));
+    };
+    row("six decimal octets", "0-26-43-60-77-94", "0-26-43-60-77-94 (0:1a:2b:3c:4d:5e)");
+    row("not six parts stays as it is", "0-26-43", "0-26-43");
+    row("a piece that is no number shows as 0", "0-26-xx-60-77-255", "0-26-xx-60-77-255 (0:1a:0:3c:4d:ff)");
 }
 
 void WindowTest::aboutShowsMacInHexadecimal()

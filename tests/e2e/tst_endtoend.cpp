@@ -1,3 +1,4 @@
+#include "DataRow.h"
 #include "FirmwareImages.h"
 #include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
@@ -287,21 +288,18 @@ void EndToEndTest::connectShowsWhatTheControllerReports_data()
     QTest::addColumn<bool>("zoomDrivable");
     QTest::addColumn<bool>("lensPresent");
 
-    QTest::newRow("power zoom with a zoom lens") << QStringList{"--product", PowerZoomModel, "--lens", "zoom-is"}
-                                                 << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1")
-                                                 << QStringLiteral("Lens: <b>18-55mm f/3.5</b>") << true << true;
+    const QStringList zoomLens{"--product", PowerZoomModel, "--lens", "zoom-is"};
+    const QStringList prime{"--product", "ORVO RE-2", "--lens", "prime", "--firmware", "1.8.12 ", "--bootloader", "2"};
+    const QString mqtr = QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1");
+    const QString zoomLensLine = QStringLiteral("Lens: <b>18-55mm f/3.5</b>");
+    dataRow("power zoom with a zoom lens", zoomLens, mqtr, zoomLensLine, true, true);
     // The panel takes every waiting datagram: answers need no spacing.
-    QTest::newRow("answers back to back") << QStringList{"--product", PowerZoomModel, "--lens", "zoom-is", "--gap", "0"}
-                                          << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1")
-                                          << QStringLiteral("Lens: <b>18-55mm f/3.5</b>") << true << true;
+    dataRow("answers back to back", zoomLens + QStringList{"--gap", "0"}, mqtr, zoomLensLine, true, true);
     // A version with a blank after its digits gets the boot loader's version.
-    QTest::newRow("prime lens without power zoom")
-        << QStringList{"--product", "ORVO RE-2", "--lens", "prime", "--firmware", "1.8.12 ", "--bootloader", "2"}
-        << QStringLiteral("Device: ORVO RE-2 v.1.8.12 (BL2)   @%1") << QStringLiteral("Lens: <b>50mm f/1.8</b>")
-        << false << true;
-    QTest::newRow("no lens") << QStringList{"--product", PowerZoomModel, "--lens", "none"}
-                             << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1") << QStringLiteral("Lens: N/A")
-                             << false << false;
+    const QString re2 = QStringLiteral("Device: ORVO RE-2 v.1.8.12 (BL2)   @%1");
+    dataRow("prime lens without power zoom", prime, re2, QStringLiteral("Lens: <b>50mm f/1.8</b>"), false, true);
+    const QStringList noLens{"--product", PowerZoomModel, "--lens", "none"};
+    dataRow("no lens", noLens, mqtr, QStringLiteral("Lens: N/A"), false, false);
 }
 
 void EndToEndTest::connectShowsWhatTheControllerReports()
@@ -517,7 +515,8 @@ void EndToEndTest::setPointRecalledRightAfterConnecting()
     saveSetPoint(QStringLiteral("5"));
 
     QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() >= 24, TestWaits::reply());
+    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() >= 24,
+                             TestWaits::reply());
     QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom")), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(lastPositionSummary(sim->log()) != start, TestWaits::reply());
 
@@ -1072,7 +1071,8 @@ void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
         QCOMPARE(readOut->text(), QStringLiteral("N/A"));
     QVERIFY(!w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
     QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::SlowPeriodMs, TestWaits::reply());
+    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::SlowPeriodMs,
+                              TestWaits::reply());
 
     sim->sendSignal(SIGUSR1);
     QVERIFY(sim->waitForLog(QStringLiteral("-- speaks again")).hasMatch());

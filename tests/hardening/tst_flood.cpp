@@ -166,7 +166,8 @@ void FloodTest::positionReportFlood()
     std::thread sender(flood, controllerAddress.constData(), LensDeskTestAccess::commandSocket(window)->localPort(),
                        descriptor, std::ref(sent), std::ref(heldBackUs));
     // The last report is shown, or the flood is over and nothing more comes.
-    QTRY_VERIFY_WITH_TIMEOUT((!shown.isEmpty() && shown.last() == Reports) || clock.elapsed() > TestWaits::scaled(20000),
+    QTRY_VERIFY_WITH_TIMEOUT((!shown.isEmpty() && shown.last() == Reports)
+                                 || clock.elapsed() > TestWaits::scaled(20000),
                              TestWaits::scaled(30000));
     sender.join();
     const qint64 floodMs = clock.elapsed();

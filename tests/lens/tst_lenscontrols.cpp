@@ -509,8 +509,7 @@ void LensControlsTest::cancelledLimitFinderShowsItsLine()
         QVERIFY(!flag->load());
     // The step under way when the cancel came is the last one: a step
     // leaves within a worker cycle, and the next would follow its settling.
-    QTest::qWait(
-        TestWaits::scaled(zoomWorker::CycleMs + zoomWorker::PauseAfterCommandMs + zoomWorker::SearchSettleMs));
+    QTest::qWait(TestWaits::scaled(zoomWorker::CycleMs + zoomWorker::PauseAfterCommandMs + zoomWorker::SearchSettleMs));
     const int sent = m_peer->receivedUntilNow().size();
     QVERIFY(sent <= 2);
     QTest::qWait(TestWaits::quiet());

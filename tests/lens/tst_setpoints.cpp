@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "DataRow.h"
 #include "LensDeskTestAccess.h"
 #include "StoredSettings.h"
 #include "TestMain.h"
@@ -181,8 +182,7 @@ void SetPointsTest::savedUnderThreeIsRecalledByCtrl3()
 void SetPointsTest::savingBeforeAnyReportStoresMinusOnes()
 {
     saveAs(QStringLiteral("early"));
-    QCOMPARE(ProfileText::valueText(m_panel->profiles().value(QStringLiteral("early"))),
-             QStringLiteral("-1,-1,-1"));
+    QCOMPARE(ProfileText::valueText(m_panel->profiles().value(QStringLiteral("early"))), QStringLiteral("-1,-1,-1"));
 }
 
 void SetPointsTest::cancelledOrEmptyNameSavesNothing()
@@ -242,28 +242,23 @@ void SetPointsTest::rangeChecks_data()
     QTest::addColumn<QVector<float>>("irisLimits"); // close, open
     QTest::addColumn<QString>("profile");
     QTest::addColumn<QString>("message");
-    const QString mqtr = QStringLiteral("ORVO KX-MQTR");
-    QTest::newRow("nothing measured") << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{0, 0} << "35,500,4"
-                                      << "";
-    QTest::newRow("focus bounds are exclusive")
-        << mqtr << QVector<int>{0, 0, 100, 900} << QVector<float>{0, 0} << "35,100,4"
-        << "Focus value 100 is out of range [100,900] for this lens!";
-    QTest::newRow("focus inside") << mqtr << QVector<int>{0, 0, 100, 900} << QVector<float>{0, 0} << "35,101,4"
-                                  << "";
-    QTest::newRow("focus half measured") << mqtr << QVector<int>{0, 0, 0, 900} << QVector<float>{0, 0} << "35,1000,4"
-                                         << "";
-    QTest::newRow("zoom at its limit") << mqtr << QVector<int>{30, 60, 0, 0} << QVector<float>{0, 0} << "60,500,4"
-                                       << "Zoom value 60 is out of range [30,60] for this lens!";
-    QTest::newRow("zoom limits apply to power zoom only")
-        << "ORVO RE-2" << QVector<int>{30, 60, 0, 0} << QVector<float>{0, 0} << "65,500,4"
-        << "";
-    QTest::newRow("zoom first") << mqtr << QVector<int>{30, 60, 100, 900} << QVector<float>{0, 0} << "25,50,4"
-                                << "Zoom value 25 is out of range [30,60] for this lens!";
-    QTest::newRow("iris beyond the open end")
-        << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{22, 4} << "35,500,2.8"
-        << "Iris value 2.8 is out of range [22,4] for zoom/lens!";
-    QTest::newRow("iris between its ends") << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{22, 4} << "35,500,5.6"
-                                           << "";
+    const auto row = [](const char* name, const char* product, const QVector<int>& limits,
+                        const QVector<float>& irisLimits, const char* profile,
+                        const char* message) { dataRow(name, product, limits, irisLimits, profile, message); };
+    const char* const mqtr = "ORVO KX-MQTR";
+    const char* const focus100 = "Focus value 100 is out of range [100,900] for this lens!";
+    const char* const zoom60 = "Zoom value 60 is out of range [30,60] for this lens!";
+    const char* const zoom25 = "Zoom value 25 is out of range [30,60] for this lens!";
+    const char* const iris28 = "Iris value 2.8 is out of range [22,4] for zoom/lens!";
+    row("nothing measured", mqtr, {0, 0, 0, 0}, {0, 0}, "35,500,4", "");
+    row("focus bounds are exclusive", mqtr, {0, 0, 100, 900}, {0, 0}, "35,100,4", focus100);
+    row("focus inside", mqtr, {0, 0, 100, 900}, {0, 0}, "35,101,4", "");
+    row("focus half measured", mqtr, {0, 0, 0, 900}, {0, 0}, "35,1000,4", "");
+    row("zoom at its limit", mqtr, {30, 60, 0, 0}, {0, 0}, "60,500,4", zoom60);
+    row("zoom limits apply to power zoom only", "ORVO RE-2", {30, 60, 0, 0}, {0, 0}, "65,500,4", "");
+    row("zoom first", mqtr, {30, 60, 100, 900}, {0, 0}, "25,50,4", zoom25);
+    row("iris beyond the open end", mqtr, {0, 0, 0, 0}, {22, 4}, "35,500,2.8", iris28);
+    row("iris between its ends", mqtr, {0, 0, 0, 0}, {22, 4}, "35,500,5.6", "");
 }
 
 void SetPointsTest::rangeChecks()
@@ -403,7 +398,8 @@ void SetPointsTest::cancelEndsOnlyTheWaitUnderWay()
     w.loadSetPointNow4();
     QCOMPARE(label, QStringLiteral("Setting lens positions... [35,500,4]"));
     QCOMPARE(title, QStringLiteral("Canon Lens Controller"));
-    QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"setZoom=35", "stopFocus", "setFocus2=500", "stopFocus", "setAper=4"}));
+    QCOMPARE(m_peer->receivedUntilNow(),
+             (QStringList{"setZoom=35", "stopFocus", "setFocus2=500", "stopFocus", "setAper=4"}));
     QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
 }
 

@@ -1,3 +1,4 @@
+#include "DataRow.h"
 #include "ScriptedController.h"
 #include "TestMain.h"
 #include "TestWaits.h"
@@ -347,18 +348,12 @@ void ZoomWorkerTest::searchCommands_data()
     QTest::addColumn<Flag>("held");
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("move");
-    QTest::newRow("zoom narrow") << &zoomWorker::searchZoomNarrow << &zoomWorker::zoomFastNarrow << "ZoomN=70"
-                                 << "moveZoom=-20";
-    QTest::newRow("zoom wide") << &zoomWorker::searchZoomWide << &zoomWorker::zoomFastWide << "ZoomW=70"
-                               << "moveZoom=20";
-    QTest::newRow("focus near") << &zoomWorker::searchFocusNear << &zoomWorker::focusFastNear << "FocusN=35"
-                                << "moveFocus=10";
-    QTest::newRow("focus far") << &zoomWorker::searchFocusFar << &zoomWorker::focusFastFar << "FocusF=35"
-                               << "moveFocus=-10";
-    QTest::newRow("iris open") << &zoomWorker::searchIrisOpen << &zoomWorker::irisFastOpen << "IrisO=7"
-                               << "moveAper=2";
-    QTest::newRow("iris close") << &zoomWorker::searchIrisClose << &zoomWorker::irisFastClose << "IrisC=7"
-                                << "moveAper=-2";
+    dataRow("zoom narrow", &zoomWorker::searchZoomNarrow, &zoomWorker::zoomFastNarrow, "ZoomN=70", "moveZoom=-20");
+    dataRow("zoom wide", &zoomWorker::searchZoomWide, &zoomWorker::zoomFastWide, "ZoomW=70", "moveZoom=20");
+    dataRow("focus near", &zoomWorker::searchFocusNear, &zoomWorker::focusFastNear, "FocusN=35", "moveFocus=10");
+    dataRow("focus far", &zoomWorker::searchFocusFar, &zoomWorker::focusFastFar, "FocusF=35", "moveFocus=-10");
+    dataRow("iris open", &zoomWorker::searchIrisOpen, &zoomWorker::irisFastOpen, "IrisO=7", "moveAper=2");
+    dataRow("iris close", &zoomWorker::searchIrisClose, &zoomWorker::irisFastClose, "IrisC=7", "moveAper=-2");
 }
 
 // Steps 10, 5 and 1: seven steps per search command; the search keeps the

@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "DataRow.h"
 #include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "TestMain.h"
@@ -119,7 +120,8 @@ void ConnectionTest::connectsKnownController()
     QVERIFY(LensDeskTestAccess::serviceDialog(*m_window));
 
     QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
-                              QStringLiteral("Device: ORVO RE-2 v.1.8.3  @%1").arg(m_controller->address()), TestWaits::reply());
+                              QStringLiteral("Device: ORVO RE-2 v.1.8.3  @%1").arg(m_controller->address()),
+                              TestWaits::reply());
     QVERIFY(controlsEnabled());
     QVERIFY(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->isEnabled());
     QVERIFY(!m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
@@ -148,14 +150,11 @@ void ConnectionTest::identificationVersions_data()
     QTest::addColumn<QString>("deviceLine");
     QTest::addColumn<bool>("protocolMenuEnabled");
     QTest::addColumn<bool>("stabiliserEnabled");
-    QTest::newRow("1.7.4") << "ORVO RE-2=1.7.4"
-                           << "Device: ORVO RE-2 v.1.7.4  @%1" << false << false;
-    QTest::newRow("2.1.0") << "ORVO DuvudER=2.1.0"
-                           << "Device: ORVO DuvudER v.2.1.0  @%1" << true << true;
-    QTest::newRow("no version parts") << "ORVO KX-MQTR=beta"
-                                      << "Device: ORVO KX-MQTR v.beta  @%1" << true << true;
-    QTest::newRow("boot loader inserted, d removed") << "ORVO RE-2=1.8.12d rc"
-                                                     << "Device: ORVO RE-2 v.1.8.12 (BL1) rc  @%1" << true << true;
+    dataRow("1.7.4", "ORVO RE-2=1.7.4", "Device: ORVO RE-2 v.1.7.4  @%1", false, false);
+    dataRow("2.1.0", "ORVO DuvudER=2.1.0", "Device: ORVO DuvudER v.2.1.0  @%1", true, true);
+    dataRow("no version parts", "ORVO KX-MQTR=beta", "Device: ORVO KX-MQTR v.beta  @%1", true, true);
+    const char* const withBootLoader = "Device: ORVO RE-2 v.1.8.12 (BL1) rc  @%1";
+    dataRow("boot loader inserted, d removed", "ORVO RE-2=1.8.12d rc", withBootLoader, true, true);
 }
 
 void ConnectionTest::identificationVersions()
@@ -291,7 +290,8 @@ void ConnectionTest::secondIdentificationReplacesWorkers()
     // The same controller again still gets fresh workers.
     QPointer<const pingWorker> secondMonitor = LensDeskTestAccess::livenessMonitor(*m_window);
     m_window->isORVOProduct(second.address());
-    QTRY_VERIFY_WITH_TIMEOUT(secondMonitor.isNull() && LensDeskTestAccess::livenessMonitor(*m_window), TestWaits::reply());
+    QTRY_VERIFY_WITH_TIMEOUT(secondMonitor.isNull() && LensDeskTestAccess::livenessMonitor(*m_window),
+                             TestWaits::reply());
 }
 
 void ConnectionTest::lostControllerMarksReadOutsUnavailable()

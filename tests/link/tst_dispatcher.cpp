@@ -1,4 +1,5 @@
 #include "ConnectedWindow.h"
+#include "DataRow.h"
 #include "LensDeskTestAccess.h"
 #include "TestMain.h"
 #include "TestWaits.h"
@@ -112,14 +113,10 @@ void DispatcherTest::apertureRange_data()
     QTest::addColumn<int>("sliderMinimum");
     QTest::addColumn<int>("sliderMaximum");
     QTest::addColumn<float>("minimumFNumber");
-    QTest::newRow("3.5 to 22") << QByteArray("aRange=3.5,22") << "f/3.5"
-                               << "f/22" << 11 << 27 << 3.5f;
-    QTest::newRow("1.4 to 16") << QByteArray("aRange=1.4,16") << "f/1.4"
-                               << "f/16" << 3 << 24 << 1.4f;
-    QTest::newRow("no aperture") << QByteArray("aRange=255,255") << "n/a"
-                                 << "n/a" << 0 << 0 << 0.0f;
-    QTest::newRow("one end beyond f/90") << QByteArray("aRange=3.5,95") << "n/a"
-                                         << "n/a" << 0 << 0 << 0.0f;
+    dataRow("3.5 to 22", QByteArray("aRange=3.5,22"), "f/3.5", "f/22", 11, 27, 3.5f);
+    dataRow("1.4 to 16", QByteArray("aRange=1.4,16"), "f/1.4", "f/16", 3, 24, 1.4f);
+    dataRow("no aperture", QByteArray("aRange=255,255"), "n/a", "n/a", 0, 0, 0.0f);
+    dataRow("one end beyond f/90", QByteArray("aRange=3.5,95"), "n/a", "n/a", 0, 0, 0.0f);
 }
 
 void DispatcherTest::apertureRange()
