@@ -1,8 +1,6 @@
 #include "ConnectedWindow.h"
-#include "DataRow.h"
 #include "LensDeskTestAccess.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "app/ClickableLabel.h"
 #include "base/Branding.h"
@@ -77,8 +75,8 @@ void DeviceOptionsTest::simpleCommandsResumeTheMonitor()
     QVERIFY(m_panel->identify());
     QVERIFY(m_panel->stopAnsweringPings());
     const pingWorker* monitor = LensDeskTestAccess::livenessMonitor(*window);
-    QTRY_VERIFY_WITH_TIMEOUT(monitor->missedPings() >= 2, TestWaits::reply());
-    window->findChild<QAction*>(QStringLiteral("actionSetIP"))->trigger();
+    TRY_VERIFY(monitor->missedPings() >= 2);
+    named<QAction>(*window, "actionSetIP")->trigger();
     QVERIFY(monitor->isPaused());
     QVERIFY(monitor->missedPings() >= 2);
     QVERIFY(m_panel->controller().awaitReceived());
@@ -143,7 +141,7 @@ void DeviceOptionsTest::name()
     });
     window->setName();
     QCOMPARE(LensDeskTestAccess::deviceName(*window), QStringLiteral("OLD"));
-    QCOMPARE(window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), QStringLiteral("<b>OLD<b>"));
+    QCOMPARE(named<ClickableLabel>(*window, "nameLabel")->text(), QStringLiteral("<b>OLD<b>"));
     QCOMPARE(commandsSoFar(), QStringList{"setNAME=old"});
     m_panel->controller().clear();
 
@@ -172,7 +170,7 @@ void DeviceOptionsTest::name()
     if (tooLongBox)
         QCOMPARE(boxText, QStringLiteral("KX2 name should be not more than 7 symbols"));
     QCOMPARE(commandsSoFar(), sent);
-    QCOMPARE(window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), label);
+    QCOMPARE(named<ClickableLabel>(*window, "nameLabel")->text(), label);
     QCOMPARE(LensDeskTestAccess::deviceName(*window), storedName);
 }
 
@@ -204,7 +202,7 @@ void DeviceOptionsTest::focusTimeout()
     // What the controller last reported (nothing before any report).
     if (reported >= 0) {
         m_panel->controller().sendTo(m_panel->panelPort(), QStringLiteral("T=%1").arg(reported).toLatin1());
-        QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::focusTimeout(*window), reported, TestWaits::reply());
+        TRY_COMPARE(LensDeskTestAccess::focusTimeout(*window), reported);
     }
     QCOMPARE(LensDeskTestAccess::focusTimeout(*window), reported);
     ModalAnswerer& answerer = m_panel->modals();
@@ -234,29 +232,28 @@ void DeviceOptionsTest::focusTimeout()
 
 void DeviceOptionsTest::protocolMenuReplacesTheToggle()
 {
-    const QList<QAction*> entries = window->findChild<QMenu*>(QStringLiteral("menuSettings"))->actions();
-    const int toggleAt = entries.indexOf(window->findChild<QAction*>(QStringLiteral("actionSwitch_Proto_version")));
+    const QList<QAction*> entries = named<QMenu>(*window, "menuSettings")->actions();
+    const int toggleAt = entries.indexOf(named<QAction>(*window, "actionSwitch_Proto_version"));
     QVERIFY(toggleAt > 0);
-    QCOMPARE(entries.at(toggleAt - 1), window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->menuAction());
-    QVERIFY(!window->findChild<QAction*>(QStringLiteral("actionSwitch_Proto_version"))->isVisible());
-    QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->title(), QStringLiteral("Lens Protocol"));
-    QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->toolTip(),
+    QCOMPARE(entries.at(toggleAt - 1), named<QMenu>(*window, "protocolMenu")->menuAction());
+    QVERIFY(!named<QAction>(*window, "actionSwitch_Proto_version")->isVisible());
+    QCOMPARE(named<QMenu>(*window, "protocolMenu")->title(), QStringLiteral("Lens Protocol"));
+    QCOMPARE(named<QMenu>(*window, "protocolMenu")->toolTip(),
              QStringLiteral("Lens bus framing. FW 1.9.0 drives all tested lenses in Universal mode."));
 
     // Before any identification: the texts of older firmware.
-    QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(0)->text(),
-             QStringLiteral("Standard (default)"));
-    QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(1)->text(),
+    QCOMPARE(named<QMenu>(*window, "protocolMenu")->actions().at(0)->text(), QStringLiteral("Standard (default)"));
+    QCOMPARE(named<QMenu>(*window, "protocolMenu")->actions().at(1)->text(),
              QStringLiteral("Tail framing (Sigma / 18-135 workaround)"));
-    QVERIFY(!window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(2)->isVisible());
+    QVERIFY(!named<QMenu>(*window, "protocolMenu")->actions().at(2)->isVisible());
     for (int i = 0; i < 3; ++i) {
-        QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(i)->data().toInt(), i);
-        QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(i)->isChecked(), i == 0);
+        QCOMPARE(named<QMenu>(*window, "protocolMenu")->actions().at(i)->data().toInt(), i);
+        QCOMPARE(named<QMenu>(*window, "protocolMenu")->actions().at(i)->isChecked(), i == 0);
     }
     QCOMPARE(LensDeskTestAccess::currentProtocol(*window), 0);
 
     // The hidden toggle no longer reaches the controller.
-    window->findChild<QAction*>(QStringLiteral("actionSwitch_Proto_version"))->setChecked(true);
+    named<QAction>(*window, "actionSwitch_Proto_version")->setChecked(true);
     QCOMPARE(commandsSoFar(), QStringList());
 }
 
@@ -296,7 +293,7 @@ void DeviceOptionsTest::protocolChoice()
     ModalAnswerer::Box question;
     if (questionExpected)
         answerer.expectBox(confirm ? QMessageBox::Yes : QMessageBox::No, &question);
-    QAction* entry = window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(chosen);
+    QAction* entry = named<QMenu>(*window, "protocolMenu")->actions().at(chosen);
     entry->trigger();
 
     QCOMPARE(answerer.pending(), 0);
@@ -310,8 +307,7 @@ void DeviceOptionsTest::protocolChoice()
     QCOMPARE(commandsSoFar(), sent);
     QCOMPARE(LensDeskTestAccess::currentProtocol(*window), protocolAfter);
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(i)->isChecked(),
-                 i == protocolAfter);
+        QCOMPARE(named<QMenu>(*window, "protocolMenu")->actions().at(i)->isChecked(), i == protocolAfter);
 }
 
 LENSDESK_TEST_MAIN(DeviceOptionsTest)

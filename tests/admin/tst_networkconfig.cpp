@@ -1,9 +1,7 @@
 #include "ConnectedWindow.h"
-#include "DataRow.h"
 #include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "admin/changeIPDlg.h"
 #include "link/pingWorker.h"
@@ -317,7 +315,7 @@ void NetworkConfigTest::addressChangeSequence()
     QCOMPARE(LensDeskTestAccess::controllerAddress(*window), NewControllerAddress.toString());
     QVERIFY(!monitor->isPaused());
     // The monitor was resumed, still aimed at the old address.
-    QTRY_VERIFY_WITH_TIMEOUT(oldController.texts().lastIndexOf(QStringLiteral("ping")) > last, TestWaits::reply());
+    TRY_VERIFY(oldController.texts().lastIndexOf(QStringLiteral("ping")) > last);
 
     // Later commands go to the new address.
     window->getName();
@@ -375,7 +373,7 @@ void NetworkConfigTest::dhcpChoice()
     ScriptedController& controller = panel.controller();
     QVERIFY(controller.isBound());
     LensDesk* window = &panel.window();
-    QVERIFY(!window->findChild<QAction*>(QStringLiteral("actionDHCP"))->isEnabled());
+    QVERIFY(!named<QAction>(*window, "actionDHCP")->isEnabled());
 
     ModalAnswerer& answerer = panel.modals();
     QStringList items;

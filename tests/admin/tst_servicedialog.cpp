@@ -1,9 +1,7 @@
 #include "ConnectedWindow.h"
-#include "DataRow.h"
 #include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "admin/masterDlg.h"
 #include "discovery/setIPDlg.h"
@@ -77,7 +75,7 @@ void ServiceDialogTest::init()
             || dialogSocket.bind(QHostAddress(QHostAddress::LocalHost), 0));
     // A focus value counts as a reporting controller: showing the window then
     // opens no connect dialog.
-    window->findChild<QLineEdit*>(QStringLiteral("focusVal"))->setText(QStringLiteral("500"));
+    named<QLineEdit>(*window, "focusVal")->setText(QStringLiteral("500"));
 }
 
 void ServiceDialogTest::cleanup() { m_panel.reset(); }
@@ -236,7 +234,7 @@ void ServiceDialogTest::drainEmptiesTheSocket()
     QVERIFY(!socket.hasPendingDatagrams());
     // Emptied, the socket announces the next datagram again.
     sender.writeDatagram(QByteArrayLiteral("SN=15002"), local, socket.localPort());
-    QTRY_COMPARE_WITH_TIMEOUT(arrivals.count(), 2, TestWaits::reply());
+    TRY_COMPARE(arrivals.count(), 2);
     QVERIFY(!socket.hasPendingDatagrams());
 }
 
@@ -299,7 +297,7 @@ void ServiceDialogTest::replacedDuringItsOwnWaits()
     for (const char* probe : {"blver", "getProto", "ver"})
         commands.removeAll(QLatin1String(probe));
     QCOMPARE(commands.mid(commands.size() - sequence.size()), sequence);
-    QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), TestWaits::reply());
+    TRY_VERIFY(alive.isNull());
     const QList<masterDlg*> dialogs = window->findChildren<masterDlg*>();
     QCOMPARE(dialogs.size(), 1);
     QVERIFY(!dialogs.constFirst()->isVisible());

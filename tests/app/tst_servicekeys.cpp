@@ -1,6 +1,5 @@
 #include "SimProcess.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 #include "VirtualDisplay.h"
 
 #include "app/LensDesk.h"
@@ -103,23 +102,23 @@ void ServiceKeysTest::ctrlShiftF10OpensAndUnlocksTheServiceDialog()
         QTest::qWaitFor([&connectDialog] { return (connectDialog = visibleModal()) != nullptr; }, TestWaits::reply()));
     QVERIFY(typeInto(connectDialog, {"key", "ctrl+a", "BackSpace", "type", sim.address().toString()}));
     QVERIFY(typeInto(connectDialog, {"key", "Return"}));
-    auto* deviceInfo = window.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"));
+    auto* deviceInfo = named<QLabel>(window, "deviceInfoLabel");
     QVERIFY(deviceInfo);
-    QTRY_VERIFY_WITH_TIMEOUT(deviceInfo->text().startsWith(QLatin1String("Device:")), TestWaits::reply());
+    TRY_VERIFY(deviceInfo->text().startsWith(QLatin1String("Device:")));
 
     QVERIFY(typeInto(&window, {"key", "ctrl+shift+F10"}));
-    auto* serviceDialog = window.findChild<QDialog*>(QStringLiteral("master"));
+    auto* serviceDialog = named<QDialog>(window, "master");
     QVERIFY(serviceDialog);
-    QTRY_VERIFY_WITH_TIMEOUT(serviceDialog->isVisible(), TestWaits::reply());
-    auto* serial = serviceDialog->findChild<QLineEdit*>(QStringLiteral("snEdit"));
-    auto* vendor = serviceDialog->findChild<QLineEdit*>(QStringLiteral("vndEdit"));
+    TRY_VERIFY(serviceDialog->isVisible());
+    auto* serial = named<QLineEdit>(*serviceDialog, "snEdit");
+    auto* vendor = named<QLineEdit>(*serviceDialog, "vndEdit");
     QVERIFY(serial && vendor);
     QCOMPARE(serial->text(), QStringLiteral("15077"));
     QVERIFY(!vendor->isEnabled());
 
     // The same keys in the dialog unlock the vendor field.
     QVERIFY(typeInto(serviceDialog, {"key", "ctrl+shift+F10"}));
-    QTRY_VERIFY_WITH_TIMEOUT(vendor->isEnabled(), TestWaits::reply());
+    TRY_VERIFY(vendor->isEnabled());
 }
 
 LENSDESK_TEST_MAIN(ServiceKeysTest)

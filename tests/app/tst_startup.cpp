@@ -1,5 +1,4 @@
 #include "TestMain.h"
-#include "TestWaits.h"
 #include "VirtualDisplay.h"
 
 #include "app/LensDesk.h"
@@ -78,7 +77,7 @@ int runChild(int argc, char** argv)
     window.show();
     QTimer::singleShot(50, &window, [&window, how] {
         if (how == QLatin1String("exit-action"))
-            window.findChild<QAction*>(QStringLiteral("actionExit"))->trigger();
+            named<QAction>(window, "actionExit")->trigger();
         else
             window.close();
     });

@@ -1,7 +1,6 @@
 #include "LoopbackSender.h"
 #include "ScriptedController.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "cli/ControllerSession.h"
 

@@ -8,7 +8,6 @@
 #include "SearchChild.h"
 #include "Skip.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "app/LensDesk.h"
 #include "base/SettingsStore.h"
@@ -432,7 +431,7 @@ void ConnectDialogTest::answerIntake()
     send(QByteArrayLiteral("orvo re-2=1.8.3"));
     send(QByteArrayLiteral("ORVO RE-2=1.8.4"));
 
-    QTRY_COMPARE_WITH_TIMEOUT(dialog.pendingReplies().size(), 5, TestWaits::reply());
+    TRY_COMPARE(dialog.pendingReplies().size(), 5);
     const QString sender = QStringLiteral("127.0.0.1");
     const auto& replies = dialog.pendingReplies();
     QCOMPARE(replies.at(0), (Responder{sender, QString(), "ORVO RE-2"}));
@@ -464,7 +463,7 @@ void ConnectDialogTest::answersAreReadInBatches()
     emit search->readyRead();
     const int afterOnePass = dialog.pendingReplies().size();
     QVERIFY2(afterOnePass >= 1 && afterOnePass < Answers, qPrintable(QString::number(afterOnePass)));
-    QTRY_COMPARE_WITH_TIMEOUT(dialog.pendingReplies().size(), Answers, TestWaits::reply());
+    TRY_COMPARE(dialog.pendingReplies().size(), Answers);
     for (int i = 0; i < Answers; ++i)
         QCOMPARE(dialog.pendingReplies().at(i).version, QStringLiteral("1.8.%1").arg(i + 1));
 }
@@ -497,7 +496,7 @@ void ConnectDialogTest::connectToPausesTheMonitorOfAConnection()
 
     // Before any connection there is nothing to pause: "Connect to..." only
     // shows the dialog again.
-    window.findChild<QAction*>(QStringLiteral("actionSetIP"))->trigger();
+    named<QAction>(window, "actionSetIP")->trigger();
     QVERIFY(LensDeskTestAccess::connectDialog(window)->isVisible());
     LensDeskTestAccess::connectDialog(window)->hide();
 
@@ -505,7 +504,7 @@ void ConnectDialogTest::connectToPausesTheMonitorOfAConnection()
     // another controller: the monitor rests.
     QVERIFY(panel.identify());
     QVERIFY(!LensDeskTestAccess::livenessMonitor(window)->isPaused());
-    window.findChild<QAction*>(QStringLiteral("actionSetIP"))->trigger();
+    named<QAction>(window, "actionSetIP")->trigger();
     QVERIFY(LensDeskTestAccess::livenessMonitor(window)->isPaused());
     QVERIFY(LensDeskTestAccess::connectDialog(window)->isVisible());
     LensDeskTestAccess::connectDialog(window)->hide();

@@ -2,7 +2,6 @@
 // answers a search accepts, the interfaces and addresses it probes from, and
 // the row texts and icons of its result tree. Its address check is
 // DottedQuad's, tested with it.
-#include "DataRow.h"
 #include "TestMain.h"
 
 #include "discovery/PickPattern.h"

@@ -1,4 +1,3 @@
-#include "DataRow.h"
 #include "FirmwareImages.h"
 #include "ProcessMemory.h"
 #include "TestMain.h"

@@ -1,5 +1,4 @@
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "admin/FirmwareFile.h"
 

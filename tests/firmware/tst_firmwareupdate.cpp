@@ -1,10 +1,8 @@
 #include "ConnectedWindow.h"
-#include "DataRow.h"
 #include "FirmwareImages.h"
 #include "LensDeskTestAccess.h"
 #include "Skip.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 #include "TftpdServer.h"
 
 #include "admin/FirmwareFile.h"
@@ -171,7 +169,7 @@ private slots:
     {
         connectQuietly();
         const pingWorker* monitor = LensDeskTestAccess::livenessMonitor(*window);
-        QTRY_VERIFY_WITH_TIMEOUT(monitor->missedPings() >= 2, TestWaits::reply());
+        TRY_VERIFY(monitor->missedPings() >= 2);
         window->sendFirmwareFlag();
         QVERIFY(monitor->isPaused());
         QCOMPARE(wireUntilNow(), QStringList({"setFLAG=0", "fwNETInit", "Restart"}).join(", "));
@@ -239,7 +237,7 @@ private slots:
         QCOMPARE(outcome.text, QStringLiteral("Firmware successfuly uploaded!"));
         QCOMPARE(wireUntilNow(),
                  QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
-        QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), image.size(), TestWaits::reply());
+        TRY_COMPARE(server.received().size(), image.size());
         QVERIFY(server.received() == image);
         QCOMPARE(dialog()->progress->maximum(), image.size());
         QVERIFY(!dialog()->progress->isVisible());
@@ -348,7 +346,7 @@ private slots:
             QCOMPARE(
                 wireUntilNow(),
                 QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
-            QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), image.size(), TestWaits::reply());
+            TRY_COMPARE(server.received().size(), image.size());
             QVERIFY(server.received() == image);
         } else {
             QCOMPARE(wireUntilNow(), QString());
@@ -425,7 +423,7 @@ private slots:
         QCOMPARE(outcome.title, QStringLiteral("Firmware successfuly uploaded!"));
         QCOMPARE(labels.first(), QStringLiteral("Restart device!"));
         QCOMPARE(labels.last(), QStringLiteral("Updating fw, please wait..."));
-        QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), image.size(), TestWaits::reply());
+        TRY_COMPARE(server.received().size(), image.size());
         QVERIFY(server.received() == image);
         QCOMPARE(wireUntilNow(),
                  QStringList({"setFLAG=0", "fwNETInit", "Restart", TftpWrite, "setFLAG=99", "setFLAG=99"}).join(", "));
@@ -442,7 +440,7 @@ private slots:
             // Typed into the file name field, as a user does: selectFile()
             // leaves that field alone while it has the focus, and whether it
             // has it yet depends on how fast the chooser came up.
-            auto* field = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            auto* field = named<QLineEdit>(*chooser, "fileNameEdit");
             QVERIFY(field);
             field->setText(path);
             QMetaObject::invokeMethod(chooser, "accept");

@@ -2,7 +2,6 @@
 #include "LoopbackAddress.h"
 #include "Skip.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 #include "TftpdServer.h"
 
 #include "admin/TftpUpload.h"
@@ -59,7 +58,7 @@ private slots:
         QSignalSpy progress(&upload, &TftpUpload::progressed);
         QCOMPARE(upload.upload(ServerAddress, image, server.port()), TftpUpload::Outcome::Uploaded);
         QCOMPARE(upload.runs(), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), image.size(), TestWaits::reply());
+        TRY_COMPARE(server.received().size(), image.size());
         QVERIFY(server.received() == image);
         QVERIFY(!progress.isEmpty());
         QCOMPARE(progress.first().first().toLongLong(), 0);
@@ -85,7 +84,7 @@ private slots:
         QCOMPARE(upload.runs(), 3);
         QCOMPARE(reasons.size(), 2);
         QVERIFY(!reasons.first().isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), image.size(), TestWaits::reply());
+        TRY_COMPARE(server.received().size(), image.size());
         QVERIFY(server.received() == image);
     }
 
@@ -119,7 +118,7 @@ private slots:
         QCOMPARE(upload.upload(ServerAddress, image, server.port()), TftpUpload::Outcome::Uploaded);
         QCOMPARE(upload.runs(), 2);
         QCOMPARE(firstProgressOfSecondRun, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), image.size(), TestWaits::reply());
+        TRY_COMPARE(server.received().size(), image.size());
         QVERIFY(server.received() == image);
     }
 

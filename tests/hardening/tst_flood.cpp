@@ -14,7 +14,6 @@
 #include "LoopbackSender.h"
 #include "ProcessMemory.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "app/LensDesk.h"
 #include "link/CommandPort.h"
@@ -142,7 +141,7 @@ void FloodTest::positionReportFlood()
     // Every handled report shows its value; the values are all different.
     QVector<int> shown;
     shown.reserve(Reports);
-    connect(window.findChild<QLineEdit*>(QStringLiteral("zoomVal")), &QLineEdit::textChanged, this,
+    connect(named<QLineEdit>(window, "zoomVal"), &QLineEdit::textChanged, this,
             [&shown](const QString& text) { shown << text.toInt(); });
 
     // The event loop's lateness: a 5 ms timer that notes how late it fires.
@@ -191,7 +190,7 @@ void FloodTest::positionReportFlood()
     QCOMPARE(after.drops, before.drops);
     QVERIFY2(inOrder, "reports handled out of order or twice");
     QCOMPARE(handled, Reports);
-    QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QString::number(Reports));
+    QCOMPARE(named<QLineEdit>(window, "zoomVal")->text(), QString::number(Reports));
     // Generous bounds for a loaded two-core machine and sanitizer builds.
     QVERIFY2(worstDelayUs < 2000 * 1000, qPrintable(QString::number(worstDelayUs)));
     if (MemoryIsMeaningful)

@@ -1,4 +1,3 @@
-#include "DataRow.h"
 #include "ScriptedController.h"
 #include "TestMain.h"
 #include "VirtualLinkDrive.h"

@@ -2,7 +2,6 @@
 #include "LensDeskTestAccess.h"
 #include "StoredSettings.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "app/ClickableLabel.h"
 #include "base/SettingsStore.h"
@@ -128,8 +127,8 @@ void LensControlsTest::heldZoomButtonStreamsWithoutPausingLiveness()
     LensDesk& w = *m_window;
     auto* zoomButton = w.findChild<QPushButton*>(button);
     QVERIFY(zoomButton);
-    dragSlider(w.findChild<QSlider*>(QStringLiteral("zoomStepSlider")), 7);
-    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_28"))->text(), QStringLiteral("Step:7"));
+    dragSlider(named<QSlider>(w, "zoomStepSlider"), 7);
+    QCOMPARE(named<QLabel>(w, "label_28")->text(), QStringLiteral("Step:7"));
 
     // Held for two seconds, long enough for a few dozen cycles and for the
     // auto-repeat to fire many times.
@@ -161,10 +160,10 @@ void LensControlsTest::heldZoomButtonStreamsWithoutPausingLiveness()
 void LensControlsTest::heldFocusButtonPausesLivenessAndPaces()
 {
     LensDesk& w = *m_window;
-    QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("slowNearFocus")), Qt::LeftButton);
+    QTest::mousePress(named<QPushButton>(w, "slowNearFocus"), Qt::LeftButton);
     QVERIFY(LensDeskTestAccess::livenessMonitor(w)->isPaused());
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->commands().size() >= 4, TestWaits::reply());
-    QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("slowNearFocus")), Qt::LeftButton);
+    TRY_VERIFY(m_peer->commands().size() >= 4);
+    QTest::mouseRelease(named<QPushButton>(w, "slowNearFocus"), Qt::LeftButton);
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 
     for (const QString& text : m_peer->commands())
@@ -176,19 +175,19 @@ void LensControlsTest::heldFocusButtonPausesLivenessAndPaces()
 void LensControlsTest::zoomStepReachesTheWorkerOnRelease()
 {
     LensDesk& w = *m_window;
-    w.findChild<QSlider*>(QStringLiteral("zoomStepSlider"))->setValue(3);
+    named<QSlider>(w, "zoomStepSlider")->setValue(3);
     QCOMPARE(LensDeskTestAccess::motionWorker(w)->zoomStep.load(), 10);
-    dragSlider(w.findChild<QSlider*>(QStringLiteral("zoomStepSlider")), 4);
+    dragSlider(named<QSlider>(w, "zoomStepSlider"), 4);
     QCOMPARE(LensDeskTestAccess::motionWorker(w)->zoomStep.load(), 4);
-    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_28"))->text(), QStringLiteral("Step:4"));
+    QCOMPARE(named<QLabel>(w, "label_28")->text(), QStringLiteral("Step:4"));
 }
 
 void LensControlsTest::focusStepFollowsTheSlider()
 {
     LensDesk& w = *m_window;
-    w.findChild<QSlider*>(QStringLiteral("focusStepSlider"))->setValue(12);
+    named<QSlider>(w, "focusStepSlider")->setValue(12);
     QCOMPARE(LensDeskTestAccess::motionWorker(w)->focusStep.load(), 12);
-    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_27"))->text(), QStringLiteral("Step:12"));
+    QCOMPARE(named<QLabel>(w, "label_27")->text(), QStringLiteral("Step:12"));
 }
 
 void LensControlsTest::zoomStaysDisabledWithoutPowerZoom_data()
@@ -208,21 +207,14 @@ void LensControlsTest::zoomStaysDisabledWithoutPowerZoom()
     w.setLensControlsEnabled(false);
     // The connection enables the controls the model has.
     QVERIFY(m_panel->identify(product + QStringLiteral("=1.9.0")));
-    for (QWidget* zoom : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("zoomSlider")),
-                                                         w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")),
-                                                         w.findChild<QPushButton*>(QStringLiteral("slowWideZoom")),
-                                                         w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")),
-                                                         w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom")),
-                                                         w.findChild<QSlider*>(QStringLiteral("zoomStepSlider"))})
+    for (QWidget* zoom : allNamed<QWidget>(
+             w, {"zoomSlider", "fastWideZoom", "slowWideZoom", "slowNarrowZoom", "fastNarrowZoom", "zoomStepSlider"}))
         QCOMPARE(zoom->isEnabled(), zoomEnabled);
-    for (QWidget* other : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("focusSlider")),
-                                                          w.findChild<QSlider*>(QStringLiteral("irisSlider")),
-                                                          w.findChild<QPushButton*>(QStringLiteral("fastNearFocus")),
-                                                          w.findChild<QPushButton*>(QStringLiteral("fastCloseIris")),
-                                                          w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))})
+    for (QWidget* other :
+         allNamed<QWidget>(w, {"focusSlider", "irisSlider", "fastNearFocus", "fastCloseIris", "fastOpenIris"}))
         QVERIFY(other->isEnabled());
-    QVERIFY(w.findChild<QAction*>(QStringLiteral("actionSavePresets"))->isEnabled());
-    QVERIFY(!w.findChild<QAction*>(QStringLiteral("actionMultiControl"))->isEnabled());
+    QVERIFY(named<QAction>(w, "actionSavePresets")->isEnabled());
+    QVERIFY(!named<QAction>(w, "actionMultiControl")->isEnabled());
 }
 
 void LensControlsTest::manualFocusUntilOverride()
@@ -235,67 +227,53 @@ void LensControlsTest::manualFocusUntilOverride()
     QVERIFY(m_panel->report({"AF=0"}));
     QVERIFY(!LensDeskTestAccess::afEnabled(w));
     w.setLensControlsEnabled(true);
-    QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("fastNearFocus"))->isEnabled());
+    QVERIFY(!named<QPushButton>(w, "fastNearFocus")->isEnabled());
     w.focusUpdateVal(500);
-    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("Manual"));
-    QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("slowFarFocus"))->isEnabled());
-    QVERIFY(!w.findChild<QSlider*>(QStringLiteral("focusStepSlider"))->isEnabled());
+    QCOMPARE(named<QLineEdit>(w, "focusVal")->text(), QStringLiteral("Manual"));
+    QVERIFY(!named<QPushButton>(w, "slowFarFocus")->isEnabled());
+    QVERIFY(!named<QSlider>(w, "focusStepSlider")->isEnabled());
 
     w.overloadAF();
     w.focusUpdateVal(500);
-    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("500"));
+    QCOMPARE(named<QLineEdit>(w, "focusVal")->text(), QStringLiteral("500"));
     QVERIFY(LensDeskTestAccess::afEnabled(w));
-    for (QWidget* focus : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("focusSlider")),
-                                                          w.findChild<QPushButton*>(QStringLiteral("fastFarFocus")),
-                                                          w.findChild<QPushButton*>(QStringLiteral("slowFarFocus")),
-                                                          w.findChild<QPushButton*>(QStringLiteral("slowNearFocus")),
-                                                          w.findChild<QPushButton*>(QStringLiteral("fastNearFocus")),
-                                                          w.findChild<QSlider*>(QStringLiteral("focusStepSlider"))})
+    for (QWidget* focus : allNamed<QWidget>(
+             w, {"focusSlider", "fastFarFocus", "slowFarFocus", "slowNearFocus", "fastNearFocus", "focusStepSlider"}))
         QVERIFY(focus->isEnabled());
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("focusSlider"))->value(), 10); // the default range ends at 10
+    QCOMPARE(named<QSlider>(w, "focusSlider")->value(), 10); // the default range ends at 10
 }
 
 void LensControlsTest::disablingLeavesTheConnectionActions()
 {
     LensDesk& w = *m_window;
     w.disableLensControls();
-    for (QWidget* widget : std::initializer_list<QWidget*>{w.findChild<QSlider*>(QStringLiteral("zoomSlider")),
-                                                           w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")),
-                                                           w.findChild<QSlider*>(QStringLiteral("focusSlider")),
-                                                           w.findChild<QSlider*>(QStringLiteral("irisSlider")),
-                                                           w.findChild<QPushButton*>(QStringLiteral("fastNearFocus")),
-                                                           w.findChild<QPushButton*>(QStringLiteral("fastCloseIris")),
-                                                           w.findChild<QPushButton*>(QStringLiteral("slowOpenIris"))})
+    for (QWidget* widget : allNamed<QWidget>(w,
+                                             {"zoomSlider", "fastWideZoom", "focusSlider", "irisSlider",
+                                              "fastNearFocus", "fastCloseIris", "slowOpenIris"}))
         QVERIFY(!widget->isEnabled());
-    QVERIFY(!w.findChild<QAction*>(QStringLiteral("actionSwap_Zoom_Direction"))->isEnabled());
-    for (QAction* action : {w.findChild<QAction*>(QStringLiteral("actionSet_a_name")),
-                            w.findChild<QAction*>(QStringLiteral("actionChange_IP")),
-                            w.findChild<QAction*>(QStringLiteral("actionReboot")),
-                            w.findChild<QAction*>(QStringLiteral("actionLoadPresets")),
-                            w.findChild<QAction*>(QStringLiteral("actionSavePresets"))})
+    QVERIFY(!named<QAction>(w, "actionSwap_Zoom_Direction")->isEnabled());
+    const QList<QAction*> connectionActions = allNamed<QAction>(
+        w, {"actionSet_a_name", "actionChange_IP", "actionReboot", "actionLoadPresets", "actionSavePresets"});
+    for (QAction* action : connectionActions)
         QVERIFY(action->isEnabled());
 
     w.setLensControlsEnabled(false);
-    for (QAction* action : {w.findChild<QAction*>(QStringLiteral("actionSet_a_name")),
-                            w.findChild<QAction*>(QStringLiteral("actionChange_IP")),
-                            w.findChild<QAction*>(QStringLiteral("actionReboot")),
-                            w.findChild<QAction*>(QStringLiteral("actionLoadPresets")),
-                            w.findChild<QAction*>(QStringLiteral("actionSavePresets"))})
+    for (QAction* action : connectionActions)
         QVERIFY(!action->isEnabled());
 }
 
 void LensControlsTest::zoomAndFocusReadOuts()
 {
     LensDesk& w = *m_window;
-    w.findChild<QSlider*>(QStringLiteral("zoomSlider"))->setRange(24, 2000);
-    w.findChild<QSlider*>(QStringLiteral("focusSlider"))->setRange(0, 1023);
+    named<QSlider>(w, "zoomSlider")->setRange(24, 2000);
+    named<QSlider>(w, "focusSlider")->setRange(0, 1023);
     w.zoomUpdateVal(1234);
     w.focusUpdateVal(850);
-    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("1234"));
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))->value(), 1234);
+    QCOMPARE(named<QLineEdit>(w, "zoomVal")->text(), QStringLiteral("1234"));
+    QCOMPARE(named<QSlider>(w, "zoomSlider")->value(), 1234);
     QCOMPARE(LensDeskTestAccess::currentZoom(w), 1234);
-    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("850"));
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("focusSlider"))->value(), 850);
+    QCOMPARE(named<QLineEdit>(w, "focusVal")->text(), QStringLiteral("850"));
+    QCOMPARE(named<QSlider>(w, "focusSlider")->value(), 850);
     QCOMPARE(LensDeskTestAccess::currentFocus(w), 850);
 }
 
@@ -316,11 +294,11 @@ void LensControlsTest::irisReadOut()
     QFETCH(int, index);
     LensDesk& w = *m_window;
     // A lens of f/1.2 to f/22: its widest end is not on the scale.
-    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setRange(-1, 27);
-    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setValue(20);
+    named<QSlider>(w, "irisSlider")->setRange(-1, 27);
+    named<QSlider>(w, "irisSlider")->setValue(20);
     w.irisUpdateVal(fNumber);
-    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), text);
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->value(), index);
+    QCOMPARE(named<QLineEdit>(w, "irisVal")->text(), text);
+    QCOMPARE(named<QSlider>(w, "irisSlider")->value(), index);
     QCOMPARE(LensDeskTestAccess::currentIris(w), fNumber);
 }
 
@@ -339,12 +317,12 @@ void LensControlsTest::apertureSliderRelease()
     QFETCH(int, index);
     QFETCH(QStringList, sent);
     LensDesk& w = *m_window;
-    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setRange(-1, 39);
-    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setValue(30);
-    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setSliderDown(true);
+    named<QSlider>(w, "irisSlider")->setRange(-1, 39);
+    named<QSlider>(w, "irisSlider")->setValue(30);
+    named<QSlider>(w, "irisSlider")->setSliderDown(true);
     QVERIFY(LensDeskTestAccess::livenessMonitor(w)->isPaused());
-    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setValue(index);
-    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setSliderDown(false);
+    named<QSlider>(w, "irisSlider")->setValue(index);
+    named<QSlider>(w, "irisSlider")->setSliderDown(false);
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
     QCOMPARE(m_peer->receivedUntilNow(), sent);
 }
@@ -353,8 +331,8 @@ void LensControlsTest::apertureDragShowsTheFNumber()
 {
     LensDesk& w = *m_window;
     w.aperSliderMoved(15);
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->toolTip(), QStringLiteral("15"));
-    QTRY_COMPARE_WITH_TIMEOUT(QToolTip::text(), QStringLiteral("f/5.6"), TestWaits::reply());
+    QCOMPARE(named<QSlider>(w, "irisSlider")->toolTip(), QStringLiteral("15"));
+    TRY_COMPARE(QToolTip::text(), QStringLiteral("f/5.6"));
 }
 
 void LensControlsTest::fullClose_data()
@@ -371,8 +349,8 @@ void LensControlsTest::fullClose()
     QFETCH(QString, caption);
     QFETCH(QStringList, sent);
     LensDesk& w = *m_window;
-    w.findChild<QPushButton*>(QStringLiteral("pushButtonClose"))->setText(caption);
-    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pushButtonClose")), Qt::LeftButton);
+    named<QPushButton>(w, "pushButtonClose")->setText(caption);
+    QTest::mouseClick(named<QPushButton>(w, "pushButtonClose"), Qt::LeftButton);
     QCOMPARE(m_peer->receivedUntilNow(), sent);
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
@@ -380,7 +358,7 @@ void LensControlsTest::fullClose()
 void LensControlsTest::fullOpen()
 {
     LensDesk& w = *m_window;
-    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pushButtonOpen")), Qt::LeftButton);
+    QTest::mouseClick(named<QPushButton>(w, "pushButtonOpen"), Qt::LeftButton);
     QCOMPARE(m_peer->receivedUntilNow(), QStringList{"openAper"});
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
@@ -388,8 +366,8 @@ void LensControlsTest::fullOpen()
 void LensControlsTest::focusSliderRelease()
 {
     LensDesk& w = *m_window;
-    w.findChild<QSlider*>(QStringLiteral("focusSlider"))->setRange(0, 1023);
-    dragSlider(w.findChild<QSlider*>(QStringLiteral("focusSlider")), 640);
+    named<QSlider>(w, "focusSlider")->setRange(0, 1023);
+    dragSlider(named<QSlider>(w, "focusSlider"), 640);
     QCOMPARE(m_peer->receivedUntilNow(), QStringList{"setFocus=640"});
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
@@ -409,7 +387,7 @@ void LensControlsTest::zoomSliderWaitsForZoomDone()
         [&shownText](QProgressDialog* progress) { shownText = progress->labelText(); });
     QElapsedTimer clock;
     clock.start();
-    dragSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 8);
+    dragSlider(named<QSlider>(w, "zoomSlider"), 8);
     QVERIFY(clock.elapsed() >= 800);
     QCOMPARE(m_peer->receivedUntilNow(), QStringList{"setZoom=8"});
     QCOMPARE(shownText, QStringLiteral("Please wait..."));
@@ -422,19 +400,19 @@ void LensControlsTest::zoomSliderGivesUpWithoutConfirmation()
     LensDesk& w = *m_window;
     QElapsedTimer clock;
     clock.start();
-    dragSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 3);
+    dragSlider(named<QSlider>(w, "zoomSlider"), 3);
     QVERIFY(clock.elapsed() >= LensWaits::MoveConfirmTimeoutMs - 100);
     QCOMPARE(m_peer->receivedUntilNow(), QStringList{"setZoom=3"});
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastNarrowZoom")->isEnabled());
 }
 
 void LensControlsTest::stabiliserAsksForItsTimeout()
 {
     LensDesk& w = *m_window;
-    w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->setEnabled(true);
+    named<QCheckBox>(w, "checkBoxIS")->setEnabled(true);
     QString title, label;
     int minimum = 0, maximum = 0, initial = 0;
     m_panel->modals().expect<QInputDialog>([&](QInputDialog* dialog) {
@@ -446,7 +424,7 @@ void LensControlsTest::stabiliserAsksForItsTimeout()
         dialog->setIntValue(30);
         dialog->accept();
     });
-    QTest::mouseClick(w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS")), Qt::LeftButton);
+    QTest::mouseClick(named<QCheckBox>(w, "checkBoxIS"), Qt::LeftButton);
     QCOMPARE(m_peer->receivedUntilNow(), QStringList{"enableIS=30"});
     QCOMPARE(title, QStringLiteral("IS Timeout"));
     QCOMPARE(label, QStringLiteral("Timeout,s"));
@@ -454,30 +432,30 @@ void LensControlsTest::stabiliserAsksForItsTimeout()
     QCOMPARE(minimum, 1);
     QCOMPARE(maximum, 60);
 
-    QTest::mouseClick(w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS")), Qt::LeftButton);
+    QTest::mouseClick(named<QCheckBox>(w, "checkBoxIS"), Qt::LeftButton);
     QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"enableIS=30", "enableIS=0"}));
-    QVERIFY(!w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isChecked());
+    QVERIFY(!named<QCheckBox>(w, "checkBoxIS")->isChecked());
 
     m_panel->modals().expect<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
-    QTest::mouseClick(w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS")), Qt::LeftButton);
+    QTest::mouseClick(named<QCheckBox>(w, "checkBoxIS"), Qt::LeftButton);
     QCOMPARE(m_peer->receivedUntilNow().size(), 2);
-    QVERIFY(w.findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isChecked());
+    QVERIFY(named<QCheckBox>(w, "checkBoxIS")->isChecked());
 }
 
 void LensControlsTest::swapZoomTwiceRestoresAndStoresFalse()
 {
     LensDesk& w = *m_window;
-    const QRect wide = w.findChild<QLabel*>(QStringLiteral("label_7"))->geometry();
-    w.findChild<QAction*>(QStringLiteral("actionSwap_Zoom_Direction"))->trigger();
-    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_7"))->geometry(), QRect(90, 41, 38, 16));
-    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_8"))->geometry(), QRect(11, 41, 36, 16));
+    const QRect wide = named<QLabel>(w, "label_7")->geometry();
+    named<QAction>(w, "actionSwap_Zoom_Direction")->trigger();
+    QCOMPARE(named<QLabel>(w, "label_7")->geometry(), QRect(90, 41, 38, 16));
+    QCOMPARE(named<QLabel>(w, "label_8")->geometry(), QRect(11, 41, 36, 16));
     // Written through at once: the file on disk already holds it.
     QVERIFY(storedFileText(&m_panel->settings()).contains(QStringLiteral("LAST_ZOOM_SW=true")));
 
-    w.findChild<QAction*>(QStringLiteral("actionSwap_Zoom_Direction"))->trigger();
-    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_7"))->geometry(), QRect(11, 41, 36, 16));
-    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_8"))->geometry(), QRect(90, 41, 38, 16));
-    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("label_7"))->geometry().x(), wide.x());
+    named<QAction>(w, "actionSwap_Zoom_Direction")->trigger();
+    QCOMPARE(named<QLabel>(w, "label_7")->geometry(), QRect(11, 41, 36, 16));
+    QCOMPARE(named<QLabel>(w, "label_8")->geometry(), QRect(90, 41, 38, 16));
+    QCOMPARE(named<QLabel>(w, "label_7")->geometry().x(), wide.x());
     QVERIFY(storedFileText(&m_panel->settings()).contains(QStringLiteral("LAST_ZOOM_SW=false")));
 }
 
@@ -492,15 +470,15 @@ void LensControlsTest::cancelledLimitFinderShowsItsLine()
     bool controlsWereOff = false;
     m_panel->modals().expect<QProgressDialog>([&](QProgressDialog* progress) {
         label = progress->labelText();
-        controlsWereOff = !w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled();
+        controlsWereOff = !named<QPushButton>(w, "fastOpenIris")->isEnabled();
         progress->cancel();
     });
     w.findLimits();
 
     QCOMPARE(label, QStringLiteral("Finding lens limits..."));
     QVERIFY(controlsWereOff);
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
-    QCOMPARE(w.findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(),
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
+    QCOMPARE(named<ClickableLabel>(w, "nameLabel")->text(),
              QStringLiteral("%1 - Limits: [24,105] [0,1000] [22,4]").arg(m_peer->address()));
     for (const std::atomic<bool>* flag :
          {&worker.searchZoomNarrow, &worker.searchZoomWide, &worker.searchFocusNear, &worker.searchFocusFar,
@@ -526,9 +504,9 @@ void LensControlsTest::limitFinderMeasuresEveryEnd()
     for (int i = 0; i < searchSteps.size(); ++i)
         m_peer->answer(searchSteps.at(i), {reachedEnds.at(i)});
     w.findLimits();
-    QCOMPARE(w.findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(),
+    QCOMPARE(named<ClickableLabel>(w, "nameLabel")->text(),
              QStringLiteral("%1 - Limits: [24,105] [3,1000] [22,4]").arg(m_peer->address()));
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
     QVERIFY(!worker.zoomFastNarrow && !worker.zoomFastWide && !worker.focusFastNear && !worker.focusFastFar
             && !worker.irisFastOpen && !worker.irisFastClose);
     for (const QString& step : searchSteps)
@@ -540,11 +518,11 @@ void LensControlsTest::searchStepSignalsMoveThePositionSliders()
     LensDesk& w = *m_window;
     w.updateZoomStep(7);
     w.updateFocusStep(4);
-    w.findChild<QSlider*>(QStringLiteral("irisSlider"))->setRange(0, 39);
+    named<QSlider>(w, "irisSlider")->setRange(0, 39);
     w.updateIrisStep(2);
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))->value(), 7);
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("focusSlider"))->value(), 4);
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->value(), 2);
+    QCOMPARE(named<QSlider>(w, "zoomSlider")->value(), 7);
+    QCOMPARE(named<QSlider>(w, "focusSlider")->value(), 4);
+    QCOMPARE(named<QSlider>(w, "irisSlider")->value(), 2);
 }
 
 LENSDESK_TEST_MAIN(LensControlsTest)

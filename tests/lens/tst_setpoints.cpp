@@ -1,9 +1,7 @@
 #include "ConnectedWindow.h"
-#include "DataRow.h"
 #include "LensDeskTestAccess.h"
 #include "StoredSettings.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "base/SettingsStore.h"
 #include "lens/FNumbers.h"
@@ -106,7 +104,7 @@ void SetPointsTest::saveAs(const QString& name)
         dialog->setTextValue(name);
         dialog->accept();
     });
-    m_window->findChild<QAction*>(QStringLiteral("actionSavePresets"))->trigger();
+    named<QAction>(*m_window, "actionSavePresets")->trigger();
 }
 
 void SetPointsTest::store(const QString& name, const QVariant& value)
@@ -155,7 +153,7 @@ void SetPointsTest::savedUnderThreeIsRecalledByCtrl3()
         dialog->setTextValue(QStringLiteral("3"));
         dialog->accept();
     });
-    w.findChild<QAction*>(QStringLiteral("actionSavePresets"))->trigger();
+    named<QAction>(w, "actionSavePresets")->trigger();
     QCOMPARE(title, QStringLiteral("Setpoint Name"));
     QCOMPARE(label, QStringLiteral("Setpoint Name"));
     QVERIFY(initial.isEmpty());
@@ -174,7 +172,7 @@ void SetPointsTest::savedUnderThreeIsRecalledByCtrl3()
     // Each next command waited for the confirmation of the one before.
     QVERIFY2(log.at(1).atMs - log.at(0).atMs >= 450, qPrintable(QString::number(log.at(1).atMs - log.at(0).atMs)));
     QVERIFY2(log.at(2).atMs - log.at(1).atMs >= 450, qPrintable(QString::number(log.at(2).atMs - log.at(1).atMs)));
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastNarrowZoom")->isEnabled());
     QVERIFY(LensDeskTestAccess::livenessMonitor(w)->isPaused());
     QVERIFY(!QApplication::activeModalWidget());
 }
@@ -191,7 +189,7 @@ void SetPointsTest::cancelledOrEmptyNameSavesNothing()
         dialog->setTextValue(QStringLiteral("never"));
         dialog->reject();
     });
-    m_window->findChild<QAction*>(QStringLiteral("actionSavePresets"))->trigger();
+    named<QAction>(*m_window, "actionSavePresets")->trigger();
     saveAs(QString());
     QVERIFY(m_panel->profiles().childKeys().isEmpty());
 }
@@ -232,7 +230,7 @@ void SetPointsTest::lensCheck()
         QCOMPARE(box.text, QStringLiteral("This presets is for the different lens!"));
         QVERIFY(m_peer->receivedUntilNow().isEmpty());
     }
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastNarrowZoom")->isEnabled());
 }
 
 void SetPointsTest::rangeChecks_data()
@@ -300,7 +298,7 @@ void SetPointsTest::rangeChecks()
         // A refused recall gives the liveness monitor back.
         QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
     }
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
 }
 
 void SetPointsTest::absentOrEmptyProfileDoesNothing_data()
@@ -338,11 +336,11 @@ void SetPointsTest::incompleteValueIsDescribedAndRefused()
     ModalAnswerer::Box box;
     m_panel->modals().expectBox(QMessageBox::Ok, &box);
     QTest::mouseClick(w.findChild<loadSettDlg*>()->loadButton, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(m_panel->modals().pending(), 0, TestWaits::reply());
+    TRY_COMPARE(m_panel->modals().pending(), 0);
     QCOMPARE(box.title, QStringLiteral("Wrong presets"));
     QVERIFY2(box.text.contains(QStringLiteral("\"50,812\"")), qPrintable(box.text));
     QVERIFY(m_peer->receivedUntilNow().isEmpty());
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
 }
 
 void SetPointsTest::handEditedListIsRecalled()
@@ -400,7 +398,7 @@ void SetPointsTest::cancelEndsOnlyTheWaitUnderWay()
     QCOMPARE(title, QStringLiteral("Canon Lens Controller"));
     QCOMPARE(m_peer->receivedUntilNow(),
              (QStringList{"setZoom=35", "stopFocus", "setFocus2=500", "stopFocus", "setAper=4"}));
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
 }
 
 void SetPointsTest::zoomStepEndsOnAnyConfirmation_data()
@@ -426,7 +424,7 @@ void SetPointsTest::zoomStepEndsOnAnyConfirmation()
     w.loadSetPointNow8();
     QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
     QVERIFY2(clock.elapsed() < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
     QVERIFY(!QApplication::activeModalWidget());
 }
 
@@ -449,7 +447,7 @@ void SetPointsTest::unconfirmedZoomStillDrivesFocusAndAperture()
     QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
     QCOMPARE(messages,
              QStringList{QStringLiteral("The controller did not confirm the zoom move; focus and aperture follow.")});
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
 }
 
 void SetPointsTest::recallGivesUpWithoutConfirmation()
@@ -463,7 +461,7 @@ void SetPointsTest::recallGivesUpWithoutConfirmation()
     QVERIFY(clock.elapsed() >= 2 * LensWaits::MoveConfirmTimeoutMs);
     QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"setZoom=35", "setFocus2=500"}));
     QVERIFY(!QApplication::activeModalWidget());
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
@@ -494,13 +492,13 @@ void SetPointsTest::givenUpRecallKeepsTheMissedPings()
     LensDesk& w = panel.window();
     QVERIFY(panel.identify(identification));
     QVERIFY(panel.report({"zRange=24,70"}));
-    QTRY_VERIFY_WITH_TIMEOUT(controller.count(QStringLiteral("ping")) >= 1, TestWaits::reply());
+    TRY_VERIFY(controller.count(QStringLiteral("ping")) >= 1);
     SettingsStore::writeThrough(&panel.profiles(), QStringLiteral("3"), QStringLiteral("35,500,4"));
     const pingWorker* monitor = LensDeskTestAccess::livenessMonitor(w);
 
     if (silentBeforeRecall) {
         controller.forget(QStringLiteral("ping"));
-        QTRY_VERIFY_WITH_TIMEOUT(monitor->missedPings() >= 2, TestWaits::reply());
+        TRY_VERIFY(monitor->missedPings() >= 2);
     } else {
         controller.answer(QStringLiteral("setZoom=35"), {"zoomDone", "focusDone", "irisDone"});
         connect(&controller, &ScriptedController::commandReceived, this, [&controller](const QString& text) {
@@ -513,8 +511,8 @@ void SetPointsTest::givenUpRecallKeepsTheMissedPings()
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
     QVERIFY2(missed >= 2, qPrintable(QString::number(missed)));
     QVERIFY(!monitor->isPaused());
-    QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled(), controlsBack);
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled(), controlsBack);
+    QCOMPARE(named<QPushButton>(w, "fastOpenIris")->isEnabled(), controlsBack);
+    QCOMPARE(named<QSlider>(w, "irisSlider")->isEnabled(), controlsBack);
 }
 
 void SetPointsTest::namesWithSeparatorsRoundTrip()

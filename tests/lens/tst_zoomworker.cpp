@@ -1,7 +1,5 @@
-#include "DataRow.h"
 #include "ScriptedController.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "lens/zoomWorker.h"
 
@@ -315,7 +313,7 @@ void ZoomWorkerTest::readsPositionReports()
     QSignalSpy focusSpy(m_worker.get(), &zoomWorker::focusValue);
 
     m_peer->sendTo(m_socket->localPort(), report.toLatin1());
-    QTRY_VERIFY_WITH_TIMEOUT(!m_socket->hasPendingDatagrams(), TestWaits::reply());
+    TRY_VERIFY(!m_socket->hasPendingDatagrams());
     QCOMPARE(m_worker->zoomPos.load(), zoom);
     QCOMPARE(m_worker->focusPos.load(), focus);
     QCOMPARE(m_worker->irisPos.load(), iris);
@@ -336,7 +334,7 @@ void ZoomWorkerTest::onlyTheLastPendingDatagramCounts()
     m_peer->sendTo(m_socket->localPort(), "Zoom=1");
     m_peer->sendTo(m_socket->localPort(), "Zoom=2");
     m_peer->sendTo(m_socket->localPort(), "Iris=4");
-    QTRY_COMPARE_WITH_TIMEOUT(irisSpy.size(), 1, TestWaits::reply());
+    TRY_COMPARE(irisSpy.size(), 1);
     QCOMPARE(irisSpy.at(0).at(0).toFloat(), 4.0f);
     QCOMPARE(zoomSpy.size(), 0);
     QCOMPARE(m_worker->zoomPos.load(), 0);
@@ -389,7 +387,7 @@ void ZoomWorkerTest::searchEndsAtItsThirdStepFromAStillPosition()
              (QStringList{"ZoomN=70", "ZoomN=70", "ZoomN=70", "ZoomW=70"}));
     QVERIFY(!m_worker->searchZoomNarrow);
     QCOMPARE(m_worker->zoomNarrowLimit.load(), 24);
-    QTRY_VERIFY_WITH_TIMEOUT(!steps.isEmpty(), TestWaits::reply());
+    TRY_VERIFY(!steps.isEmpty());
     QCOMPARE(steps.constFirst(), 10);
     // The wide search's first step follows in the same cycle: no held move
     // between the last narrow command and the first wide one.
@@ -426,7 +424,7 @@ void ZoomWorkerTest::irisMovementIsJudgedAgainstTheTruncatedReference()
     QCOMPARE(waitForCommands(QStringLiteral("IrisO"), 2), 2);
     QCOMPARE(m_worker->lastIris.load(), 5);
     QCOMPARE(m_worker->stallCount.load(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_worker->searchIrisOpen, TestWaits::reply());
+    TRY_VERIFY(!m_worker->searchIrisOpen);
     QCOMPARE(m_worker->irisOpenLimit.load(), 5.6f);
     QCOMPARE(m_worker->lastIris.load(), 0);
     QCOMPARE(m_worker->stallCount.load(), 0);
@@ -459,7 +457,7 @@ void ZoomWorkerTest::leftOverStallEndsASearchAtOnce()
     m_worker->focusPos = 1;
     m_worker->searchFocusFar = true;
     startWorker();
-    QTRY_VERIFY_WITH_TIMEOUT(!m_worker->searchFocusFar, TestWaits::reply());
+    TRY_VERIFY(!m_worker->searchFocusFar);
     QCOMPARE(m_peer->textsStartingWith(QStringLiteral("FocusF")).size(), 1);
     QCOMPARE(m_worker->focusFarLimit.load(), 1);
 }
@@ -482,7 +480,7 @@ void ZoomWorkerTest::cancelDuringAStepStaysInForce()
     m_worker->searchFocusNear = true;
     startWorker();
     // The step observes the movement after the cancel.
-    QTRY_COMPARE_WITH_TIMEOUT(m_worker->lastZoom.load(), 500, TestWaits::reply());
+    TRY_COMPARE(m_worker->lastZoom.load(), 500);
     // Nothing raises them again.
     QTest::qWait(TestWaits::quiet());
     QVERIFY(!m_worker->searchZoomNarrow);

@@ -1,9 +1,7 @@
 #include "ConnectedWindow.h"
-#include "DataRow.h"
 #include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "admin/masterDlg.h"
 #include "lens/zoomWorker.h"
@@ -102,35 +100,33 @@ void ConnectionTest::cleanup() { m_panel.reset(); }
 
 bool ConnectionTest::controlsEnabled() const
 {
-    return m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled()
-        && m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled()
-        && m_window->findChild<QAction*>(QStringLiteral("actionReboot"))->isEnabled();
+    return named<QSlider>(*m_window, "irisSlider")->isEnabled() && named<QSlider>(*m_window, "focusSlider")->isEnabled()
+        && named<QAction>(*m_window, "actionReboot")->isEnabled();
 }
 
 void ConnectionTest::connectsKnownController()
 {
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
-    m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->setEnabled(false);
+    named<QMenu>(*m_window, "protocolMenu")->setEnabled(false);
     QVERIFY(!controlsEnabled());
 
     m_window->isORVOProduct(m_controller->address());
-    QVERIFY(m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
-    QCOMPARE(m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->labelText(),
+    QVERIFY(named<QProgressDialog>(*m_window, "connectingDialog")->isVisible());
+    QCOMPARE(named<QProgressDialog>(*m_window, "connectingDialog")->labelText(),
              QStringLiteral("Connecting to %1").arg(m_controller->address()));
     QVERIFY(LensDeskTestAccess::serviceDialog(*m_window));
 
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
-                              QStringLiteral("Device: ORVO RE-2 v.1.8.3  @%1").arg(m_controller->address()),
-                              TestWaits::reply());
+    TRY_COMPARE(named<QLabel>(*m_window, "deviceInfoLabel")->text(),
+                QStringLiteral("Device: ORVO RE-2 v.1.8.3  @%1").arg(m_controller->address()));
     QVERIFY(controlsEnabled());
-    QVERIFY(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->isEnabled());
-    QVERIFY(!m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
-    QVERIFY(m_window->findChild<QAction*>(QStringLiteral("actionChange_IP"))->isEnabled());
+    QVERIFY(named<QMenu>(*m_window, "protocolMenu")->isEnabled());
+    QVERIFY(!named<QProgressDialog>(*m_window, "connectingDialog")->isVisible());
+    QVERIFY(named<QAction>(*m_window, "actionChange_IP")->isEnabled());
     QCOMPARE(LensDeskTestAccess::productName(*m_window), QStringLiteral("ORVO RE-2"));
     QCOMPARE(LensDeskTestAccess::firmwareNumber(*m_window), QStringLiteral("1.8.3"));
     QCOMPARE(LensDeskTestAccess::fNumberTable(*m_window).size(), 40);
 
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->texts().contains(QStringLiteral("getNAME")), TestWaits::reply());
+    TRY_VERIFY(m_controller->texts().contains(QStringLiteral("getNAME")));
     const QStringList expected{QStringLiteral("blver"), QStringLiteral("getProto"), Ver, QStringLiteral("setFLAG=99"),
                                QStringLiteral("getNAME")};
     QStringList commands = m_controller->texts();
@@ -140,7 +136,7 @@ void ConnectionTest::connectsKnownController()
     // The liveness monitor now pings this controller.
     QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window));
     QVERIFY(LensDeskTestAccess::motionWorker(*m_window));
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 1, TestWaits::reply());
+    TRY_VERIFY(m_controller->count(Ping) >= 1);
     QCOMPARE(m_panel->modals().unexpected(), 0);
 }
 
@@ -161,15 +157,14 @@ void ConnectionTest::identificationVersions()
 {
     QFETCH(QString, answer);
     m_controller->answer(Ver, {answer});
-    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->setEnabled(true);
+    named<QCheckBox>(*m_window, "checkBoxIS")->setEnabled(true);
 
     m_window->isORVOProduct(m_controller->address());
     QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, TestWaits::identify());
     QFETCH(QString, deviceLine);
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
-             deviceLine.arg(m_controller->address()));
-    QTEST(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->isEnabled(), "protocolMenuEnabled");
-    QTEST(m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled(), "stabiliserEnabled");
+    QCOMPARE(named<QLabel>(*m_window, "deviceInfoLabel")->text(), deviceLine.arg(m_controller->address()));
+    QTEST(named<QMenu>(*m_window, "protocolMenu")->isEnabled(), "protocolMenuEnabled");
+    QTEST(named<QCheckBox>(*m_window, "checkBoxIS")->isEnabled(), "stabiliserEnabled");
     QVERIFY(controlsEnabled());
     QCOMPARE(m_panel->modals().unexpected(), 0);
 }
@@ -201,7 +196,7 @@ void ConnectionTest::noAnswerWarnsAfterTimeLimit()
                             "with your firewall or antivirus software.")
                  .arg(SilentAddress));
     QCOMPARE(m_panel->modals().unexpected(), 0);
-    QVERIFY(!m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
+    QVERIFY(!named<QProgressDialog>(*m_window, "connectingDialog")->isVisible());
     QVERIFY(!controlsEnabled());
     QVERIFY(!LensDeskTestAccess::livenessMonitor(*m_window));
 }
@@ -210,10 +205,10 @@ void ConnectionTest::stopShowsNoWarning()
 {
     m_window->isORVOProduct(SilentAddress);
     QTest::qWait(2000); // the operator waits two seconds, then presses Stop
-    auto* stop = m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->findChild<QPushButton*>();
+    auto* stop = named<QProgressDialog>(*m_window, "connectingDialog")->findChild<QPushButton*>();
     QVERIFY(stop);
     stop->click();
-    QVERIFY(!m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
+    QVERIFY(!named<QProgressDialog>(*m_window, "connectingDialog")->isVisible());
     // Past the time limit of the abandoned attempt.
     QTest::qWait(5500);
     QCOMPARE(m_panel->modals().unexpected(), 0);
@@ -223,13 +218,13 @@ void ConnectionTest::stopShowsNoWarning()
 void ConnectionTest::lateIdentificationStillConnects()
 {
     m_window->isORVOProduct(m_controller->address());
-    m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->findChild<QPushButton*>()->click();
+    named<QProgressDialog>(*m_window, "connectingDialog")->findChild<QPushButton*>()->click();
     QVERIFY(!LensDeskTestAccess::livenessMonitor(*m_window));
 
     m_controller->sendTo(m_panel->panelPort(), "ORVO RE-2=1.8.3");
     QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, TestWaits::identify());
     QVERIFY(controlsEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 1, TestWaits::reply());
+    TRY_VERIFY(m_controller->count(Ping) >= 1);
     QCOMPARE(m_panel->modals().unexpected(), 0);
 }
 
@@ -249,15 +244,15 @@ void ConnectionTest::timeLimitDuringIdentificationIsNoFailure()
         }
     } trigger;
     trigger.limit = LensDeskTestAccess::attemptTimeLimit(*m_window);
-    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->setEnabled(true);
-    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->installEventFilter(&trigger);
+    named<QCheckBox>(*m_window, "checkBoxIS")->setEnabled(true);
+    named<QCheckBox>(*m_window, "checkBoxIS")->installEventFilter(&trigger);
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.7.4")});
 
     m_window->isORVOProduct(m_controller->address());
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->texts().contains(QStringLiteral("getNAME")), TestWaits::reply());
-    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->removeEventFilter(&trigger);
-    QVERIFY(!m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled());
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
+    TRY_VERIFY(m_controller->texts().contains(QStringLiteral("getNAME")));
+    named<QCheckBox>(*m_window, "checkBoxIS")->removeEventFilter(&trigger);
+    QVERIFY(!named<QCheckBox>(*m_window, "checkBoxIS")->isEnabled());
+    QCOMPARE(named<QLabel>(*m_window, "deviceInfoLabel")->text(),
              QStringLiteral("Device: ORVO RE-2 v.1.7.4  @%1").arg(m_controller->address()));
     QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window));
     QVERIFY(controlsEnabled());
@@ -275,14 +270,14 @@ void ConnectionTest::secondIdentificationReplacesWorkers()
     m_window->isORVOProduct(m_controller->address());
     QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, TestWaits::identify());
     QPointer<const pingWorker> firstMonitor = LensDeskTestAccess::livenessMonitor(*m_window);
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 2, TestWaits::reply());
+    TRY_VERIFY(m_controller->count(Ping) >= 2);
 
     m_window->isORVOProduct(second.address());
-    QTRY_VERIFY_WITH_TIMEOUT(firstMonitor.isNull(), TestWaits::reply());
+    TRY_VERIFY(firstMonitor.isNull());
     QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window));
     QCOMPARE(LensDeskTestAccess::livenessMonitor(*m_window)->address(), second.address());
     const int pingsToFirst = m_controller->count(Ping);
-    QTRY_VERIFY_WITH_TIMEOUT(second.count(Ping) >= 2, TestWaits::reply());
+    TRY_VERIFY(second.count(Ping) >= 2);
     // Three periods of the old pace: nothing more reached the first controller.
     QTest::qWait(TestWaits::scaled(3 * pingWorker::NormalPeriodMs));
     QCOMPARE(m_controller->count(Ping), pingsToFirst);
@@ -290,8 +285,7 @@ void ConnectionTest::secondIdentificationReplacesWorkers()
     // The same controller again still gets fresh workers.
     QPointer<const pingWorker> secondMonitor = LensDeskTestAccess::livenessMonitor(*m_window);
     m_window->isORVOProduct(second.address());
-    QTRY_VERIFY_WITH_TIMEOUT(secondMonitor.isNull() && LensDeskTestAccess::livenessMonitor(*m_window),
-                             TestWaits::reply());
+    TRY_VERIFY(secondMonitor.isNull() && LensDeskTestAccess::livenessMonitor(*m_window));
 }
 
 void ConnectionTest::lostControllerMarksReadOutsUnavailable()
@@ -300,18 +294,15 @@ void ConnectionTest::lostControllerMarksReadOutsUnavailable()
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
     m_window->isORVOProduct(m_controller->address());
     QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, TestWaits::identify());
-    m_window->findChild<QLabel*>(QStringLiteral("label_7"))->setText(QStringLiteral("18mm"));
+    named<QLabel>(*m_window, "label_7")->setText(QStringLiteral("18mm"));
 
     // The controller ignores pings: after the fourth the monitor gives up.
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(),
-                              QStringLiteral("Lens: N/A"), lossWait());
-    for (QLineEdit* readOut : {m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal")),
-                               m_window->findChild<QLineEdit*>(QStringLiteral("focusVal")),
-                               m_window->findChild<QLineEdit*>(QStringLiteral("irisVal"))})
+    QTRY_COMPARE_WITH_TIMEOUT(named<QLabel>(*m_window, "lensLabel")->text(), QStringLiteral("Lens: N/A"), lossWait());
+    for (QLineEdit* readOut : allNamed<QLineEdit>(*m_window, {"zoomVal", "focusVal", "irisVal"}))
         QCOMPARE(readOut->text(), QStringLiteral("N/A"));
-    QVERIFY(m_window->findChild<QLabel*>(QStringLiteral("label_7"))->text().isEmpty());
-    QVERIFY(m_window->findChild<QPushButton*>(QStringLiteral("pushButtonOpen"))->text().isEmpty());
-    QVERIFY(!m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
+    QVERIFY(named<QLabel>(*m_window, "label_7")->text().isEmpty());
+    QVERIFY(named<QPushButton>(*m_window, "pushButtonOpen")->text().isEmpty());
+    QVERIFY(!named<QSlider>(*m_window, "irisSlider")->isEnabled());
     QCOMPARE(LensDeskTestAccess::livenessMonitor(*m_window)->period(), pingWorker::SlowPeriodMs);
 
     // An answer is proof of life: the next ping restores the normal pace.
@@ -338,14 +329,13 @@ void ConnectionTest::dispatcherStaysTheSocketsOnlyReader()
     m_window->isORVOProduct(m_controller->address());
     QVERIFY(LensDeskTestAccess::serviceDialog(*m_window));
     QVERIFY(!readsSocket(LensDeskTestAccess::commandSocket(*m_window), LensDeskTestAccess::serviceDialog(*m_window)));
-    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::motionWorker(*m_window) != nullptr, TestWaits::reply());
+    TRY_VERIFY(LensDeskTestAccess::motionWorker(*m_window) != nullptr);
     QVERIFY(!readsSocket(LensDeskTestAccess::commandSocket(*m_window), LensDeskTestAccess::motionWorker(*m_window)));
     QVERIFY(!readsSocket(LensDeskTestAccess::commandSocket(*m_window), LensDeskTestAccess::serviceDialog(*m_window)));
 
     // And the one reader is the dispatcher: a position report still arrives.
     m_controller->sendTo(m_panel->panelPort(), "Zoom=33");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("33"),
-                              TestWaits::reply());
+    TRY_COMPARE(named<QLineEdit>(*m_window, "zoomVal")->text(), QStringLiteral("33"));
 }
 
 // A monitor being replaced may emit one last loss signal from its thread
@@ -359,7 +349,7 @@ void ConnectionTest::lossSignalOfAReplacedMonitorIsIgnored()
 {
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
     m_window->isORVOProduct(m_controller->address());
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(QStringLiteral("getNAME")) == 1, TestWaits::reply());
+    TRY_VERIFY(m_controller->count(QStringLiteral("getNAME")) == 1);
     QVERIFY(controlsEnabled());
 
     int reusedAddresses = 0;
@@ -372,17 +362,16 @@ void ConnectionTest::lossSignalOfAReplacedMonitorIsIgnored()
         m_window->isORVOProduct(m_controller->address());
         // "getNAME" follows the replacement and a wait that delivers the
         // stale signal.
-        QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(QStringLiteral("getNAME")) == round + 1, TestWaits::reply());
+        TRY_VERIFY(m_controller->count(QStringLiteral("getNAME")) == round + 1);
         reusedAddresses += LensDeskTestAccess::livenessMonitor(*m_window) == replaced;
         QVERIFY2(controlsEnabled(), qPrintable(QStringLiteral("round %1").arg(round)));
-        QVERIFY(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text() != QStringLiteral("Lens: N/A"));
+        QVERIFY(named<QLabel>(*m_window, "lensLabel")->text() != QStringLiteral("Lens: N/A"));
     }
     qInfo("the new monitor took the old one's address in %d of 5 replacements", reusedAddresses);
 
     // The current monitor's loss still marks the controller lost.
     m_controller->forget(Ping);
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(),
-                              QStringLiteral("Lens: N/A"), lossWait());
+    QTRY_COMPARE_WITH_TIMEOUT(named<QLabel>(*m_window, "lensLabel")->text(), QStringLiteral("Lens: N/A"), lossWait());
     QVERIFY(!controlsEnabled());
 }
 
@@ -425,12 +414,11 @@ void ConnectionTest::strayBurstBeforeIdentificationLeavesTheSocketHeard()
     // Six pings, about 3 s: a deaf panel would have declared the controller
     // lost after the fourth.
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 6, TestWaits::scaled(10000));
-    QVERIFY(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text() != QStringLiteral("Lens: N/A"));
+    QVERIFY(named<QLabel>(*m_window, "lensLabel")->text() != QStringLiteral("Lens: N/A"));
     QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window)->missedPings() <= 1);
     // And a report sent now is shown.
     m_controller->sendTo(panelPort, "Zoom=42");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("42"),
-                              TestWaits::reply());
+    TRY_COMPARE(named<QLineEdit>(*m_window, "zoomVal")->text(), QStringLiteral("42"));
 }
 
 LENSDESK_TEST_MAIN_WITH_CHILD(ConnectionTest, "--old-firmware-child", runOldFirmwareChild)

@@ -1,8 +1,6 @@
 #include "ConnectedWindow.h"
-#include "DataRow.h"
 #include "LensDeskTestAccess.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "admin/masterDlg.h"
 #include "app/ClickableLabel.h"
@@ -122,12 +120,12 @@ void DispatcherTest::apertureRange_data()
 void DispatcherTest::apertureRange()
 {
     QFETCH(QByteArray, reply);
-    m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->setRange(5, 6);
+    named<QSlider>(*m_window, "irisSlider")->setRange(5, 6);
     deliver({reply});
-    QTEST(m_window->findChild<QPushButton*>(QStringLiteral("pushButtonOpen"))->text(), "openCaption");
-    QTEST(m_window->findChild<QPushButton*>(QStringLiteral("pushButtonClose"))->text(), "closeCaption");
-    QTEST(m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum(), "sliderMinimum");
-    QTEST(m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->maximum(), "sliderMaximum");
+    QTEST(named<QPushButton>(*m_window, "pushButtonOpen")->text(), "openCaption");
+    QTEST(named<QPushButton>(*m_window, "pushButtonClose")->text(), "closeCaption");
+    QTEST(named<QSlider>(*m_window, "irisSlider")->minimum(), "sliderMinimum");
+    QTEST(named<QSlider>(*m_window, "irisSlider")->maximum(), "sliderMaximum");
     QTEST(LensDeskTestAccess::minimumFNumber(*m_window), "minimumFNumber");
 }
 
@@ -144,60 +142,58 @@ void DispatcherTest::zoomRangeBuildsLensLabel()
     QFETCH(QByteArray, reply);
     // A lens attached after none was found.
     deliver({"nolensfound", "aRange=3.5,22"});
-    QVERIFY(!m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
+    QVERIFY(!named<QSlider>(*m_window, "irisSlider")->isEnabled());
     deliver({reply});
-    QTEST(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), "lensLabel");
+    QTEST(named<QLabel>(*m_window, "lensLabel")->text(), "lensLabel");
     const QStringList ends = QString::fromLatin1(reply.mid(7)).split(QLatin1Char(','));
     QCOMPARE(LensDeskTestAccess::zoomRangeWide(*m_window), ends.at(0).toInt());
     QCOMPARE(LensDeskTestAccess::zoomRangeTele(*m_window), ends.at(1).toInt());
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_7"))->text(), ends.at(0) + QStringLiteral("mm"));
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_8"))->text(), ends.at(1) + QStringLiteral("mm"));
-    QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("zoomSlider"))->minimum(), ends.at(0).toInt());
-    QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("zoomSlider"))->maximum(), ends.at(1).toInt());
+    QCOMPARE(named<QLabel>(*m_window, "label_7")->text(), ends.at(0) + QStringLiteral("mm"));
+    QCOMPARE(named<QLabel>(*m_window, "label_8")->text(), ends.at(1) + QStringLiteral("mm"));
+    QCOMPARE(named<QSlider>(*m_window, "zoomSlider")->minimum(), ends.at(0).toInt());
+    QCOMPARE(named<QSlider>(*m_window, "zoomSlider")->maximum(), ends.at(1).toInt());
     // A known lens enables the controls.
-    QVERIFY(m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
+    QVERIFY(named<QSlider>(*m_window, "irisSlider")->isEnabled());
 }
 
 void DispatcherTest::focusRangeEndsSequence()
 {
     deliver({"aRange=3.5,22", "zRange=18,55"});
-    m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->setText(QStringLiteral("before"));
+    named<QLabel>(*m_window, "lensLabel")->setText(QStringLiteral("before"));
     // Waits on the reply's own effect: a marker would build the lens label.
     // "AF=" after the end of the sequence must not be looked at.
     m_controller->sendTo(panelPort(), "fRange=7,1023AF=1");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("label_20"))->text(), QStringLiteral("7"),
-                              TestWaits::reply());
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_18"))->text(),
+    TRY_COMPARE(named<QLabel>(*m_window, "label_20")->text(), QStringLiteral("7"));
+    QCOMPARE(named<QLabel>(*m_window, "label_18")->text(),
              QStringLiteral("0")); // "1023AF" is not a number
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("before"));
+    QCOMPARE(named<QLabel>(*m_window, "lensLabel")->text(), QStringLiteral("before"));
     QVERIFY(!LensDeskTestAccess::afEnabled(*m_window));
 
     m_controller->sendTo(panelPort(), "fRange=0,1023");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("label_18"))->text(), QStringLiteral("1023"),
-                              TestWaits::reply());
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("label_20"))->text(), QStringLiteral("0"));
-    QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->minimum(), 0);
-    QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->maximum(), 1023);
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("before"));
+    TRY_COMPARE(named<QLabel>(*m_window, "label_18")->text(), QStringLiteral("1023"));
+    QCOMPARE(named<QLabel>(*m_window, "label_20")->text(), QStringLiteral("0"));
+    QCOMPARE(named<QSlider>(*m_window, "focusSlider")->minimum(), 0);
+    QCOMPARE(named<QSlider>(*m_window, "focusSlider")->maximum(), 1023);
+    QCOMPARE(named<QLabel>(*m_window, "lensLabel")->text(), QStringLiteral("before"));
 }
 
 void DispatcherTest::noLensEndsSequence()
 {
-    m_window->findChild<QLabel*>(QStringLiteral("label_20"))->setText(QStringLiteral("0"));
-    m_window->findChild<QPushButton*>(QStringLiteral("pushButtonOpen"))->setText(QStringLiteral("f/3.5"));
+    named<QLabel>(*m_window, "label_20")->setText(QStringLiteral("0"));
+    named<QPushButton>(*m_window, "pushButtonOpen")->setText(QStringLiteral("f/3.5"));
     deliver({"nolensfound AF=1"});
-    QCOMPARE(m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("N/A"));
-    QCOMPARE(m_window->findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("N/A"));
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("Lens: N/A"));
-    QVERIFY(m_window->findChild<QLabel*>(QStringLiteral("label_20"))->text().isEmpty());
-    QVERIFY(m_window->findChild<QPushButton*>(QStringLiteral("pushButtonOpen"))->text().isEmpty());
+    QCOMPARE(named<QLineEdit>(*m_window, "zoomVal")->text(), QStringLiteral("N/A"));
+    QCOMPARE(named<QLineEdit>(*m_window, "irisVal")->text(), QStringLiteral("N/A"));
+    QCOMPARE(named<QLabel>(*m_window, "lensLabel")->text(), QStringLiteral("Lens: N/A"));
+    QVERIFY(named<QLabel>(*m_window, "label_20")->text().isEmpty());
+    QVERIFY(named<QPushButton>(*m_window, "pushButtonOpen")->text().isEmpty());
     QVERIFY(!LensDeskTestAccess::afEnabled(*m_window));
 }
 
 void DispatcherTest::lensDescriptionIsTooltip()
 {
     deliver({"Lens=EF 50mm f/1.8 II"});
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->toolTip(), QStringLiteral("EF 50mm f/1.8 II"));
+    QCOMPARE(named<QLabel>(*m_window, "lensLabel")->toolTip(), QStringLiteral("EF 50mm f/1.8 II"));
 }
 
 void DispatcherTest::protocolReply_data()
@@ -217,25 +213,25 @@ void DispatcherTest::protocolReply()
     QFETCH(int, protocol);
     deliver({"Proto=1"});
     QCOMPARE(LensDeskTestAccess::currentProtocol(*m_window), 1);
-    QVERIFY(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(1)->isChecked());
+    QVERIFY(named<QMenu>(*m_window, "protocolMenu")->actions().at(1)->isChecked());
     deliver({reply});
     QCOMPARE(LensDeskTestAccess::currentProtocol(*m_window), protocol);
-    QVERIFY(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->actions().at(protocol)->isChecked());
+    QVERIFY(named<QMenu>(*m_window, "protocolMenu")->actions().at(protocol)->isChecked());
 }
 
 void DispatcherTest::stabiliserReplies()
 {
-    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->setEnabled(false);
+    named<QCheckBox>(*m_window, "checkBoxIS")->setEnabled(false);
     // "ISactive=1" does not contain "IS=": only the tick changes.
     deliver({"ISactive=1"});
-    QVERIFY(m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isChecked());
-    QVERIFY(!m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled());
+    QVERIFY(named<QCheckBox>(*m_window, "checkBoxIS")->isChecked());
+    QVERIFY(!named<QCheckBox>(*m_window, "checkBoxIS")->isEnabled());
     deliver({"IS=1"});
-    QVERIFY(m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled());
+    QVERIFY(named<QCheckBox>(*m_window, "checkBoxIS")->isEnabled());
     deliver({"IS=0"});
-    QVERIFY(!m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled());
+    QVERIFY(!named<QCheckBox>(*m_window, "checkBoxIS")->isEnabled());
     deliver({"ISactive=0"});
-    QVERIFY(!m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isChecked());
+    QVERIFY(!named<QCheckBox>(*m_window, "checkBoxIS")->isChecked());
 }
 
 void DispatcherTest::names_data()
@@ -253,9 +249,9 @@ void DispatcherTest::names_data()
 void DispatcherTest::names()
 {
     QFETCH(QByteArray, reply);
-    m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->setText(QStringLiteral("before"));
+    named<ClickableLabel>(*m_window, "nameLabel")->setText(QStringLiteral("before"));
     deliver({reply});
-    QTEST(m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), "shown");
+    QTEST(named<ClickableLabel>(*m_window, "nameLabel")->text(), "shown");
 }
 
 void DispatcherTest::controllerErrorIsNotAPosition()
@@ -279,7 +275,7 @@ void DispatcherTest::positionsReachMotionWorker()
     QVERIFY(!LensDeskTestAccess::irisDoneFlag(*m_window));
     QVERIFY(!LensDeskTestAccess::zoomDoneFlag(*m_window));
     QVERIFY(!LensDeskTestAccess::focusDoneFlag(*m_window));
-    QVERIFY(!m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled());
+    QVERIFY(!named<QSlider>(*m_window, "focusSlider")->isEnabled());
     // An iris position counts as the iris settled; there is no "irisDone".
     deliver({"Zoom=1234", "Focus=850", "Iris=5.6", "zoomDone", "focusDone"});
     QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), 1234);
@@ -288,7 +284,7 @@ void DispatcherTest::positionsReachMotionWorker()
     QVERIFY(LensDeskTestAccess::irisDoneFlag(*m_window));
     QVERIFY(LensDeskTestAccess::zoomDoneFlag(*m_window));
     QVERIFY(LensDeskTestAccess::focusDoneFlag(*m_window));
-    QVERIFY(m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled());
+    QVERIFY(named<QSlider>(*m_window, "focusSlider")->isEnabled());
 }
 
 void DispatcherTest::nameContainingZoomIsAlsoAPosition()
@@ -296,7 +292,7 @@ void DispatcherTest::nameContainingZoomIsAlsoAPosition()
     deliver({"Zoom=500"});
     QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), 500);
     deliver({"NAME=Zoom"});
-    QCOMPARE(m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(), QStringLiteral("<b>ZOOM<b>"));
+    QCOMPARE(named<ClickableLabel>(*m_window, "nameLabel")->text(), QStringLiteral("<b>ZOOM<b>"));
     QCOMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), 0);
 }
 
@@ -308,9 +304,9 @@ void DispatcherTest::currentPositions()
     QCOMPARE(LensDeskTestAccess::currentIris(*m_window), 5.6f);
 
     // An operator dragging the focus slider keeps its focus read-out.
-    m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->setSliderDown(true);
+    named<QSlider>(*m_window, "focusSlider")->setSliderDown(true);
     deliver({"Current=1300,900,8"});
-    m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->setSliderDown(false);
+    named<QSlider>(*m_window, "focusSlider")->setSliderDown(false);
     QCOMPARE(LensDeskTestAccess::currentZoom(*m_window), 1300);
     QCOMPARE(LensDeskTestAccess::currentFocus(*m_window), 850);
     QCOMPARE(LensDeskTestAccess::currentIris(*m_window), 8.0f);
@@ -377,7 +373,7 @@ void DispatcherTest::otherSendersAreIgnored()
     ScriptedController intruder;
     QVERIFY(intruder.isBound());
     const QPointer<const pingWorker> monitor = LensDeskTestAccess::livenessMonitor(*m_window);
-    m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->setText(QStringLiteral("before"));
+    named<QLabel>(*m_window, "deviceInfoLabel")->setText(QStringLiteral("before"));
     intruder.sendTo(panelPort(), "ORVO RE-2=1.8.3");
     intruder.sendTo(panelPort(), "SN=666");
     intruder.sendTo(panelPort(), "T=999");
@@ -385,7 +381,7 @@ void DispatcherTest::otherSendersAreIgnored()
     QCOMPARE(LensDeskTestAccess::hardwareVersion(*m_window), QStringLiteral("2"));
     QVERIFY(LensDeskTestAccess::serialNumber(*m_window).isEmpty());
     QCOMPARE(LensDeskTestAccess::productName(*m_window), IdentifiedProduct);
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), QStringLiteral("before"));
+    QCOMPARE(named<QLabel>(*m_window, "deviceInfoLabel")->text(), QStringLiteral("before"));
     // No new connection was set up.
     QVERIFY(monitor);
 }
@@ -406,10 +402,8 @@ void DispatcherTest::badInputIsSurvived()
     deliver({longName, QByteArray(), QByteArray(16, '\0'),
              "\xff\xfe\xc0\xaf"
              "zRange=\xed\xa0\x80,7"});
-    QVERIFY(m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))
-                ->text()
-                .startsWith(QStringLiteral("<b>AAAA")));
-    QCOMPARE(m_window->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text().size(), 65507 - 5 + 6);
+    QVERIFY(named<ClickableLabel>(*m_window, "nameLabel")->text().startsWith(QStringLiteral("<b>AAAA")));
+    QCOMPARE(named<ClickableLabel>(*m_window, "nameLabel")->text().size(), 65507 - 5 + 6);
 
     // Empty values and short, long or unreadable lists read as 0.
     deliver({"zRange=18,55", "zRange="});
@@ -424,8 +418,8 @@ void DispatcherTest::badInputIsSurvived()
     QCOMPARE(LensDeskTestAccess::zoomRangeWide(*m_window), 0);
     QCOMPARE(LensDeskTestAccess::zoomRangeTele(*m_window), 2147483647);
     deliver({"aRange=3.5"});
-    QCOMPARE(m_window->findChild<QPushButton*>(QStringLiteral("pushButtonClose"))->text(), QStringLiteral("f/0"));
-    QCOMPARE(m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum(), 11);
+    QCOMPARE(named<QPushButton>(*m_window, "pushButtonClose")->text(), QStringLiteral("f/0"));
+    QCOMPARE(named<QSlider>(*m_window, "irisSlider")->minimum(), 11);
     deliver({"aRange=1e40,nan"});
     QCOMPARE(LensDeskTestAccess::minimumFNumber(*m_window), 0.0f);
     deliver({"Current=", "Current=1,2,3,4,5,6", "Zoom=", "Focus=1=2=3", "Iris=inf", "SN=", "MAC=", "HW=", "BL=",
@@ -435,7 +429,7 @@ void DispatcherTest::badInputIsSurvived()
     QVERIFY(LensDeskTestAccess::serialNumber(*m_window).isEmpty());
 
     m_controller->sendTo(panelPort(), "T=99999999999");
-    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::focusTimeout(*m_window), 0, TestWaits::reply());
+    TRY_COMPARE(LensDeskTestAccess::focusTimeout(*m_window), 0);
     deliver({});
 }
 
@@ -465,7 +459,7 @@ void DispatcherTest::onlyAnAnswerBeginningWithAModelIdentifies()
 void DispatcherTest::lensDescriptionMarkupIsShownAsText()
 {
     deliver({"Lens=<b>EF</b> 50mm <i>f/1.8</i>"});
-    QCOMPARE(shownText(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->toolTip()),
+    QCOMPARE(shownText(named<QLabel>(*m_window, "lensLabel")->toolTip()),
              QStringLiteral("<b>EF</b> 50mm <i>f/1.8</i>"));
 }
 
@@ -474,7 +468,7 @@ void DispatcherTest::deviceLineMarkupIsShownAsText()
     // The firmware version is the controller's own text: markup in it is
     // shown, not rendered.
     deliver({"ORVO KX-MQTR=<b>1.9.0</b>"});
-    const QLabel* deviceLine = m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"));
+    const QLabel* deviceLine = named<QLabel>(*m_window, "deviceInfoLabel");
     QVERIFY(deviceLine);
     QCOMPARE(shownText(deviceLine->text(), deviceLine->textFormat()),
              QStringLiteral("Device: ORVO KX-MQTR v.<b>1.9.0</b>  @%1").arg(m_controller->address()));
@@ -500,7 +494,7 @@ void DispatcherTest::streamIsReadInBatches()
     const int afterOnePass = LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load();
     QVERIFY2(afterOnePass >= 1 && afterOnePass < Reports, qPrintable(QString::number(afterOnePass)));
     // The rest follows on later turns of the event loop, in order.
-    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), Reports, TestWaits::reply());
+    TRY_COMPARE(LensDeskTestAccess::motionWorker(*m_window)->zoomPos.load(), Reports);
 }
 
 LENSDESK_TEST_MAIN(DispatcherTest)

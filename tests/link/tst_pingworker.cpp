@@ -1,6 +1,5 @@
 #include "ScriptedController.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include "link/pingWorker.h"
 
@@ -91,11 +90,11 @@ void PingWorkerTest::twoUnansweredPingsWarnOnly()
 
     // After the first ping the pace is set; a long period then keeps the
     // third ping away while the second is looked at, and a pause makes sure.
-    QTRY_COMPARE_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")), 1, TestWaits::reply());
+    TRY_COMPARE(m_peer->count(QStringLiteral("ping")), 1);
     monitor->setPeriod(60000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")), 2, TestWaits::reply());
+    TRY_COMPARE(m_peer->count(QStringLiteral("ping")), 2);
     monitor->pause();
-    QTRY_COMPARE_WITH_TIMEOUT(early.count, 1, TestWaits::reply());
+    TRY_COMPARE(early.count, 1);
     QTest::qWait(TestWaits::quiet()); // signals already emitted arrive in this time
     QCOMPARE(early.count, 1);
     QCOMPARE(early.lastText, QStringLiteral("ERROR"));
@@ -173,7 +172,7 @@ void PingWorkerTest::pausedBeforeFirstPingSendsNothing()
     QVERIFY2(processCpuSeconds() - cpuBefore < 0.5, "the paused monitor spins");
 
     monitor->resume();
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= 1, TestWaits::reply());
+    TRY_VERIFY(m_peer->count(QStringLiteral("ping")) >= 1);
     monitor->pause();
     monitor->requestStop();
     QVERIFY(monitor->wait(TestWaits::reply()));
@@ -183,14 +182,14 @@ void PingWorkerTest::resumeRestoresNormalPace()
 {
     auto monitor = makeMonitor();
     monitor->start();
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= 2, TestWaits::reply());
+    TRY_VERIFY(m_peer->count(QStringLiteral("ping")) >= 2);
     // The main window slows the monitor down after a loss.
     monitor->setPeriod(pingWorker::SlowPeriodMs);
     QTRY_COMPARE_WITH_TIMEOUT(monitor->period(), pingWorker::SlowPeriodMs, TestWaits::scaled(1000));
 
     monitor->resume();
     const int before = m_peer->count(QStringLiteral("ping"));
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) > before, TestWaits::reply());
+    TRY_VERIFY(m_peer->count(QStringLiteral("ping")) > before);
     QTRY_COMPARE_WITH_TIMEOUT(monitor->period(), pingWorker::NormalPeriodMs, TestWaits::scaled(1000));
     // Two more pings at 600 ms take 1.2 s; at the slow pace they would take 4 s.
     const int first = m_peer->count(QStringLiteral("ping"));
@@ -216,7 +215,7 @@ void PingWorkerTest::endingAPauseKeepsTheCount()
 
     monitor->endPause();
     QVERIFY(!monitor->isPaused());
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) > pings, TestWaits::reply());
+    TRY_VERIFY(m_peer->count(QStringLiteral("ping")) > pings);
     QTRY_VERIFY_WITH_TIMEOUT(monitor->missedPings() > missed, TestWaits::scaled(1000));
     monitor->requestStop();
     QVERIFY(monitor->wait(TestWaits::reply()));
@@ -235,7 +234,7 @@ void PingWorkerTest::stopBeforeStartReturnsAtOnce()
 
     // The request was cleared: the monitor can be started again.
     monitor->start();
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= 1, TestWaits::reply());
+    TRY_VERIFY(m_peer->count(QStringLiteral("ping")) >= 1);
     monitor->requestStop();
     QVERIFY(monitor->wait(TestWaits::reply()));
 }

@@ -1,4 +1,3 @@
-#include "DataRow.h"
 #include "TestMain.h"
 
 #include "link/ReplyText.h"

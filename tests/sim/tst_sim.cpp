@@ -8,7 +8,6 @@
 #include "SimClient.h"
 #include "SimProcess.h"
 #include "TestMain.h"
-#include "TestWaits.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -132,7 +131,7 @@ void SimTest::identification()
     SimClient client;
     for (const QByteArray& command : commands)
         client.send(sim.address(), command);
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), expected, TestWaits::reply());
+    TRY_COMPARE(client.answers(), expected);
 }
 
 void SimTest::lensReports_data()
@@ -172,7 +171,7 @@ void SimTest::lensReports()
     QVERIFY(sim.start());
     SimClient client;
     client.send(sim.address(), "ver");
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), expected, TestWaits::reply());
+    TRY_COMPARE(client.answers(), expected);
 
     // Answers leave at a device's pace (--gap, 30 ms by default), never
     // back to back.
@@ -183,7 +182,7 @@ void SimTest::lensReports()
 
     client.clear();
     client.send(sim.address(), "ping");
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), Answers{pingAnswer}, TestWaits::reply());
+    TRY_COMPARE(client.answers(), Answers{pingAnswer});
 }
 
 void SimTest::moves_data()
@@ -374,11 +373,11 @@ void SimTest::stabiliser()
     QVERIFY(sim.start());
     SimClient client;
     client.send(sim.address(), "enableIS=1");
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), (Answers{"ISactive=1", "ISactive=0"}), TestWaits::reply());
+    TRY_COMPARE(client.answers(), (Answers{"ISactive=1", "ISactive=0"}));
     client.clear();
     client.send(sim.address(), "enableIS=60");
     client.send(sim.address(), "enableIS=0");
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers(), (Answers{"ISactive=1", "ISactive=0"}), TestWaits::reply());
+    TRY_COMPARE(client.answers(), (Answers{"ISactive=1", "ISactive=0"}));
     QCOMPARE(client.collectFor(1300).size(), 2);
 }
 
@@ -405,10 +404,9 @@ void SimTest::addressChange()
     client.send(newAddress, "getIP");
     client.send(newAddress, "getMASK");
     client.send(newAddress, "getGW");
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers(),
-                              (Answers{"IP=" + newAddress.toString().toLatin1(), "MASK=255.255.0.0",
-                                       "GW=" + sim.sibling(254).toString().toLatin1()}),
-                              TestWaits::reply());
+    TRY_COMPARE(client.answers(),
+                (Answers{"IP=" + newAddress.toString().toLatin1(), "MASK=255.255.0.0",
+                         "GW=" + sim.sibling(254).toString().toLatin1()}));
 
     // An address the host does not have (a documentation address: only a
     // bind is tried, nothing is sent there) leaves the controller where it was.
@@ -495,7 +493,7 @@ void SimTest::faults()
     SimClient client;
     client.send(sim.address(), "ping");
     QVERIFY2(sim.waitForLog(logPattern).hasMatch(), qPrintable(sim.log()));
-    QTRY_COMPARE_WITH_TIMEOUT(client.answers().size(), answersPerPing, TestWaits::reply());
+    TRY_COMPARE(client.answers().size(), answersPerPing);
     QCOMPARE(client.collectFor(300).size(), answersPerPing);
 
     // The delay is a lower bound between request and answer.

@@ -1,5 +1,6 @@
 #include "ConnectedWindow.h"
 #include "LensDeskTestAccess.h"
+#include "Named.h"
 #include "TestWaits.h"
 
 #include "base/SettingsStore.h"
@@ -57,7 +58,7 @@ bool ConnectedWindow::stage(const QString& product)
     LensDesk& w = *m_window;
     // As a lens summary does once the lens's reports are in.
     w.setLensControlsEnabled(true);
-    w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->setText(QStringLiteral("0"));
+    named<QLineEdit>(w, "focusVal")->setText(QStringLiteral("0"));
     w.show();
     if (!QTest::qWaitForWindowExposed(&w) || !m_controller.awaitReceived())
         return false;

@@ -39,14 +39,6 @@ public:
     QSettings& settings() { return *m_settings; }
     QSettings& profiles() { return *m_profiles; }
 
-    // The widget, action or dialog of the window with this object name,
-    // found as a user finds it.
-    template <typename T>
-    T* find(const QString& objectName) const
-    {
-        return m_window->findChild<T*>(objectName);
-    }
-
     // Connects as the connect dialog does: the controller answers "ver" with
     // `identification`, and the window probes, identifies it and starts its
     // workers. True once a liveness monitor runs that was not there before.
