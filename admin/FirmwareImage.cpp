@@ -1,6 +1,7 @@
 #include "admin/FirmwareImage.h"
 
 #include "admin/FirmwareCipher.h"
+#include "admin/FirmwareFile.h"
 
 #include <QCoreApplication>
 
@@ -36,6 +37,11 @@ FirmwareImage FirmwareImage::fromFileBytes(const QByteArray& fileBytes, quint64 
             image.problem = fileBytes.size() < 3 ? UnknownVersion : NothingDecoded;
         break;
     }
+    // The file itself was read within the TFTP bound, but a compressed
+    // container can decode to more than a TFTP write can carry: its block
+    // numbers would wrap and the boot loader would store a corrupted image.
+    if (image.problem == None && image.bytes.size() > FirmwareFile::MaximumBytes)
+        image.problem = ImageBeyondTftp;
     if (image.problem != None) {
         image.bytes.clear();
         return image;
@@ -64,6 +70,11 @@ QString FirmwareImage::problemText(Problem problem)
         return tr("the firmware image in the enciphered container would be larger than %1 MiB, far larger than "
                   "any controller's firmware: the file is damaged or not a firmware container.")
             .arg(FirmwareCipher::LargestImage >> 20);
+    case ImageBeyondTftp:
+        return tr("the firmware image in the enciphered container is larger than %1 bytes (%2 TFTP blocks), more "
+                  "than the controller's boot loader can receive.")
+            .arg(FirmwareFile::MaximumBytes)
+            .arg(FirmwareFile::MaximumBlocks);
     case None:
         break;
     }

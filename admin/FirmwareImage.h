@@ -22,6 +22,7 @@ struct FirmwareImage
         IntegrityFailure, // the container is damaged
         NothingDecoded,   // the container decodes to nothing (empty or uncompressible payload)
         ImageTooLarge,    // the compressed image would be larger than FirmwareCipher::LargestImage
+        ImageBeyondTftp,  // the decoded image is larger than a TFTP write can carry (FirmwareFile::MaximumBytes)
     };
 
     static constexpr const char* PlainMarker = "ORVO ::";

@@ -43,7 +43,7 @@ QString describe(const QString& value)
 
 QString valueText(const QVariant& stored)
 {
-    if (stored.type() == QVariant::StringList)
+    if (stored.userType() == QMetaType::QStringList)
         return stored.toStringList().join(FieldSeparator);
     return stored.toString();
 }

@@ -3,6 +3,7 @@
 #include "TestMain.h"
 
 #include "admin/FirmwareCipher.h"
+#include "admin/FirmwareFile.h"
 #include "admin/FirmwareImage.h"
 
 #include <QtTest>
@@ -338,6 +339,13 @@ private slots:
         row("container without payload", encodeFirmware(none, key, 0), none, FirmwareImage::NothingDecoded);
         row("compressed container for another key", otherKeyCompressed, none, FirmwareImage::NothingDecoded);
         row("container with an image beyond the bound", tooLarge, none, FirmwareImage::ImageTooLarge);
+        // The boot loader's TFTP write counts 512-byte blocks in 16 bits.
+        const quint32 tftp = quint32(FirmwareFile::MaximumBytes);
+        const auto zeros = [&](quint32 n) {
+            return encipherContainer(plainStream(compressedZeros(n, n), compressed), key, compressed);
+        };
+        row("past TFTP's reach", zeros(tftp + 1), none, FirmwareImage::ImageBeyondTftp);
+        row("TFTP's largest", zeros(tftp), QByteArray(int(tftp), '\0'), FirmwareImage::None);
     }
     void imageFromFile()
     {
