@@ -113,8 +113,8 @@ void StartupTest::malformedScaleFactorIsLeftAlone()
     panel.setProcessEnvironment(env);
     panel.start(QStringLiteral(LENSDESK_BIN_DIR "/lensdesk"), QStringList());
     QVERIFY(panel.waitForStarted(TestWaits::processStart()));
-    // Past the splash pause and into the event loop, still running.
-    QVERIFY(!panel.waitForFinished(2500));
+    // Past the splash pause (0.6 s) and into the event loop, still running.
+    QVERIFY(!panel.waitForFinished(TestWaits::scaled(2500)));
     panel.kill();
     panel.waitForFinished(TestWaits::processStart());
 }

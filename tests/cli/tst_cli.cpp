@@ -322,7 +322,7 @@ void CliTest::linksNoWidgetToolkit()
 {
     QProcess ldd;
     ldd.start(QStringLiteral("ldd"), {Cli});
-    QVERIFY(ldd.waitForFinished(10000));
+    QVERIFY(ldd.waitForFinished(TestWaits::processStart()));
     const QString libraries = QString::fromLocal8Bit(ldd.readAllStandardOutput());
     QVERIFY2(libraries.contains(QLatin1String("Core.so")), qPrintable(libraries));
     QVERIFY2(libraries.contains(QLatin1String("Network.so")), qPrintable(libraries));
@@ -447,7 +447,8 @@ void CliTest::outputIsUtf8WhateverTheLocale()
     QProcess localedef;
     localedef.start(QStringLiteral("localedef"),
                     {"-i", "en_US", "-f", "ISO-8859-1", locales.filePath(QStringLiteral("en_US.ISO-8859-1"))});
-    if (!localedef.waitForFinished(30000) || localedef.exitCode() != 0)
+    // Building a locale takes seconds; three process starts' worth of them.
+    if (!localedef.waitForFinished(3 * TestWaits::processStart()) || localedef.exitCode() != 0)
         QSKIP("localedef cannot build a Latin-1 locale here (the package locales is needed)");
     const QStringList latin1{"LOCPATH=" + locales.path(), "LC_ALL=en_US.ISO-8859-1", "LANG=en_US.ISO-8859-1"};
     for (const QStringList& arguments : {QStringList{"preset", "list"}, QStringList{"--json", "preset", "list"}}) {
@@ -655,12 +656,15 @@ void CliTest::interruptLeavesTheControllerSafe()
     QVERIFY(process.waitForStarted());
     QVERIFY(
         sim->waitForLog(QStringLiteral(" (rx|drop) \\S+ %1$").arg(QRegularExpression::escape(underWay))).hasMatch());
-    QTest::qWait(300);
+    // A moment for the program to be inside what follows the command (the
+    // upload's retries while the controller restarts, the wait for the
+    // move's confirmation); the sanitizers slow that moment down too.
+    QTest::qWait(TestWaits::scaled(300));
     // Only the program itself, and only while it runs.
     QCOMPARE(process.state(), QProcess::Running);
     QVERIFY(process.processId() > 0);
     ::kill(pid_t(process.processId()), signal);
-    QVERIFY(process.waitForFinished(10000));
+    QVERIFY(process.waitForFinished(TestWaits::processStart()));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), status);
     const QJsonObject error =
@@ -1302,7 +1306,7 @@ void CliTest::watchUntilControllerFallsSilent()
     QTRY_VERIFY_WITH_TIMEOUT(
         (reports << QString::fromUtf8(watch.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
          reports.join(' ').contains("\"reply\":\"AF=1\"")),
-        10000);
+        TestWaits::processStart());
     for (const QString& line : qAsConst(reports)) {
         const QJsonDocument report = QJsonDocument::fromJson(line.toUtf8());
         QVERIFY2(report.isObject() && report.object().contains("reports"), qPrintable(line));
@@ -1310,7 +1314,8 @@ void CliTest::watchUntilControllerFallsSilent()
     QVERIFY(sim->log().contains(QRegularExpression(" rx \\S+ ping$", QRegularExpression::MultilineOption)));
 
     sim->sendSignal(SIGUSR1); // falls silent
-    QVERIFY(watch.waitForFinished(15000));
+    // The client counts the missed pings to its limit, then ends.
+    QVERIFY(watch.waitForFinished(TestWaits::scaled(15000)));
     QCOMPARE(watch.exitCode(), 1);
 }
 
@@ -1370,7 +1375,7 @@ void CliTest::firmwareToTftpdHpa()
 
     const Run run = cli({"firmware", address, file, "--yes", "--tftp-port", QString::number(server.port())});
     QCOMPARE(run.status, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(server.received(), image, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(server.received(), image, TestWaits::processStart());
 }
 
 void CliTest::firmwareUnverifiableContainerIsNamed()
@@ -1425,7 +1430,8 @@ void CliTest::firmwareAsksOnATerminal()
     terminal.start(QStringLiteral("script"), {"-qec", command, "/dev/null"});
     QVERIFY(terminal.waitForStarted());
     terminal.write(answer);
-    QVERIFY(terminal.waitForFinished(30000));
+    // Through the question, the upload and the controller's restart.
+    QVERIFY(terminal.waitForFinished(3 * TestWaits::processStart()));
     const QByteArray shown = terminal.readAllStandardOutput();
     QCOMPARE(terminal.exitCode(), status);
     QVERIFY2(shown.contains("[y/N]"), shown.constData());

@@ -5,6 +5,7 @@
 
 #include "admin/masterDlg.h"
 #include "lens/zoomWorker.h"
+#include "link/ConnectionExchange.h"
 #include "link/pingWorker.h"
 
 #include <QAction>
@@ -204,13 +205,16 @@ void ConnectionTest::noAnswerWarnsAfterTimeLimit()
 void ConnectionTest::stopShowsNoWarning()
 {
     m_window->isORVOProduct(SilentAddress);
-    QTest::qWait(2000); // the operator waits two seconds, then presses Stop
+    // The operator waits two seconds, then presses Stop.
+    constexpr int StopAfterMs = 2000;
+    QTest::qWait(StopAfterMs);
     auto* stop = named<QProgressDialog>(*m_window, "connectingDialog")->findChild<QPushButton*>();
     QVERIFY(stop);
     stop->click();
     QVERIFY(!named<QProgressDialog>(*m_window, "connectingDialog")->isVisible());
-    // Past the time limit of the abandoned attempt.
-    QTest::qWait(5500);
+    // Past the time limit of the abandoned attempt, by a quiet period in
+    // which its warning would have come.
+    QTest::qWait(ConnectionExchange::IdentifyLimitMs - StopAfterMs + TestWaits::quiet());
     QCOMPARE(m_panel->modals().unexpected(), 0);
     QVERIFY(!controlsEnabled());
 }

@@ -210,7 +210,7 @@ void ControllerLinkTest::pumpOnAnotherPort()
     QSignalSpy pumped(&pump, &LinkPump::pumped);
     link.connectToController(LinkClock::now());
     pump.reschedule();
-    QTRY_COMPARE_WITH_TIMEOUT(link.state(), ControllerLink::State::Connected, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(link.state(), ControllerLink::State::Connected, TestWaits::processStart());
     TRY_COMPARE(link.record().serial, QStringLiteral("15123"));
     TRY_VERIFY(link.record().zoomWide.has_value());
     QVERIFY(pumped.count() > 0);

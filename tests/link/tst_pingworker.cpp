@@ -165,10 +165,10 @@ void PingWorkerTest::pausedBeforeFirstPingSendsNothing()
     monitor->start();
     // Absence can only be shown by waiting: longer than two ping periods.
     const double cpuBefore = processCpuSeconds();
-    QTest::qWait(1500);
+    QTest::qWait(2 * pingWorker::NormalPeriodMs + TestWaits::quiet());
     QCOMPARE(m_peer->count(QStringLiteral("ping")), 0);
     QVERIFY(monitor->isRunning());
-    // A paused monitor waits; a spinning one would burn the whole 1.5 s.
+    // A paused monitor waits; a spinning one would burn the whole wait.
     QVERIFY2(processCpuSeconds() - cpuBefore < 0.5, "the paused monitor spins");
 
     monitor->resume();
