@@ -1,19 +1,18 @@
-// Held-button motion on the wire: a LensDesk with its motion worker sends to
-// a peer on a loopback address of its own, which timestamps every datagram
-// on arrival in a thread of its own. Prints:
+// Held-button motion on the wire: a LensDesk connected to a peer on a
+// loopback address of its own, which timestamps every datagram on arrival in
+// a thread of its own and answers the identification and the pings as a
+// controller does. Prints:
 //   - the interval between "moveZoom" datagrams while a zoom button is held
 //     (mean, median, 99th percentile, maximum), for the fast narrow button
 //     and for the slow narrow one, which repeats itself while held,
 //   - the delay from a press to its first datagram (same statistics),
-//   - the process's CPU use while connected and idle, and while paused.
+//   - the process's CPU use while connected and idle.
 // Traffic stays on a loopback address of this run's own.
 #include "BenchFigure.h"
 #include "LensDeskTestAccess.h"
 #include "LoopbackAddress.h"
 
 #include "app/LensDesk.h"
-#include "lens/zoomWorker.h"
-#include "link/pingWorker.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -25,6 +24,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -48,7 +48,9 @@ struct Arrival
     std::string text;
 };
 
-// Receives on PeerAddress:1339 and keeps what arrives with its time.
+// Receives on PeerAddress:1339 and keeps what arrives with its time;
+// answers "ver" and "ping" as a controller with a power zoom and an
+// autofocus lens does.
 class Peer
 {
 public:
@@ -83,10 +85,12 @@ public:
         return result;
     }
 
-    size_t count()
+    // Arrivals so far that begin with `prefix`.
+    size_t count(const char* prefix)
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        return m_arrivals.size();
+        return size_t(std::count_if(m_arrivals.begin(), m_arrivals.end(),
+                                    [prefix](const Arrival& arrival) { return arrival.text.rfind(prefix, 0) == 0; }));
     }
 
 private:
@@ -94,12 +98,19 @@ private:
     {
         char buffer[512];
         while (!m_stop) {
-            const ssize_t size = ::recv(m_socket, buffer, sizeof buffer, 0);
+            sockaddr_in sender{};
+            socklen_t senderSize = sizeof sender;
+            const ssize_t size =
+                ::recvfrom(m_socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender), &senderSize);
             if (size < 0)
                 continue;
             const Clock::time_point at = Clock::now();
+            const std::string text(buffer, size_t(size));
+            const char* answer = text == "ver" ? "ORVO KX-MQTR=1.9.0" : text == "ping" ? "AF=1" : nullptr;
+            if (answer)
+                ::sendto(m_socket, answer, std::strlen(answer), 0, reinterpret_cast<sockaddr*>(&sender), senderSize);
             std::lock_guard<std::mutex> lock(m_lock);
-            m_arrivals.push_back({at, std::string(buffer, size_t(size))});
+            m_arrivals.push_back({at, text});
         }
     }
 
@@ -192,15 +203,13 @@ int main(int argc, char** argv)
     }
 
     LensDesk window;
-    LensDeskTestAccess::productName(window) = QStringLiteral("ORVO KX-MQTR");
-    LensDeskTestAccess::controllerAddress(window) = QString::fromLatin1(PeerAddress);
-    LensDeskTestAccess::motionWorker(window) = new zoomWorker(LensDeskTestAccess::controllerAddress(window),
-                                                              LensDeskTestAccess::commandSocket(window), &window);
-    LensDeskTestAccess::motionWorker(window)->start();
-    LensDeskTestAccess::livenessMonitor(window) = new pingWorker(LensDeskTestAccess::controllerAddress(window),
-                                                                 LensDeskTestAccess::commandSocket(window), &window);
-    LensDeskTestAccess::livenessMonitor(window)->start();
-    window.setLensControlsEnabled(true);
+    window.isORVOProduct(QString::fromLatin1(PeerAddress));
+    for (int waited = 0; !LensDeskTestAccess::motionWorker(window) && waited < 6000; waited += 50)
+        runEventsFor(50);
+    if (!LensDeskTestAccess::motionWorker(window)) {
+        std::fprintf(stderr, "the peer at %s was not identified\n", PeerAddress.constData());
+        return 1;
+    }
     runEventsFor(300);
     peer.take();
 
@@ -231,7 +240,7 @@ int main(int argc, char** argv)
         const Clock::time_point pressed = Clock::now();
         window.zoomFastNarrowPressed();
         const Clock::time_point giveUp = pressed + std::chrono::seconds(1);
-        while (peer.count() == 0 && Clock::now() < giveUp)
+        while (peer.count("moveZoom") == 0 && Clock::now() < giveUp)
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         window.zoomFastNarrowReleased();
         for (const Arrival& arrival : peer.take())
@@ -245,9 +254,6 @@ int main(int argc, char** argv)
 
     // Connected and idle: the worker's empty cycles and the pings.
     std::printf("%-42s %.3f %% of one core\n", "CPU while connected and idle:", cpuPercentOver(10000));
-    LensDeskTestAccess::motionWorker(window)->paused = true;
-    LensDeskTestAccess::livenessMonitor(window)->pause();
-    std::printf("%-42s %.3f %% of one core\n", "CPU while both workers are paused:", cpuPercentOver(5000));
 
     peer.close();
     return 0;

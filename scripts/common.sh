@@ -56,8 +56,11 @@ build() {
 # (exported, so CTest and the test's own child processes inherit them).
 # The toolkit is not built for thread analysis: memory calls made from inside
 # its libraries (its own thread pool hands memory over with locks the
-# analyser cannot see) are not checked, our own code is.
+# analyser cannot see) are not checked, our own code is. Everything runs
+# several times slower there: the tests' own waits (tests/support/TestWaits.h)
+# stretch by the factor their CTest time limits have.
 sanitizer_environment() {
+    export LENSDESK_TEST_WAIT_FACTOR=${LENSDESK_TEST_WAIT_FACTOR:-3}
     export ASAN_OPTIONS=suppressions=$ROOT/tests/asan.supp:halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:report_error_type=1
     export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp:print_suppressions=0

@@ -34,30 +34,14 @@ void AdminRulesTest::gatewayGuess_data()
     QTest::addColumn<QString>("mask");
     QTest::addColumn<QString>("gateway");
 
-    QTest::newRow("24-bit mask") << "192.168.1.77"
-                                 << "255.255.255.0"
-                                 << "192.168.1.1";
-    QTest::newRow("16-bit mask") << "192.168.1.77"
-                                 << "255.255.0.0"
-                                 << "192.168.0.1";
-    QTest::newRow("8-bit mask") << "10.20.30.40"
-                                << "255.0.0.0"
-                                << "10.0.0.1";
-    QTest::newRow("uneven mask") << "172.16.45.200"
-                                 << "255.255.240.128"
-                                 << "172.16.32.129";
-    QTest::newRow("leading zeros are decimal") << "010.001.002.077"
-                                               << "255.255.255.000"
-                                               << "10.1.2.1";
-    QTest::newRow("unfinished address") << "192.168.1."
-                                        << "255.255.255.0"
-                                        << "";
-    QTest::newRow("octet above 255 in mask") << "192.168.1.77"
-                                             << "255.255.256.0"
-                                             << "";
-    QTest::newRow("empty mask") << "192.168.1.77"
-                                << ""
-                                << "";
+    dataRow("24-bit mask", "192.168.1.77", "255.255.255.0", "192.168.1.1");
+    dataRow("16-bit mask", "192.168.1.77", "255.255.0.0", "192.168.0.1");
+    dataRow("8-bit mask", "10.20.30.40", "255.0.0.0", "10.0.0.1");
+    dataRow("uneven mask", "172.16.45.200", "255.255.240.128", "172.16.32.129");
+    dataRow("leading zeros are decimal", "010.001.002.077", "255.255.255.000", "10.1.2.1");
+    dataRow("unfinished address", "192.168.1.", "255.255.255.0", "");
+    dataRow("octet above 255 in mask", "192.168.1.77", "255.255.256.0", "");
+    dataRow("empty mask", "192.168.1.77", "", "");
 }
 
 void AdminRulesTest::gatewayGuess()

@@ -156,11 +156,11 @@ void NetworkConfigTest::applyHidesAndCarriesTheTexts_data()
     QTest::addColumn<QStringList>("typed");
     QTest::addColumn<QStringList>("carried");
     // The gateway field is not checked: it is sent as it stands.
-    QTest::newRow("plain") << QStringList{"10.231.4.20", "255.255.255.0", "gateway?"}
-                           << QStringList{"10.231.4.20", "255.255.255.0", "gateway?"};
+    const QStringList plain{"10.231.4.20", "255.255.255.0", "gateway?"};
+    dataRow("plain", plain, plain);
     // Leading zeros are decimal; the controller is given the one written form.
-    QTest::newRow("leading zeros") << QStringList{"010.231.004.020", "255.255.255.000", "010.231.004.001"}
-                                   << QStringList{"10.231.4.20", "255.255.255.0", "10.231.4.1"};
+    const QStringList withZeros{"010.231.004.020", "255.255.255.000", "010.231.004.001"};
+    dataRow("leading zeros", withZeros, QStringList{"10.231.4.20", "255.255.255.0", "10.231.4.1"});
 }
 
 void NetworkConfigTest::applyHidesAndCarriesTheTexts()
@@ -229,7 +229,7 @@ void NetworkConfigTest::openingQueriesTheCurrentSettings()
     const qint64 took = clock.elapsed();
 
     QVERIFY(window->findChild<changeIPDlg*>()->isVisible());
-    QCOMPARE(controller.texts(), QStringList({"getIP", "getMASK", "getGW"}));
+    QCOMPARE(controller.receivedUntilNow(), QStringList({"getIP", "getMASK", "getGW"}));
     // 200, 200 and 300 ms waits; generous lower bounds for arrival jitter.
     QVERIFY2(controller.timeOf(1) - controller.timeOf(0) >= 150, "getMASK too early");
     QVERIFY2(controller.timeOf(2) - controller.timeOf(1) >= 150, "getGW too early");
@@ -258,18 +258,27 @@ void NetworkConfigTest::addressChangeSequence()
     int flushes = 0;
     QStringList commandsBeforeFlush;
     QString addressAtFlush;
-    LensDeskTestAccess::flushAddressResolutionCache(*window) = [&] {
+    LensDeskTestAccess::replaceAddressCacheFlush(*window, [&] {
         ++flushes;
         commandsBeforeFlush = oldController.commands();
         addressAtFlush = LensDeskTestAccess::controllerAddress(*window);
         return 0;
-    };
+    });
 
-    // A running liveness monitor for the old address.
-    auto* monitor = new pingWorker(oldAddress, LensDeskTestAccess::commandSocket(*window), window);
-    LensDeskTestAccess::livenessMonitor(*window) = monitor;
-    monitor->start();
+    // Connected to the old address; its liveness monitor pings there. From
+    // here on only the address change pauses and resumes the monitor.
+    QVERIFY(panel.identify());
     QVERIFY(oldController.waitFor(QStringLiteral("ping")));
+    QVERIFY(panel.stopAnsweringPings());
+    oldController.clear();
+    const pingWorker* monitor = LensDeskTestAccess::livenessMonitor(*window);
+    QCOMPARE(monitor->address(), oldAddress);
+    // Whether the monitor rested each time a command of the change arrived.
+    bool restedDuringChange = true;
+    connect(&oldController, &ScriptedController::commandReceived, this, [&](const QString& text) {
+        if (text != QLatin1String("ping"))
+            restedDuringChange = restedDuringChange && monitor->isPaused();
+    });
 
     changeIPDlg* dialog = window->findChild<changeIPDlg*>();
     dialog->show();
@@ -288,6 +297,7 @@ void NetworkConfigTest::addressChangeSequence()
     QCOMPARE(oldController.commands(), expected);
 
     // The four commands 100 ms apart, with no ping in between.
+    QVERIFY(restedDuringChange);
     const QStringList all = oldController.texts();
     const int first = all.indexOf(expected.first());
     const int last = all.indexOf(expected.last());
@@ -305,7 +315,7 @@ void NetworkConfigTest::addressChangeSequence()
     QCOMPARE(LensDeskTestAccess::controllerAddress(*window), NewControllerAddress.toString());
     QVERIFY(!monitor->isPaused());
     // The monitor was resumed, still aimed at the old address.
-    QTRY_VERIFY_WITH_TIMEOUT(oldController.texts().lastIndexOf(QStringLiteral("ping")) > last, 5000);
+    TRY_VERIFY(oldController.texts().lastIndexOf(QStringLiteral("ping")) > last);
 
     // Later commands go to the new address.
     window->getName();
@@ -319,7 +329,7 @@ void NetworkConfigTest::listingFailureIsReportedAndChangeGoesOn()
     ScriptedController& oldController = panel.controller();
     QVERIFY(oldController.isBound());
     LensDesk* window = &panel.window();
-    LensDeskTestAccess::flushAddressResolutionCache(*window) = [] { return 111; };
+    LensDeskTestAccess::replaceAddressCacheFlush(*window, [] { return 111; });
 
     ModalAnswerer& answerer = panel.modals();
     QString title;
@@ -363,7 +373,7 @@ void NetworkConfigTest::dhcpChoice()
     ScriptedController& controller = panel.controller();
     QVERIFY(controller.isBound());
     LensDesk* window = &panel.window();
-    QVERIFY(!window->findChild<QAction*>(QStringLiteral("actionDHCP"))->isEnabled());
+    QVERIFY(!named<QAction>(*window, "actionDHCP")->isEnabled());
 
     ModalAnswerer& answerer = panel.modals();
     QStringList items;

@@ -60,6 +60,8 @@ private:
     ScriptedController* controller = nullptr;
     LensDesk* window = nullptr;
     QString controllerAddress;
+    // What a dialog made by a test sends through: a socket of the test's own.
+    QUdpSocket dialogSocket;
 };
 
 void ServiceDialogTest::init()
@@ -69,16 +71,18 @@ void ServiceDialogTest::init()
     QVERIFY(controller->isBound());
     controllerAddress = controller->address();
     window = &m_panel->window();
+    QVERIFY(dialogSocket.state() == QAbstractSocket::BoundState
+            || dialogSocket.bind(QHostAddress(QHostAddress::LocalHost), 0));
     // A focus value counts as a reporting controller: showing the window then
     // opens no connect dialog.
-    window->findChild<QLineEdit*>(QStringLiteral("focusVal"))->setText(QStringLiteral("500"));
+    named<QLineEdit>(*window, "focusVal")->setText(QStringLiteral("500"));
 }
 
 void ServiceDialogTest::cleanup() { m_panel.reset(); }
 
 void ServiceDialogTest::layoutAndTabOrder()
 {
-    masterDlg dialog(controllerAddress, LensDeskTestAccess::commandSocket(*window));
+    masterDlg dialog(controllerAddress, &dialogSocket);
     QCOMPARE(dialog.objectName(), QStringLiteral("master"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("HW Settings"));
     QCOMPARE(dialog.minimumWidth(), 235);
@@ -116,8 +120,16 @@ void ServiceDialogTest::shortcutBeforeAnyAttemptDoesNothing()
 
 void ServiceDialogTest::shortcutQueriesAndOpens()
 {
-    auto* dialog = new masterDlg(controllerAddress, LensDeskTestAccess::commandSocket(*window), window);
-    LensDeskTestAccess::serviceDialog(*window) = dialog;
+    // A connection attempt, stopped before any answer, gives the window its
+    // service dialog.
+    QVERIFY(activate(window));
+    connectWithKeys();
+    QVERIFY(pressCancelOfProgress(window));
+    masterDlg* dialog = LensDeskTestAccess::serviceDialog(*window);
+    QVERIFY(dialog);
+    QVERIFY(controller->awaitReceived());
+    controller->clear();
+
     QVERIFY(activate(window));
     pressServiceKeys(window);
 
@@ -153,7 +165,7 @@ void ServiceDialogTest::macHint()
     QFETCH(QString, mac);
     QFETCH(bool, valid);
 
-    masterDlg dialog(controllerAddress, LensDeskTestAccess::commandSocket(*window));
+    masterDlg dialog(controllerAddress, &dialogSocket);
     dialog.macEdit->setText(mac);
     QCOMPARE(dialog.macEdit->styleSheet(), valid ? WhiteField : RedField);
 }
@@ -166,22 +178,13 @@ void ServiceDialogTest::writing_data()
 
     const QString serialWarning = QStringLiteral("SN wersion should be in range 15000-65535");
     const QString hardwareWarning = QStringLiteral("HW version should be <255");
-    QTest::newRow("lowest serial, highest hardware") << "15000"
-                                                     << "255"
-                                                     << "";
-    QTest::newRow("highest serial") << "65535"
-                                    << "0"
-                                    << "";
-    QTest::newRow("serial 14999") << "14999"
-                                  << "1" << serialWarning;
-    QTest::newRow("serial 65536") << "65536"
-                                  << "1" << serialWarning;
-    QTest::newRow("serial not reported") << "n/a"
-                                         << "1" << serialWarning;
-    QTest::newRow("hardware 256") << "20000"
-                                  << "256" << hardwareWarning;
-    QTest::newRow("both bad: hardware first") << "14999"
-                                              << "256" << hardwareWarning;
+    dataRow("lowest serial, highest hardware", "15000", "255", "");
+    dataRow("highest serial", "65535", "0", "");
+    dataRow("serial 14999", "14999", "1", serialWarning);
+    dataRow("serial 65536", "65536", "1", serialWarning);
+    dataRow("serial not reported", "n/a", "1", serialWarning);
+    dataRow("hardware 256", "20000", "256", hardwareWarning);
+    dataRow("both bad: hardware first", "14999", "256", hardwareWarning);
 }
 
 void ServiceDialogTest::writing()
@@ -190,7 +193,7 @@ void ServiceDialogTest::writing()
     QFETCH(QString, hardware);
     QFETCH(QString, warning);
 
-    masterDlg dialog(controllerAddress, LensDeskTestAccess::commandSocket(*window));
+    masterDlg dialog(controllerAddress, &dialogSocket);
     dialog.show();
     dialog.snEdit->setText(serial);
     dialog.hwEdit->setText(hardware);
@@ -227,11 +230,11 @@ void ServiceDialogTest::drainEmptiesTheSocket()
     QSignalSpy arrivals(&socket, &QUdpSocket::readyRead);
     QUdpSocket sender;
     sender.writeDatagram(QByteArrayLiteral("SN=15001"), local, socket.localPort());
-    QVERIFY(arrivals.wait(5000));
+    QVERIFY(arrivals.wait(TestWaits::reply()));
     QVERIFY(!socket.hasPendingDatagrams());
     // Emptied, the socket announces the next datagram again.
     sender.writeDatagram(QByteArrayLiteral("SN=15002"), local, socket.localPort());
-    QTRY_COMPARE_WITH_TIMEOUT(arrivals.count(), 2, 5000);
+    TRY_COMPARE(arrivals.count(), 2);
     QVERIFY(!socket.hasPendingDatagrams());
 }
 
@@ -255,9 +258,8 @@ void ServiceDialogTest::replacedDuringItsOwnWaits_data()
 {
     QTest::addColumn<bool>("writing");
     QTest::addColumn<QStringList>("sequence");
-    QTest::newRow("identity queries") << false << QStringList{"getSN", "getMAC", "getHW", "getVENDOR"};
-    QTest::newRow("identity writes") << true
-                                     << QStringList{"setSN=15001", "ChangeMAC=2-0-0-17-34-51", "setHW=3", "setVND=n/a"};
+    dataRow("identity queries", false, QStringList{"getSN", "getMAC", "getHW", "getVENDOR"});
+    dataRow("identity writes", true, QStringList{"setSN=15001", "ChangeMAC=2-0-0-17-34-51", "setHW=3", "setVND=n/a"});
 }
 
 // A connection attempt started while the service dialog waits between its
@@ -295,7 +297,7 @@ void ServiceDialogTest::replacedDuringItsOwnWaits()
     for (const char* probe : {"blver", "getProto", "ver"})
         commands.removeAll(QLatin1String(probe));
     QCOMPARE(commands.mid(commands.size() - sequence.size()), sequence);
-    QTRY_VERIFY(alive.isNull());
+    TRY_VERIFY(alive.isNull());
     const QList<masterDlg*> dialogs = window->findChildren<masterDlg*>();
     QCOMPARE(dialogs.size(), 1);
     QVERIFY(!dialogs.constFirst()->isVisible());

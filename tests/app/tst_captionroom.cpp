@@ -177,7 +177,7 @@ void CaptionRoomTest::everyTextFits_data()
     QTest::addColumn<WindowMaker>("make");
     QTest::newRow("main window") << WindowMaker([] { return std::unique_ptr<QWidget>(new LensDesk); });
     // The step captions grow with their sliders ("Step:10", "Step:50").
-    QTest::newRow("main window, step sliders at their ends") << WindowMaker([] {
+    const WindowMaker stepsAtTheirEnds = [] {
         auto window = std::make_unique<LensDesk>();
         for (const char* name : {"zoomStepSlider", "focusStepSlider"}) {
             auto* slider = window->findChild<QSlider*>(QLatin1String(name));
@@ -185,14 +185,17 @@ void CaptionRoomTest::everyTextFits_data()
         }
         window->zoomSpeedSlider(); // the zoom caption follows the slider's release
         return std::unique_ptr<QWidget>(window.release());
-    });
+    };
+    // The socket only has to exist: nothing is sent while the dialog is built.
+    const WindowMaker serviceDialog = [this] {
+        return std::unique_ptr<QWidget>(new masterDlg(QStringLiteral("127.0.0.1"), &m_socket));
+    };
+    QTest::newRow("main window, step sliders at their ends") << stepsAtTheirEnds;
     QTest::newRow("connect dialog") << WindowMaker([] { return std::unique_ptr<QWidget>(new setIPDlg); });
     QTest::newRow("change-IP dialog") << WindowMaker([] { return std::unique_ptr<QWidget>(new changeIPDlg); });
     QTest::newRow("load dialog") << WindowMaker([] { return std::unique_ptr<QWidget>(new loadSettDlg); });
     QTest::newRow("firmware dialog") << WindowMaker([] { return std::unique_ptr<QWidget>(new tftpDlg); });
-    // The socket only has to exist: nothing is sent while the dialog is built.
-    QTest::newRow("service dialog") << WindowMaker(
-        [this] { return std::unique_ptr<QWidget>(new masterDlg(QStringLiteral("127.0.0.1"), &m_socket)); });
+    QTest::newRow("service dialog") << serviceDialog;
 }
 
 void CaptionRoomTest::everyTextFits()

@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr int ProgramTimeLimitMs = 10000;
-// The service dialog opens after its identity queries, about a second.
-constexpr int DialogWaitMs = 5000;
 // A new X client is now and then refused on a busy server: xdotool gets a
 // few tries.
 constexpr int XdotoolTries = 3;
@@ -34,12 +31,13 @@ bool typeInto(const QWidget* window, const QStringList& keys)
     for (int attempt = 0; attempt < XdotoolTries; ++attempt) {
         QProcess xdotool;
         xdotool.start(QStringLiteral("xdotool"), arguments);
-        if (xdotool.waitForStarted(ProgramTimeLimitMs)
-            && QTest::qWaitFor([&xdotool] { return xdotool.state() == QProcess::NotRunning; }, ProgramTimeLimitMs)
+        if (xdotool.waitForStarted(TestWaits::processStart())
+            && QTest::qWaitFor([&xdotool] { return xdotool.state() == QProcess::NotRunning; },
+                               TestWaits::processStart())
             && xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0)
             return true;
         xdotool.kill();
-        xdotool.waitForFinished(ProgramTimeLimitMs);
+        xdotool.waitForFinished(TestWaits::processStart());
         failure = xdotool.errorString() + QLatin1Char(' ') + QString::fromLocal8Bit(xdotool.readAllStandardError());
     }
     qWarning("xdotool %s failed: %s", qPrintable(arguments.join(QLatin1Char(' '))), qPrintable(failure));
@@ -100,26 +98,27 @@ void ServiceKeysTest::ctrlShiftF10OpensAndUnlocksTheServiceDialog()
 
     // The connect dialog asks for the controller: typed in, as the operator does.
     QWidget* connectDialog = nullptr;
-    QVERIFY(QTest::qWaitFor([&connectDialog] { return (connectDialog = visibleModal()) != nullptr; }, DialogWaitMs));
+    QVERIFY(
+        QTest::qWaitFor([&connectDialog] { return (connectDialog = visibleModal()) != nullptr; }, TestWaits::reply()));
     QVERIFY(typeInto(connectDialog, {"key", "ctrl+a", "BackSpace", "type", sim.address().toString()}));
     QVERIFY(typeInto(connectDialog, {"key", "Return"}));
-    auto* deviceInfo = window.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"));
+    auto* deviceInfo = named<QLabel>(window, "deviceInfoLabel");
     QVERIFY(deviceInfo);
-    QTRY_VERIFY_WITH_TIMEOUT(deviceInfo->text().startsWith(QLatin1String("Device:")), DialogWaitMs);
+    TRY_VERIFY(deviceInfo->text().startsWith(QLatin1String("Device:")));
 
     QVERIFY(typeInto(&window, {"key", "ctrl+shift+F10"}));
-    auto* serviceDialog = window.findChild<QDialog*>(QStringLiteral("master"));
+    auto* serviceDialog = named<QDialog>(window, "master");
     QVERIFY(serviceDialog);
-    QTRY_VERIFY_WITH_TIMEOUT(serviceDialog->isVisible(), DialogWaitMs);
-    auto* serial = serviceDialog->findChild<QLineEdit*>(QStringLiteral("snEdit"));
-    auto* vendor = serviceDialog->findChild<QLineEdit*>(QStringLiteral("vndEdit"));
+    TRY_VERIFY(serviceDialog->isVisible());
+    auto* serial = named<QLineEdit>(*serviceDialog, "snEdit");
+    auto* vendor = named<QLineEdit>(*serviceDialog, "vndEdit");
     QVERIFY(serial && vendor);
     QCOMPARE(serial->text(), QStringLiteral("15077"));
     QVERIFY(!vendor->isEnabled());
 
     // The same keys in the dialog unlock the vendor field.
     QVERIFY(typeInto(serviceDialog, {"key", "ctrl+shift+F10"}));
-    QTRY_VERIFY_WITH_TIMEOUT(vendor->isEnabled(), DialogWaitMs);
+    TRY_VERIFY(vendor->isEnabled());
 }
 
 LENSDESK_TEST_MAIN(ServiceKeysTest)

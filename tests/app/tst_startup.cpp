@@ -77,7 +77,7 @@ int runChild(int argc, char** argv)
     window.show();
     QTimer::singleShot(50, &window, [&window, how] {
         if (how == QLatin1String("exit-action"))
-            window.findChild<QAction*>(QStringLiteral("actionExit"))->trigger();
+            named<QAction>(window, "actionExit")->trigger();
         else
             window.close();
     });
@@ -100,7 +100,7 @@ void StartupTest::closingTheWindowEndsWithStatusOne()
     QProcess child;
     child.setProcessEnvironment(offscreenEnvironment());
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), how});
-    QVERIFY(child.waitForFinished(20000));
+    QVERIFY(child.waitForFinished(TestWaits::scaled(20000)));
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 1);
 }
@@ -112,11 +112,11 @@ void StartupTest::malformedScaleFactorIsLeftAlone()
     env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("not-a-number"));
     panel.setProcessEnvironment(env);
     panel.start(QStringLiteral(LENSDESK_BIN_DIR "/lensdesk"), QStringList());
-    QVERIFY(panel.waitForStarted(5000));
-    // Past the splash pause and into the event loop, still running.
-    QVERIFY(!panel.waitForFinished(2500));
+    QVERIFY(panel.waitForStarted(TestWaits::processStart()));
+    // Past the splash pause (0.6 s) and into the event loop, still running.
+    QVERIFY(!panel.waitForFinished(TestWaits::scaled(2500)));
     panel.kill();
-    panel.waitForFinished(5000);
+    panel.waitForFinished(TestWaits::processStart());
 }
 
 void StartupTest::noGlStackOnAnXDisplay_data()
@@ -156,12 +156,12 @@ void StartupTest::noGlStackOnAnXDisplay()
     QProcess panel;
     panel.setProcessEnvironment(env);
     panel.start(QStringLiteral(LENSDESK_BIN_DIR "/lensdesk"), QStringList());
-    QVERIFY(panel.waitForStarted(5000));
+    QVERIFY(panel.waitForStarted(TestWaits::processStart()));
     const auto stop = qScopeGuard([&panel] {
         panel.kill();
-        panel.waitForFinished(5000);
+        panel.waitForFinished(TestWaits::processStart());
     });
-    QTRY_VERIFY_WITH_TIMEOUT(hasCommandSocket(panel.processId()), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(hasCommandSocket(panel.processId()), TestWaits::scaled(20000));
 
     const QByteArray maps = readProcFile(panel.processId(), "maps");
     QVERIFY(maps.contains("XcbQpa")); // really on the X display

@@ -81,7 +81,7 @@ void WindowTest::menusInOrder()
     QCOMPARE(bar.at(2)->text(), QString());
     QVERIFY(!bar.at(2)->isEnabled());
 
-    QStringList settings = names(window()->findChild<QMenu*>(QStringLiteral("menuSettings")));
+    QStringList settings = names(named<QMenu>(*window(), "menuSettings"));
     // The protocol submenu, where present, stands in for the hidden switch.
     settings.removeAll(QStringLiteral("Lens Protocol"));
     QCOMPARE(settings,
@@ -106,7 +106,7 @@ void WindowTest::menusInOrder()
                           "actionRun_API_Command",
                           "-",
                           "actionExit"}));
-    QCOMPARE(names(window()->findChild<QMenu*>(QStringLiteral("menuHelp"))),
+    QCOMPARE(names(named<QMenu>(*window(), "menuHelp")),
              QStringList({"actionHelp", "actionAbout", "-", "actionFirmware_Update"}));
 }
 
@@ -120,8 +120,8 @@ void WindowTest::actions_data()
     QTest::addColumn<bool>("hasIcon");
 
     auto row = [](const char* name, const char* text, const char* shortcut, bool enabled, bool checkable, bool icon) {
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(text) << QString::fromLatin1(shortcut)
-                            << enabled << checkable << icon;
+        const QString keys = QString::fromLatin1(shortcut);
+        dataRow(name, QString::fromLatin1(name), QString::fromUtf8(text), keys, enabled, checkable, icon);
     };
     row("actionIP", "IP", "", true, false, true);
     row("actionAlwaysOnTop", "Always On Top", "Ctrl+A", true, true, true);
@@ -239,28 +239,27 @@ void WindowTest::centralWidgets()
 void WindowTest::statusBar()
 {
     // The sliders' ranges, and the one auto-repeating button.
-    QCOMPARE(window()->findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum(), 2);
-    QCOMPARE(window()->findChild<QSlider*>(QStringLiteral("irisSlider"))->maximum(), 10);
-    QCOMPARE(window()->findChild<QSlider*>(QStringLiteral("focusStepSlider"))->maximum(), 50);
-    QVERIFY(window()->findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->autoRepeat());
-    QCOMPARE(window()->findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->autoRepeatDelay(), 300);
-    QCOMPARE(window()->findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->autoRepeatInterval(), 100);
-    QVERIFY(!window()->findChild<QPushButton*>(QStringLiteral("fastNarrowZoom"))->autoRepeat());
+    QCOMPARE(named<QSlider>(*window(), "irisSlider")->minimum(), 2);
+    QCOMPARE(named<QSlider>(*window(), "irisSlider")->maximum(), 10);
+    QCOMPARE(named<QSlider>(*window(), "focusStepSlider")->maximum(), 50);
+    QVERIFY(named<QPushButton>(*window(), "slowNarrowZoom")->autoRepeat());
+    QCOMPARE(named<QPushButton>(*window(), "slowNarrowZoom")->autoRepeatDelay(), 300);
+    QCOMPARE(named<QPushButton>(*window(), "slowNarrowZoom")->autoRepeatInterval(), 100);
+    QVERIFY(!named<QPushButton>(*window(), "fastNarrowZoom")->autoRepeat());
 
-    QCOMPARE(window()->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))->text(),
-             QStringLiteral("www.orvo.example"));
-    QCOMPARE(window()->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), QString());
-    QCOMPARE(window()->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QString());
-    for (QLabel* label : {window()->findChild<QLabel*>(QStringLiteral("deviceInfoLabel")),
-                          static_cast<QLabel*>(window()->findChild<ClickableLabel*>(QStringLiteral("nameLabel"))),
-                          window()->findChild<QLabel*>(QStringLiteral("lensLabel"))}) {
+    QCOMPARE(named<ClickableLabel>(*window(), "nameLabel")->text(), QStringLiteral("www.orvo.example"));
+    QCOMPARE(named<QLabel>(*window(), "deviceInfoLabel")->text(), QString());
+    QCOMPARE(named<QLabel>(*window(), "lensLabel")->text(), QString());
+    for (QLabel* label :
+         {named<QLabel>(*window(), "deviceInfoLabel"),
+          static_cast<QLabel*>(named<ClickableLabel>(*window(), "nameLabel")), named<QLabel>(*window(), "lensLabel")}) {
         QCOMPARE(label->font().family(), QStringLiteral("Arial"));
         QCOMPARE(label->font().pointSize(), 7);
         QCOMPARE(label->palette().color(QPalette::Disabled, QPalette::WindowText), QColor(Qt::darkGray));
         QCOMPARE(label->parentWidget(), window()->statusBar());
     }
-    QSignalSpy clicked(window()->findChild<ClickableLabel*>(QStringLiteral("nameLabel")), &ClickableLabel::clicked);
-    QTest::mouseClick(window()->findChild<ClickableLabel*>(QStringLiteral("nameLabel")), Qt::RightButton);
+    QSignalSpy clicked(named<ClickableLabel>(*window(), "nameLabel"), &ClickableLabel::clicked);
+    QTest::mouseClick(named<ClickableLabel>(*window(), "nameLabel"), Qt::RightButton);
     QCOMPARE(clicked.count(), 1);
 }
 
@@ -285,11 +284,12 @@ void WindowTest::aboutShowsMacInHexadecimal_data()
 {
     QTest::addColumn<QByteArray>("macReply");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("six decimal octets") << QByteArray("MAC=0-26-43-60-77-94")
-                                        << QStringLiteral("MAC: 0-26-43-60-77-94 (0:1a:2b:3c:4d:5e)<br>");
-    QTest::newRow("not six parts stays as it is") << QByteArray("MAC=0-26-43") << QStringLiteral("MAC: 0-26-43<br>");
-    QTest::newRow("a piece that is no number shows as 0")
-        << QByteArray("MAC=0-26-xx-60-77-255") << QStringLiteral("MAC: 0-26-xx-60-77-255 (0:1a:0:3c:4d:ff)<br>");
+    const auto row = [](const char* name, const char* mac, const char* shown) {
+        dataRow(name, "MAC=" + QByteArray(mac), QStringLiteral("MAC: %1<br>").arg(QLatin1String(shown)));
+    };
+    row("six decimal octets", "0-26-43-60-77-94", "0-26-43-60-77-94 (0:1a:2b:3c:4d:5e)");
+    row("not six parts stays as it is", "0-26-43", "0-26-43");
+    row("a piece that is no number shows as 0", "0-26-xx-60-77-255", "0-26-xx-60-77-255 (0:1a:0:3c:4d:ff)");
 }
 
 void WindowTest::aboutShowsMacInHexadecimal()

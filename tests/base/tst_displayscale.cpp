@@ -26,18 +26,18 @@ void DisplayScaleTest::decide_data()
     QTest::addColumn<double>("expected");
 
     const QRect fullHd(0, 0, 1920, 1040);
-    QTest::newRow("user set QT_SCALE_FACTOR") << true << 150 << fullHd << 96 << 1.0;
-    QTest::newRow("text scale 100 is no text scale") << false << 100 << fullHd << 96 << 1.0;
-    QTest::newRow("text scale 226 is out of range") << false << 226 << fullHd << 96 << 1.0;
-    QTest::newRow("text scale absent") << false << -1 << fullHd << 96 << 1.0;
-    QTest::newRow("150 on 1920x1040 at 96 dpi") << false << 150 << fullHd << 96 << 1.5;
-    QTest::newRow("225 on 1024x728 at 144 dpi: width ratio wins")
-        << false << 225 << QRect(0, 0, 1024, 728) << 144 << 1024.0 * 96 / 144 / 480;
-    QTest::newRow("tiny work area clamps to 1.0") << false << 200 << QRect(0, 0, 400, 300) << 96 << 1.0;
-    QTest::newRow("no work area: the text scale alone") << false << 175 << QRect() << 96 << 1.75;
-    QTest::newRow("unknown dpi counts as 96") << false << 150 << fullHd << 0 << 1.5;
-    QTest::newRow("work area offset from the origin") << false << 225 << QRect(100, 50, 960, 640) << 96 << 2.0;
-    QTest::newRow("101 is the smallest text scale") << false << 101 << fullHd << 96 << 1.01;
+    dataRow("user set QT_SCALE_FACTOR", true, 150, fullHd, 96, 1.0);
+    dataRow("text scale 100 is no text scale", false, 100, fullHd, 96, 1.0);
+    dataRow("text scale 226 is out of range", false, 226, fullHd, 96, 1.0);
+    dataRow("text scale absent", false, -1, fullHd, 96, 1.0);
+    dataRow("150 on 1920x1040 at 96 dpi", false, 150, fullHd, 96, 1.5);
+    const double widthRatio = 1024.0 * 96 / 144 / 480;
+    dataRow("225 on 1024x728 at 144 dpi: width ratio wins", false, 225, QRect(0, 0, 1024, 728), 144, widthRatio);
+    dataRow("tiny work area clamps to 1.0", false, 200, QRect(0, 0, 400, 300), 96, 1.0);
+    dataRow("no work area: the text scale alone", false, 175, QRect(), 96, 1.75);
+    dataRow("unknown dpi counts as 96", false, 150, fullHd, 0, 1.5);
+    dataRow("work area offset from the origin", false, 225, QRect(100, 50, 960, 640), 96, 2.0);
+    dataRow("101 is the smallest text scale", false, 101, fullHd, 96, 1.01);
 }
 
 void DisplayScaleTest::decide()
@@ -80,10 +80,9 @@ void DisplayScaleTest::fontFloor_data()
     QTest::addColumn<double>("pointSize");
     QTest::addColumn<double>("scale");
     QTest::addColumn<double>("expected");
-    QTest::newRow("8 pt at 2.0 stops at the 7 pt floor") << 8.0 << 2.0 << 7.0;
-    QTest::newRow("12 pt at 1.5") << 12.0 << 1.5 << 8.0;
-    QTest::newRow("divided by the unrounded scale")
-        << 10.0 << 1024.0 * 96 / 144 / 480 << 10.0 / (1024.0 * 96 / 144 / 480);
+    dataRow("8 pt at 2.0 stops at the 7 pt floor", 8.0, 2.0, 7.0);
+    dataRow("12 pt at 1.5", 12.0, 1.5, 8.0);
+    dataRow("divided by the unrounded scale", 10.0, 1024.0 * 96 / 144 / 480, 10.0 / (1024.0 * 96 / 144 / 480));
 }
 
 void DisplayScaleTest::fontFloor()

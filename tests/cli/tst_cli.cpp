@@ -322,7 +322,7 @@ void CliTest::linksNoWidgetToolkit()
 {
     QProcess ldd;
     ldd.start(QStringLiteral("ldd"), {Cli});
-    QVERIFY(ldd.waitForFinished(10000));
+    QVERIFY(ldd.waitForFinished(TestWaits::processStart()));
     const QString libraries = QString::fromLocal8Bit(ldd.readAllStandardOutput());
     QVERIFY2(libraries.contains(QLatin1String("Core.so")), qPrintable(libraries));
     QVERIFY2(libraries.contains(QLatin1String("Network.so")), qPrintable(libraries));
@@ -447,7 +447,8 @@ void CliTest::outputIsUtf8WhateverTheLocale()
     QProcess localedef;
     localedef.start(QStringLiteral("localedef"),
                     {"-i", "en_US", "-f", "ISO-8859-1", locales.filePath(QStringLiteral("en_US.ISO-8859-1"))});
-    if (!localedef.waitForFinished(30000) || localedef.exitCode() != 0)
+    // Building a locale takes seconds; three process starts' worth of them.
+    if (!localedef.waitForFinished(3 * TestWaits::processStart()) || localedef.exitCode() != 0)
         QSKIP("localedef cannot build a Latin-1 locale here (the package locales is needed)");
     const QStringList latin1{"LOCPATH=" + locales.path(), "LC_ALL=en_US.ISO-8859-1", "LANG=en_US.ISO-8859-1"};
     for (const QStringList& arguments : {QStringList{"preset", "list"}, QStringList{"--json", "preset", "list"}}) {
@@ -655,12 +656,15 @@ void CliTest::interruptLeavesTheControllerSafe()
     QVERIFY(process.waitForStarted());
     QVERIFY(
         sim->waitForLog(QStringLiteral(" (rx|drop) \\S+ %1$").arg(QRegularExpression::escape(underWay))).hasMatch());
-    QTest::qWait(300);
+    // A moment for the program to be inside what follows the command (the
+    // upload's retries while the controller restarts, the wait for the
+    // move's confirmation); the sanitizers slow that moment down too.
+    QTest::qWait(TestWaits::scaled(300));
     // Only the program itself, and only while it runs.
     QCOMPARE(process.state(), QProcess::Running);
     QVERIFY(process.processId() > 0);
     ::kill(pid_t(process.processId()), signal);
-    QVERIFY(process.waitForFinished(10000));
+    QVERIFY(process.waitForFinished(TestWaits::processStart()));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), status);
     const QJsonObject error =
@@ -675,55 +679,55 @@ void CliTest::badInputSendsNothing_data()
 {
     QTest::addColumn<QStringList>("arguments");
     const QString a = QStringLiteral("{sim}");
-    QTest::newRow("no command") << QStringList{};
-    QTest::newRow("unknown command") << QStringList{"fly", a};
-    QTest::newRow("unknown option") << QStringList{"info", a, "--fast"};
-    QTest::newRow("option without value") << QStringList{"move", a, "--zoom"};
-    QTest::newRow("bad time-out") << QStringList{"--timeout", "-1", "info", a};
-    QTest::newRow("address out of range") << QStringList{"info", "127.0.0.256"};
-    QTest::newRow("address with three parts") << QStringList{"info", "127.0.1"};
-    QTest::newRow("missing address") << QStringList{"info"};
-    QTest::newRow("move without an axis") << QStringList{"move", a};
-    QTest::newRow("zoom not a number") << QStringList{"move", a, "--zoom", "wide"};
-    QTest::newRow("f-number not a number") << QStringList{"move", a, "--aperture", "f4"};
-    QTest::newRow("f-number out of range") << QStringList{"move", a, "--aperture", "128"};
-    QTest::newRow("nudge unknown axis") << QStringList{"nudge", a, "iris", "5"};
-    QTest::newRow("nudge steps not a number") << QStringList{"nudge", a, "focus", "5.5"};
-    QTest::newRow("stabiliser beyond 60 s") << QStringList{"stabilizer", a, "61"};
-    QTest::newRow("name of 8 characters") << QStringList{"name", a, "camera12"};
-    QTest::newRow("focus time-out 0") << QStringList{"focus-timeout", a, "0"};
-    QTest::newRow("focus time-out beyond 10000") << QStringList{"focus-timeout", a, "10001"};
-    QTest::newRow("protocol 3") << QStringList{"protocol", a, "3"};
-    QTest::newRow("network without mask") << QStringList{"network", a, "--address", "127.0.0.9"};
-    QTest::newRow("network bad address") << QStringList{"network", a, "--address", "127.0.0", "--mask", "255.0.0.0"};
-    QTest::newRow("network bad gateway") << QStringList{"network", a,           "--address", "127.0.0.9",
-                                                        "--mask",  "255.0.0.0", "--gateway", "x"};
-    QTest::newRow("firmware file missing") << QStringList{"firmware", a, "/nonexistent/fw.orvo", "--yes"};
-    QTest::newRow("firmware file empty") << QStringList{"firmware", a, "{empty}", "--yes"};
-    QTest::newRow("firmware file unknown") << QStringList{"firmware", a, "{garbage}", "--yes"};
-    QTest::newRow("firmware without --yes and terminal") << QStringList{"firmware", a, "{image}"};
-    QTest::newRow("recall of an unknown preset") << QStringList{"preset", "recall", "nothing", a};
-    QTest::newRow("preset with a missing name") << QStringList{"preset", "save", a};
-    QTest::newRow("send nothing") << QStringList{"send", a, ""};
+    dataRow("no command", QStringList{});
+    dataRow("unknown command", QStringList{"fly", a});
+    dataRow("unknown option", QStringList{"info", a, "--fast"});
+    dataRow("option without value", QStringList{"move", a, "--zoom"});
+    dataRow("bad time-out", QStringList{"--timeout", "-1", "info", a});
+    dataRow("address out of range", QStringList{"info", "127.0.0.256"});
+    dataRow("address with three parts", QStringList{"info", "127.0.1"});
+    dataRow("missing address", QStringList{"info"});
+    dataRow("move without an axis", QStringList{"move", a});
+    dataRow("zoom not a number", QStringList{"move", a, "--zoom", "wide"});
+    dataRow("f-number not a number", QStringList{"move", a, "--aperture", "f4"});
+    dataRow("f-number out of range", QStringList{"move", a, "--aperture", "128"});
+    dataRow("nudge unknown axis", QStringList{"nudge", a, "iris", "5"});
+    dataRow("nudge steps not a number", QStringList{"nudge", a, "focus", "5.5"});
+    dataRow("stabiliser beyond 60 s", QStringList{"stabilizer", a, "61"});
+    dataRow("name of 8 characters", QStringList{"name", a, "camera12"});
+    dataRow("focus time-out 0", QStringList{"focus-timeout", a, "0"});
+    dataRow("focus time-out beyond 10000", QStringList{"focus-timeout", a, "10001"});
+    dataRow("protocol 3", QStringList{"protocol", a, "3"});
+    dataRow("network without mask", QStringList{"network", a, "--address", "127.0.0.9"});
+    dataRow("network bad address", QStringList{"network", a, "--address", "127.0.0", "--mask", "255.0.0.0"});
+    const QStringList addressAndMask{"--address", "127.0.0.9", "--mask", "255.0.0.0"};
+    dataRow("network bad gateway", QStringList{"network", a} + addressAndMask + QStringList{"--gateway", "x"});
+    dataRow("firmware file missing", QStringList{"firmware", a, "/nonexistent/fw.orvo", "--yes"});
+    dataRow("firmware file empty", QStringList{"firmware", a, "{empty}", "--yes"});
+    dataRow("firmware file unknown", QStringList{"firmware", a, "{garbage}", "--yes"});
+    dataRow("firmware without --yes and terminal", QStringList{"firmware", a, "{image}"});
+    dataRow("recall of an unknown preset", QStringList{"preset", "recall", "nothing", a});
+    dataRow("preset with a missing name", QStringList{"preset", "save", a});
+    dataRow("send nothing", QStringList{"send", a, ""});
     // Values that would go out mangled or mean something else.
-    QTest::newRow("name outside ASCII") << QStringList{"name", a, QStringLiteral("kam\u00e9")};
-    QTest::newRow("name with a control character") << QStringList{"name", a, "ca\tm"};
-    QTest::newRow("send text outside ASCII") << QStringList{"send", a, QStringLiteral("setNAME=\u00e9")};
-    QTest::newRow("aperture in exponent form") << QStringList{"move", a, "--aperture", "5.6e0"};
-    QTest::newRow("aperture written as 1e-05") << QStringList{"move", a, "--aperture", "0.00001"};
-    QTest::newRow("nudge by nothing") << QStringList{"nudge", a, "focus", "0"};
-    QTest::newRow("negative focus") << QStringList{"move", a, "--focus", "-5"};
-    QTest::newRow("zoom 0") << QStringList{"move", a, "--zoom", "0"};
+    dataRow("name outside ASCII", QStringList{"name", a, QStringLiteral("kam\u00e9")});
+    dataRow("name with a control character", QStringList{"name", a, "ca\tm"});
+    dataRow("send text outside ASCII", QStringList{"send", a, QStringLiteral("setNAME=\u00e9")});
+    dataRow("aperture in exponent form", QStringList{"move", a, "--aperture", "5.6e0"});
+    dataRow("aperture written as 1e-05", QStringList{"move", a, "--aperture", "0.00001"});
+    dataRow("nudge by nothing", QStringList{"nudge", a, "focus", "0"});
+    dataRow("negative focus", QStringList{"move", a, "--focus", "-5"});
+    dataRow("zoom 0", QStringList{"move", a, "--zoom", "0"});
     // The firmware file: only a regular file the controller can take.
-    QTest::newRow("firmware file is a directory") << QStringList{"firmware", a, "{directory}", "--yes"};
-    QTest::newRow("firmware file is a FIFO") << QStringList{"firmware", a, "{fifo}", "--yes"};
-    QTest::newRow("firmware file without end") << QStringList{"firmware", a, "/dev/zero", "--yes"};
-    QTest::newRow("firmware file beyond 65535 blocks") << QStringList{"firmware", a, "{huge}", "--yes"};
+    dataRow("firmware file is a directory", QStringList{"firmware", a, "{directory}", "--yes"});
+    dataRow("firmware file is a FIFO", QStringList{"firmware", a, "{fifo}", "--yes"});
+    dataRow("firmware file without end", QStringList{"firmware", a, "/dev/zero", "--yes"});
+    dataRow("firmware file beyond 65535 blocks", QStringList{"firmware", a, "{huge}", "--yes"});
     // Options the command does not take.
-    QTest::newRow("option of another command") << QStringList{"restart", a, "--zoom", "35"};
-    QTest::newRow("--yes outside firmware") << QStringList{"info", a, "-y"};
-    QTest::newRow("no preset store for a single word") << QStringList{"preset", "list", "--tftp-port", "69"};
-    QTest::newRow("bad maximum time") << QStringList{"--max-time", "0", "info", a};
+    dataRow("option of another command", QStringList{"restart", a, "--zoom", "35"});
+    dataRow("--yes outside firmware", QStringList{"info", a, "-y"});
+    dataRow("no preset store for a single word", QStringList{"preset", "list", "--tftp-port", "69"});
+    dataRow("bad maximum time", QStringList{"--max-time", "0", "info", a});
 }
 
 void CliTest::badInputSendsNothing()
@@ -927,10 +931,9 @@ void CliTest::moveRefusals_data()
     QTest::addColumn<QStringList>("simArguments");
     QTest::addColumn<QStringList>("moveArguments");
     QTest::addColumn<QString>("forbidden");
-    QTest::newRow("zoom without power zoom")
-        << QStringList{"--product", "ORVO RE-2"} << QStringList{"--zoom", "35"} << "setZoom";
-    QTest::newRow("focus with AF switch at MF")
-        << QStringList{"--lens", "manual-focus"} << QStringList{"--focus", "100", "--aperture", "8"} << "setAper";
+    dataRow("zoom without power zoom", QStringList{"--product", "ORVO RE-2"}, QStringList{"--zoom", "35"}, "setZoom");
+    const QStringList focusAndAperture{"--focus", "100", "--aperture", "8"};
+    dataRow("focus with AF switch at MF", QStringList{"--lens", "manual-focus"}, focusAndAperture, "setAper");
 }
 
 void CliTest::moveRefusals()
@@ -952,15 +955,9 @@ void CliTest::nudge_data()
     QTest::addColumn<QString>("axis");
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("reported");
-    QTest::newRow("zoom") << "zoom"
-                          << "moveZoom=5"
-                          << "zoom";
-    QTest::newRow("focus") << "focus"
-                           << "moveFocus=-40"
-                           << "focus";
-    QTest::newRow("aperture") << "aperture"
-                              << "moveAper=-3"
-                              << "aperture";
+    dataRow("zoom", "zoom", "moveZoom=5", "zoom");
+    dataRow("focus", "focus", "moveFocus=-40", "focus");
+    dataRow("aperture", "aperture", "moveAper=-3", "aperture");
 }
 
 void CliTest::nudge()
@@ -1141,9 +1138,8 @@ void CliTest::presetRecallGoesOnAfterTheZoomStep_data()
 {
     QTest::addColumn<QStringList>("zoomReplies");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("zoom refused") << QStringList{"errorRange: zoom busy"}
-                                  << "refused \"setZoom=35\": errorRange: zoom busy.";
-    QTest::newRow("zoom not confirmed") << QStringList() << "did not confirm \"setZoom=35\" in time";
+    dataRow("zoom refused", QStringList{"errorRange: zoom busy"}, "refused \"setZoom=35\": errorRange: zoom busy.");
+    dataRow("zoom not confirmed", QStringList(), "did not confirm \"setZoom=35\" in time");
 }
 
 // As in the panel: focus and aperture follow a zoom move that was refused or
@@ -1310,7 +1306,7 @@ void CliTest::watchUntilControllerFallsSilent()
     QTRY_VERIFY_WITH_TIMEOUT(
         (reports << QString::fromUtf8(watch.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
          reports.join(' ').contains("\"reply\":\"AF=1\"")),
-        10000);
+        TestWaits::processStart());
     for (const QString& line : qAsConst(reports)) {
         const QJsonDocument report = QJsonDocument::fromJson(line.toUtf8());
         QVERIFY2(report.isObject() && report.object().contains("reports"), qPrintable(line));
@@ -1318,7 +1314,8 @@ void CliTest::watchUntilControllerFallsSilent()
     QVERIFY(sim->log().contains(QRegularExpression(" rx \\S+ ping$", QRegularExpression::MultilineOption)));
 
     sim->sendSignal(SIGUSR1); // falls silent
-    QVERIFY(watch.waitForFinished(15000));
+    // The client counts the missed pings to its limit, then ends.
+    QVERIFY(watch.waitForFinished(TestWaits::scaled(15000)));
     QCOMPARE(watch.exitCode(), 1);
 }
 
@@ -1378,7 +1375,7 @@ void CliTest::firmwareToTftpdHpa()
 
     const Run run = cli({"firmware", address, file, "--yes", "--tftp-port", QString::number(server.port())});
     QCOMPARE(run.status, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(server.received(), image, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(server.received(), image, TestWaits::processStart());
 }
 
 void CliTest::firmwareUnverifiableContainerIsNamed()
@@ -1433,7 +1430,8 @@ void CliTest::firmwareAsksOnATerminal()
     terminal.start(QStringLiteral("script"), {"-qec", command, "/dev/null"});
     QVERIFY(terminal.waitForStarted());
     terminal.write(answer);
-    QVERIFY(terminal.waitForFinished(30000));
+    // Through the question, the upload and the controller's restart.
+    QVERIFY(terminal.waitForFinished(3 * TestWaits::processStart()));
     const QByteArray shown = terminal.readAllStandardOutput();
     QCOMPARE(terminal.exitCode(), status);
     QVERIFY2(shown.contains("[y/N]"), shown.constData());

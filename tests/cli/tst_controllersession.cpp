@@ -63,7 +63,7 @@ void ControllerSessionTest::repliesAreReadInBatches()
     // next turns, in order.
     QCoreApplication::processEvents();
     QVERIFY2(replies.count() >= 1 && replies.count() < Reports, qPrintable(QString::number(replies.count())));
-    QVERIFY(session.waitUntil([&replies] { return replies.count() == Reports; }, 5000));
+    QVERIFY(session.waitUntil([&replies] { return replies.count() == Reports; }, TestWaits::reply()));
     for (int i = 0; i < Reports; ++i)
         QCOMPARE(replies.at(i).at(0).toString(), QStringLiteral("Zoom=%1").arg(i + 1));
 }
@@ -92,7 +92,7 @@ void ControllerSessionTest::waitsEndInTimeDuringAFlood()
     // Without handling events, so that the flood waits in the socket.
     QElapsedTimer clock;
     clock.start();
-    while (sent < 1000 && clock.elapsed() < 5000)
+    while (sent < 1000 && clock.elapsed() < TestWaits::reply())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     QVERIFY(sent >= 1000);
 

@@ -1,6 +1,7 @@
 // The connect dialog: its widgets, address memory, validation, dismissal,
 // picking from the result tree, answer intake, the "Connect to..." action,
 // and a real LAN search inside network namespaces made by the test.
+#include "ConnectedWindow.h"
 #include "LensDeskTestAccess.h"
 #include "ModalAnswerer.h"
 #include "NetnsLab.h"
@@ -12,7 +13,6 @@
 #include "base/SettingsStore.h"
 #include "discovery/ResultTree.h"
 #include "discovery/setIPDlg.h"
-#include "lens/zoomWorker.h"
 #include "link/pingWorker.h"
 
 #include <QAction>
@@ -103,7 +103,7 @@ private slots:
     void answerIntake();
     void answersAreReadInBatches();
     void failedBindIsReported();
-    void connectToPausesTheMonitorOnlyWithBothWorkers();
+    void connectToPausesTheMonitorOfAConnection();
     void realSearchInNamespaces();
 };
 
@@ -328,7 +328,7 @@ void ConnectDialogTest::singleClickCopiesOnlyAfterKX2()
     emit dialog.treeView->clicked(interfaceRow);
     QCOMPARE(dialog.lineEdit->text(), QStringLiteral("10.9.8.7"));
     QVERIFY(dialog.pushButton->isEnabled());
-    QVERIFY(!address.wait(300));
+    QVERIFY(!address.wait(TestWaits::quiet()));
     QCOMPARE(dialog.pushButton_2->text(), QStringLiteral("BROWSE"));
 }
 
@@ -344,7 +344,7 @@ void ConnectDialogTest::doubleClickOnAControllerAccepts()
     emit dialog.treeView->doubleClicked(controller);
     QCOMPARE(dialog.lineEdit->text(), QStringLiteral("10.0.0.5"));
     QCOMPARE(dialog.pushButton_2->text(), QStringLiteral("RELOAD"));
-    QVERIFY(address.wait(5000));
+    QVERIFY(address.wait(TestWaits::reply()));
     QCOMPARE(address.first().first().toString(), QStringLiteral("10.0.0.5"));
     QCOMPARE(storedAddress(), QStringLiteral("10.0.0.5"));
     QVERIFY(!dialog.isVisible());
@@ -359,7 +359,7 @@ void ConnectDialogTest::doubleClickOnAnInterfaceTakesItsLastAddress()
     QSignalSpy address(&dialog, &setIPDlg::hasIP);
     emit dialog.treeView->doubleClicked(dialog.resultModel()->index(1, 0)); // eth0 [10.0.0.1,10.0.1.1]
     QCOMPARE(dialog.lineEdit->text(), QStringLiteral("10.0.1.1"));
-    QVERIFY(address.wait(5000));
+    QVERIFY(address.wait(TestWaits::reply()));
     QCOMPARE(address.first().first().toString(), QStringLiteral("10.0.1.1"));
 
     // A row without an address changes nothing.
@@ -370,7 +370,7 @@ void ConnectDialogTest::doubleClickOnAnInterfaceTakesItsLastAddress()
     other.treeViewDoubleClick(other.resultModel()->index(0, 0)); // Ethernet 2 []
     QCOMPARE(other.lineEdit->text(), QStringLiteral("10.9.9.9"));
     QCOMPARE(other.pushButton_2->text(), QStringLiteral("BROWSE"));
-    QVERIFY(!otherAddress.wait(300));
+    QVERIFY(!otherAddress.wait(TestWaits::quiet()));
 }
 
 void ConnectDialogTest::invalidPickCannotBeAccepted()
@@ -387,7 +387,7 @@ void ConnectDialogTest::invalidPickCannotBeAccepted()
     QCOMPARE(dialog.lineEdit->text(), QStringLiteral("300.1.2.3"));
     QCOMPARE(dialog.lineEdit->styleSheet(), InvalidStyle);
     QVERIFY(!dialog.pushButton->isEnabled());
-    QVERIFY(!address.wait(400));
+    QVERIFY(!address.wait(TestWaits::quiet()));
     QTest::mouseClick(dialog.pushButton, Qt::LeftButton);
     QCOMPARE(address.count(), 0);
     QVERIFY(dialog.isVisible());
@@ -431,7 +431,7 @@ void ConnectDialogTest::answerIntake()
     send(QByteArrayLiteral("orvo re-2=1.8.3"));
     send(QByteArrayLiteral("ORVO RE-2=1.8.4"));
 
-    QTRY_COMPARE_WITH_TIMEOUT(dialog.pendingReplies().size(), 5, 5000);
+    TRY_COMPARE(dialog.pendingReplies().size(), 5);
     const QString sender = QStringLiteral("127.0.0.1");
     const auto& replies = dialog.pendingReplies();
     QCOMPARE(replies.at(0), (Responder{sender, QString(), "ORVO RE-2"}));
@@ -463,7 +463,7 @@ void ConnectDialogTest::answersAreReadInBatches()
     emit search->readyRead();
     const int afterOnePass = dialog.pendingReplies().size();
     QVERIFY2(afterOnePass >= 1 && afterOnePass < Answers, qPrintable(QString::number(afterOnePass)));
-    QTRY_COMPARE_WITH_TIMEOUT(dialog.pendingReplies().size(), Answers, 5000);
+    TRY_COMPARE(dialog.pendingReplies().size(), Answers);
     for (int i = 0; i < Answers; ++i)
         QCOMPARE(dialog.pendingReplies().at(i).version, QStringLiteral("1.8.%1").arg(i + 1));
 }
@@ -484,31 +484,27 @@ void ConnectDialogTest::failedBindIsReported()
     QCOMPARE(dialog.searchSockets().size(), 1);
 }
 
-void ConnectDialogTest::connectToPausesTheMonitorOnlyWithBothWorkers()
+void ConnectDialogTest::connectToPausesTheMonitorOfAConnection()
 {
-    LensDesk window;
+    ConnectedWindow panel;
+    LensDesk& window = panel.window();
     window.show();
     QVERIFY(LensDeskTestAccess::connectDialog(window));
     QVERIFY(LensDeskTestAccess::connectDialog(window)->isVisible());
     QVERIFY(LensDeskTestAccess::connectDialog(window)->isModal());
     LensDeskTestAccess::connectDialog(window)->hide();
 
-    LensDeskTestAccess::livenessMonitor(window) =
-        new pingWorker(QStringLiteral("127.0.0.1"), LensDeskTestAccess::commandSocket(window), &window);
-    auto cleanup = qScopeGuard([&window] {
-        delete LensDeskTestAccess::livenessMonitor(window);
-        LensDeskTestAccess::livenessMonitor(window) = nullptr;
-        delete LensDeskTestAccess::motionWorker(window);
-        LensDeskTestAccess::motionWorker(window) = nullptr;
-    });
-    window.findChild<QAction*>(QStringLiteral("actionSetIP"))->trigger();
-    QVERIFY(!LensDeskTestAccess::livenessMonitor(window)->isPaused());
+    // Before any connection there is nothing to pause: "Connect to..." only
+    // shows the dialog again.
+    named<QAction>(window, "actionSetIP")->trigger();
     QVERIFY(LensDeskTestAccess::connectDialog(window)->isVisible());
     LensDeskTestAccess::connectDialog(window)->hide();
 
-    LensDeskTestAccess::motionWorker(window) =
-        new zoomWorker(QStringLiteral("127.0.0.1"), LensDeskTestAccess::commandSocket(window), &window);
-    window.findChild<QAction*>(QStringLiteral("actionSetIP"))->trigger();
+    // Connected, the pings would go unanswered while the operator picks
+    // another controller: the monitor rests.
+    QVERIFY(panel.identify());
+    QVERIFY(!LensDeskTestAccess::livenessMonitor(window)->isPaused());
+    named<QAction>(window, "actionSetIP")->trigger();
     QVERIFY(LensDeskTestAccess::livenessMonitor(window)->isPaused());
     QVERIFY(LensDeskTestAccess::connectDialog(window)->isVisible());
     LensDeskTestAccess::connectDialog(window)->hide();

@@ -36,18 +36,14 @@ void DiscoveryRulesTest::singleClickPick_data()
 {
     QTest::addColumn<QString>("row");
     QTest::addColumn<QString>("picked"); // null: no match
-    QTest::newRow("controller row has no KX2") << "ORVO RE-2: [192.168.1.100]  f/w:1.7.4" << QString();
-    QTest::newRow("interface row has no KX2") << "eth0 [10.0.0.1]" << QString();
-    QTest::newRow("address after KX2") << "ORVO KX2: [192.168.1.100]  f/w:1.7.4"
-                                       << "192.168.1.100";
-    QTest::newRow("address before KX2 only") << "10.0.0.1 KX2 f/w:1.7.4" << QString();
-    QTest::newRow("address touching KX2") << "KX2192.168.1.1"
-                                          << "192.168.1.1";
-    QTest::newRow("last run after KX2") << "KX2 [1.2.3.4,5.6.7.8]"
-                                        << "5.6.7.8";
-    QTest::newRow("first KX2 counts") << "KX2 10.0.0.1 KX2"
-                                      << "10.0.0.1";
-    QTest::newRow("empty") << "" << QString();
+    dataRow("controller row has no KX2", "ORVO RE-2: [192.168.1.100]  f/w:1.7.4", QString());
+    dataRow("interface row has no KX2", "eth0 [10.0.0.1]", QString());
+    dataRow("address after KX2", "ORVO KX2: [192.168.1.100]  f/w:1.7.4", "192.168.1.100");
+    dataRow("address before KX2 only", "10.0.0.1 KX2 f/w:1.7.4", QString());
+    dataRow("address touching KX2", "KX2192.168.1.1", "192.168.1.1");
+    dataRow("last run after KX2", "KX2 [1.2.3.4,5.6.7.8]", "5.6.7.8");
+    dataRow("first KX2 counts", "KX2 10.0.0.1 KX2", "10.0.0.1");
+    dataRow("empty", "", QString());
 }
 
 void DiscoveryRulesTest::singleClickPick()
@@ -63,33 +59,21 @@ void DiscoveryRulesTest::doubleClickPick_data()
 {
     QTest::addColumn<QString>("row");
     QTest::addColumn<QString>("picked");
-    QTest::newRow("controller row") << "ORVO RE-2: [192.168.1.100]  f/w:1.7.4"
-                                    << "192.168.1.100";
-    QTest::newRow("power-zoom controller row") << "ORVO KX-MQTR: [10.231.2.2]  f/w:2.0.1"
-                                               << "10.231.2.2";
-    QTest::newRow("controller row without version") << "ORVO DuvudER: [10.0.0.9]  f/w:"
-                                                    << "10.0.0.9";
-    QTest::newRow("interface row, one address") << "eth0 [10.231.1.1]"
-                                                << "10.231.1.1";
-    QTest::newRow("interface row takes the last address") << "eth0 [10.231.1.1,10.231.3.1]"
-                                                          << "10.231.3.1";
-    QTest::newRow("interface row without address") << "eth0 []" << QString();
-    QTest::newRow("earliest start of the last run") << "12345.6.7.8"
-                                                    << "345.6.7.8";
-    QTest::newRow("any character between groups") << "x 1a2b3c4 y"
-                                                  << "1a2b3c4";
-    QTest::newRow("digits as separators") << "1921681100"
-                                          << "1921681100";
-    QTest::newRow("last run ends last") << "1.2.3.4 and 5.6.7.8!"
-                                        << "5.6.7.8";
-    QTest::newRow("overlapping runs") << "1.2.3.4.5"
-                                      << "2.3.4.5";
-    QTest::newRow("firmware version alone") << "f/w:1.7.4" << QString();
-    QTest::newRow("line break in the text") << "ORVO RE-2\n: [10.1.2.3]  f/w:1"
-                                            << "10.1.2.3";
-    QTest::newRow("non-ASCII digits are no digits")
-        << QString::fromUtf8("\xd9\xa1.\xd9\xa2.\xd9\xa3.\xd9\xa4") << QString();
-    QTest::newRow("empty") << "" << QString();
+    dataRow("controller row", "ORVO RE-2: [192.168.1.100]  f/w:1.7.4", "192.168.1.100");
+    dataRow("power-zoom controller row", "ORVO KX-MQTR: [10.231.2.2]  f/w:2.0.1", "10.231.2.2");
+    dataRow("controller row without version", "ORVO DuvudER: [10.0.0.9]  f/w:", "10.0.0.9");
+    dataRow("interface row, one address", "eth0 [10.231.1.1]", "10.231.1.1");
+    dataRow("interface row takes the last address", "eth0 [10.231.1.1,10.231.3.1]", "10.231.3.1");
+    dataRow("interface row without address", "eth0 []", QString());
+    dataRow("earliest start of the last run", "12345.6.7.8", "345.6.7.8");
+    dataRow("any character between groups", "x 1a2b3c4 y", "1a2b3c4");
+    dataRow("digits as separators", "1921681100", "1921681100");
+    dataRow("last run ends last", "1.2.3.4 and 5.6.7.8!", "5.6.7.8");
+    dataRow("overlapping runs", "1.2.3.4.5", "2.3.4.5");
+    dataRow("firmware version alone", "f/w:1.7.4", QString());
+    dataRow("line break in the text", "ORVO RE-2\n: [10.1.2.3]  f/w:1", "10.1.2.3");
+    dataRow("non-ASCII digits are no digits", QString::fromUtf8("\xd9\xa1.\xd9\xa2.\xd9\xa3.\xd9\xa4"), QString());
+    dataRow("empty", "", QString());
 }
 
 void DiscoveryRulesTest::doubleClickPick()
@@ -118,30 +102,18 @@ void DiscoveryRulesTest::answers_data()
     QTest::addColumn<bool>("isAnswer");
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("product");
-    QTest::newRow("RE-2") << "ORVO RE-2=1.8.3" << true << "1.8.3"
-                          << "ORVO RE-2";
-    QTest::newRow("power zoom") << "ORVO KX-MQTR=2.0.1" << true << "2.0.1"
-                                << "ORVO KX-MQTR";
-    QTest::newRow("DuvudER") << "ORVO DuvudER=1.0" << true << "1.0"
-                             << "ORVO DuvudER";
-    QTest::newRow("any blank between the words") << "ORVO\tRE-2=1.8.3" << true << "1.8.3"
-                                                 << "ORVO\tRE-2";
-    QTest::newRow("model inside the text") << "x ORVO RE-2 y=3" << true << "3"
-                                           << "x ORVO RE-2 y";
-    QTest::newRow("version ends at the next =") << "ORVO RE-2=1.8=junk" << true << "1.8"
-                                                << "ORVO RE-2";
-    QTest::newRow("no = gives an empty version") << "ORVO RE-2" << true << ""
-                                                 << "ORVO RE-2";
-    QTest::newRow("model after the =") << "name=ORVO RE-2" << true << "ORVO RE-2"
-                                       << "name";
-    QTest::newRow("case matters") << "orvo re-2=1.8.3" << false << ""
-                                  << "";
-    QTest::newRow("unknown model") << "ORVO RE-3=1.8.3" << false << ""
-                                   << "";
-    QTest::newRow("the probe itself") << "ver" << false << ""
-                                      << "";
-    QTest::newRow("empty") << "" << false << ""
-                           << "";
+    dataRow("RE-2", "ORVO RE-2=1.8.3", true, "1.8.3", "ORVO RE-2");
+    dataRow("power zoom", "ORVO KX-MQTR=2.0.1", true, "2.0.1", "ORVO KX-MQTR");
+    dataRow("DuvudER", "ORVO DuvudER=1.0", true, "1.0", "ORVO DuvudER");
+    dataRow("any blank between the words", "ORVO\tRE-2=1.8.3", true, "1.8.3", "ORVO\tRE-2");
+    dataRow("model inside the text", "x ORVO RE-2 y=3", true, "3", "x ORVO RE-2 y");
+    dataRow("version ends at the next =", "ORVO RE-2=1.8=junk", true, "1.8", "ORVO RE-2");
+    dataRow("no = gives an empty version", "ORVO RE-2", true, "", "ORVO RE-2");
+    dataRow("model after the =", "name=ORVO RE-2", true, "ORVO RE-2", "name");
+    dataRow("case matters", "orvo re-2=1.8.3", false, "", "");
+    dataRow("unknown model", "ORVO RE-3=1.8.3", false, "", "");
+    dataRow("the probe itself", "ver", false, "", "");
+    dataRow("empty", "", false, "", "");
 }
 
 void DiscoveryRulesTest::answers()
@@ -220,22 +192,10 @@ void DiscoveryRulesTest::rowTexts_data()
     QTest::addColumn<QString>("icon");
     const QString general = QStringLiteral(":/connect/oie_transparent.png");
     const QString powerZoom = QStringLiteral(":/connect/zoom2.png");
-    QTest::newRow("RE-2") << "192.168.1.100"
-                          << "1.7.4"
-                          << "ORVO RE-2"
-                          << "ORVO RE-2: [192.168.1.100]  f/w:1.7.4" << general;
-    QTest::newRow("power zoom") << "10.0.0.5"
-                                << "2.0.1"
-                                << "ORVO KX-MQTR"
-                                << "ORVO KX-MQTR: [10.0.0.5]  f/w:2.0.1" << powerZoom;
-    QTest::newRow("no version") << "10.0.0.6"
-                                << ""
-                                << "ORVO DuvudER"
-                                << "ORVO DuvudER: [10.0.0.6]  f/w:" << general;
-    QTest::newRow("place markers stay text") << "10.0.0.7"
-                                             << "%1"
-                                             << "ORVO RE-2 %2"
-                                             << "ORVO RE-2 %2: [10.0.0.7]  f/w:%1" << general;
+    dataRow("RE-2", "192.168.1.100", "1.7.4", "ORVO RE-2", "ORVO RE-2: [192.168.1.100]  f/w:1.7.4", general);
+    dataRow("power zoom", "10.0.0.5", "2.0.1", "ORVO KX-MQTR", "ORVO KX-MQTR: [10.0.0.5]  f/w:2.0.1", powerZoom);
+    dataRow("no version", "10.0.0.6", "", "ORVO DuvudER", "ORVO DuvudER: [10.0.0.6]  f/w:", general);
+    dataRow("place markers stay text", "10.0.0.7", "%1", "ORVO RE-2 %2", "ORVO RE-2 %2: [10.0.0.7]  f/w:%1", general);
 }
 
 void DiscoveryRulesTest::rowTexts()

@@ -37,8 +37,6 @@
 namespace {
 
 const QString PowerZoomModel = QStringLiteral("ORVO KX-MQTR");
-// Well within the time an unanswered wait of the panel takes.
-constexpr int ReportWaitMs = 5000;
 
 // The zoom, focus and f-number of the simulator's last "Current=" summary.
 QString lastPositionSummary(const QString& log)
@@ -157,9 +155,10 @@ void EndToEndTest::init()
     modals = std::make_unique<ModalAnswerer>();
     window = std::make_unique<LensDesk>();
     // The host's own neighbour cache is never touched by a test.
-    LensDeskTestAccess::flushAddressResolutionCache(*window) = [] { return 0; };
-    LensDeskTestAccess::profileSettings(*window)->remove(QString());
-    LensDeskTestAccess::profileSettings(*window)->sync();
+    LensDeskTestAccess::replaceAddressCacheFlush(*window, [] { return 0; });
+    const std::unique_ptr<QSettings> profiles(SettingsStore::openProfiles(nullptr));
+    profiles->remove(QString());
+    profiles->sync();
 }
 
 void EndToEndTest::cleanup()
@@ -200,7 +199,7 @@ bool EndToEndTest::chooseControllerInDialog(const QString& typedAddress)
 {
     answerConnectDialog(typedAddress);
     if (window->isVisible()) {
-        window->findChild<QAction*>(QStringLiteral("actionSetIP"))->trigger();
+        named<QAction>(*window, "actionSetIP")->trigger();
         return true;
     }
     window->show();
@@ -211,24 +210,24 @@ bool EndToEndTest::chooseControllerInDialog(const QString& typedAddress)
 // its lens reports have been shown.
 bool EndToEndTest::connectThroughDialog(const QString& typedAddress)
 {
-    const QString deviceBefore = window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text();
+    const QString deviceBefore = named<QLabel>(*window, "deviceInfoLabel")->text();
     if (!chooseControllerInDialog(typedAddress))
         return false;
     return QTest::qWaitFor(
         [this, deviceBefore] {
-            const QString device = window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text();
+            const QString device = named<QLabel>(*window, "deviceInfoLabel")->text();
             return modals->pending() == 0 && device.startsWith(QLatin1String("Device:")) && device != deviceBefore
-                && !window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text().isEmpty()
-                && !window->findChild<QLineEdit*>(QStringLiteral("focusVal"))->text().isEmpty();
+                && !named<QLabel>(*window, "lensLabel")->text().isEmpty()
+                && !named<QLineEdit>(*window, "focusVal")->text().isEmpty();
         },
-        ReportWaitMs);
+        TestWaits::reply());
 }
 
 // "Firmware Update..." as the operator chooses it; the simulators serve
 // TFTP on port 6969 instead of 69.
 tftpDlg* EndToEndTest::openFirmwareDialog()
 {
-    window->findChild<QAction*>(QStringLiteral("actionFirmware_Update"))->trigger();
+    named<QAction>(*window, "actionFirmware_Update")->trigger();
     auto* dialog = window->findChild<tftpDlg*>();
     if (dialog)
         dialog->setServerPort(6969);
@@ -254,7 +253,7 @@ bool EndToEndTest::letAttemptRunOutOfTime()
         return false;
     ModalAnswerer::Box failure;
     modals->expectBox(QMessageBox::Ok, &failure);
-    return QTest::qWaitFor([this] { return modals->pending() == 0; }, 10000)
+    return QTest::qWaitFor([this] { return modals->pending() == 0; }, TestWaits::scaled(10000))
         && failure.title == QLatin1String("Connecting Error");
 }
 
@@ -264,11 +263,8 @@ bool EndToEndTest::silenceUntilLost()
 {
     sim->sendSignal(SIGUSR1);
     return sim->waitForLog(QStringLiteral("-- falls silent")).hasMatch()
-        && QTest::qWaitFor(
-               [this] {
-                   return window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text() == QLatin1String("Lens: N/A");
-               },
-               8000);
+        && QTest::qWaitFor([this] { return named<QLabel>(*window, "lensLabel")->text() == QLatin1String("Lens: N/A"); },
+                           TestWaits::scaled(8000));
 }
 
 // Presses the slider, puts it at `value` and lets go, as a drag does.
@@ -287,21 +283,18 @@ void EndToEndTest::connectShowsWhatTheControllerReports_data()
     QTest::addColumn<bool>("zoomDrivable");
     QTest::addColumn<bool>("lensPresent");
 
-    QTest::newRow("power zoom with a zoom lens") << QStringList{"--product", PowerZoomModel, "--lens", "zoom-is"}
-                                                 << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1")
-                                                 << QStringLiteral("Lens: <b>18-55mm f/3.5</b>") << true << true;
+    const QStringList zoomLens{"--product", PowerZoomModel, "--lens", "zoom-is"};
+    const QStringList prime{"--product", "ORVO RE-2", "--lens", "prime", "--firmware", "1.8.12 ", "--bootloader", "2"};
+    const QString mqtr = QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1");
+    const QString zoomLensLine = QStringLiteral("Lens: <b>18-55mm f/3.5</b>");
+    dataRow("power zoom with a zoom lens", zoomLens, mqtr, zoomLensLine, true, true);
     // The panel takes every waiting datagram: answers need no spacing.
-    QTest::newRow("answers back to back") << QStringList{"--product", PowerZoomModel, "--lens", "zoom-is", "--gap", "0"}
-                                          << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1")
-                                          << QStringLiteral("Lens: <b>18-55mm f/3.5</b>") << true << true;
+    dataRow("answers back to back", zoomLens + QStringList{"--gap", "0"}, mqtr, zoomLensLine, true, true);
     // A version with a blank after its digits gets the boot loader's version.
-    QTest::newRow("prime lens without power zoom")
-        << QStringList{"--product", "ORVO RE-2", "--lens", "prime", "--firmware", "1.8.12 ", "--bootloader", "2"}
-        << QStringLiteral("Device: ORVO RE-2 v.1.8.12 (BL2)   @%1") << QStringLiteral("Lens: <b>50mm f/1.8</b>")
-        << false << true;
-    QTest::newRow("no lens") << QStringList{"--product", PowerZoomModel, "--lens", "none"}
-                             << QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1") << QStringLiteral("Lens: N/A")
-                             << false << false;
+    const QString re2 = QStringLiteral("Device: ORVO RE-2 v.1.8.12 (BL2)   @%1");
+    dataRow("prime lens without power zoom", prime, re2, QStringLiteral("Lens: <b>50mm f/1.8</b>"), false, true);
+    const QStringList noLens{"--product", PowerZoomModel, "--lens", "none"};
+    dataRow("no lens", noLens, mqtr, QStringLiteral("Lens: N/A"), false, false);
 }
 
 void EndToEndTest::connectShowsWhatTheControllerReports()
@@ -315,40 +308,32 @@ void EndToEndTest::connectShowsWhatTheControllerReports()
     QVERIFY(startSimulator(arguments));
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
-    QCOMPARE(w.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(), deviceLine.arg(ownAddress()));
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), lensLine, ReportWaitMs);
+    QCOMPARE(named<QLabel>(w, "deviceInfoLabel")->text(), deviceLine.arg(ownAddress()));
+    TRY_COMPARE(named<QLabel>(w, "lensLabel")->text(), lensLine);
 
-    for (QWidget* zoomControl : {static_cast<QWidget*>(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))),
-                                 static_cast<QWidget*>(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom"))),
-                                 static_cast<QWidget*>(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))),
-                                 static_cast<QWidget*>(w.findChild<QSlider*>(QStringLiteral("zoomStepSlider")))})
+    for (QWidget* zoomControl :
+         allNamed<QWidget>(w, {"slowNarrowZoom", "fastWideZoom", "zoomSlider", "zoomStepSlider"}))
         QCOMPARE(zoomControl->isEnabled(), zoomDrivable);
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled(), lensPresent);
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled(), lensPresent);
-    QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("slowOpenIris"))->isEnabled(), lensPresent);
-    QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("slowNearFocus"))->isEnabled(), lensPresent);
+    QCOMPARE(named<QSlider>(w, "irisSlider")->isEnabled(), lensPresent);
+    QCOMPARE(named<QSlider>(w, "focusSlider")->isEnabled(), lensPresent);
+    QCOMPARE(named<QPushButton>(w, "slowOpenIris")->isEnabled(), lensPresent);
+    QCOMPARE(named<QPushButton>(w, "slowNearFocus")->isEnabled(), lensPresent);
 
     if (lensPresent) {
         // The read-outs hold what the controller's "Current=" summary said.
-        QTRY_VERIFY_WITH_TIMEOUT(!lastPositionSummary(sim->log()).isEmpty(), ReportWaitMs);
+        TRY_VERIFY(!lastPositionSummary(sim->log()).isEmpty());
         const QStringList positions = lastPositionSummary(sim->log()).split(QLatin1Char(','));
         QCOMPARE(positions.size(), 3);
-        QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), positions.at(0),
-                                  ReportWaitMs);
-        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), positions.at(1));
-        QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(),
-                 QStringLiteral("f/%1").arg(positions.at(2)));
+        TRY_COMPARE(named<QLineEdit>(w, "zoomVal")->text(), positions.at(0));
+        QCOMPARE(named<QLineEdit>(w, "focusVal")->text(), positions.at(1));
+        QCOMPARE(named<QLineEdit>(w, "irisVal")->text(), QStringLiteral("f/%1").arg(positions.at(2)));
     } else {
-        for (QLineEdit* readOut :
-             {w.findChild<QLineEdit*>(QStringLiteral("zoomVal")), w.findChild<QLineEdit*>(QStringLiteral("focusVal")),
-              w.findChild<QLineEdit*>(QStringLiteral("irisVal"))})
+        for (QLineEdit* readOut : allNamed<QLineEdit>(w, {"zoomVal", "focusVal", "irisVal"}))
             QCOMPARE(readOut->text(), QStringLiteral("N/A"));
     }
     // The connection goes on: the liveness monitor's pings are answered.
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ ping$")).hasMatch());
-    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)
-                                 && LensDeskTestAccess::livenessMonitor(w)->missedPings() <= 1,
-                             ReportWaitMs);
+    TRY_VERIFY(LensDeskTestAccess::livenessMonitor(w) && LensDeskTestAccess::livenessMonitor(w)->missedPings() <= 1);
 }
 
 void EndToEndTest::heldZoomButtonMovesTheZoom()
@@ -356,38 +341,33 @@ void EndToEndTest::heldZoomButtonMovesTheZoom()
     QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
-    const int start = w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt();
+    const int start = named<QLineEdit>(w, "zoomVal")->text().toInt();
     QCOMPARE(start, 18);
 
     // Towards the narrow end while the button is held.
-    QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() >= start + 2,
-                             ReportWaitMs);
+    QTest::mousePress(named<QPushButton>(w, "slowNarrowZoom"), Qt::LeftButton);
+    TRY_VERIFY(named<QLineEdit>(w, "zoomVal")->text().toInt() >= start + 2);
     const int released = sim->log().size();
-    QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")), Qt::LeftButton);
+    QTest::mouseRelease(named<QPushButton>(w, "slowNarrowZoom"), Qt::LeftButton);
     // The drive stops once the stream does; its summary ends the motion.
     QString summary;
-    QTRY_VERIFY_WITH_TIMEOUT(!(summary = lastPositionSummary(sim->log().mid(released))).isEmpty(), ReportWaitMs);
+    TRY_VERIFY(!(summary = lastPositionSummary(sim->log().mid(released))).isEmpty());
     QStringList commands = SimProcess::commandsIn(sim->log());
     const int streamed = commands.count(QStringLiteral("moveZoom=-10"));
     QVERIFY(streamed > 0);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(),
-                              summary.section(QLatin1Char(','), 0, 0), ReportWaitMs);
-    QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() > start);
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("zoomSlider"))->value(),
-             w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt());
+    TRY_COMPARE(named<QLineEdit>(w, "zoomVal")->text(), summary.section(QLatin1Char(','), 0, 0));
+    QVERIFY(named<QLineEdit>(w, "zoomVal")->text().toInt() > start);
+    QCOMPARE(named<QSlider>(w, "zoomSlider")->value(), named<QLineEdit>(w, "zoomVal")->text().toInt());
     // Nothing follows the release: two more pings answered, no more moves.
     const int pings = commands.count(QStringLiteral("ping"));
-    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2,
-                             ReportWaitMs);
+    TRY_VERIFY(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2);
     QCOMPARE(SimProcess::commandsIn(sim->log()).count(QStringLiteral("moveZoom=-10")), streamed);
 
     // And back towards wide with the fast button.
-    const int narrowed = w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt();
-    QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() < narrowed,
-                             ReportWaitMs);
-    QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), Qt::LeftButton);
+    const int narrowed = named<QLineEdit>(w, "zoomVal")->text().toInt();
+    QTest::mousePress(named<QPushButton>(w, "fastWideZoom"), Qt::LeftButton);
+    TRY_VERIFY(named<QLineEdit>(w, "zoomVal")->text().toInt() < narrowed);
+    QTest::mouseRelease(named<QPushButton>(w, "fastWideZoom"), Qt::LeftButton);
     QVERIFY(SimProcess::commandsIn(sim->log()).contains(QStringLiteral("moveZoom=20")));
 }
 
@@ -397,20 +377,18 @@ void EndToEndTest::apertureSliderReleaseSetsTheAperture()
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
     // f/3.5 to f/22 on the lens's scale.
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum(),
+    QCOMPARE(named<QSlider>(w, "irisSlider")->minimum(),
              FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 3.5f));
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->maximum(),
+    QCOMPARE(named<QSlider>(w, "irisSlider")->maximum(),
              FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 22.0f));
 
     const int f8 = FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 8.0f);
-    moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), f8);
+    moveSlider(named<QSlider>(w, "irisSlider"), f8);
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ setAper=8$")).hasMatch());
     QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ irisDone$")).hasMatch());
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"),
-                              ReportWaitMs);
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->value(), f8);
-    QTRY_COMPARE_WITH_TIMEOUT(lastPositionSummary(sim->log()).section(QLatin1Char(','), 2), QStringLiteral("8"),
-                              ReportWaitMs);
+    TRY_COMPARE(named<QLineEdit>(w, "irisVal")->text(), QStringLiteral("f/8"));
+    QCOMPARE(named<QSlider>(w, "irisSlider")->value(), f8);
+    TRY_COMPARE(lastPositionSummary(sim->log()).section(QLatin1Char(','), 2), QStringLiteral("8"));
 }
 
 void EndToEndTest::saveSetPoint(const QString& name)
@@ -419,7 +397,7 @@ void EndToEndTest::saveSetPoint(const QString& name)
         dialog->setTextValue(name);
         dialog->accept();
     });
-    window->findChild<QAction*>(QStringLiteral("actionSavePresets"))->trigger();
+    named<QAction>(*window, "actionSavePresets")->trigger();
     QCOMPARE(modals->pending(), 0);
 }
 
@@ -460,27 +438,21 @@ void EndToEndTest::savedSetPointIsRecalledByCtrl3()
     const int f16 = FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 16.0f);
 
     // Drive the lens somewhere and store it under "3".
-    moveSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 35);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("35"),
-                              ReportWaitMs);
-    moveSlider(w.findChild<QSlider*>(QStringLiteral("focusSlider")), 400);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("400"),
-                              ReportWaitMs);
-    moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), f8);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"),
-                              ReportWaitMs);
+    moveSlider(named<QSlider>(w, "zoomSlider"), 35);
+    TRY_COMPARE(named<QLineEdit>(w, "zoomVal")->text(), QStringLiteral("35"));
+    moveSlider(named<QSlider>(w, "focusSlider"), 400);
+    TRY_COMPARE(named<QLineEdit>(w, "focusVal")->text(), QStringLiteral("400"));
+    moveSlider(named<QSlider>(w, "irisSlider"), f8);
+    TRY_COMPARE(named<QLineEdit>(w, "irisVal")->text(), QStringLiteral("f/8"));
     saveSetPoint(QStringLiteral("3"));
 
     // Somewhere else.
-    moveSlider(w.findChild<QSlider*>(QStringLiteral("zoomSlider")), 50);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("50"),
-                              ReportWaitMs);
-    moveSlider(w.findChild<QSlider*>(QStringLiteral("focusSlider")), 800);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("800"),
-                              ReportWaitMs);
-    moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")), f16);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/16"),
-                              ReportWaitMs);
+    moveSlider(named<QSlider>(w, "zoomSlider"), 50);
+    TRY_COMPARE(named<QLineEdit>(w, "zoomVal")->text(), QStringLiteral("50"));
+    moveSlider(named<QSlider>(w, "focusSlider"), 800);
+    TRY_COMPARE(named<QLineEdit>(w, "focusVal")->text(), QStringLiteral("800"));
+    moveSlider(named<QSlider>(w, "irisSlider"), f16);
+    TRY_COMPARE(named<QLineEdit>(w, "irisVal")->text(), QStringLiteral("f/16"));
     QVERIFY(sim->waitForLog(QStringLiteral(" tx \\S+ Current=50,800,16$")).hasMatch());
 
     const qint64 recallMs = recallByShortcut(Qt::Key_3);
@@ -491,16 +463,13 @@ void EndToEndTest::savedSetPointIsRecalledByCtrl3()
     const int focusAt = commands.lastIndexOf(QStringLiteral("setFocus2=400"));
     const int irisAt = commands.lastIndexOf(QStringLiteral("setAper=8"));
     QVERIFY(zoomAt >= 0 && zoomAt < focusAt && focusAt < irisAt);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("35"),
-                              ReportWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("400"),
-                              ReportWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"),
-                              ReportWaitMs);
+    TRY_COMPARE(named<QLineEdit>(w, "zoomVal")->text(), QStringLiteral("35"));
+    TRY_COMPARE(named<QLineEdit>(w, "focusVal")->text(), QStringLiteral("400"));
+    TRY_COMPARE(named<QLineEdit>(w, "irisVal")->text(), QStringLiteral("f/8"));
     // Confirmed by the controller, not given up on.
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "slowNarrowZoom")->isEnabled());
     QVERIFY(!QApplication::activeModalWidget());
 }
 
@@ -516,14 +485,14 @@ void EndToEndTest::setPointRecalledRightAfterConnecting()
     QCOMPARE(start, QStringLiteral("18,575,3.5"));
     saveSetPoint(QStringLiteral("5"));
 
-    QTest::mousePress(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text().toInt() >= 24, ReportWaitMs);
-    QTest::mouseRelease(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(lastPositionSummary(sim->log()) != start, ReportWaitMs);
+    QTest::mousePress(named<QPushButton>(w, "fastNarrowZoom"), Qt::LeftButton);
+    TRY_VERIFY(named<QLineEdit>(w, "zoomVal")->text().toInt() >= 24);
+    QTest::mouseRelease(named<QPushButton>(w, "fastNarrowZoom"), Qt::LeftButton);
+    TRY_VERIFY(lastPositionSummary(sim->log()) != start);
 
     const int before = sim->log().size();
     const qint64 recallMs = recallByShortcut(Qt::Key_5);
-    QTRY_COMPARE_WITH_TIMEOUT(lastPositionSummary(sim->log().mid(before)), start, ReportWaitMs);
+    TRY_COMPARE(lastPositionSummary(sim->log().mid(before)), start);
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
     QCOMPARE(SimProcess::commandsIn(sim->log()).filter(QRegularExpression(QStringLiteral("^set(Zoom|Focus2|Aper)="))),
@@ -535,8 +504,7 @@ void EndToEndTest::setPointRecalledRightAfterConnecting()
         recall.indexOf(QRegularExpression(QStringLiteral(" tx \\S+ zoomDone$"), QRegularExpression::MultilineOption));
     const int focusSent = recall.indexOf(QRegularExpression(QStringLiteral(" rx \\S+ setFocus2=")));
     QVERIFY2(zoomDone >= 0 && zoomDone < focusSent, qPrintable(recall));
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("18"),
-                              ReportWaitMs);
+    TRY_COMPARE(named<QLineEdit>(w, "zoomVal")->text(), QStringLiteral("18"));
 }
 
 void EndToEndTest::recallRightAfterConnectingDrivesEveryModel_data()
@@ -569,11 +537,9 @@ void EndToEndTest::recallRightAfterConnectingDrivesEveryModel()
              moves);
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text(), QStringLiteral("300"),
-                              ReportWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/8"),
-                              ReportWaitMs);
-    QVERIFY(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
+    TRY_COMPARE(named<QLineEdit>(w, "focusVal")->text(), QStringLiteral("300"));
+    TRY_COMPARE(named<QLineEdit>(w, "irisVal")->text(), QStringLiteral("f/8"));
+    QVERIFY(named<QSlider>(w, "irisSlider")->isEnabled());
 }
 
 // Ctrl+L as the operator types it; the load dialog once it shows.
@@ -583,7 +549,7 @@ QDialog* EndToEndTest::openLoadDialog()
     if (!QTest::qWaitForWindowActive(window.get()))
         return nullptr;
     QTest::keyClick(window.get(), Qt::Key_L, Qt::ControlModifier);
-    auto* dialog = window->findChild<QDialog*>(QStringLiteral("loadSettingsDialog"));
+    auto* dialog = named<QDialog>(*window, "loadSettingsDialog");
     if (!dialog || !QTest::qWaitFor([dialog] { return dialog->isVisible(); }))
         return nullptr;
     return dialog;
@@ -658,8 +624,8 @@ void EndToEndTest::recallWithoutControllerDoesNothing()
     QVERIFY2(recallMs < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(recallMs)));
     QCOMPARE(w.statusBar()->currentMessage(),
              QStringLiteral("No controller is connected: the set point \"3\" is not recalled."));
-    QVERIFY(!w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
-    QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled());
+    QVERIFY(!named<QSlider>(w, "irisSlider")->isEnabled());
+    QVERIFY(!named<QPushButton>(w, "slowNarrowZoom")->isEnabled());
     QVERIFY(!QApplication::activeModalWidget());
 
     // A datagram sent after the recall reaches the simulator after anything
@@ -697,7 +663,8 @@ void EndToEndTest::leavingTheLoadDialogResumesThePings()
     QVERIFY(!dialog->isVisible());
     // At most one ping can have been under way when the dialog opened; two
     // more come only from a running monitor (600 ms apart).
-    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2, 3500);
+    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2,
+                             TestWaits::scaled(3500));
 }
 
 void EndToEndTest::alwaysOnTopOpensNoConnectDialog_data()
@@ -726,9 +693,9 @@ void EndToEndTest::alwaysOnTopOpensNoConnectDialog()
         }
         return false;
     };
-    QTRY_VERIFY(!connectDialogShown());
+    TRY_VERIFY(!connectDialogShown());
 
-    auto* action = w.findChild<QAction*>(QStringLiteral("actionAlwaysOnTop"));
+    auto* action = named<QAction>(w, "actionAlwaysOnTop");
     QVERIFY(action);
     for (const bool on : alwaysOnTop) {
         action->trigger();
@@ -743,7 +710,7 @@ void EndToEndTest::alwaysOnTopOpensNoConnectDialog()
     if (shown) {
         // Answered as the operator would, so that nothing ends the program.
         answerConnectDialog();
-        QTRY_COMPARE(modals->pending(), 0);
+        TRY_COMPARE(modals->pending(), 0);
         QVERIFY(pressCancelOfProgress(window.get()));
     }
     QCOMPARE(shown, dialogOpens);
@@ -757,10 +724,10 @@ void EndToEndTest::addressChangeFollowsTheController()
     const QString oldAddress = ownAddress();
     const QString newAddress = LoopbackAddress::host(7).toString();
     int flushes = 0;
-    LensDeskTestAccess::flushAddressResolutionCache(w) = [&flushes] {
+    LensDeskTestAccess::replaceAddressCacheFlush(w, [&flushes] {
         ++flushes;
         return 0;
-    };
+    });
 
     // The dialog opens with the controller's current settings.
     modals->expect<changeIPDlg>([&](changeIPDlg* dialog) {
@@ -771,16 +738,15 @@ void EndToEndTest::addressChangeFollowsTheController()
         QVERIFY(dialog->applyButton->isEnabled());
         QTimer::singleShot(0, dialog->applyButton, &QPushButton::click);
     });
-    w.findChild<QAction*>(QStringLiteral("actionChange_IP"))->trigger();
-    QTRY_COMPARE_WITH_TIMEOUT(modals->pending(), 0, ReportWaitMs);
+    named<QAction>(w, "actionChange_IP")->trigger();
+    TRY_COMPARE(modals->pending(), 0);
 
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
-                              QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(newAddress), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(named<QLabel>(w, "deviceInfoLabel")->text(),
+                              QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(newAddress),
+                              TestWaits::scaled(10000));
     QCOMPARE(LensDeskTestAccess::controllerAddress(w), newAddress);
     QCOMPARE(flushes, 1);
-    QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled()
-                                 && w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled(),
-                             ReportWaitMs);
+    TRY_VERIFY(named<QSlider>(w, "irisSlider")->isEnabled() && named<QPushButton>(w, "slowNarrowZoom")->isEnabled());
 
     // On the wire: the three values and the restart, then the probe at the
     // new address (the simulator hears nothing else once it has moved).
@@ -801,13 +767,10 @@ void EndToEndTest::addressChangeFollowsTheController()
     QUdpSocket oldHome;
     QVERIFY(oldHome.bind(QHostAddress(oldAddress), 1339));
     const int pings = SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping"));
-    moveSlider(w.findChild<QSlider*>(QStringLiteral("irisSlider")),
-               FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 11.0f));
+    moveSlider(named<QSlider>(w, "irisSlider"), FNumbers::lastIndexOf(LensDeskTestAccess::fNumberTable(w), 11.0f));
     QVERIFY(sim->waitForLog(QStringLiteral(" rx \\S+ setAper=11$")).hasMatch());
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text(), QStringLiteral("f/11"),
-                              ReportWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2,
-                             ReportWaitMs);
+    TRY_COMPARE(named<QLineEdit>(w, "irisVal")->text(), QStringLiteral("f/11"));
+    TRY_VERIFY(SimProcess::commandsIn(sim->log()).count(QStringLiteral("ping")) >= pings + 2);
     QVERIFY(!oldHome.hasPendingDatagrams());
 }
 
@@ -848,9 +811,9 @@ void EndToEndTest::firmwareImageArrivesWhole()
     QStringList commands = SimProcess::commandsIn(log.left(log.indexOf(QLatin1String("-- tftp write of bla from"))));
     commands.removeAll(QStringLiteral("ping"));
     QCOMPARE(commands.mid(commands.size() - 3), (QStringList{"setFLAG=0", "fwNETInit", "Restart"}));
-    QTRY_COMPARE_WITH_TIMEOUT(SimProcess::commandsIn(sim->log().mid(log.indexOf(QLatin1String("-- image received"))))
-                                  .count(QStringLiteral("setFLAG=99")),
-                              2, ReportWaitMs);
+    TRY_COMPARE(SimProcess::commandsIn(sim->log().mid(log.indexOf(QLatin1String("-- image received"))))
+                    .count(QStringLiteral("setFLAG=99")),
+                2);
 }
 
 void EndToEndTest::firmwareUploadWaitsForRefusingController()
@@ -915,7 +878,7 @@ void EndToEndTest::addressWithLeadingZerosIsOneController()
     QVERIFY(!octalCommands.hasPendingDatagrams());
     QVERIFY(!octalTftp.hasPendingDatagrams());
 
-    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
+    QCOMPARE(named<QLabel>(*window, "deviceInfoLabel")->text(),
              QStringLiteral("Device: ORVO KX-MQTR v.1.9.0  @%1").arg(ownAddress()));
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ORVO"),
                     QStringLiteral("KXController"));
@@ -974,8 +937,7 @@ void EndToEndTest::firmwareGoesToTheControllerConnectedNow()
     } else {
         // Two more pings answered: the panel carried on without a word to either.
         const int pings = SimProcess::commandsIn(second.log()).count(QStringLiteral("ping"));
-        QTRY_VERIFY_WITH_TIMEOUT(SimProcess::commandsIn(second.log()).count(QStringLiteral("ping")) >= pings + 2,
-                                 ReportWaitMs);
+        TRY_VERIFY(SimProcess::commandsIn(second.log()).count(QStringLiteral("ping")) >= pings + 2);
         QCOMPARE(firmwareTraffic(second.log()), QStringList());
     }
 }
@@ -1012,7 +974,7 @@ void EndToEndTest::firmwareUpdateWithoutAnsweringControllerAsksFirst()
     if (how == NoController::OtherAddressStopped) {
         QVERIFY(chooseControllerInDialog(sim->sibling(3).toString()));
         QStringList probes;
-        QTRY_VERIFY_WITH_TIMEOUT((probes += caughtDatagrams(nobodyCommands)).size() >= 3, ReportWaitMs);
+        TRY_VERIFY((probes += caughtDatagrams(nobodyCommands)).size() >= 3);
         QCOMPARE(probes, (QStringList{"blver", "getProto", "ver"}));
         QVERIFY(pressCancelOfProgress(window.get()));
     } else if (how == NoController::SameAddressStopped) {
@@ -1059,30 +1021,28 @@ void EndToEndTest::silenceMarksReadOutsAndRecoveryRefillsThem()
     QVERIFY(startSimulator({"--product", PowerZoomModel, "--lens", "zoom-is"}));
     QVERIFY(connectThroughDialog());
     LensDesk& w = *window;
-    const QString zoom = w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text();
+    const QString zoom = named<QLineEdit>(w, "zoomVal")->text();
     QVERIFY(LensDeskTestAccess::livenessMonitor(w));
     QCOMPARE(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::NormalPeriodMs);
 
     QVERIFY(silenceUntilLost());
-    for (QLineEdit* readOut :
-         {w.findChild<QLineEdit*>(QStringLiteral("zoomVal")), w.findChild<QLineEdit*>(QStringLiteral("focusVal")),
-          w.findChild<QLineEdit*>(QStringLiteral("irisVal"))})
+    for (QLineEdit* readOut : allNamed<QLineEdit>(w, {"zoomVal", "focusVal", "irisVal"}))
         QCOMPARE(readOut->text(), QStringLiteral("N/A"));
-    QVERIFY(!w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
-    QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::SlowPeriodMs, ReportWaitMs);
+    QVERIFY(!named<QSlider>(w, "irisSlider")->isEnabled());
+    QVERIFY(!named<QPushButton>(w, "slowNarrowZoom")->isEnabled());
+    TRY_COMPARE(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::SlowPeriodMs);
 
     sim->sendSignal(SIGUSR1);
     QVERIFY(sim->waitForLog(QStringLiteral("-- speaks again")).hasMatch());
     // The next ping (at most 2 s away) is answered; the pace returns to normal.
-    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::NormalPeriodMs, 6000);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), zoom, ReportWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(w.findChild<QLabel*>(QStringLiteral("lensLabel"))->text(),
-                              QStringLiteral("Lens: <b>18-55mm f/3.5</b>"), ReportWaitMs);
-    QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("focusVal"))->text() != QStringLiteral("N/A"));
-    QVERIFY(w.findChild<QLineEdit*>(QStringLiteral("irisVal"))->text().startsWith(QLatin1String("f/")));
-    QVERIFY(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom"))->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(w)->period(), pingWorker::NormalPeriodMs,
+                              pingWorker::SlowPeriodMs + TestWaits::reply());
+    TRY_COMPARE(named<QLineEdit>(w, "zoomVal")->text(), zoom);
+    TRY_COMPARE(named<QLabel>(w, "lensLabel")->text(), QStringLiteral("Lens: <b>18-55mm f/3.5</b>"));
+    QVERIFY(named<QLineEdit>(w, "focusVal")->text() != QStringLiteral("N/A"));
+    QVERIFY(named<QLineEdit>(w, "irisVal")->text().startsWith(QLatin1String("f/")));
+    QVERIFY(named<QSlider>(w, "irisSlider")->isEnabled());
+    QVERIFY(named<QPushButton>(w, "slowNarrowZoom")->isEnabled());
 }
 
 LENSDESK_TEST_MAIN(EndToEndTest)

@@ -65,11 +65,10 @@ private slots:
     void damagedCompressedPayloadIsEmptyWithoutError_data()
     {
         QTest::addColumn<QByteArray>("payload");
-        QTest::newRow("claims 64 bytes, no zlib stream")
-            << QByteArray(QByteArray("\x00\x00\x00\x40", 4) + randomBytes(64, 7));
-        QTest::newRow("stream cut short") << qCompress(randomBytes(5000, 8)).left(1000);
-        QTest::newRow("claim only") << QByteArray("\x00\x00\x10\x00", 4);
-        QTest::newRow("shorter than a claim") << QByteArray("\x00\x10", 2);
+        dataRow("claims 64 bytes, no zlib stream", QByteArray(QByteArray("\x00\x00\x00\x40", 4) + randomBytes(64, 7)));
+        dataRow("stream cut short", qCompress(randomBytes(5000, 8)).left(1000));
+        dataRow("claim only", QByteArray("\x00\x00\x10\x00", 4));
+        dataRow("shorter than a claim", QByteArray("\x00\x10", 2));
     }
     void damagedCompressedPayloadIsEmptyWithoutError()
     {
@@ -88,13 +87,12 @@ private slots:
         QTest::addColumn<quint32>("claimed");
         QTest::addColumn<int>("error");
         constexpr quint32 Bound = FirmwareCipher::LargestImage;
-        QTest::newRow("claims one byte, inflates to 200 MB")
-            << qint64(200000000) << 1u << int(FirmwareCipher::ImageTooLarge);
-        QTest::newRow("one byte beyond the bound") << qint64(Bound) + 1 << Bound << int(FirmwareCipher::ImageTooLarge);
-        QTest::newRow("claim beyond the bound") << qint64(3) << Bound + 1 << int(FirmwareCipher::ImageTooLarge);
-        QTest::newRow("exactly the bound") << qint64(Bound) << Bound << int(FirmwareCipher::NoError);
-        QTest::newRow("claims less than it holds") << qint64(300000) << 1000u << int(FirmwareCipher::NoError);
-        QTest::newRow("claims more than it holds") << qint64(1000) << Bound << int(FirmwareCipher::NoError);
+        dataRow("claims one byte, inflates to 200 MB", qint64(200000000), 1u, int(FirmwareCipher::ImageTooLarge));
+        dataRow("one byte beyond the bound", qint64(Bound) + 1, Bound, int(FirmwareCipher::ImageTooLarge));
+        dataRow("claim beyond the bound", qint64(3), Bound + 1, int(FirmwareCipher::ImageTooLarge));
+        dataRow("exactly the bound", qint64(Bound), Bound, int(FirmwareCipher::NoError));
+        dataRow("claims less than it holds", qint64(300000), 1000u, int(FirmwareCipher::NoError));
+        dataRow("claims more than it holds", qint64(1000), Bound, int(FirmwareCipher::NoError));
     }
     void inflatedImageIsBounded()
     {
@@ -314,41 +312,40 @@ private slots:
         QTest::addColumn<int>("problem");
         const QByteArray body = randomBytes(4000, 21).replace("ORVO ::", "ORVO ;;");
         const QByteArray marked = body + "ORVO ::";
-        QTest::newRow("plain, marker at the end") << marked << marked << int(FirmwareImage::None);
-        QTest::newRow("plain, marker at the start")
-            << QByteArray("ORVO ::" + body) << QByteArray("ORVO ::" + body) << int(FirmwareImage::None);
-        QTest::newRow("plain, starts like a container")
-            << QByteArray("\x03\x02ORVO ::", 9) << QByteArray("\x03\x02ORVO ::", 9) << int(FirmwareImage::None);
-        QTest::newRow("container") << encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagCrc) << body
-                                   << int(FirmwareImage::None);
-        QTest::newRow("compressed container with marker inside")
-            << encodeFirmware(marked, firmwareKey(), FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest)
-            << marked << int(FirmwareImage::None);
-        QTest::newRow("empty file") << QByteArray() << QByteArray() << int(FirmwareImage::EmptyFile);
-        QTest::newRow("two bytes") << QByteArray("\x03\x00", 2) << QByteArray() << int(FirmwareImage::UnknownVersion);
-        QTest::newRow("neither plain nor container")
-            << QByteArray("MZ" + body) << QByteArray() << int(FirmwareImage::UnknownVersion);
-        QByteArray damaged = encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagDigest);
-        damaged[2000] = char(damaged[2000] ^ 0x40);
-        QTest::newRow("damaged container") << damaged << QByteArray() << int(FirmwareImage::IntegrityFailure);
-        QTest::newRow("container for another key") << encodeFirmware(body, firmwareKey() + 1, FirmwareCipher::FlagCrc)
-                                                   << QByteArray() << int(FirmwareImage::IntegrityFailure);
-        QTest::newRow("container without payload")
-            << encodeFirmware(QByteArray(), firmwareKey(), 0) << QByteArray() << int(FirmwareImage::NothingDecoded);
-        QTest::newRow("compressed container for another key")
-            << encodeFirmware(body, firmwareKey() + 1, FirmwareCipher::FlagCompressed) << QByteArray()
-            << int(FirmwareImage::NothingDecoded);
+        const QByteArray markedFirst = "ORVO ::" + body;
+        const QByteArray likeAContainer("\x03\x02ORVO ::", 9);
+        const auto key = firmwareKey();
         const quint8 compressed = FirmwareCipher::FlagCompressed | FirmwareCipher::FlagDigest;
-        QTest::newRow("container with an image beyond the bound") << encipherContainer(
-            plainStream(compressedZeros(FirmwareCipher::LargestImage + 1, 1), compressed), firmwareKey(), compressed)
-                                                                  << QByteArray() << int(FirmwareImage::ImageTooLarge);
+        QByteArray damaged = encodeFirmware(body, key, FirmwareCipher::FlagDigest);
+        damaged[2000] = char(damaged[2000] ^ 0x40);
+        const QByteArray tooLarge = encipherContainer(
+            plainStream(compressedZeros(FirmwareCipher::LargestImage + 1, 1), compressed), key, compressed);
+        const QByteArray markedCompressed = encodeFirmware(marked, key, compressed);
+        const QByteArray otherKeyCrc = encodeFirmware(body, key + 1, FirmwareCipher::FlagCrc);
+        const QByteArray otherKeyCompressed = encodeFirmware(body, key + 1, FirmwareCipher::FlagCompressed);
+        const QByteArray none;
+        const auto row = [](const char* name, const QByteArray& file, const QByteArray& image,
+                            FirmwareImage::Problem problem) { dataRow(name, file, image, int(problem)); };
+        row("plain, marker at the end", marked, marked, FirmwareImage::None);
+        row("plain, marker at the start", markedFirst, markedFirst, FirmwareImage::None);
+        row("plain, starts like a container", likeAContainer, likeAContainer, FirmwareImage::None);
+        row("container", encodeFirmware(body, key, FirmwareCipher::FlagCrc), body, FirmwareImage::None);
+        row("compressed container with marker inside", markedCompressed, marked, FirmwareImage::None);
+        row("empty file", none, none, FirmwareImage::EmptyFile);
+        row("two bytes", QByteArray("\x03\x00", 2), none, FirmwareImage::UnknownVersion);
+        row("neither plain nor container", "MZ" + body, none, FirmwareImage::UnknownVersion);
+        row("damaged container", damaged, none, FirmwareImage::IntegrityFailure);
+        row("container for another key", otherKeyCrc, none, FirmwareImage::IntegrityFailure);
+        row("container without payload", encodeFirmware(none, key, 0), none, FirmwareImage::NothingDecoded);
+        row("compressed container for another key", otherKeyCompressed, none, FirmwareImage::NothingDecoded);
+        row("container with an image beyond the bound", tooLarge, none, FirmwareImage::ImageTooLarge);
         // The boot loader's TFTP write counts 512-byte blocks in 16 bits.
         const quint32 tftp = quint32(FirmwareFile::MaximumBytes);
-        auto zeros = [&](quint32 n) {
-            return encipherContainer(plainStream(compressedZeros(n, n), compressed), firmwareKey(), compressed);
+        const auto zeros = [&](quint32 n) {
+            return encipherContainer(plainStream(compressedZeros(n, n), compressed), key, compressed);
         };
-        QTest::newRow("past TFTP's reach") << zeros(tftp + 1) << QByteArray() << int(FirmwareImage::ImageBeyondTftp);
-        QTest::newRow("TFTP's largest") << zeros(tftp) << QByteArray(int(tftp), '\0') << int(FirmwareImage::None);
+        row("past TFTP's reach", zeros(tftp + 1), none, FirmwareImage::ImageBeyondTftp);
+        row("TFTP's largest", zeros(tftp), QByteArray(int(tftp), '\0'), FirmwareImage::None);
     }
     void imageFromFile()
     {
@@ -371,14 +368,14 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<bool>("unverified");
         const QByteArray body = randomBytes(3000, 31).replace("ORVO ::", "ORVO ;;");
-        QTest::newRow("plain image") << QByteArray(body + "ORVO ::") << false;
-        QTest::newRow("CRC") << encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagCrc) << false;
-        QTest::newRow("digest") << encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagDigest) << false;
-        QTest::newRow("compressed, no check value")
-            << encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagCompressed) << false;
-        QTest::newRow("no check value") << encodeFirmware(body, firmwareKey(), 0) << true;
-        QTest::newRow("no check value, another key") << encodeFirmware(body, firmwareKey() + 1, 0) << true;
-        QTest::newRow("no check value, unknown flag bits") << encodeFirmware(body, firmwareKey(), 0xf0) << true;
+        dataRow("plain image", QByteArray(body + "ORVO ::"), false);
+        dataRow("CRC", encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagCrc), false);
+        dataRow("digest", encodeFirmware(body, firmwareKey(), FirmwareCipher::FlagDigest), false);
+        const quint8 compressedOnly = FirmwareCipher::FlagCompressed;
+        dataRow("compressed, no check value", encodeFirmware(body, firmwareKey(), compressedOnly), false);
+        dataRow("no check value", encodeFirmware(body, firmwareKey(), 0), true);
+        dataRow("no check value, another key", encodeFirmware(body, firmwareKey() + 1, 0), true);
+        dataRow("no check value, unknown flag bits", encodeFirmware(body, firmwareKey(), 0xf0), true);
     }
     void unverifiedContainers()
     {

@@ -90,7 +90,7 @@ void FirmwareFileTest::read()
     clock.start();
     const FirmwareFile file = FirmwareFile::read(path);
     // Nothing waits for a writer or reads on without end.
-    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() < TestWaits::scaled(5000), qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(int(file.problem), problem);
     QCOMPARE(file.isRead(), problem == FirmwareFile::None);
     QVERIFY2(file.reason.contains(reason), qPrintable(file.reason));

@@ -117,7 +117,7 @@ void FloodTest::positionReportFlood()
     // The controller's address, of this test process alone.
     const QByteArray controllerAddress = LoopbackAddress::next().toString().toLatin1();
     LensDesk window;
-    LensDeskTestAccess::controllerAddress(window) = QString::fromLatin1(controllerAddress);
+    LensDeskTestAccess::aimAt(window, QString::fromLatin1(controllerAddress));
     QCoreApplication::processEvents();
 
     // The panel asks for a burst's worth of receive buffer. The kernel caps
@@ -141,7 +141,7 @@ void FloodTest::positionReportFlood()
     // Every handled report shows its value; the values are all different.
     QVector<int> shown;
     shown.reserve(Reports);
-    connect(window.findChild<QLineEdit*>(QStringLiteral("zoomVal")), &QLineEdit::textChanged, this,
+    connect(named<QLineEdit>(window, "zoomVal"), &QLineEdit::textChanged, this,
             [&shown](const QString& text) { shown << text.toInt(); });
 
     // The event loop's lateness: a 5 ms timer that notes how late it fires.
@@ -165,11 +165,14 @@ void FloodTest::positionReportFlood()
     std::thread sender(flood, controllerAddress.constData(), LensDeskTestAccess::commandSocket(window)->localPort(),
                        descriptor, std::ref(sent), std::ref(heldBackUs));
     // The last report is shown, or the flood is over and nothing more comes.
-    QTRY_VERIFY_WITH_TIMEOUT((!shown.isEmpty() && shown.last() == Reports) || clock.elapsed() > 20000, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT((!shown.isEmpty() && shown.last() == Reports)
+                                 || clock.elapsed() > TestWaits::scaled(20000),
+                             TestWaits::scaled(30000));
     sender.join();
     const qint64 floodMs = clock.elapsed();
     heartbeat.stop();
-    QTest::qWait(200);
+    // What the flood left queued is handled before the figures are read.
+    QTest::qWait(TestWaits::quiet());
     const qint64 memoryAfter = residentKiB();
 
     ReceiveQueue after;
@@ -188,7 +191,7 @@ void FloodTest::positionReportFlood()
     QCOMPARE(after.drops, before.drops);
     QVERIFY2(inOrder, "reports handled out of order or twice");
     QCOMPARE(handled, Reports);
-    QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QString::number(Reports));
+    QCOMPARE(named<QLineEdit>(window, "zoomVal")->text(), QString::number(Reports));
     // Generous bounds for a loaded two-core machine and sanitizer builds.
     QVERIFY2(worstDelayUs < 2000 * 1000, qPrintable(QString::number(worstDelayUs)));
     if (MemoryIsMeaningful)

@@ -11,6 +11,7 @@
 #include "TestMain.h"
 
 #include "app/LensDesk.h"
+#include "base/SettingsStore.h"
 #include "lens/ProfileText.h"
 #include "link/pingWorker.h"
 
@@ -25,6 +26,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
 
 namespace {
 
@@ -81,14 +83,14 @@ private:
 bool SoakTest::connectTo(LensDesk& window, const QString& address)
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const QPointer<pingWorker> previous = LensDeskTestAccess::livenessMonitor(window);
+        const QPointer<const pingWorker> previous = LensDeskTestAccess::livenessMonitor(window);
         window.isORVOProduct(address);
         if (waitUntil(
                 [&] {
                     return LensDeskTestAccess::livenessMonitor(window)
                         && LensDeskTestAccess::livenessMonitor(window) != previous.data();
                 },
-                9000))
+                TestWaits::scaled(9000)))
             return true;
     }
     return false;
@@ -105,9 +107,9 @@ void SoakTest::lossyControllerForMinutes()
     const QString address = sim.address().toString();
 
     LensDesk window;
-    LensDeskTestAccess::profileSettings(window)->setValue(ProfileText::keyForName(QStringLiteral("3")),
-                                                          QStringLiteral("35,500,5.6"));
-    LensDeskTestAccess::profileSettings(window)->sync();
+    const std::unique_ptr<QSettings> profiles(SettingsStore::openProfiles(nullptr));
+    SettingsStore::writeThrough(profiles.get(), ProfileText::keyForName(QStringLiteral("3")),
+                                QStringLiteral("35,500,5.6"));
 
     // Every message box (a failed attempt) is closed and counted.
     ModalAnswerer boxes;
@@ -123,34 +125,33 @@ void SoakTest::lossyControllerForMinutes()
         ++cycles;
         // A lost ping streak may have marked the lens unavailable on its
         // own; the operator connects again.
-        if (!window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled()
-            || window.findChild<QLabel*>(QStringLiteral("lensLabel"))->text() == QLatin1String("Lens: N/A")) {
+        if (!named<QSlider>(window, "focusSlider")->isEnabled()
+            || named<QLabel>(window, "lensLabel")->text() == QLatin1String("Lens: N/A")) {
             QVERIFY2(connectTo(window, address), "no reconnection");
             ++reconnects;
         }
 
-        hold(window.findChild<QPushButton*>(QStringLiteral("slowNarrowZoom")), 300);
-        hold(window.findChild<QPushButton*>(QStringLiteral("fastWideZoom")), 200);
-        hold(window.findChild<QPushButton*>(QStringLiteral("slowNearFocus")), 300);
-        hold(window.findChild<QPushButton*>(QStringLiteral("fastFarFocus")), 200);
-        hold(window.findChild<QPushButton*>(QStringLiteral("slowCloseIris")), 200);
-        hold(window.findChild<QPushButton*>(QStringLiteral("slowOpenIris")), 200);
-        drag(window.findChild<QSlider*>(QStringLiteral("focusSlider")),
-             (window.findChild<QSlider*>(QStringLiteral("focusSlider"))->minimum()
-              + window.findChild<QSlider*>(QStringLiteral("focusSlider"))->maximum())
+        hold(named<QPushButton>(window, "slowNarrowZoom"), 300);
+        hold(named<QPushButton>(window, "fastWideZoom"), 200);
+        hold(named<QPushButton>(window, "slowNearFocus"), 300);
+        hold(named<QPushButton>(window, "fastFarFocus"), 200);
+        hold(named<QPushButton>(window, "slowCloseIris"), 200);
+        hold(named<QPushButton>(window, "slowOpenIris"), 200);
+        drag(named<QSlider>(window, "focusSlider"),
+             (named<QSlider>(window, "focusSlider")->minimum() + named<QSlider>(window, "focusSlider")->maximum())
                  / (2 + cycles % 3));
-        drag(window.findChild<QSlider*>(QStringLiteral("irisSlider")),
-             window.findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum()
+        drag(named<QSlider>(window, "irisSlider"),
+             named<QSlider>(window, "irisSlider")->minimum()
                  + cycles
                      % qMax(1,
-                            window.findChild<QSlider*>(QStringLiteral("irisSlider"))->maximum()
-                                - window.findChild<QSlider*>(QStringLiteral("irisSlider"))->minimum() + 1));
-        drag(window.findChild<QSlider*>(QStringLiteral("zoomSlider")),
-             window.findChild<QSlider*>(QStringLiteral("zoomSlider"))->minimum()
+                            named<QSlider>(window, "irisSlider")->maximum()
+                                - named<QSlider>(window, "irisSlider")->minimum() + 1));
+        drag(named<QSlider>(window, "zoomSlider"),
+             named<QSlider>(window, "zoomSlider")->minimum()
                  + cycles * 7
                      % qMax(1,
-                            window.findChild<QSlider*>(QStringLiteral("zoomSlider"))->maximum()
-                                - window.findChild<QSlider*>(QStringLiteral("zoomSlider"))->minimum() + 1));
+                            named<QSlider>(window, "zoomSlider")->maximum()
+                                - named<QSlider>(window, "zoomSlider")->minimum() + 1));
         window.loadSetPointNow3();
 
         // Every second cycle the controller falls silent until the panel
@@ -160,7 +161,7 @@ void SoakTest::lossyControllerForMinutes()
             // next report, and one that gave up waiting leaves it paused:
             // the operator nudges focus until a report proves life again.
             for (int nudge = 0; nudge < 20 && LensDeskTestAccess::livenessMonitor(window)->isPaused(); ++nudge) {
-                hold(window.findChild<QPushButton*>(QStringLiteral("slowNearFocus")), 100);
+                hold(named<QPushButton>(window, "slowNearFocus"), 100);
                 QTest::qWait(400);
             }
             QVERIFY2(!LensDeskTestAccess::livenessMonitor(window)->isPaused(), "the liveness monitor stayed paused");
@@ -171,11 +172,10 @@ void SoakTest::lossyControllerForMinutes()
             // as both the read-outs and the disabled controls.
             QVERIFY2(waitUntil(
                          [&] {
-                             return window.findChild<QLabel*>(QStringLiteral("lensLabel"))->text()
-                                 == QLatin1String("Lens: N/A")
-                                 && !window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled();
+                             return named<QLabel>(window, "lensLabel")->text() == QLatin1String("Lens: N/A")
+                                 && !named<QSlider>(window, "focusSlider")->isEnabled();
                          },
-                         20000),
+                         TestWaits::scaled(20000)),
                      "the loss went unnoticed");
             sim.sendSignal(SIGUSR1);
             QVERIFY2(waitUntil(
@@ -183,14 +183,14 @@ void SoakTest::lossyControllerForMinutes()
                              return LensDeskTestAccess::livenessMonitor(window)
                                  && LensDeskTestAccess::livenessMonitor(window)->period() == pingWorker::NormalPeriodMs;
                          },
-                         20000),
+                         TestWaits::scaled(20000)),
                      "the monitor kept the slow pace");
             QVERIFY2(connectTo(window, address), "no reconnection after the loss");
             ++reconnects;
             // The controls come back with the controller's reports.
-            QVERIFY2(waitUntil([&] { return window.findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled(); },
-                               10000),
-                     "controls stayed disabled");
+            QVERIFY2(
+                waitUntil([&] { return named<QSlider>(window, "focusSlider")->isEnabled(); }, TestWaits::scaled(10000)),
+                "controls stayed disabled");
         }
         memoryPeak = qMax(memoryPeak, residentKiB());
     }

@@ -136,8 +136,7 @@ void FocuserSessionTest::moves_data()
     QTest::addColumn<QString>("outcome");
     const auto row = [](const char* name, const char* focusRange, const char* request, const char* command,
                         const char* replies, const char* outcome) {
-        QTest::newRow(name) << QString(focusRange) << QString(request) << QString(command) << QString(replies)
-                            << QString(outcome);
+        dataRow(name, QString(focusRange), QString(request), QString(command), QString(replies), QString(outcome));
     };
     row("absolute, ends from 0", "0,1023", "moveTo 500", "setFocus=500", "Focus=500|focusDone", "idle 500");
     row("absolute, shifted ends", "100,1123", "moveTo 500", "setFocus=600", "Focus=600|focusDone", "idle 500");

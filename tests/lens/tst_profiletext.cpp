@@ -132,16 +132,11 @@ void ProfileTextTest::describeValue_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("description");
-    QTest::newRow("typical") << "50,812,5.6"
-                             << "50mm 812 f/5.6";
-    QTest::newRow("fields as stored") << "050,+12,5.60"
-                                      << "050mm +12 f/5.60";
-    QTest::newRow("no profile") << "0,0,0"
-                                << "0mm 0 f/0";
-    QTest::newRow("iris missing reads 0") << "50,812"
-                                          << "50mm 812 f/0";
-    QTest::newRow("only zoom") << "50"
-                               << "50mm 0 f/0";
+    dataRow("typical", "50,812,5.6", "50mm 812 f/5.6");
+    dataRow("fields as stored", "050,+12,5.60", "050mm +12 f/5.60");
+    dataRow("no profile", "0,0,0", "0mm 0 f/0");
+    dataRow("iris missing reads 0", "50,812", "50mm 812 f/0");
+    dataRow("only zoom", "50", "50mm 0 f/0");
 }
 
 void ProfileTextTest::describeValue()

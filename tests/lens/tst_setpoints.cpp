@@ -3,6 +3,7 @@
 #include "StoredSettings.h"
 #include "TestMain.h"
 
+#include "base/SettingsStore.h"
 #include "lens/FNumbers.h"
 #include "lens/LensWaits.h"
 #include "lens/ProfileText.h"
@@ -74,7 +75,8 @@ private:
     void saveAs(const QString& name);
     void store(const QString& name, const QVariant& value);
     void confirmMovesAfter(int delayMs);
-    quint16 panelPort() const { return LensDeskTestAccess::commandSocket(*m_window)->localPort(); }
+    // Connects anew to a controller of this model; its log starts empty.
+    void reconnectTo(const QString& product);
 
     std::unique_ptr<ConnectedWindow> m_panel;
     ScriptedController* m_peer = nullptr;
@@ -87,12 +89,11 @@ void SetPointsTest::init()
     m_peer = &m_panel->controller();
     QVERIFY(m_peer->isBound());
     m_window = &m_panel->window();
-    LensDeskTestAccess::profileSettings(*m_window)->remove(QString());
-    LensDeskTestAccess::profileSettings(*m_window)->sync();
-    // A 24-70 mm lens.
-    LensDeskTestAccess::zoomRangeWide(*m_window) = 24;
-    LensDeskTestAccess::zoomRangeTele(*m_window) = 70;
+    m_panel->profiles().remove(QString());
+    m_panel->profiles().sync();
     QVERIFY(m_panel->stage());
+    // A 24-70 mm lens.
+    QVERIFY(m_panel->report({"zRange=24,70"}));
 }
 
 void SetPointsTest::cleanup() { m_panel.reset(); }
@@ -103,13 +104,19 @@ void SetPointsTest::saveAs(const QString& name)
         dialog->setTextValue(name);
         dialog->accept();
     });
-    m_window->findChild<QAction*>(QStringLiteral("actionSavePresets"))->trigger();
+    named<QAction>(*m_window, "actionSavePresets")->trigger();
 }
 
 void SetPointsTest::store(const QString& name, const QVariant& value)
 {
-    LensDeskTestAccess::profileSettings(*m_window)->setValue(ProfileText::keyForName(name), value);
-    LensDeskTestAccess::profileSettings(*m_window)->sync();
+    SettingsStore::writeThrough(&m_panel->profiles(), ProfileText::keyForName(name), value);
+}
+
+void SetPointsTest::reconnectTo(const QString& product)
+{
+    QVERIFY(m_panel->identify(product + QStringLiteral("=1.9.0")));
+    QVERIFY(m_peer->awaitReceived());
+    m_peer->clear();
 }
 
 // The controller reports focus and iris settled `delayMs` after a zoom
@@ -117,7 +124,7 @@ void SetPointsTest::store(const QString& name, const QVariant& value)
 void SetPointsTest::confirmMovesAfter(int delayMs)
 {
     ScriptedController* peer = m_peer;
-    const quint16 port = panelPort();
+    const quint16 port = m_panel->panelPort();
     connect(m_peer, &ScriptedController::commandReceived, this, [peer, port, delayMs](const QString& text) {
         QList<QByteArray> replies;
         if (text.startsWith(QLatin1String("setZoom=")))
@@ -146,24 +153,26 @@ void SetPointsTest::savedUnderThreeIsRecalledByCtrl3()
         dialog->setTextValue(QStringLiteral("3"));
         dialog->accept();
     });
-    w.findChild<QAction*>(QStringLiteral("actionSavePresets"))->trigger();
+    named<QAction>(w, "actionSavePresets")->trigger();
     QCOMPARE(title, QStringLiteral("Setpoint Name"));
     QCOMPARE(label, QStringLiteral("Setpoint Name"));
     QVERIFY(initial.isEmpty());
     // On disk at once: closing the window ends the process.
-    QVERIFY(storedFileText(LensDeskTestAccess::profileSettings(w)).contains(QStringLiteral("35,500,4")));
+    QVERIFY(storedFileText(&m_panel->profiles()).contains(QStringLiteral("35,500,4")));
 
     confirmMovesAfter(500);
+    // Only the recall may pause or resume the liveness monitor from here on.
+    QVERIFY(m_panel->stopAnsweringPings());
     QApplication::setActiveWindow(&w);
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QTest::keyClick(&w, Qt::Key_3, Qt::ControlModifier);
 
-    QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
-    const auto& log = m_peer->log();
+    QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
+    const QVector<ScriptedController::Command> log = m_peer->commandLog();
     // Each next command waited for the confirmation of the one before.
     QVERIFY2(log.at(1).atMs - log.at(0).atMs >= 450, qPrintable(QString::number(log.at(1).atMs - log.at(0).atMs)));
     QVERIFY2(log.at(2).atMs - log.at(1).atMs >= 450, qPrintable(QString::number(log.at(2).atMs - log.at(1).atMs)));
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastNarrowZoom")->isEnabled());
     QVERIFY(LensDeskTestAccess::livenessMonitor(w)->isPaused());
     QVERIFY(!QApplication::activeModalWidget());
 }
@@ -171,8 +180,7 @@ void SetPointsTest::savedUnderThreeIsRecalledByCtrl3()
 void SetPointsTest::savingBeforeAnyReportStoresMinusOnes()
 {
     saveAs(QStringLiteral("early"));
-    QCOMPARE(ProfileText::valueText(LensDeskTestAccess::profileSettings(*m_window)->value(QStringLiteral("early"))),
-             QStringLiteral("-1,-1,-1"));
+    QCOMPARE(ProfileText::valueText(m_panel->profiles().value(QStringLiteral("early"))), QStringLiteral("-1,-1,-1"));
 }
 
 void SetPointsTest::cancelledOrEmptyNameSavesNothing()
@@ -181,9 +189,9 @@ void SetPointsTest::cancelledOrEmptyNameSavesNothing()
         dialog->setTextValue(QStringLiteral("never"));
         dialog->reject();
     });
-    m_window->findChild<QAction*>(QStringLiteral("actionSavePresets"))->trigger();
+    named<QAction>(*m_window, "actionSavePresets")->trigger();
     saveAs(QString());
-    QVERIFY(LensDeskTestAccess::profileSettings(*m_window)->childKeys().isEmpty());
+    QVERIFY(m_panel->profiles().childKeys().isEmpty());
 }
 
 void SetPointsTest::lensCheck_data()
@@ -207,8 +215,7 @@ void SetPointsTest::lensCheck()
     QFETCH(QString, profile);
     QFETCH(bool, fits);
     LensDesk& w = *m_window;
-    LensDeskTestAccess::zoomRangeWide(w) = wide;
-    LensDeskTestAccess::zoomRangeTele(w) = tele;
+    QVERIFY(m_panel->report({QStringLiteral("zRange=%1,%2").arg(wide).arg(tele).toLatin1()}));
     store(QStringLiteral("7"), profile);
     confirmMovesAfter(0);
 
@@ -216,15 +223,14 @@ void SetPointsTest::lensCheck()
     m_panel->modals().expectBox(QMessageBox::Ok, &box);
     w.loadSetPointNow7();
     if (fits) {
-        QCOMPARE(m_peer->texts().value(0), QStringLiteral("setZoom=%1").arg(profile.section(',', 0, 0)));
+        QCOMPARE(m_peer->receivedUntilNow().value(0), QStringLiteral("setZoom=%1").arg(profile.section(',', 0, 0)));
         QVERIFY(box.title.isEmpty());
     } else {
         QCOMPARE(box.title, QStringLiteral("Wrong presets"));
         QCOMPARE(box.text, QStringLiteral("This presets is for the different lens!"));
-        QTest::qWait(100);
-        QVERIFY(m_peer->log().isEmpty());
+        QVERIFY(m_peer->receivedUntilNow().isEmpty());
     }
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastNarrowZoom"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastNarrowZoom")->isEnabled());
 }
 
 void SetPointsTest::rangeChecks_data()
@@ -234,28 +240,23 @@ void SetPointsTest::rangeChecks_data()
     QTest::addColumn<QVector<float>>("irisLimits"); // close, open
     QTest::addColumn<QString>("profile");
     QTest::addColumn<QString>("message");
-    const QString mqtr = QStringLiteral("ORVO KX-MQTR");
-    QTest::newRow("nothing measured") << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{0, 0} << "35,500,4"
-                                      << "";
-    QTest::newRow("focus bounds are exclusive")
-        << mqtr << QVector<int>{0, 0, 100, 900} << QVector<float>{0, 0} << "35,100,4"
-        << "Focus value 100 is out of range [100,900] for this lens!";
-    QTest::newRow("focus inside") << mqtr << QVector<int>{0, 0, 100, 900} << QVector<float>{0, 0} << "35,101,4"
-                                  << "";
-    QTest::newRow("focus half measured") << mqtr << QVector<int>{0, 0, 0, 900} << QVector<float>{0, 0} << "35,1000,4"
-                                         << "";
-    QTest::newRow("zoom at its limit") << mqtr << QVector<int>{30, 60, 0, 0} << QVector<float>{0, 0} << "60,500,4"
-                                       << "Zoom value 60 is out of range [30,60] for this lens!";
-    QTest::newRow("zoom limits apply to power zoom only")
-        << "ORVO RE-2" << QVector<int>{30, 60, 0, 0} << QVector<float>{0, 0} << "65,500,4"
-        << "";
-    QTest::newRow("zoom first") << mqtr << QVector<int>{30, 60, 100, 900} << QVector<float>{0, 0} << "25,50,4"
-                                << "Zoom value 25 is out of range [30,60] for this lens!";
-    QTest::newRow("iris beyond the open end")
-        << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{22, 4} << "35,500,2.8"
-        << "Iris value 2.8 is out of range [22,4] for zoom/lens!";
-    QTest::newRow("iris between its ends") << mqtr << QVector<int>{0, 0, 0, 0} << QVector<float>{22, 4} << "35,500,5.6"
-                                           << "";
+    const auto row = [](const char* name, const char* product, const QVector<int>& limits,
+                        const QVector<float>& irisLimits, const char* profile,
+                        const char* message) { dataRow(name, product, limits, irisLimits, profile, message); };
+    const char* const mqtr = "ORVO KX-MQTR";
+    const char* const focus100 = "Focus value 100 is out of range [100,900] for this lens!";
+    const char* const zoom60 = "Zoom value 60 is out of range [30,60] for this lens!";
+    const char* const zoom25 = "Zoom value 25 is out of range [30,60] for this lens!";
+    const char* const iris28 = "Iris value 2.8 is out of range [22,4] for zoom/lens!";
+    row("nothing measured", mqtr, {0, 0, 0, 0}, {0, 0}, "35,500,4", "");
+    row("focus bounds are exclusive", mqtr, {0, 0, 100, 900}, {0, 0}, "35,100,4", focus100);
+    row("focus inside", mqtr, {0, 0, 100, 900}, {0, 0}, "35,101,4", "");
+    row("focus half measured", mqtr, {0, 0, 0, 900}, {0, 0}, "35,1000,4", "");
+    row("zoom at its limit", mqtr, {30, 60, 0, 0}, {0, 0}, "60,500,4", zoom60);
+    row("zoom limits apply to power zoom only", "ORVO RE-2", {30, 60, 0, 0}, {0, 0}, "65,500,4", "");
+    row("zoom first", mqtr, {30, 60, 100, 900}, {0, 0}, "25,50,4", zoom25);
+    row("iris beyond the open end", mqtr, {0, 0, 0, 0}, {22, 4}, "35,500,2.8", iris28);
+    row("iris between its ends", mqtr, {0, 0, 0, 0}, {22, 4}, "35,500,5.6", "");
 }
 
 void SetPointsTest::rangeChecks()
@@ -266,17 +267,11 @@ void SetPointsTest::rangeChecks()
     QFETCH(QString, profile);
     QFETCH(QString, message);
     LensDesk& w = *m_window;
-    LensDeskTestAccess::productName(w) = product;
-    zoomWorker& worker = *LensDeskTestAccess::motionWorker(w);
-    worker.zoomWideLimit = limits.at(0);
-    worker.zoomNarrowLimit = limits.at(1);
-    worker.focusFarLimit = limits.at(2);
-    worker.focusNearLimit = limits.at(3);
-    worker.irisCloseLimit = irisLimits.at(0);
-    worker.irisOpenLimit = irisLimits.at(1);
+    reconnectTo(product);
+    // What the limit finder measured on this connection.
+    QVERIFY(LensDeskTestAccess::setMeasuredLimits(
+        w, {limits.at(0), limits.at(1), limits.at(2), limits.at(3), irisLimits.at(0), irisLimits.at(1)}));
     store(QStringLiteral("range"), profile);
-    // Earlier moves left their completion flags set.
-    LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true;
     confirmMovesAfter(0);
 
     QString title, text;
@@ -291,18 +286,19 @@ void SetPointsTest::rangeChecks()
     w.loadSetPointNow(QStringLiteral("range"));
     if (message.isEmpty()) {
         QVERIFY(title.isEmpty());
-        QCOMPARE(m_peer->texts().constLast(),
+        const QStringList sent = m_peer->receivedUntilNow();
+        QVERIFY(!sent.isEmpty());
+        QCOMPARE(sent.constLast(),
                  QStringLiteral("setAper=%1").arg(FNumbers::shortest(ProfileText::parse(profile).iris)));
     } else {
         QCOMPARE(title, QStringLiteral("Apllying Settings error"));
         QCOMPARE(text, message);
         QVERIFY(progressGone);
-        QTest::qWait(100);
-        QVERIFY(m_peer->log().isEmpty());
+        QVERIFY(m_peer->receivedUntilNow().isEmpty());
         // A refused recall gives the liveness monitor back.
         QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
     }
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
 }
 
 void SetPointsTest::absentOrEmptyProfileDoesNothing_data()
@@ -321,9 +317,9 @@ void SetPointsTest::absentOrEmptyProfileDoesNothing()
     bool sawModal = false;
     m_panel->modals().expect<QWidget>([&sawModal](QWidget*) { sawModal = true; });
     w.loadSetPointNow5();
-    QTest::qWait(300);
+    QTest::qWait(TestWaits::quiet());
     QVERIFY(!sawModal);
-    QVERIFY(m_peer->log().isEmpty());
+    QVERIFY(m_peer->receivedUntilNow().isEmpty());
     // Nothing was driven: the monitor watches the controller again.
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
@@ -340,12 +336,11 @@ void SetPointsTest::incompleteValueIsDescribedAndRefused()
     ModalAnswerer::Box box;
     m_panel->modals().expectBox(QMessageBox::Ok, &box);
     QTest::mouseClick(w.findChild<loadSettDlg*>()->loadButton, Qt::LeftButton);
-    QTRY_COMPARE(m_panel->modals().pending(), 0);
+    TRY_COMPARE(m_panel->modals().pending(), 0);
     QCOMPARE(box.title, QStringLiteral("Wrong presets"));
     QVERIFY2(box.text.contains(QStringLiteral("\"50,812\"")), qPrintable(box.text));
-    QTest::qWait(100);
-    QVERIFY(m_peer->log().isEmpty());
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(m_peer->receivedUntilNow().isEmpty());
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
 }
 
 void SetPointsTest::handEditedListIsRecalled()
@@ -353,25 +348,32 @@ void SetPointsTest::handEditedListIsRecalled()
     // Typed into the store without quotes, the value reads back as a list.
     LensDesk& w = *m_window;
     store(QStringLiteral("1"), QStringList{"35", "500", "4"});
-    LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true;
     confirmMovesAfter(0);
     w.loadSetPointNow1();
-    QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
+    QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
 }
 
 void SetPointsTest::withoutPowerZoomTheFirstWaitStillWaits()
 {
     LensDesk& w = *m_window;
-    LensDeskTestAccess::productName(w) = QStringLiteral("ORVO RE-2");
+    // A model without power zoom whose focus and aperture are still moving.
+    reconnectTo(QStringLiteral("ORVO RE-2"));
+    QVERIFY(m_panel->leaveMovesUnconfirmed());
+    QVERIFY(!LensDeskTestAccess::focusDoneFlag(w) && !LensDeskTestAccess::irisDoneFlag(w));
     store(QStringLiteral("2"), QStringLiteral("35,500,5.6"));
     confirmMovesAfter(0);
-    QElapsedTimer clock;
-    clock.start();
-    QTimer::singleShot(800, &w,
-                       [&w] { LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true; });
+    // They settle 800 ms after the recall begins.
+    ScriptedController* peer = m_peer;
+    const quint16 port = m_panel->panelPort();
+    const qint64 recallAt = m_peer->elapsedMs();
+    QTimer::singleShot(800, peer, [peer, port] {
+        peer->sendTo(port, "focusDone");
+        peer->sendTo(port, "irisDone");
+    });
     w.loadSetPointNow2();
-    QCOMPARE(m_peer->texts(), (QStringList{"setFocus2=500", "setAper=5.6"}));
-    QVERIFY(m_peer->log().at(0).atMs >= 700);
+    QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"setFocus2=500", "setAper=5.6"}));
+    const qint64 firstAfter = m_peer->commandLog().at(0).atMs - recallAt;
+    QVERIFY2(firstAfter >= 700, qPrintable(QString::number(firstAfter)));
     QVERIFY(LensDeskTestAccess::zoomDoneFlag(w));
 }
 
@@ -394,8 +396,9 @@ void SetPointsTest::cancelEndsOnlyTheWaitUnderWay()
     w.loadSetPointNow4();
     QCOMPARE(label, QStringLiteral("Setting lens positions... [35,500,4]"));
     QCOMPARE(title, QStringLiteral("Canon Lens Controller"));
-    QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "stopFocus", "setFocus2=500", "stopFocus", "setAper=4"}));
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QCOMPARE(m_peer->receivedUntilNow(),
+             (QStringList{"setZoom=35", "stopFocus", "setFocus2=500", "stopFocus", "setAper=4"}));
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
 }
 
 void SetPointsTest::zoomStepEndsOnAnyConfirmation_data()
@@ -419,9 +422,9 @@ void SetPointsTest::zoomStepEndsOnAnyConfirmation()
     QElapsedTimer clock;
     clock.start();
     w.loadSetPointNow8();
-    QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
+    QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
     QVERIFY2(clock.elapsed() < LensWaits::MoveConfirmTimeoutMs, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
     QVERIFY(!QApplication::activeModalWidget());
 }
 
@@ -441,10 +444,10 @@ void SetPointsTest::unconfirmedZoomStillDrivesFocusAndAperture()
     clock.start();
     w.loadSetPointNow9();
     QVERIFY(clock.elapsed() >= LensWaits::MoveConfirmTimeoutMs);
-    QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
+    QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"setZoom=35", "setFocus2=500", "setAper=4"}));
     QCOMPARE(messages,
              QStringList{QStringLiteral("The controller did not confirm the zoom move; focus and aperture follow.")});
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
 }
 
 void SetPointsTest::recallGivesUpWithoutConfirmation()
@@ -456,9 +459,9 @@ void SetPointsTest::recallGivesUpWithoutConfirmation()
     w.loadSetPointNow6();
     // The zoom's wait and then the focus's wait run out.
     QVERIFY(clock.elapsed() >= 2 * LensWaits::MoveConfirmTimeoutMs);
-    QCOMPARE(m_peer->texts(), (QStringList{"setZoom=35", "setFocus2=500"}));
+    QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"setZoom=35", "setFocus2=500"}));
     QVERIFY(!QApplication::activeModalWidget());
-    QVERIFY(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled());
+    QVERIFY(named<QPushButton>(w, "fastOpenIris")->isEnabled());
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
     QVERIFY(!LensDeskTestAccess::livenessMonitor(w)->isPaused());
 }
@@ -487,17 +490,15 @@ void SetPointsTest::givenUpRecallKeepsTheMissedPings()
     ConnectedWindow panel;
     ScriptedController& controller = panel.controller();
     LensDesk& w = panel.window();
-    controller.answer(QStringLiteral("ping"), {QStringLiteral("AF=1")});
     QVERIFY(panel.identify(identification));
-    controller.sendTo(LensDeskTestAccess::commandSocket(w)->localPort(), "zRange=24,70");
-    QTRY_COMPARE(LensDeskTestAccess::zoomRangeTele(w), 70);
-    QTRY_VERIFY(controller.count(QStringLiteral("ping")) >= 1);
-    LensDeskTestAccess::profileSettings(w)->setValue(QStringLiteral("3"), QStringLiteral("35,500,4"));
-    pingWorker* monitor = LensDeskTestAccess::livenessMonitor(w);
+    QVERIFY(panel.report({"zRange=24,70"}));
+    TRY_VERIFY(controller.count(QStringLiteral("ping")) >= 1);
+    SettingsStore::writeThrough(&panel.profiles(), QStringLiteral("3"), QStringLiteral("35,500,4"));
+    const pingWorker* monitor = LensDeskTestAccess::livenessMonitor(w);
 
     if (silentBeforeRecall) {
         controller.forget(QStringLiteral("ping"));
-        QTRY_VERIFY_WITH_TIMEOUT(monitor->missedPings() >= 2, 5000);
+        TRY_VERIFY(monitor->missedPings() >= 2);
     } else {
         controller.answer(QStringLiteral("setZoom=35"), {"zoomDone", "focusDone", "irisDone"});
         connect(&controller, &ScriptedController::commandReceived, this, [&controller](const QString& text) {
@@ -510,8 +511,8 @@ void SetPointsTest::givenUpRecallKeepsTheMissedPings()
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("The controller did not confirm the move."));
     QVERIFY2(missed >= 2, qPrintable(QString::number(missed)));
     QVERIFY(!monitor->isPaused());
-    QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("fastOpenIris"))->isEnabled(), controlsBack);
-    QCOMPARE(w.findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled(), controlsBack);
+    QCOMPARE(named<QPushButton>(w, "fastOpenIris")->isEnabled(), controlsBack);
+    QCOMPARE(named<QSlider>(w, "irisSlider")->isEnabled(), controlsBack);
 }
 
 void SetPointsTest::namesWithSeparatorsRoundTrip()
@@ -523,7 +524,7 @@ void SetPointsTest::namesWithSeparatorsRoundTrip()
     saveAs(QStringLiteral("studio/left"));
     w.zoomUpdateVal(50);
     saveAs(QStringLiteral("a\\b"));
-    QVERIFY(LensDeskTestAccess::profileSettings(w)->childGroups().isEmpty());
+    QVERIFY(m_panel->profiles().childGroups().isEmpty());
 
     w.loadSettings();
     QVERIFY(w.findChild<loadSettDlg*>()->isVisible());
@@ -538,10 +539,9 @@ void SetPointsTest::namesWithSeparatorsRoundTrip()
     w.findChild<loadSettDlg*>()->comboBox->setCurrentText(QStringLiteral("a\\b"));
     QCOMPARE(w.findChild<loadSettDlg*>()->label->text(), QStringLiteral("50mm 500 f/4"));
 
-    LensDeskTestAccess::focusDoneFlag(w) = LensDeskTestAccess::irisDoneFlag(w) = true;
     confirmMovesAfter(0);
     QTest::mouseClick(w.findChild<loadSettDlg*>()->loadButton, Qt::LeftButton);
-    QTRY_COMPARE(m_peer->texts(), (QStringList{"setZoom=50", "setFocus2=500", "setAper=4"}));
+    QCOMPARE(m_peer->receivedUntilNow(), (QStringList{"setZoom=50", "setFocus2=500", "setAper=4"}));
     QVERIFY(!w.findChild<loadSettDlg*>()->isVisible());
 }
 
@@ -584,8 +584,8 @@ void SetPointsTest::deleteAsksFirstAndDisablesAtLast()
     modals.expectBox(QMessageBox::Yes);
     QTest::mouseClick(dialog.pushButton, Qt::LeftButton);
     QCOMPARE(dialog.comboBox->count(), 1);
-    QVERIFY(!LensDeskTestAccess::profileSettings(w)->contains(QStringLiteral("1")));
-    QVERIFY(!storedFileText(LensDeskTestAccess::profileSettings(w)).contains(QStringLiteral("35,500,4")));
+    QVERIFY(!m_panel->profiles().contains(QStringLiteral("1")));
+    QVERIFY(!storedFileText(&m_panel->profiles()).contains(QStringLiteral("35,500,4")));
     QVERIFY(dialog.loadButton->isEnabled());
 
     modals.expectBox(QMessageBox::Yes);

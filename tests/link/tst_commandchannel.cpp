@@ -106,8 +106,8 @@ void CommandChannelTest::concurrentSendersLeaveWholeDatagrams()
     b->start();
     for (int i = 0; i < PerSender; ++i)
         channel.send(to, QStringLiteral("moveG=%1").arg(i, 6, 10, QLatin1Char('0')));
-    QVERIFY(a->wait(10000));
-    QVERIFY(b->wait(10000));
+    QVERIFY(a->wait(TestWaits::reply()));
+    QVERIFY(b->wait(TestWaits::reply()));
 
     QHash<char, int> next;
     int received = 0;

@@ -5,6 +5,7 @@
 
 #include "admin/masterDlg.h"
 #include "lens/zoomWorker.h"
+#include "link/ConnectionExchange.h"
 #include "link/pingWorker.h"
 
 #include <QAction>
@@ -61,6 +62,10 @@ const QString SilentAddress = LoopbackAddress::next().toString();
 const QString Ver = QStringLiteral("ver");
 const QString Ping = QStringLiteral("ping");
 
+// A controller that stops answering is declared lost after its fourth
+// unanswered ping, a few seconds at the normal pace.
+int lossWait() { return TestWaits::scaled(15000); }
+
 // The program against a controller whose firmware is too old, in a child
 // process of its own, because that path ends the process. It reports the
 // box it shows on standard output before answering it; the parent checks
@@ -77,7 +82,7 @@ int runOldFirmwareChild(int argc, char** argv)
     });
     // The program must end by itself; a hang ends here with a status the
     // parent does not accept.
-    QTimer::singleShot(20000, [] { QCoreApplication::exit(3); });
+    QTimer::singleShot(TestWaits::scaled(20000), [] { QCoreApplication::exit(3); });
 
     panel.window().isORVOProduct(panel.controller().address());
     return app.exec();
@@ -96,34 +101,33 @@ void ConnectionTest::cleanup() { m_panel.reset(); }
 
 bool ConnectionTest::controlsEnabled() const
 {
-    return m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled()
-        && m_window->findChild<QSlider*>(QStringLiteral("focusSlider"))->isEnabled()
-        && m_window->findChild<QAction*>(QStringLiteral("actionReboot"))->isEnabled();
+    return named<QSlider>(*m_window, "irisSlider")->isEnabled() && named<QSlider>(*m_window, "focusSlider")->isEnabled()
+        && named<QAction>(*m_window, "actionReboot")->isEnabled();
 }
 
 void ConnectionTest::connectsKnownController()
 {
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
-    m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->setEnabled(false);
+    named<QMenu>(*m_window, "protocolMenu")->setEnabled(false);
     QVERIFY(!controlsEnabled());
 
     m_window->isORVOProduct(m_controller->address());
-    QVERIFY(m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
-    QCOMPARE(m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->labelText(),
+    QVERIFY(named<QProgressDialog>(*m_window, "connectingDialog")->isVisible());
+    QCOMPARE(named<QProgressDialog>(*m_window, "connectingDialog")->labelText(),
              QStringLiteral("Connecting to %1").arg(m_controller->address()));
     QVERIFY(LensDeskTestAccess::serviceDialog(*m_window));
 
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
-                              QStringLiteral("Device: ORVO RE-2 v.1.8.3  @%1").arg(m_controller->address()), 5000);
+    TRY_COMPARE(named<QLabel>(*m_window, "deviceInfoLabel")->text(),
+                QStringLiteral("Device: ORVO RE-2 v.1.8.3  @%1").arg(m_controller->address()));
     QVERIFY(controlsEnabled());
-    QVERIFY(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->isEnabled());
-    QVERIFY(!m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
-    QVERIFY(m_window->findChild<QAction*>(QStringLiteral("actionChange_IP"))->isEnabled());
+    QVERIFY(named<QMenu>(*m_window, "protocolMenu")->isEnabled());
+    QVERIFY(!named<QProgressDialog>(*m_window, "connectingDialog")->isVisible());
+    QVERIFY(named<QAction>(*m_window, "actionChange_IP")->isEnabled());
     QCOMPARE(LensDeskTestAccess::productName(*m_window), QStringLiteral("ORVO RE-2"));
     QCOMPARE(LensDeskTestAccess::firmwareNumber(*m_window), QStringLiteral("1.8.3"));
     QCOMPARE(LensDeskTestAccess::fNumberTable(*m_window).size(), 40);
 
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->texts().contains(QStringLiteral("getNAME")), 5000);
+    TRY_VERIFY(m_controller->texts().contains(QStringLiteral("getNAME")));
     const QStringList expected{QStringLiteral("blver"), QStringLiteral("getProto"), Ver, QStringLiteral("setFLAG=99"),
                                QStringLiteral("getNAME")};
     QStringList commands = m_controller->texts();
@@ -133,7 +137,7 @@ void ConnectionTest::connectsKnownController()
     // The liveness monitor now pings this controller.
     QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window));
     QVERIFY(LensDeskTestAccess::motionWorker(*m_window));
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 1, 5000);
+    TRY_VERIFY(m_controller->count(Ping) >= 1);
     QCOMPARE(m_panel->modals().unexpected(), 0);
 }
 
@@ -143,29 +147,25 @@ void ConnectionTest::identificationVersions_data()
     QTest::addColumn<QString>("deviceLine");
     QTest::addColumn<bool>("protocolMenuEnabled");
     QTest::addColumn<bool>("stabiliserEnabled");
-    QTest::newRow("1.7.4") << "ORVO RE-2=1.7.4"
-                           << "Device: ORVO RE-2 v.1.7.4  @%1" << false << false;
-    QTest::newRow("2.1.0") << "ORVO DuvudER=2.1.0"
-                           << "Device: ORVO DuvudER v.2.1.0  @%1" << true << true;
-    QTest::newRow("no version parts") << "ORVO KX-MQTR=beta"
-                                      << "Device: ORVO KX-MQTR v.beta  @%1" << true << true;
-    QTest::newRow("boot loader inserted, d removed") << "ORVO RE-2=1.8.12d rc"
-                                                     << "Device: ORVO RE-2 v.1.8.12 (BL1) rc  @%1" << true << true;
+    dataRow("1.7.4", "ORVO RE-2=1.7.4", "Device: ORVO RE-2 v.1.7.4  @%1", false, false);
+    dataRow("2.1.0", "ORVO DuvudER=2.1.0", "Device: ORVO DuvudER v.2.1.0  @%1", true, true);
+    dataRow("no version parts", "ORVO KX-MQTR=beta", "Device: ORVO KX-MQTR v.beta  @%1", true, true);
+    const char* const withBootLoader = "Device: ORVO RE-2 v.1.8.12 (BL1) rc  @%1";
+    dataRow("boot loader inserted, d removed", "ORVO RE-2=1.8.12d rc", withBootLoader, true, true);
 }
 
 void ConnectionTest::identificationVersions()
 {
     QFETCH(QString, answer);
     m_controller->answer(Ver, {answer});
-    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->setEnabled(true);
+    named<QCheckBox>(*m_window, "checkBoxIS")->setEnabled(true);
 
     m_window->isORVOProduct(m_controller->address());
-    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, TestWaits::identify());
     QFETCH(QString, deviceLine);
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
-             deviceLine.arg(m_controller->address()));
-    QTEST(m_window->findChild<QMenu*>(QStringLiteral("protocolMenu"))->isEnabled(), "protocolMenuEnabled");
-    QTEST(m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled(), "stabiliserEnabled");
+    QCOMPARE(named<QLabel>(*m_window, "deviceInfoLabel")->text(), deviceLine.arg(m_controller->address()));
+    QTEST(named<QMenu>(*m_window, "protocolMenu")->isEnabled(), "protocolMenuEnabled");
+    QTEST(named<QCheckBox>(*m_window, "checkBoxIS")->isEnabled(), "stabiliserEnabled");
     QVERIFY(controlsEnabled());
     QCOMPARE(m_panel->modals().unexpected(), 0);
 }
@@ -174,8 +174,8 @@ void ConnectionTest::tooOldFirmwareEndsProgramWithZero()
 {
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--old-firmware-child")});
-    QVERIFY(child.waitForStarted(10000));
-    QVERIFY2(child.waitForFinished(30000), "the program did not end");
+    QVERIFY(child.waitForStarted(TestWaits::processStart()));
+    QVERIFY2(child.waitForFinished(TestWaits::scaled(30000)), "the program did not end");
     const QString output = QString::fromLocal8Bit(child.readAllStandardOutput());
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QVERIFY2(output.contains(QStringLiteral("BOX:Error|Please update the firmware!")), qPrintable(output));
@@ -189,7 +189,7 @@ void ConnectionTest::noAnswerWarnsAfterTimeLimit()
     QElapsedTimer clock;
     clock.start();
     m_window->isORVOProduct(SilentAddress);
-    QTRY_COMPARE_WITH_TIMEOUT(m_panel->modals().pending(), 0, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_panel->modals().pending(), 0, TestWaits::scaled(20000));
     QVERIFY2(clock.elapsed() >= 5500, "the warning came before the time limit");
     QCOMPARE(warning.title, QStringLiteral("Connecting Error"));
     QCOMPARE(warning.text,
@@ -197,7 +197,7 @@ void ConnectionTest::noAnswerWarnsAfterTimeLimit()
                             "with your firewall or antivirus software.")
                  .arg(SilentAddress));
     QCOMPARE(m_panel->modals().unexpected(), 0);
-    QVERIFY(!m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
+    QVERIFY(!named<QProgressDialog>(*m_window, "connectingDialog")->isVisible());
     QVERIFY(!controlsEnabled());
     QVERIFY(!LensDeskTestAccess::livenessMonitor(*m_window));
 }
@@ -205,13 +205,16 @@ void ConnectionTest::noAnswerWarnsAfterTimeLimit()
 void ConnectionTest::stopShowsNoWarning()
 {
     m_window->isORVOProduct(SilentAddress);
-    QTest::qWait(2000); // the operator waits two seconds, then presses Stop
-    auto* stop = m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->findChild<QPushButton*>();
+    // The operator waits two seconds, then presses Stop.
+    constexpr int StopAfterMs = 2000;
+    QTest::qWait(StopAfterMs);
+    auto* stop = named<QProgressDialog>(*m_window, "connectingDialog")->findChild<QPushButton*>();
     QVERIFY(stop);
     stop->click();
-    QVERIFY(!m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->isVisible());
-    // Past the time limit of the abandoned attempt.
-    QTest::qWait(5500);
+    QVERIFY(!named<QProgressDialog>(*m_window, "connectingDialog")->isVisible());
+    // Past the time limit of the abandoned attempt, by a quiet period in
+    // which its warning would have come.
+    QTest::qWait(ConnectionExchange::IdentifyLimitMs - StopAfterMs + TestWaits::quiet());
     QCOMPARE(m_panel->modals().unexpected(), 0);
     QVERIFY(!controlsEnabled());
 }
@@ -219,13 +222,13 @@ void ConnectionTest::stopShowsNoWarning()
 void ConnectionTest::lateIdentificationStillConnects()
 {
     m_window->isORVOProduct(m_controller->address());
-    m_window->findChild<QProgressDialog*>(QStringLiteral("connectingDialog"))->findChild<QPushButton*>()->click();
+    named<QProgressDialog>(*m_window, "connectingDialog")->findChild<QPushButton*>()->click();
     QVERIFY(!LensDeskTestAccess::livenessMonitor(*m_window));
 
-    m_controller->sendTo(LensDeskTestAccess::commandSocket(*m_window)->localPort(), "ORVO RE-2=1.8.3");
-    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, 5000);
+    m_controller->sendTo(m_panel->panelPort(), "ORVO RE-2=1.8.3");
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, TestWaits::identify());
     QVERIFY(controlsEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 1, 5000);
+    TRY_VERIFY(m_controller->count(Ping) >= 1);
     QCOMPARE(m_panel->modals().unexpected(), 0);
 }
 
@@ -244,20 +247,20 @@ void ConnectionTest::timeLimitDuringIdentificationIsNoFailure()
             return false;
         }
     } trigger;
-    trigger.limit = LensDeskTestAccess::connectTimer(*m_window);
-    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->setEnabled(true);
-    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->installEventFilter(&trigger);
+    trigger.limit = LensDeskTestAccess::attemptTimeLimit(*m_window);
+    named<QCheckBox>(*m_window, "checkBoxIS")->setEnabled(true);
+    named<QCheckBox>(*m_window, "checkBoxIS")->installEventFilter(&trigger);
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.7.4")});
 
     m_window->isORVOProduct(m_controller->address());
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->texts().contains(QStringLiteral("getNAME")), 5000);
-    m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->removeEventFilter(&trigger);
-    QVERIFY(!m_window->findChild<QCheckBox*>(QStringLiteral("checkBoxIS"))->isEnabled());
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("deviceInfoLabel"))->text(),
+    TRY_VERIFY(m_controller->texts().contains(QStringLiteral("getNAME")));
+    named<QCheckBox>(*m_window, "checkBoxIS")->removeEventFilter(&trigger);
+    QVERIFY(!named<QCheckBox>(*m_window, "checkBoxIS")->isEnabled());
+    QCOMPARE(named<QLabel>(*m_window, "deviceInfoLabel")->text(),
              QStringLiteral("Device: ORVO RE-2 v.1.7.4  @%1").arg(m_controller->address()));
     QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window));
     QVERIFY(controlsEnabled());
-    QTest::qWait(200); // a warning would be up by now
+    QTest::qWait(TestWaits::quiet()); // a warning would be up by now
     QCOMPARE(m_panel->modals().unexpected(), 0);
 }
 
@@ -269,55 +272,53 @@ void ConnectionTest::secondIdentificationReplacesWorkers()
     second.answer(Ver, {QStringLiteral("ORVO RE-2=1.9.0")});
 
     m_window->isORVOProduct(m_controller->address());
-    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, 5000);
-    QPointer<pingWorker> firstMonitor = LensDeskTestAccess::livenessMonitor(*m_window);
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, TestWaits::identify());
+    QPointer<const pingWorker> firstMonitor = LensDeskTestAccess::livenessMonitor(*m_window);
+    TRY_VERIFY(m_controller->count(Ping) >= 2);
 
     m_window->isORVOProduct(second.address());
-    QTRY_VERIFY_WITH_TIMEOUT(firstMonitor.isNull(), 5000);
+    TRY_VERIFY(firstMonitor.isNull());
     QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window));
     QCOMPARE(LensDeskTestAccess::livenessMonitor(*m_window)->address(), second.address());
     const int pingsToFirst = m_controller->count(Ping);
-    QTRY_VERIFY_WITH_TIMEOUT(second.count(Ping) >= 2, 5000);
+    TRY_VERIFY(second.count(Ping) >= 2);
     // Three periods of the old pace: nothing more reached the first controller.
-    QTest::qWait(1800);
+    QTest::qWait(TestWaits::scaled(3 * pingWorker::NormalPeriodMs));
     QCOMPARE(m_controller->count(Ping), pingsToFirst);
 
     // The same controller again still gets fresh workers.
-    QPointer<pingWorker> secondMonitor = LensDeskTestAccess::livenessMonitor(*m_window);
+    QPointer<const pingWorker> secondMonitor = LensDeskTestAccess::livenessMonitor(*m_window);
     m_window->isORVOProduct(second.address());
-    QTRY_VERIFY_WITH_TIMEOUT(secondMonitor.isNull() && LensDeskTestAccess::livenessMonitor(*m_window), 5000);
+    TRY_VERIFY(secondMonitor.isNull() && LensDeskTestAccess::livenessMonitor(*m_window));
 }
 
 void ConnectionTest::lostControllerMarksReadOutsUnavailable()
 {
+    m_controller->forget(Ping);
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
     m_window->isORVOProduct(m_controller->address());
-    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, 5000);
-    m_window->findChild<QLabel*>(QStringLiteral("label_7"))->setText(QStringLiteral("18mm"));
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, TestWaits::identify());
+    named<QLabel>(*m_window, "label_7")->setText(QStringLiteral("18mm"));
 
     // The controller ignores pings: after the fourth the monitor gives up.
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(),
-                              QStringLiteral("Lens: N/A"), 15000);
-    for (QLineEdit* readOut : {m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal")),
-                               m_window->findChild<QLineEdit*>(QStringLiteral("focusVal")),
-                               m_window->findChild<QLineEdit*>(QStringLiteral("irisVal"))})
+    QTRY_COMPARE_WITH_TIMEOUT(named<QLabel>(*m_window, "lensLabel")->text(), QStringLiteral("Lens: N/A"), lossWait());
+    for (QLineEdit* readOut : allNamed<QLineEdit>(*m_window, {"zoomVal", "focusVal", "irisVal"}))
         QCOMPARE(readOut->text(), QStringLiteral("N/A"));
-    QVERIFY(m_window->findChild<QLabel*>(QStringLiteral("label_7"))->text().isEmpty());
-    QVERIFY(m_window->findChild<QPushButton*>(QStringLiteral("pushButtonOpen"))->text().isEmpty());
-    QVERIFY(!m_window->findChild<QSlider*>(QStringLiteral("irisSlider"))->isEnabled());
+    QVERIFY(named<QLabel>(*m_window, "label_7")->text().isEmpty());
+    QVERIFY(named<QPushButton>(*m_window, "pushButtonOpen")->text().isEmpty());
+    QVERIFY(!named<QSlider>(*m_window, "irisSlider")->isEnabled());
     QCOMPARE(LensDeskTestAccess::livenessMonitor(*m_window)->period(), pingWorker::SlowPeriodMs);
 
     // An answer is proof of life: the next ping restores the normal pace.
     m_controller->answer(Ping, {QStringLiteral("AF=1")});
     QTRY_COMPARE_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window)->period(), pingWorker::NormalPeriodMs,
-                              10000);
+                              pingWorker::SlowPeriodMs + TestWaits::reply());
 }
 
 namespace {
 // Whether `reader` reads the socket: disconnecting succeeds only then (and
 // leaves it that way, which is what the panel wants anyway).
-bool readsSocket(QUdpSocket* socket, QObject* reader)
+bool readsSocket(const QUdpSocket* socket, const QObject* reader)
 {
     return QObject::disconnect(socket, &QUdpSocket::readyRead, reader, nullptr);
 }
@@ -332,48 +333,49 @@ void ConnectionTest::dispatcherStaysTheSocketsOnlyReader()
     m_window->isORVOProduct(m_controller->address());
     QVERIFY(LensDeskTestAccess::serviceDialog(*m_window));
     QVERIFY(!readsSocket(LensDeskTestAccess::commandSocket(*m_window), LensDeskTestAccess::serviceDialog(*m_window)));
-    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::motionWorker(*m_window) != nullptr, 5000);
+    TRY_VERIFY(LensDeskTestAccess::motionWorker(*m_window) != nullptr);
     QVERIFY(!readsSocket(LensDeskTestAccess::commandSocket(*m_window), LensDeskTestAccess::motionWorker(*m_window)));
     QVERIFY(!readsSocket(LensDeskTestAccess::commandSocket(*m_window), LensDeskTestAccess::serviceDialog(*m_window)));
 
     // And the one reader is the dispatcher: a position report still arrives.
-    m_controller->sendTo(LensDeskTestAccess::commandSocket(*m_window)->localPort(), "Zoom=33");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("33"),
-                              5000);
+    m_controller->sendTo(m_panel->panelPort(), "Zoom=33");
+    TRY_COMPARE(named<QLineEdit>(*m_window, "zoomVal")->text(), QStringLiteral("33"));
 }
 
 // A monitor being replaced may emit one last loss signal from its thread
 // while it is stopped; that signal is delivered after its replacement has
 // started, and says nothing about the new connection. The new monitor is
 // often allocated where the old one was, so the stale signal's sender can
-// look like the current monitor.
+// look like the current monitor. Nothing makes the race happen on demand:
+// the test emits the signal of the monitor being replaced itself, found as
+// the window's one liveness monitor among its children.
 void ConnectionTest::lossSignalOfAReplacedMonitorIsIgnored()
 {
     m_controller->answer(Ver, {QStringLiteral("ORVO RE-2=1.8.3")});
     m_window->isORVOProduct(m_controller->address());
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(QStringLiteral("getNAME")) == 1, 5000);
+    TRY_VERIFY(m_controller->count(QStringLiteral("getNAME")) == 1);
     QVERIFY(controlsEnabled());
 
     int reusedAddresses = 0;
     for (int round = 1; round <= 5; ++round) {
-        pingWorker* replaced = LensDeskTestAccess::livenessMonitor(*m_window);
-        QVERIFY(replaced);
+        pingWorker* replaced = m_window->findChild<pingWorker*>();
+        QVERIFY(replaced && replaced == LensDeskTestAccess::livenessMonitor(*m_window));
         connect(
             replaced, &QThread::finished, replaced,
             [replaced] { emit replaced->cantsendping(QStringLiteral("ERROR")); }, Qt::DirectConnection);
         m_window->isORVOProduct(m_controller->address());
         // "getNAME" follows the replacement and a wait that delivers the
         // stale signal.
-        QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(QStringLiteral("getNAME")) == round + 1, 5000);
+        TRY_VERIFY(m_controller->count(QStringLiteral("getNAME")) == round + 1);
         reusedAddresses += LensDeskTestAccess::livenessMonitor(*m_window) == replaced;
         QVERIFY2(controlsEnabled(), qPrintable(QStringLiteral("round %1").arg(round)));
-        QVERIFY(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text() != QStringLiteral("Lens: N/A"));
+        QVERIFY(named<QLabel>(*m_window, "lensLabel")->text() != QStringLiteral("Lens: N/A"));
     }
     qInfo("the new monitor took the old one's address in %d of 5 replacements", reusedAddresses);
 
-    // The current monitor's loss signal still marks the controller lost.
-    emit LensDeskTestAccess::livenessMonitor(*m_window)->cantsendping(QStringLiteral("ERROR"));
-    QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text(), QStringLiteral("Lens: N/A"));
+    // The current monitor's loss still marks the controller lost.
+    m_controller->forget(Ping);
+    QTRY_COMPARE_WITH_TIMEOUT(named<QLabel>(*m_window, "lensLabel")->text(), QStringLiteral("Lens: N/A"), lossWait());
     QVERIFY(!controlsEnabled());
 }
 
@@ -402,7 +404,7 @@ void ConnectionTest::strayBurstBeforeIdentificationLeavesTheSocketHeard()
     QFETCH(bool, fromAnotherHost);
     ScriptedController otherHost;
     QVERIFY(otherHost.isBound());
-    const quint16 panelPort = LensDeskTestAccess::commandSocket(*m_window)->localPort();
+    const quint16 panelPort = m_panel->panelPort();
     connect(m_controller, &ScriptedController::commandReceived, this, [&](const QString& text) {
         if (text != Ver)
             return;
@@ -410,19 +412,17 @@ void ConnectionTest::strayBurstBeforeIdentificationLeavesTheSocketHeard()
             (fromAnotherHost ? otherHost : *m_controller).sendTo(panelPort, "stray " + QByteArray::number(i));
         m_controller->sendTo(panelPort, "ORVO RE-2=1.8.3");
     });
-    m_controller->answer(Ping, {QStringLiteral("AF=1")});
 
     m_window->isORVOProduct(m_controller->address());
-    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(LensDeskTestAccess::livenessMonitor(*m_window) != nullptr, TestWaits::identify());
     // Six pings, about 3 s: a deaf panel would have declared the controller
     // lost after the fourth.
-    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 6, 10000);
-    QVERIFY(m_window->findChild<QLabel*>(QStringLiteral("lensLabel"))->text() != QStringLiteral("Lens: N/A"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->count(Ping) >= 6, TestWaits::scaled(10000));
+    QVERIFY(named<QLabel>(*m_window, "lensLabel")->text() != QStringLiteral("Lens: N/A"));
     QVERIFY(LensDeskTestAccess::livenessMonitor(*m_window)->missedPings() <= 1);
     // And a report sent now is shown.
     m_controller->sendTo(panelPort, "Zoom=42");
-    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<QLineEdit*>(QStringLiteral("zoomVal"))->text(), QStringLiteral("42"),
-                              5000);
+    TRY_COMPARE(named<QLineEdit>(*m_window, "zoomVal")->text(), QStringLiteral("42"));
 }
 
 LENSDESK_TEST_MAIN_WITH_CHILD(ConnectionTest, "--old-firmware-child", runOldFirmwareChild)

@@ -90,12 +90,12 @@ void PingWorkerTest::twoUnansweredPingsWarnOnly()
 
     // After the first ping the pace is set; a long period then keeps the
     // third ping away while the second is looked at, and a pause makes sure.
-    QTRY_COMPARE_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")), 1, 5000);
+    TRY_COMPARE(m_peer->count(QStringLiteral("ping")), 1);
     monitor->setPeriod(60000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")), 2, 5000);
+    TRY_COMPARE(m_peer->count(QStringLiteral("ping")), 2);
     monitor->pause();
-    QTRY_COMPARE_WITH_TIMEOUT(early.count, 1, 5000);
-    QTest::qWait(300); // signals already emitted arrive in this time
+    TRY_COMPARE(early.count, 1);
+    QTest::qWait(TestWaits::quiet()); // signals already emitted arrive in this time
     QCOMPARE(early.count, 1);
     QCOMPARE(early.lastText, QStringLiteral("ERROR"));
     QCOMPARE(loss.count, 0);
@@ -103,7 +103,7 @@ void PingWorkerTest::twoUnansweredPingsWarnOnly()
 
     // A stop request cuts the long sleep short.
     monitor->requestStop();
-    QVERIFY(monitor->wait(5000));
+    QVERIFY(monitor->wait(TestWaits::reply()));
     QCOMPARE(m_peer->count(QStringLiteral("ping")), 2);
 }
 
@@ -133,14 +133,14 @@ void PingWorkerTest::fourUnansweredPingsDeclareLoss()
     countSignal(monitor.get(), &pingWorker::cantsendping, loss);
     monitor->start();
 
-    QTRY_VERIFY_WITH_TIMEOUT(loss.count >= 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(loss.count >= 1, TestWaits::scaled(15000));
     QCOMPARE(countAtFirstWarning.load(), 2);
     QCOMPARE(countAtFirstLoss.load(), 4);
     QVERIFY(early.count >= 3);
     QVERIFY(m_peer->count(QStringLiteral("ping")) >= 4);
     QCOMPARE(loss.lastText, QStringLiteral("ERROR"));
     monitor->requestStop();
-    QVERIFY(monitor->wait(5000));
+    QVERIFY(monitor->wait(TestWaits::reply()));
 }
 
 void PingWorkerTest::answeredPingsNeverWarn()
@@ -152,7 +152,7 @@ void PingWorkerTest::answeredPingsNeverWarn()
     // The main window's reply handling calls resume() on proof of life.
     connect(m_peer.get(), &ScriptedController::commandReceived, monitor.get(), [&] { monitor->resume(); });
     monitor->start();
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= 6, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= 6, TestWaits::scaled(15000));
     QCOMPARE(early.count, 0);
     QCOMPARE(loss.count, 0);
     QVERIFY(monitor->missedPings() <= 1);
@@ -165,32 +165,32 @@ void PingWorkerTest::pausedBeforeFirstPingSendsNothing()
     monitor->start();
     // Absence can only be shown by waiting: longer than two ping periods.
     const double cpuBefore = processCpuSeconds();
-    QTest::qWait(1500);
+    QTest::qWait(2 * pingWorker::NormalPeriodMs + TestWaits::quiet());
     QCOMPARE(m_peer->count(QStringLiteral("ping")), 0);
     QVERIFY(monitor->isRunning());
-    // A paused monitor waits; a spinning one would burn the whole 1.5 s.
+    // A paused monitor waits; a spinning one would burn the whole wait.
     QVERIFY2(processCpuSeconds() - cpuBefore < 0.5, "the paused monitor spins");
 
     monitor->resume();
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= 1, 5000);
+    TRY_VERIFY(m_peer->count(QStringLiteral("ping")) >= 1);
     monitor->pause();
     monitor->requestStop();
-    QVERIFY(monitor->wait(5000));
+    QVERIFY(monitor->wait(TestWaits::reply()));
 }
 
 void PingWorkerTest::resumeRestoresNormalPace()
 {
     auto monitor = makeMonitor();
     monitor->start();
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= 2, 5000);
+    TRY_VERIFY(m_peer->count(QStringLiteral("ping")) >= 2);
     // The main window slows the monitor down after a loss.
     monitor->setPeriod(pingWorker::SlowPeriodMs);
-    QTRY_COMPARE_WITH_TIMEOUT(monitor->period(), pingWorker::SlowPeriodMs, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(monitor->period(), pingWorker::SlowPeriodMs, TestWaits::scaled(1000));
 
     monitor->resume();
     const int before = m_peer->count(QStringLiteral("ping"));
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) > before, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(monitor->period(), pingWorker::NormalPeriodMs, 1000);
+    TRY_VERIFY(m_peer->count(QStringLiteral("ping")) > before);
+    QTRY_COMPARE_WITH_TIMEOUT(monitor->period(), pingWorker::NormalPeriodMs, TestWaits::scaled(1000));
     // Two more pings at 600 ms take 1.2 s; at the slow pace they would take 4 s.
     const int first = m_peer->count(QStringLiteral("ping"));
     QElapsedTimer clock;
@@ -198,7 +198,7 @@ void PingWorkerTest::resumeRestoresNormalPace()
     QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= first + 2, 3500);
     QVERIFY(clock.elapsed() < 3500);
     monitor->requestStop();
-    QVERIFY(monitor->wait(5000));
+    QVERIFY(monitor->wait(TestWaits::reply()));
 }
 
 // The end of an operator's pause is no proof of life: a lost controller's
@@ -207,7 +207,7 @@ void PingWorkerTest::endingAPauseKeepsTheCount()
 {
     auto monitor = makeMonitor();
     monitor->start();
-    QTRY_VERIFY_WITH_TIMEOUT(monitor->isLost(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(monitor->isLost(), TestWaits::scaled(15000));
     monitor->pause();
     // A ping under way as the pause begins only raises the count further.
     const int missed = monitor->missedPings();
@@ -215,10 +215,10 @@ void PingWorkerTest::endingAPauseKeepsTheCount()
 
     monitor->endPause();
     QVERIFY(!monitor->isPaused());
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) > pings, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(monitor->missedPings() > missed, 1000);
+    TRY_VERIFY(m_peer->count(QStringLiteral("ping")) > pings);
+    QTRY_VERIFY_WITH_TIMEOUT(monitor->missedPings() > missed, TestWaits::scaled(1000));
     monitor->requestStop();
-    QVERIFY(monitor->wait(5000));
+    QVERIFY(monitor->wait(TestWaits::reply()));
 }
 
 void PingWorkerTest::stopBeforeStartReturnsAtOnce()
@@ -228,15 +228,15 @@ void PingWorkerTest::stopBeforeStartReturnsAtOnce()
     QElapsedTimer clock;
     clock.start();
     monitor->start();
-    QVERIFY(monitor->wait(5000));
-    QVERIFY(clock.elapsed() < 2000);
+    QVERIFY(monitor->wait(TestWaits::reply()));
+    QVERIFY(clock.elapsed() < TestWaits::scaled(2000));
     QCOMPARE(m_peer->count(QStringLiteral("ping")), 0);
 
     // The request was cleared: the monitor can be started again.
     monitor->start();
-    QTRY_VERIFY_WITH_TIMEOUT(m_peer->count(QStringLiteral("ping")) >= 1, 5000);
+    TRY_VERIFY(m_peer->count(QStringLiteral("ping")) >= 1);
     monitor->requestStop();
-    QVERIFY(monitor->wait(5000));
+    QVERIFY(monitor->wait(TestWaits::reply()));
 }
 
 LENSDESK_TEST_MAIN(PingWorkerTest)

@@ -27,9 +27,10 @@ void ReplyReaderTest::read_data()
         QTest::newRow(name) << reply << facts;
     };
 
+    const QString identifiedZoom = QStringLiteral("identification ORVO KX-MQTR 1.9.0 Zoom");
+    const QString focusError = QStringLiteral("controllerError errorFocus: focus time-out");
     row("identification", "ORVO RE-2=1.8.3", {"identification ORVO RE-2 1.8.3", summary});
-    row("identification, then the other tests on the same text", "ORVO KX-MQTR=1.9.0 Zoom",
-        {"identification ORVO KX-MQTR 1.9.0 Zoom", summary, "zoom 0"});
+    row("identification, then the other tests", "ORVO KX-MQTR=1.9.0 Zoom", {identifiedZoom, summary, "zoom 0"});
     row("no lens ends the reading", "nolensfound AF=1", {"noLens"});
     row("positions", "Current=1200,850,5.6", {"positions 1200 850 5.6", summary});
     row("positions: missing ones are left out", "Current=35", {"positions 35", summary});
@@ -51,8 +52,7 @@ void ReplyReaderTest::read_data()
     row("a removed key shows the text after it", "NAME=T=5", {summary, "name T=5", "focusTimeout 5"});
     row("focus time-out", "T=2000", {summary, "focusTimeout 2000"});
     row("zoom done", "zoomDone", {summary, "zoomDone"});
-    row("controller error is no focus position", "errorFocus: focus time-out",
-        {summary, "controllerError errorFocus: focus time-out"});
+    row("controller error is no focus position", "errorFocus: focus time-out", {summary, focusError});
     row("parameter error", "errorParam: setAper", {summary, "controllerError errorParam: setAper"});
     row("focus done", "focusDone", {summary, "focusDone"});
     row("iris done", "irisDone", {summary, "irisDone"});

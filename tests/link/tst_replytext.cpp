@@ -41,16 +41,11 @@ void ReplyTextTest::valueOfKey_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("value");
-    QTest::newRow("one value") << "HW=3"
-                               << "3";
-    QTest::newRow("up to the second =") << "SN=15001=extra"
-                                        << "15001";
-    QTest::newRow("no =") << "zoomDone"
-                          << "";
-    QTest::newRow("empty value") << "IP="
-                                 << "";
-    QTest::newRow("list") << "zRange=18,55"
-                          << "18,55";
+    dataRow("one value", "HW=3", "3");
+    dataRow("up to the second =", "SN=15001=extra", "15001");
+    dataRow("no =", "zoomDone", "");
+    dataRow("empty value", "IP=", "");
+    dataRow("list", "zRange=18,55", "18,55");
 }
 
 void ReplyTextTest::valueOfKey()

@@ -20,25 +20,16 @@ void TargetAddressTest::problem_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("problem");
-    QTest::newRow("private host") << "192.168.0.10"
-                                  << "";
-    QTest::newRow("host ending in 255 of a /16 elsewhere") << "172.16.3.255"
-                                                           << "";
-    QTest::newRow("loopback host") << "127.0.0.1"
-                                   << "";
-    QTest::newRow("this host") << "0.0.0.0"
-                               << "this host";
-    QTest::newRow("limited broadcast") << "255.255.255.255"
-                                       << "broadcast";
-    QTest::newRow("first multicast") << "224.0.0.1"
-                                     << "multicast";
-    QTest::newRow("last multicast") << "239.255.255.255"
-                                    << "multicast";
-    QTest::newRow("reserved") << "240.0.0.1"
-                              << "reserved";
+    dataRow("private host", "192.168.0.10", "");
+    dataRow("host ending in 255 of a /16 elsewhere", "172.16.3.255", "");
+    dataRow("loopback host", "127.0.0.1", "");
+    dataRow("this host", "0.0.0.0", "this host");
+    dataRow("limited broadcast", "255.255.255.255", "broadcast");
+    dataRow("first multicast", "224.0.0.1", "multicast");
+    dataRow("last multicast", "239.255.255.255", "multicast");
+    dataRow("reserved", "240.0.0.1", "reserved");
     // Every Linux host has 127.0.0.1/8 on its loopback adapter.
-    QTest::newRow("broadcast of the loopback network") << "127.255.255.255"
-                                                       << "network of this host";
+    dataRow("broadcast of the loopback network", "127.255.255.255", "network of this host");
 }
 
 void TargetAddressTest::problem()

@@ -92,21 +92,11 @@ void VersionRulesTest::bootLoaderInsertion_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("bootLoader");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("blank after the patch") << "1.8.12 "
-                                           << "1"
-                                           << "1.8.12 (BL1) ";
-    QTest::newRow("text after the blank") << "1.8.12 beta"
-                                          << "2"
-                                          << "1.8.12 (BL2) beta";
-    QTest::newRow("no blank, unchanged") << "1.8.12"
-                                         << "1"
-                                         << "1.8.12";
-    QTest::newRow("every match gets the first digits") << "1.9.0 x 2.0.7 y"
-                                                       << "1"
-                                                       << "1.9.0 (BL1) x 2.0.0 (BL1) y";
-    QTest::newRow("boot-loader text is not a pattern") << "1.8.3 "
-                                                       << "\\1$0%1"
-                                                       << "1.8.3 (BL\\1$0%1) ";
+    dataRow("blank after the patch", "1.8.12 ", "1", "1.8.12 (BL1) ");
+    dataRow("text after the blank", "1.8.12 beta", "2", "1.8.12 (BL2) beta");
+    dataRow("no blank, unchanged", "1.8.12", "1", "1.8.12");
+    dataRow("every match gets the first digits", "1.9.0 x 2.0.7 y", "1", "1.9.0 (BL1) x 2.0.0 (BL1) y");
+    dataRow("boot-loader text is not a pattern", "1.8.3 ", "\\1$0%1", "1.8.3 (BL\\1$0%1) ");
 }
 
 void VersionRulesTest::bootLoaderInsertion()
@@ -120,12 +110,9 @@ void VersionRulesTest::firmwareNumber_data()
 {
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("with boot loader") << "1.8.12 (BL1) "
-                                      << "1.8.12";
-    QTest::newRow("embedded") << "v10.20.30x"
-                              << "10.20.30";
-    QTest::newRow("none: the whole text") << "beta 7"
-                                          << "beta 7";
+    dataRow("with boot loader", "1.8.12 (BL1) ", "1.8.12");
+    dataRow("embedded", "v10.20.30x", "10.20.30");
+    dataRow("none: the whole text", "beta 7", "beta 7");
 }
 
 void VersionRulesTest::firmwareNumber()

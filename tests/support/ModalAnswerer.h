@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestWaits.h"
+
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
@@ -63,4 +65,4 @@ private:
 // Presses the cancel button ("Stop", "Cancel") of the progress window that
 // `window` shows, as the operator does; waits up to `timeoutMs` for one to
 // appear. False when none did.
-bool pressCancelOfProgress(QWidget* window, int timeoutMs = 5000);
+bool pressCancelOfProgress(QWidget* window, int timeoutMs = TestWaits::reply());

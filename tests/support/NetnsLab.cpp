@@ -1,4 +1,5 @@
 #include "NetnsLab.h"
+#include "TestWaits.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,8 +14,6 @@
 
 namespace {
 
-constexpr int IpCommandTimeoutMs = 10000;
-constexpr int ResponderStartTimeoutMs = 10000;
 constexpr int ResponderLifetimeSeconds = 300;
 
 QString withPid(const char* stem) { return QLatin1String(stem) + QString::number(QCoreApplication::applicationPid()); }
@@ -41,7 +40,7 @@ QString NetnsLab::unavailableReason()
     const auto run = [](const QStringList& args) {
         QProcess process;
         process.start(QStringLiteral("ip"), args);
-        if (!process.waitForFinished(IpCommandTimeoutMs)) {
+        if (!process.waitForFinished(TestWaits::processStart())) {
             process.kill();
             process.waitForFinished();
             return false;
@@ -58,7 +57,7 @@ bool NetnsLab::ip(const QStringList& args, QString* error)
 {
     QProcess process;
     process.start(QStringLiteral("ip"), args);
-    if (process.waitForFinished(IpCommandTimeoutMs) && process.exitStatus() == QProcess::NormalExit
+    if (process.waitForFinished(TestWaits::processStart()) && process.exitStatus() == QProcess::NormalExit
         && process.exitCode() == 0)
         return true;
     if (process.state() != QProcess::NotRunning) {
@@ -109,7 +108,7 @@ void NetnsLab::tearDown()
 {
     for (QProcess* responder : qAsConst(responders)) {
         responder->kill();
-        responder->waitForFinished(IpCommandTimeoutMs);
+        responder->waitForFinished(TestWaits::processStart());
         delete responder;
     }
     responders.clear();
@@ -127,7 +126,7 @@ bool NetnsLab::startResponder(const QString& ns, const QStringList& replies, QSt
     const QString program = QDir(QStringLiteral(LENSDESK_BIN_DIR)).filePath(QStringLiteral("discovery_responder"));
     responder->start(QStringLiteral("ip"),
                      QStringList{"netns", "exec", ns, program, QString::number(ResponderLifetimeSeconds)} + replies);
-    if (!responder->waitForReadyRead(ResponderStartTimeoutMs) || !responder->readLine().startsWith("ready")) {
+    if (!responder->waitForReadyRead(TestWaits::processStart()) || !responder->readLine().startsWith("ready")) {
         *error = QStringLiteral("responder in %1 did not start: %2")
                      .arg(ns, QString::fromLocal8Bit(responder->readAllStandardError()));
         return false;

@@ -7,7 +7,6 @@
 
 namespace {
 const QString Marker = QStringLiteral("<until now>");
-constexpr int MarkerWaitMs = 5000;
 } // namespace
 
 ScriptedController::ScriptedController(const QHostAddress& address, QObject* parent)
@@ -58,10 +57,21 @@ QStringList ScriptedController::textsStartingWith(const QString& prefix) const
     return result;
 }
 
+QVector<ScriptedController::Command> ScriptedController::commandLog() const
+{
+    QVector<Command> result;
+    for (const Command& command : m_log) {
+        if (command.text != QLatin1String("ping"))
+            result << command;
+    }
+    return result;
+}
+
 QStringList ScriptedController::commands() const
 {
-    QStringList result = texts();
-    result.removeAll(QStringLiteral("ping"));
+    QStringList result;
+    for (const Command& command : commandLog())
+        result << command.text;
     return result;
 }
 
@@ -97,15 +107,21 @@ bool ScriptedController::waitFor(const QString& text, int timeoutMs)
     return QTest::qWaitFor([this, &text] { return count(text) > 0; }, timeoutMs);
 }
 
-QStringList ScriptedController::receivedUntilNow()
+bool ScriptedController::awaitReceived()
 {
     QUdpSocket marker;
     marker.writeDatagram(Marker.toLatin1(), m_address, 1339);
-    if (!waitFor(Marker, MarkerWaitMs))
-        return {QStringLiteral("(marker lost)")};
+    const bool arrived = waitFor(Marker);
     for (int i = m_log.size() - 1; i >= 0; --i) {
         if (m_log.at(i).text == Marker)
             m_log.remove(i);
     }
-    return texts();
+    return arrived;
+}
+
+QStringList ScriptedController::receivedUntilNow()
+{
+    if (!awaitReceived())
+        return {QStringLiteral("(marker lost)")};
+    return commands();
 }

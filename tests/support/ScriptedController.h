@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestWaits.h"
+
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
@@ -45,7 +47,9 @@ public:
     const QVector<Command>& log() const { return m_log; }
     QStringList texts() const;
     QStringList textsStartingWith(const QString& prefix) const;
-    // The commands without the liveness monitor's pings.
+    // The commands without the liveness monitor's pings, with and without
+    // their times.
+    QVector<Command> commandLog() const;
     QStringList commands() const;
     int count(const QString& text) const;
     qint64 timeOf(int index) const { return m_log.at(index).atMs; }
@@ -58,13 +62,19 @@ public:
     // that arrived before and after it.
     void note(const QString& text) { m_log.append({text, m_clock.elapsed()}); }
 
+    // Milliseconds on the clock of the log's times.
+    qint64 elapsedMs() const { return m_clock.elapsed(); }
+
     // Waits, handling events, until `text` has arrived; false after
     // `timeoutMs`.
-    bool waitFor(const QString& text, int timeoutMs = 5000);
-    // Everything received so far, in order. A marker sent now from another
-    // socket of this host queues up behind every datagram already sent to
-    // the controller; once it is read, the log is complete. The marker is
-    // left out of the result and the log.
+    bool waitFor(const QString& text, int timeoutMs = TestWaits::reply());
+    // Waits until everything sent to the controller so far has arrived: a
+    // marker sent now from another socket of this host queues up behind
+    // every datagram already on its way; once it is read, the log is
+    // complete. The marker is left out of the log. False if it was lost.
+    bool awaitReceived();
+    // The commands received so far, without the liveness monitor's pings,
+    // once awaitReceived() has made the log complete.
     QStringList receivedUntilNow();
 
 signals:

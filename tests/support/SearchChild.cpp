@@ -1,4 +1,5 @@
 #include "SearchChild.h"
+#include "TestWaits.h"
 
 #include "base/EventWait.h"
 #include "discovery/setIPDlg.h"
@@ -16,7 +17,6 @@ namespace SearchChild {
 
 namespace {
 
-constexpr int LateReplyWaitMs = 5000;
 constexpr int DeleteDuringSearchMs = 1000;
 const QByteArray LateAnswer = QByteArrayLiteral("ORVO KX-MQTR=0.0.1");
 
@@ -89,7 +89,7 @@ int run(int argc, char** argv)
         late.writeDatagram(LateAnswer, target->localAddress(), target->localPort());
         QElapsedTimer clock;
         clock.start();
-        while (dialog->pendingReplies().isEmpty() && clock.elapsed() < LateReplyWaitMs)
+        while (dialog->pendingReplies().isEmpty() && clock.elapsed() < TestWaits::reply())
             delayWithEvents(TickMs);
         print(QStringLiteral("LATE %1").arg(dialog->pendingReplies().size()));
 
@@ -97,7 +97,7 @@ int run(int argc, char** argv)
         QTimer::singleShot(DeleteDuringSearchMs, dialog, [dialog] { dialog->deleteLater(); });
         runSearch(*dialog, false);
         clock.restart();
-        while (dialog && clock.elapsed() < LateReplyWaitMs)
+        while (dialog && clock.elapsed() < TestWaits::reply())
             delayWithEvents(TickMs);
         print(QStringLiteral("DELETED %1").arg(dialog.isNull() ? 1 : 0));
     }

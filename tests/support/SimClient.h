@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestWaits.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -18,7 +20,7 @@ public:
     QList<QByteArray>& answers();
     // Waits until an answer beginning with `prefix` has arrived; returns
     // it, or an empty array after the time-out.
-    QByteArray waitFor(const QByteArray& prefix, int timeoutMs = 5000);
+    QByteArray waitFor(const QByteArray& prefix, int timeoutMs = TestWaits::reply());
     // Collects for `ms` and returns what arrived (for "no answer" checks).
     QList<QByteArray> collectFor(int ms);
     void clear() { m_received.clear(); }

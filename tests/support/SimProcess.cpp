@@ -1,4 +1,5 @@
 #include "SimProcess.h"
+#include "TestWaits.h"
 
 #include "LoopbackAddress.h"
 
@@ -9,8 +10,6 @@
 #include <csignal>
 
 namespace {
-constexpr int StartTimeLimitMs = 10000;
-constexpr int StopTimeLimitMs = 10000;
 constexpr int LogPollMs = 20;
 } // namespace
 
@@ -30,7 +29,7 @@ SimProcess::~SimProcess()
 {
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
-        m_process.waitForFinished(StopTimeLimitMs);
+        m_process.waitForFinished(TestWaits::processStart());
     }
 }
 
@@ -45,15 +44,15 @@ bool SimProcess::start()
         m_process.start(program, arguments);
     else
         m_process.start(QStringLiteral("ip"), QStringList{"netns", "exec", m_netns, program} + arguments);
-    if (!m_process.waitForStarted(StartTimeLimitMs))
+    if (!m_process.waitForStarted(TestWaits::processStart()))
         return false;
-    return waitForLog(QStringLiteral("-- ready: "), StartTimeLimitMs).hasMatch();
+    return waitForLog(QStringLiteral("-- ready: "), TestWaits::processStart()).hasMatch();
 }
 
 int SimProcess::terminate()
 {
     m_process.terminate();
-    if (!m_process.waitForFinished(StopTimeLimitMs) || m_process.exitStatus() != QProcess::NormalExit)
+    if (!m_process.waitForFinished(TestWaits::processStart()) || m_process.exitStatus() != QProcess::NormalExit)
         return -1;
     return m_process.exitCode();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestWaits.h"
+
 #include <QHostAddress>
 #include <QProcess>
 #include <QRegularExpression>
@@ -40,7 +42,7 @@ public:
     QString workPath(const QString& name) const { return m_dir.filePath(name); }
     QString log() const;
     // Waits for a log line matching `pattern`; returns the match.
-    QRegularExpressionMatch waitForLog(const QString& pattern, int timeoutMs = 10000) const;
+    QRegularExpressionMatch waitForLog(const QString& pattern, int timeoutMs = TestWaits::processStart()) const;
 
     // The commands in a stretch of a simulator's log, in order: those it
     // heard ("rx") and, with `alsoDropped`, those it ignored while silent or

@@ -1,5 +1,11 @@
 #pragma once
 
+// What every test program writes with: rows of data, children found by
+// name, the named waits.
+#include "DataRow.h"
+#include "Named.h"
+#include "TestWaits.h"
+
 #include <QStringList>
 #include <QTest>
 

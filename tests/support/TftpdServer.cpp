@@ -1,4 +1,5 @@
 #include "TftpdServer.h"
+#include "TestWaits.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,8 +11,6 @@
 #include <unistd.h>
 
 namespace {
-constexpr int StartTimeLimitMs = 5000;
-constexpr int StopTimeLimitMs = 5000;
 constexpr int ListenPollMs = 10;
 } // namespace
 
@@ -58,14 +57,14 @@ bool TftpdServer::start()
                     {program(), QStringLiteral("-L"), QStringLiteral("-a"),
                      QStringLiteral("%1:%2").arg(m_address).arg(m_port), QStringLiteral("-c"), QStringLiteral("-s"),
                      QStringLiteral("-u"), QStringLiteral("tftp"), m_dir.path()});
-    if (!m_process.waitForStarted(StartTimeLimitMs))
+    if (!m_process.waitForStarted(TestWaits::processStart()))
         return false;
     // The port is taken once the server listens. The probe asks for the
     // port alone: with the address shared it would bind beside a server
     // that shares it too, and the server would never seem to listen.
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < StartTimeLimitMs) {
+    while (clock.elapsed() < TestWaits::processStart()) {
         QUdpSocket probe;
         if (!probe.bind(QHostAddress(m_address), m_port, QAbstractSocket::DontShareAddress))
             return true;
@@ -80,5 +79,5 @@ void TftpdServer::stop()
     if (m_process.state() == QProcess::NotRunning)
         return;
     ::kill(-pid_t(m_process.processId()), SIGKILL);
-    m_process.waitForFinished(StopTimeLimitMs);
+    m_process.waitForFinished(TestWaits::processStart());
 }

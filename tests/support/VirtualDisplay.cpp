@@ -1,4 +1,5 @@
 #include "VirtualDisplay.h"
+#include "TestWaits.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -12,7 +13,6 @@
 namespace {
 // Xvfb writes the display number once it accepts clients; it starts in well
 // under a second, even on a loaded machine.
-constexpr int StartTimeLimitMs = 10000;
 constexpr int LongestDisplayNumber = 8;
 } // namespace
 
@@ -46,7 +46,7 @@ VirtualDisplay::VirtualDisplay()
     QByteArray number;
     pollfd waiting{ready[0], POLLIN, 0};
     char digit = 0;
-    while (number.size() <= LongestDisplayNumber && poll(&waiting, 1, StartTimeLimitMs) > 0
+    while (number.size() <= LongestDisplayNumber && poll(&waiting, 1, TestWaits::processStart()) > 0
            && read(ready[0], &digit, 1) == 1 && digit != '\n')
         number.append(digit);
     close(ready[0]);

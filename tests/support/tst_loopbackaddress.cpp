@@ -74,7 +74,7 @@ void LoopbackAddressTest::anotherProcessGetsAnotherNetwork()
 {
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(PrintArgument)});
-    QVERIFY(child.waitForFinished(10000));
+    QVERIFY(child.waitForFinished(TestWaits::processStart()));
     QCOMPARE(child.exitCode(), 0);
     const QHostAddress theirs(QString::fromLatin1(child.readAllStandardOutput().trimmed()));
     QVERIFY(!theirs.isNull());
