@@ -47,7 +47,7 @@ namespace {
 const QHostAddress PanelAddress(QStringLiteral("10.231.1.1"));
 constexpr quint16 HttpPort = 11111;
 // A search listens for 6 s, and a controller found is identified after it.
-constexpr int ListedWithinMs = 20000;
+const int ListedWithinMs = TestWaits::scaled(20000);
 // An answer between namespaces comes within a millisecond.
 constexpr int NoAnswerWithinMs = 1000;
 
@@ -156,10 +156,8 @@ void AlpacaSearchTest::discoveryByBroadcast_data()
     QTest::addColumn<bool>("fromDeviceA"); // else from device B
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("target");
-    QTest::newRow("to the subnet's broadcast address") << false << "10.231.2.2"
-                                                       << "10.231.2.255";
-    QTest::newRow("to every host (255.255.255.255)") << true << "10.231.1.2"
-                                                     << "255.255.255.255";
+    dataRow("to the subnet's broadcast address", false, QString("10.231.2.2"), QString("10.231.2.255"));
+    dataRow("to every host (255.255.255.255)", true, QString("10.231.1.2"), QString("255.255.255.255"));
 }
 
 // A client on another host asks everyone; the server answers it, and only a

@@ -84,8 +84,8 @@ private:
 namespace {
 
 // Generous: the machine may be loaded.
-constexpr int ListedWithinMs = 20000;
-constexpr int MoveEndsWithinMs = 10000;
+const int ListedWithinMs = TestWaits::scaled(20000);
+const int MoveEndsWithinMs = TestWaits::scaled(10000);
 // The server's move time limit (the one the panel gives a move).
 constexpr int MoveTimeLimitMs = 10000;
 constexpr int NoAnswerWithinMs = 500;
@@ -273,12 +273,10 @@ void AlpacaServerTest::members_data()
     QTest::addColumn<QString>("value"); // compact JSON; empty: no Value
     QTest::addColumn<int>("error");
     const auto get = [](const char* row, Controller controller, const char* name, const char* value, int error = 0) {
-        QTest::newRow(row) << int(controller) << QByteArray("GET") << QByteArray(name) << QByteArray() << QString(value)
-                           << error;
+        dataRow(row, int(controller), QByteArray("GET"), QByteArray(name), QByteArray(), QString(value), error);
     };
     const auto put = [](const char* row, Controller controller, const char* name, const char* form, int error) {
-        QTest::newRow(row) << int(controller) << QByteArray("PUT") << QByteArray(name) << QByteArray(form) << QString()
-                           << error;
+        dataRow(row, int(controller), QByteArray("PUT"), QByteArray(name), QByteArray(form), QString(), error);
     };
     get("interfaceversion", Zoom, "interfaceversion", "4");
     get("absolute", Zoom, "absolute", "true");
@@ -449,7 +447,11 @@ void AlpacaServerTest::parametersInAnyCaseAndOrder()
     const QJsonObject reply = putValue(Prime, "move", form);
     QCOMPARE(errorOf(reply), 0);
     QCOMPARE(qint64(reply.value(QStringLiteral("ClientTransactionID")).toDouble()), echoed);
-    QTRY_COMPARE(heardSince(Prime, before), QStringList{command});
+    // The halts of the test before may reach the simulator's log only now.
+    const auto moves = [&] {
+        return heardSince(Prime, before).filter(QRegularExpression(QStringLiteral("^setFocus")));
+    };
+    QTRY_COMPARE(moves(), QStringList{command});
     QVERIFY(waitUntilIdle(Prime));
 }
 

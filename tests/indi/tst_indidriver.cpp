@@ -83,10 +83,10 @@ constexpr int Alert = 3;
 // Waits, in seconds as Debian's clients take them. A move of the whole
 // travel takes 1.2 s; a lost controller is noticed after four pings 600 ms
 // apart; an identification is given 6 s.
-constexpr int StateWaitSeconds = 10;
-constexpr int LostWaitSeconds = 6;
-constexpr int MessageWaitMs = 10000;
-constexpr int ValueWaitMs = 10000;
+const int StateWaitSeconds = TestWaits::scaled(10);
+const int LostWaitSeconds = TestWaits::scaled(6);
+const int MessageWaitMs = TestWaits::scaled(10000);
+const int ValueWaitMs = TestWaits::scaled(10000);
 
 // The commands that move a drive of the lens.
 const QStringList MoveWords{"setFocus", "setFocus2", "moveFocus", "FocusN", "FocusF",
@@ -116,12 +116,17 @@ IndiDriverTest::Rig IndiDriverTest::startRig(const QStringList& arguments, bool 
     Rig rig;
     auto sim = std::make_unique<SimProcess>(arguments);
     auto server = std::make_unique<IndiServer>();
-    if (!sim->start() || !server->start() || !server->startDriver(driver(), LensA))
+    if (!sim->start() || !server->start() || !server->startDriver(driver(), LensA)) {
+        qWarning("the simulator, the INDI server or the driver did not start");
         return rig;
+    }
     if (connect ? !connectTo(*server, LensA, *sim)
                 : !server->set(
-                    QStringLiteral("%1.DEVICE_ADDRESS.ADDRESS;PORT=%2;1339").arg(LensA, sim->address().toString())))
+                    QStringLiteral("%1.DEVICE_ADDRESS.ADDRESS;PORT=%2;1339").arg(LensA, sim->address().toString()))) {
+        qWarning("the driver was not connected to the simulator; its messages:\n%s\nthe simulator's log:\n%s",
+                 qPrintable(server->messages(LensA).join(QLatin1Char('\n'))), qPrintable(sim->log()));
         return rig;
+    }
     rig.sim = std::move(sim);
     rig.server = std::move(server);
     return rig;

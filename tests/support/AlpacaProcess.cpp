@@ -1,4 +1,5 @@
 #include "AlpacaProcess.h"
+#include "TestWaits.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -6,8 +7,8 @@
 #include <QUdpSocket>
 
 namespace {
-constexpr int StartTimeLimitMs = 10000;
-constexpr int StopTimeLimitMs = 10000;
+const int StartTimeLimitMs = TestWaits::processStart();
+const int StopTimeLimitMs = TestWaits::scaled(10000);
 constexpr int OutputPollMs = 20;
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "IndiServer.h"
+#include "TestWaits.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,8 +19,8 @@
 #include <unistd.h>
 
 namespace {
-constexpr int StartTimeLimitMs = 10000;
-constexpr int StopTimeLimitMs = 5000;
+const int StartTimeLimitMs = TestWaits::processStart();
+const int StopTimeLimitMs = TestWaits::scaled(5000);
 constexpr int StartAttempts = 5;
 constexpr int PollMs = 20;
 // Debian's clients wait this long for the server's answer (their -t); with
@@ -27,7 +28,7 @@ constexpr int PollMs = 20;
 constexpr int ClientWaitSeconds = 2;
 constexpr int WildcardWaitSeconds = 1;
 // What a client may take beyond its own wait before it counts as hung.
-constexpr int ClientGraceMs = 5000;
+const int ClientGraceMs = TestWaits::scaled(5000);
 
 const QString Server = QStringLiteral("indiserver");
 const QString SetClient = QStringLiteral("indi_setprop");
