@@ -93,16 +93,16 @@ const QStringList MoveWords{"setFocus", "setFocus2", "moveFocus", "FocusN", "Foc
                             "refRange", "setZoom",   "moveZoom",  "ZoomN",  "ZoomW",
                             "setAper",  "moveAper",  "openAper",  "IrisO",  "IrisC"};
 
-QString spec(const QString& device, const QString& name) { return QStringLiteral("%1.%2").arg(device, name); }
+QString path(const QString& device, const QString& name) { return QStringLiteral("%1.%2").arg(device, name); }
 
 QString stateIs(const QString& device, const QString& name, int state)
 {
-    return QStringLiteral("\"%1._STATE\"==%2").arg(spec(device, name)).arg(state);
+    return QStringLiteral("\"%1._STATE\"==%2").arg(path(device, name)).arg(state);
 }
 
 QString absolutePosition(const QString& device)
 {
-    return spec(device, QStringLiteral("ABS_FOCUS_POSITION.FOCUS_ABSOLUTE_POSITION"));
+    return path(device, QStringLiteral("ABS_FOCUS_POSITION.FOCUS_ABSOLUTE_POSITION"));
 }
 
 // A table of "PROPERTY.ELEMENT" and its expected value.
@@ -163,7 +163,7 @@ void IndiDriverTest::verifyRefusalStands(const Rig& rig, const QString& property
     QVERIFY(rig.server->waitFor(stateIs(LensA, property, Alert), StateWaitSeconds));
     QVERIFY(rig.server->waitForMessage(LensA, QStringLiteral("^\\[ERROR\\] .*out of bound"), MessageWaitMs).hasMatch());
     QTest::qWait(2 * LivenessCount::NormalPeriodMs);
-    QCOMPARE(rig.server->value(spec(LensA, property + QStringLiteral("._STATE"))), QStringLiteral("Alert"));
+    QCOMPARE(rig.server->value(path(LensA, property + QStringLiteral("._STATE"))), QStringLiteral("Alert"));
     QCOMPARE(lensMoves(*rig.sim), QStringList());
 }
 
@@ -201,7 +201,7 @@ void IndiDriverTest::refusesUnusableConnection()
 
     QVERIFY(rig.server->set(QStringLiteral("%1.CONNECTION.CONNECT=On").arg(LensA)));
     QVERIFY(rig.server->waitFor(stateIs(LensA, QStringLiteral("CONNECTION"), Alert), StateWaitSeconds));
-    QCOMPARE(rig.server->value(spec(LensA, QStringLiteral("CONNECTION.CONNECT"))), QStringLiteral("Off"));
+    QCOMPARE(rig.server->value(path(LensA, QStringLiteral("CONNECTION.CONNECT"))), QStringLiteral("Off"));
     QVERIFY2(rig.server
                  ->waitForMessage(LensA, QStringLiteral("^\\[ERROR\\] .*") + QRegularExpression::escape(reason),
                                   MessageWaitMs)
@@ -263,16 +263,16 @@ void IndiDriverTest::connectIdentifies()
     // after the identification.
     Values shown;
     for (auto it = expected.cbegin(); it != expected.cend(); ++it)
-        shown.insert(spec(LensA, it.key()), it.value());
+        shown.insert(path(LensA, it.key()), it.value());
     const QString wrong = rig.server->waitForValues(shown, ValueWaitMs);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
-    const QMap<QString, QString> values = rig.server->values(spec(LensA, QStringLiteral("*.*")));
+    const QMap<QString, QString> values = rig.server->values(path(LensA, QStringLiteral("*.*")));
     for (const QString& name : absent) {
         for (auto it = values.cbegin(); it != values.cend(); ++it)
-            QVERIFY2(!it.key().startsWith(spec(LensA, name) + QLatin1Char('.')), qPrintable(it.key()));
+            QVERIFY2(!it.key().startsWith(path(LensA, name) + QLatin1Char('.')), qPrintable(it.key()));
     }
-    QCOMPARE(rig.server->value(spec(LensA, QStringLiteral("FOCUS_MAX._PERM"))), QStringLiteral("ro"));
-    QCOMPARE(rig.server->value(spec(LensA, QStringLiteral("ABS_FOCUS_POSITION._STATE"))), QStringLiteral("Ok"));
+    QCOMPARE(rig.server->value(path(LensA, QStringLiteral("FOCUS_MAX._PERM"))), QStringLiteral("ro"));
+    QCOMPARE(rig.server->value(path(LensA, QStringLiteral("ABS_FOCUS_POSITION._STATE"))), QStringLiteral("Ok"));
 
     // Connecting asked, and moved nothing.
     const QStringList heard = received(*rig.sim);
@@ -289,10 +289,10 @@ void IndiDriverTest::busyUntilIdentified()
     Rig rig = startRig({"--delay", "1000"}, false);
     QVERIFY(rig.server);
     QVERIFY(rig.server->set(QStringLiteral("%1.CONNECTION.CONNECT=On").arg(LensA)));
-    QCOMPARE(rig.server->value(spec(LensA, QStringLiteral("CONNECTION._STATE"))), QStringLiteral("Ok"));
-    QCOMPARE(rig.server->value(spec(LensA, QStringLiteral("CONTROLLER_INFO._STATE"))), QStringLiteral("Busy"));
+    QCOMPARE(rig.server->value(path(LensA, QStringLiteral("CONNECTION._STATE"))), QStringLiteral("Ok"));
+    QCOMPARE(rig.server->value(path(LensA, QStringLiteral("CONTROLLER_INFO._STATE"))), QStringLiteral("Busy"));
     QVERIFY(rig.server->waitFor(stateIs(LensA, QStringLiteral("CONTROLLER_INFO"), Ok), StateWaitSeconds));
-    QCOMPARE(rig.server->value(spec(LensA, QStringLiteral("CONTROLLER_INFO.MODEL"))), QStringLiteral("ORVO KX-MQTR"));
+    QCOMPARE(rig.server->value(path(LensA, QStringLiteral("CONTROLLER_INFO.MODEL"))), QStringLiteral("ORVO KX-MQTR"));
 }
 
 void IndiDriverTest::disconnectStopsTheLink_data()
@@ -321,7 +321,7 @@ void IndiDriverTest::disconnectStopsTheLink()
     }
 
     QVERIFY(rig.server->set(QStringLiteral("%1.CONNECTION.DISCONNECT=On").arg(LensA)));
-    QVERIFY(rig.server->waitFor(QStringLiteral("\"%1\"==1").arg(spec(LensA, QStringLiteral("CONNECTION.DISCONNECT"))),
+    QVERIFY(rig.server->waitFor(QStringLiteral("\"%1\"==1").arg(path(LensA, QStringLiteral("CONNECTION.DISCONNECT"))),
                                 StateWaitSeconds));
     // Nothing more goes out: no probe, no question, no ping, even at the
     // lost controller's pace.
@@ -350,7 +350,7 @@ void IndiDriverTest::refusedIdentification()
     QVERIFY(rig.server->set(QStringLiteral("%1.CONNECTION.CONNECT=On").arg(LensA)));
 
     QVERIFY(rig.server->waitFor(stateIs(LensA, QStringLiteral("CONNECTION"), Alert), StateWaitSeconds));
-    QCOMPARE(rig.server->value(spec(LensA, QStringLiteral("CONNECTION.CONNECT"))), QStringLiteral("Off"));
+    QCOMPARE(rig.server->value(path(LensA, QStringLiteral("CONNECTION.CONNECT"))), QStringLiteral("Off"));
     QVERIFY2(rig.server->waitForMessage(LensA, QStringLiteral("^\\[ERROR\\] .*") + reason, MessageWaitMs).hasMatch(),
              qPrintable(rig.server->messages(LensA).join(QLatin1Char('\n'))));
     // The focuser went with the connection.
@@ -435,7 +435,7 @@ void IndiDriverTest::relativeMoves()
     QVERIFY(rig.server);
 
     QVERIFY(rig.server->set(QStringLiteral("%1.FOCUS_MOTION.%2=On").arg(LensA, direction)));
-    const QString relative = spec(LensA, QStringLiteral("REL_FOCUS_POSITION.FOCUS_RELATIVE_POSITION"));
+    const QString relative = path(LensA, QStringLiteral("REL_FOCUS_POSITION.FOCUS_RELATIVE_POSITION"));
     QVERIFY(rig.server->set(QStringLiteral("%1=%2").arg(relative).arg(steps)));
     if (command.isEmpty()) {
         verifyRefusalStands(rig, QStringLiteral("REL_FOCUS_POSITION"));
@@ -524,7 +524,7 @@ void IndiDriverTest::failedMoveIsAlert()
             .hasMatch(),
         qPrintable(rig.server->messages(LensA).join(QLatin1Char('\n'))));
     // The controller itself answers.
-    QCOMPARE(rig.server->value(spec(LensA, QStringLiteral("CONTROLLER_INFO._STATE"))), QStringLiteral("Ok"));
+    QCOMPARE(rig.server->value(path(LensA, QStringLiteral("CONTROLLER_INFO._STATE"))), QStringLiteral("Ok"));
 }
 
 void IndiDriverTest::unconfirmedMoveIsAlert()
@@ -553,7 +553,7 @@ void IndiDriverTest::unconfirmedMoveIsAlert()
     QVERIFY(server.waitFor(stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Alert), 2 * StateWaitSeconds));
     QVERIFY(server.waitForMessage(LensA, QStringLiteral("^\\[ERROR\\] .*did not confirm the move"), MessageWaitMs)
                 .hasMatch());
-    QCOMPARE(server.value(spec(LensA, QStringLiteral("CONTROLLER_INFO._STATE"))), QStringLiteral("Ok"));
+    QCOMPARE(server.value(path(LensA, QStringLiteral("CONTROLLER_INFO._STATE"))), QStringLiteral("Ok"));
 }
 
 void IndiDriverTest::presetsMoveThere()
@@ -607,9 +607,9 @@ void IndiDriverTest::lensControls()
     const QString name = setting.section(QLatin1Char('.'), 0, 0);
 
     // indi_setprop refuses a property the driver does not offer.
-    QCOMPARE(rig.server->set(spec(LensA, setting)), !state.isEmpty());
+    QCOMPARE(rig.server->set(path(LensA, setting)), !state.isEmpty());
     if (!state.isEmpty()) {
-        QVERIFY(rig.server->waitForValue(spec(LensA, name + QStringLiteral("._STATE")), state, ValueWaitMs));
+        QVERIFY(rig.server->waitForValue(path(LensA, name + QStringLiteral("._STATE")), state, ValueWaitMs));
     }
     if (command.isEmpty()) {
         if (state == QLatin1String("Alert"))
@@ -625,7 +625,7 @@ void IndiDriverTest::lensControls()
         return;
     // The property follows what the controller reports.
     const QString element = reported.section(QLatin1Char('='), 0, 0);
-    QVERIFY(rig.server->waitForValue(spec(LensA, element), reported.section(QLatin1Char('='), 1), ValueWaitMs));
+    QVERIFY(rig.server->waitForValue(path(LensA, element), reported.section(QLatin1Char('='), 1), ValueWaitMs));
 }
 
 void IndiDriverTest::lostControllerRecovers()
@@ -640,9 +640,9 @@ void IndiDriverTest::lostControllerRecovers()
     // Four unanswered pings 600 ms apart: Alert, and a message saying so,
     // well before the move's own time limit (10 s).
     QVERIFY(rig.server->waitFor(stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Alert), LostWaitSeconds));
-    QCOMPARE(rig.server->value(spec(LensA, QStringLiteral("CONTROLLER_INFO._STATE"))), QStringLiteral("Alert"));
+    QCOMPARE(rig.server->value(path(LensA, QStringLiteral("CONTROLLER_INFO._STATE"))), QStringLiteral("Alert"));
     // INDI's connection stays, so that the driver goes on asking.
-    QCOMPARE(rig.server->value(spec(LensA, QStringLiteral("CONNECTION.CONNECT"))), QStringLiteral("On"));
+    QCOMPARE(rig.server->value(path(LensA, QStringLiteral("CONNECTION.CONNECT"))), QStringLiteral("On"));
     QVERIFY(rig.server->waitForMessage(LensA, QStringLiteral("stopped answering"), MessageWaitMs).hasMatch());
 
     rig.sim->sendSignal(SIGUSR1);
@@ -699,9 +699,9 @@ void IndiDriverTest::restartKeepsTheAddress()
         QVERIFY(server.stopDriver(driver(), device));
         QVERIFY(server.startDriver(driver(), device));
     }
-    QCOMPARE(server.value(spec(LensA, QStringLiteral("DEVICE_ADDRESS.ADDRESS"))), first->address().toString());
-    QCOMPARE(server.value(spec(LensB, QStringLiteral("DEVICE_ADDRESS.ADDRESS"))), second->address().toString());
-    QCOMPARE(server.value(spec(LensA, QStringLiteral("CONNECTION_TYPE.UDP"))), QStringLiteral("On"));
+    QCOMPARE(server.value(path(LensA, QStringLiteral("DEVICE_ADDRESS.ADDRESS"))), first->address().toString());
+    QCOMPARE(server.value(path(LensB, QStringLiteral("DEVICE_ADDRESS.ADDRESS"))), second->address().toString());
+    QCOMPARE(server.value(path(LensA, QStringLiteral("CONNECTION_TYPE.UDP"))), QStringLiteral("On"));
     // The maximum is the lens's: it is not stored to come back for another.
     QFile configuration(server.homePath() + QStringLiteral("/.indi/%1_config.xml").arg(LensA));
     QVERIFY(configuration.open(QIODevice::ReadOnly));
