@@ -1,9 +1,26 @@
 #include "alpaca/AlpacaDiscovery.h"
 
+#include <QNetworkInterface>
 #include <QTimer>
 
 namespace {
+
 const QByteArray Question = "alpacadiscovery1";
+
+// The network of the interface that holds `address`; the address alone if
+// no interface holds it.
+QPair<QHostAddress, int> networkOf(const QHostAddress& address)
+{
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface& candidate : interfaces) {
+        for (const QNetworkAddressEntry& entry : candidate.addressEntries()) {
+            if (entry.ip().isEqual(address, QHostAddress::ConvertV4MappedToIPv4))
+                return {entry.ip(), entry.prefixLength()};
+        }
+    }
+    return {address, 32};
+}
+
 } // namespace
 
 AlpacaDiscovery::AlpacaDiscovery(quint16 httpPort, QObject* parent)
@@ -13,8 +30,14 @@ AlpacaDiscovery::AlpacaDiscovery(quint16 httpPort, QObject* parent)
     connect(&m_socket, &QUdpSocket::readyRead, this, &AlpacaDiscovery::readQuestions);
 }
 
-bool AlpacaDiscovery::start(const QHostAddress& address, quint16 port, QString* error)
+bool AlpacaDiscovery::start(const QHostAddress& listen, quint16 port, QString* error)
 {
+    // Questions are broadcast, and a socket bound to one address of an
+    // interface receives no broadcasts: only loopback is narrowed by binding.
+    const bool everywhere = listen.isNull() || listen == QHostAddress(QHostAddress::AnyIPv4);
+    const QHostAddress address = listen.isLoopback() ? listen : QHostAddress(QHostAddress::AnyIPv4);
+    if (!everywhere && !listen.isLoopback())
+        m_askers = networkOf(listen);
     if (m_socket.bind(address, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
         return true;
     *error = tr("Cannot answer Alpaca discovery on %1 UDP port %2: %3")
@@ -31,6 +54,11 @@ QByteArray AlpacaDiscovery::answerTo(const QByteArray& datagram, quint16 httpPor
     return "{\"AlpacaPort\":" + QByteArray::number(httpPort) + '}';
 }
 
+bool AlpacaDiscovery::reaches(const QHostAddress& asker) const
+{
+    return m_askers.first.isNull() || asker.isInSubnet(m_askers);
+}
+
 void AlpacaDiscovery::readQuestions()
 {
     for (int i = 0; i < DatagramsPerPass && m_socket.hasPendingDatagrams(); ++i) {
@@ -44,7 +72,7 @@ void AlpacaDiscovery::readQuestions()
             break;
         datagram.truncate(int(size));
         const QByteArray answer = answerTo(datagram, m_httpPort);
-        if (!answer.isEmpty())
+        if (!answer.isEmpty() && reaches(sender))
             m_socket.writeDatagram(answer, sender, senderPort);
     }
     // Readiness is signalled again only for datagrams arriving later.

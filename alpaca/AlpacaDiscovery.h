@@ -11,6 +11,11 @@
 // with other Alpaca servers on the host. Each pass reads a bounded number
 // of datagrams, so that a flood cannot hold the controller thread.
 //
+// The asker takes the answer's source address for the server's, so a server
+// whose API listens on one address answers only where that address can be
+// reached: on loopback, loopback askers; otherwise askers on the network of
+// that address. An API on every address answers every asker.
+//
 // Controller thread only.
 class AlpacaDiscovery : public QObject
 {
@@ -22,8 +27,9 @@ public:
 
     AlpacaDiscovery(quint16 httpPort, QObject* parent = nullptr);
 
-    // False with the reason when the port cannot be had.
-    bool start(const QHostAddress& address, quint16 port, QString* error);
+    // Answers on `port` for an API that listens on `listen`. False with the
+    // reason when the port cannot be had.
+    bool start(const QHostAddress& listen, quint16 port, QString* error);
     quint16 port() const { return m_socket.localPort(); }
 
     // The answer to `datagram`, or nothing for a datagram that is no
@@ -32,7 +38,10 @@ public:
 
 private:
     void readQuestions();
+    bool reaches(const QHostAddress& asker) const;
 
     quint16 m_httpPort;
+    // The askers' network; a null address: every asker.
+    QPair<QHostAddress, int> m_askers;
     QUdpSocket m_socket;
 };

@@ -34,14 +34,9 @@ bool AlpacaServer::start(QString* error)
     if (!m_http->start(m_options.listen, m_options.port, error))
         return false;
     if (m_options.discoveryPort != 0) {
-        // Discovery questions are broadcast, and a socket bound to one
-        // address of an interface does not receive broadcasts: only a server
-        // that listens on loopback alone answers on that address alone.
-        const QHostAddress listen(m_options.listen);
-        const QHostAddress address = listen.isLoopback() ? listen : QHostAddress(QHostAddress::AnyIPv4);
         m_discovery = std::make_unique<AlpacaDiscovery>(m_http->port());
         QString problem;
-        if (!m_discovery->start(address, m_options.discoveryPort, &problem)) {
+        if (!m_discovery->start(QHostAddress(m_options.listen), m_options.discoveryPort, &problem)) {
             // The API serves all the same; clients can be given its port.
             emit warning(problem);
             m_discovery.reset();

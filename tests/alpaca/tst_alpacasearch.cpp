@@ -62,7 +62,7 @@ void AlpacaSearchTest::init()
     QVERIFY(startSim(m_simA, m_lab->deviceA, "10.231.1.2", "2-0-0-17-34-97"));
     // The API narrowed to one address of the panel's: discovery questions
     // come as broadcasts all the same, which a socket bound to that address
-    // would never see.
+    // would never see, from that address's network and from others.
     m_server = std::make_unique<AlpacaProcess>(PanelAddress, m_state.path(), QStringList{"--search"});
     m_server->setNamespace(m_lab->panel);
     QVERIFY2(m_server->start(), qPrintable(m_server->output()));
@@ -156,26 +156,31 @@ void AlpacaSearchTest::discoveryByBroadcast_data()
     QTest::addColumn<bool>("fromDeviceA"); // else from device B
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("target");
-    dataRow("to the subnet's broadcast address", false, QString("10.231.2.2"), QString("10.231.2.255"));
-    dataRow("to every host (255.255.255.255)", true, QString("10.231.1.2"), QString("255.255.255.255"));
+    QTest::addColumn<bool>("answered");
+    dataRow("from the API's network, to every host", true, QString("10.231.1.2"), QString("255.255.255.255"), true);
+    // Device B's network reaches the panel, but not the address the API
+    // listens on: an answer would give it a port it cannot use.
+    dataRow("from another network, to its broadcast", false, QString("10.231.2.2"), QString("10.231.2.255"), false);
 }
 
-// A client on another host asks everyone; the server answers it, and only a
-// discovery question.
+// A client on another host asks everyone; the server answers a discovery
+// question, and only where its API can be reached.
 void AlpacaSearchTest::discoveryByBroadcast()
 {
     QFETCH(bool, fromDeviceA);
     QFETCH(QString, source);
     QFETCH(QString, target);
+    QFETCH(bool, answered);
     QByteArray answer;
     QByteArray noAnswer;
     QString error;
     const auto ask = [&] {
-        answer = AlpacaProcess::askDiscovery(QHostAddress(source), QHostAddress(target), "alpacadiscovery1");
+        const int within = answered ? TestWaits::reply() : NoAnswerWithinMs;
+        answer = AlpacaProcess::askDiscovery(QHostAddress(source), QHostAddress(target), "alpacadiscovery1", within);
         noAnswer = AlpacaProcess::askDiscovery(QHostAddress(source), QHostAddress(target), "alpaca", NoAnswerWithinMs);
     };
     QVERIFY2(NetnsLab::inside(fromDeviceA ? m_lab->deviceA : m_lab->deviceB, ask, &error), qPrintable(error));
-    QCOMPARE(answer, QByteArray("{\"AlpacaPort\":11111}"));
+    QCOMPARE(answer, answered ? QByteArray("{\"AlpacaPort\":11111}") : QByteArray());
     QCOMPARE(noAnswer, QByteArray());
 }
 
