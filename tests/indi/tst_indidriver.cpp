@@ -71,6 +71,8 @@ private:
     static int lastReportedFocus(const SimProcess& sim);
     // Controllers that confirm a halted focus move and those that do not.
     static void haltConfirmationRows();
+    // Starts a move across the whole travel and aborts it while it is Busy.
+    static bool abortMoveUnderWay(IndiServer& server);
 };
 
 namespace {
@@ -459,6 +461,13 @@ void IndiDriverTest::haltConfirmationRows()
     QTest::newRow("halt not confirmed") << QStringList{"--stop-unconfirmed"};
 }
 
+bool IndiDriverTest::abortMoveUnderWay(IndiServer& server)
+{
+    return server.set(QStringLiteral("%1=1150").arg(absolutePosition(LensA)))
+        && server.waitFor(stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Busy), StateWaitSeconds)
+        && server.set(QStringLiteral("%1.FOCUS_ABORT_MOTION.ABORT=On").arg(LensA));
+}
+
 void IndiDriverTest::abortStopsTheMove_data() { haltConfirmationRows(); }
 
 void IndiDriverTest::abortStopsTheMove()
@@ -466,9 +475,7 @@ void IndiDriverTest::abortStopsTheMove()
     QFETCH(QStringList, arguments);
     Rig rig = startRig(arguments);
     QVERIFY(rig.server);
-    QVERIFY(rig.server->set(QStringLiteral("%1=1150").arg(absolutePosition(LensA))));
-    QVERIFY(rig.server->waitFor(stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Busy), StateWaitSeconds));
-    QVERIFY(rig.server->set(QStringLiteral("%1.FOCUS_ABORT_MOTION.ABORT=On").arg(LensA)));
+    QVERIFY(abortMoveUnderWay(*rig.server));
 
     QVERIFY(rig.server->waitFor(QStringLiteral("!(%1)").arg(stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Busy)),
                                 StateWaitSeconds));
@@ -490,9 +497,7 @@ void IndiDriverTest::moveAtOnceAfterAbort()
     QFETCH(QStringList, arguments);
     Rig rig = startRig(arguments);
     QVERIFY(rig.server);
-    QVERIFY(rig.server->set(QStringLiteral("%1=1150").arg(absolutePosition(LensA))));
-    QVERIFY(rig.server->waitFor(stateIs(LensA, QStringLiteral("ABS_FOCUS_POSITION"), Busy), StateWaitSeconds));
-    QVERIFY(rig.server->set(QStringLiteral("%1.FOCUS_ABORT_MOTION.ABORT=On").arg(LensA)));
+    QVERIFY(abortMoveUnderWay(*rig.server));
     QVERIFY(rig.server->set(QStringLiteral("%1=300").arg(absolutePosition(LensA))));
 
     const QString movedThere =

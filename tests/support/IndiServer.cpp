@@ -212,12 +212,12 @@ int IndiServer::runClient(const QString& program, const QStringList& arguments, 
     return client.exitStatus() == QProcess::NormalExit ? client.exitCode() : -1;
 }
 
-bool IndiServer::set(const QString& spec) { return runClient(SetClient, {spec}, ClientWaitSeconds) == 0; }
+bool IndiServer::set(const QString& assignment) { return runClient(SetClient, {assignment}, ClientWaitSeconds) == 0; }
 
-QString IndiServer::value(const QString& spec)
+QString IndiServer::value(const QString& element)
 {
     QString output;
-    if (runClient(GetClient, {QStringLiteral("-1"), spec}, ClientWaitSeconds, &output) != 0)
+    if (runClient(GetClient, {QStringLiteral("-1"), element}, ClientWaitSeconds, &output) != 0)
         return QString();
     return output.trimmed();
 }
@@ -257,11 +257,11 @@ QString IndiServer::waitForValues(const QMap<QString, QString>& expected, int ti
     return differing.join(QStringLiteral("; "));
 }
 
-bool IndiServer::waitForValue(const QString& spec, const QString& expected, int timeoutMs)
+bool IndiServer::waitForValue(const QString& element, const QString& expected, int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
-    while (!sameValue(value(spec), expected)) {
+    while (!sameValue(value(element), expected)) {
         if (clock.elapsed() >= timeoutMs)
             return false;
         QTest::qWait(PollMs);

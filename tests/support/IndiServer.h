@@ -47,11 +47,11 @@ public:
     // indi_setprop: "Lens A.ABS_FOCUS_POSITION.FOCUS_ABSOLUTE_POSITION=120"
     // or "Lens A.DEVICE_ADDRESS.ADDRESS;PORT=127.0.0.4;1339". True when the
     // client reports every setting sent.
-    bool set(const QString& spec);
+    bool set(const QString& assignment);
     // indi_getprop: one value ("Lens A.FOCUS_MAX.FOCUS_MAX_VALUE", or an
     // attribute such as "Lens A.ABS_FOCUS_POSITION._STATE"); empty when the
     // server has none.
-    QString value(const QString& spec);
+    QString value(const QString& element);
     // indi_getprop with wildcards: every "device.property.element" and its
     // value (it listens for a second, as it cannot know when all came).
     QMap<QString, QString> values(const QString& pattern);
@@ -59,7 +59,7 @@ public:
     // value (numbers compared as numbers), at most `timeoutMs`; returns what
     // differs at the end (empty: nothing).
     QString waitForValues(const QMap<QString, QString>& expected, int timeoutMs);
-    bool waitForValue(const QString& spec, const QString& expected, int timeoutMs);
+    bool waitForValue(const QString& element, const QString& expected, int timeoutMs);
     // indi_eval -w: waits until the expression ('"Lens A.ABS_FOCUS_POSITION._STATE"==1')
     // holds, at most `timeoutSeconds`; true when it did.
     bool waitFor(const QString& expression, int timeoutSeconds);
